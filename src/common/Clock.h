@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+// Time stamps and "today" come from here, so tests can fix the time.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const;
+
+    // "%Y-%m-%d %H:%M:%S" of now(), local time.
+    QString timestampText() const;
+    // "%Y-%m-%d" of now(), local date.
+    QString dateText() const;
+};
+
+// A clock that stands still until it is set or advanced.
+class FixedClock : public Clock {
+public:
+    explicit FixedClock(QDateTime time) : m_time(std::move(time)) {}
+    QDateTime now() const override { return m_time; }
+    void set(const QDateTime &time) { m_time = time; }
+    void advanceSeconds(qint64 seconds) { m_time = m_time.addSecs(seconds); }
+
+private:
+    QDateTime m_time;
+};
