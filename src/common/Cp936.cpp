@@ -13,8 +13,7 @@ constexpr const char *kCodecName = "windows-936";
 
 // One converter per thread. A converter that has met an error keeps reporting it (resetState does not
 // clear it for the ICU-backed codecs), so it is replaced after any error.
-QStringEncoder &encoder()
-{
+QStringEncoder &encoder() {
     thread_local std::optional<QStringEncoder> instance;
     if (!instance || instance->hasError()) {
         instance.emplace(kCodecName, QStringConverter::Flag::Stateless);
@@ -22,8 +21,7 @@ QStringEncoder &encoder()
     return *instance;
 }
 
-QStringDecoder &decoder()
-{
+QStringDecoder &decoder() {
     thread_local std::optional<QStringDecoder> instance;
     if (!instance || instance->hasError()) {
         instance.emplace(kCodecName, QStringConverter::Flag::Stateless);
@@ -33,24 +31,20 @@ QStringDecoder &decoder()
 
 } // namespace
 
-bool isAvailable()
-{
+bool isAvailable() {
     return encoder().isValid() && decoder().isValid();
 }
 
-void requireAvailable()
-{
+void requireAvailable() {
     if (isAvailable()) {
         return;
     }
-    std::fprintf(stderr,
-                 "This program needs the code page 936 (windows-936) converters of Qt's ICU support, "
-                 "and they are missing. Install Qt 6 with ICU (Debian: libqt6core6, libicu72).\n");
+    std::fprintf(stderr, "This program needs the code page 936 (windows-936) converters of Qt's ICU support, "
+                         "and they are missing. Install Qt 6 with ICU (Debian: libqt6core6, libicu72).\n");
     std::exit(70);
 }
 
-std::optional<QByteArray> encode(const QString &text)
-{
+std::optional<QByteArray> encode(const QString &text) {
     QStringEncoder &enc = encoder();
     QByteArray bytes = enc.encode(text);
     if (enc.hasError()) {
@@ -59,13 +53,11 @@ std::optional<QByteArray> encode(const QString &text)
     return bytes;
 }
 
-bool canEncode(const QString &text)
-{
+bool canEncode(const QString &text) {
     return encode(text).has_value();
 }
 
-QString decode(const QByteArray &bytes)
-{
+QString decode(const QByteArray &bytes) {
     QStringDecoder &dec = decoder();
     QString text = dec.decode(bytes);
     if (!dec.hasError()) {
@@ -91,8 +83,7 @@ QString decode(const QByteArray &bytes)
     return result;
 }
 
-QByteArray truncateBytes(const QByteArray &bytes, qsizetype maxBytes)
-{
+QByteArray truncateBytes(const QByteArray &bytes, qsizetype maxBytes) {
     if (maxBytes <= 0) {
         return {};
     }

@@ -26,7 +26,9 @@ bool canEncode(const QString &text);
 QString decode(const QByteArray &bytes);
 
 // True when the byte at index i of CP936 text starts a double-byte character.
-inline bool isLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+inline bool isLeadByte(unsigned char byte) {
+    return byte >= 0x81 && byte <= 0xFE;
+}
 
 // The longest prefix of CP936 bytes that holds at most maxBytes bytes and does not split a
 // double-byte character.

@@ -4,21 +4,18 @@
 
 namespace Paths {
 
-bool endsWithSeparator(const QString &folder)
-{
+bool endsWithSeparator(const QString &folder) {
     return folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'));
 }
 
-QString withTrailingSeparator(const QString &folder)
-{
+QString withTrailingSeparator(const QString &folder) {
     if (folder.isEmpty() || endsWithSeparator(folder)) {
         return folder;
     }
     return folder + QDir::separator();
 }
 
-QString join(const QString &folder, const QString &name)
-{
+QString join(const QString &folder, const QString &name) {
     if (folder.isEmpty()) {
         return QString(QDir::separator()) + name;
     }

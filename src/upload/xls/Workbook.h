@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Excel 97-2003 workbooks (BIFF8 records inside an OLE2 compound file) holding text tables.
+// This is the station's own spreadsheet support: the day's record log is such a workbook, and
+// operators open it in their spreadsheet programs and may save it back.
+namespace Xls {
+
+// A worksheet as text, row by row; rows may have different lengths.
+using Rows = QList<QStringList>;
+
+// Writes a workbook with the one worksheet sheetName holding rows, every non-empty cell a text cell
+// and every empty cell a blank cell. The file at path is replaced atomically: the workbook is written
+// to a temporary file in the same folder, flushed to disk and renamed over path, so on any failure the
+// previous file stays as it was and no temporary file is left. Returns false with a readable reason in
+// *error on failure.
+bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &rows, QString *error = nullptr);
+
+// Reads the worksheet named sheetName (exact name) of the workbook at path as text: text cells as
+// stored, numbers as a spreadsheet shows them in the general format (integers without a decimal
+// point), booleans as TRUE/FALSE, formulas by their cached result, cells never written as empty text.
+// Rows are returned from the first row of the sheet to its last non-empty row, each padded to the
+// same width. Returns false with the reader's own error text in *error when the file cannot be read,
+// is not a workbook, or has no such sheet; *rows then holds nothing.
+bool readWorksheet(const QString &path, const QString &sheetName, Rows *rows, QString *error);
+
+} // namespace Xls
