@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// The files of the current transit subfolder as the file list shows them: name, type name and size
+// in whole KB. Rows come in the reverse of the (sorted) enumeration order, newest insertion on top.
+class FileList {
+public:
+    struct Row {
+        QString name;
+        QString typeName;
+        QString sizeText;
+        QString path;
+    };
+
+    // The folder the list shows: the transit folder itself while no subfolder is current.
+    static QString folderFor(const QString &transitFolder, const QString &currentDir);
+
+    // Rebuilds the rows. False when the folder cannot be read; the previous rows then stay.
+    bool FillFileList(const QString &transitFolder, const QString &currentDir);
+
+    // Whole kilobytes, truncated; empty for an empty file.
+    static QString sizeText(qint64 bytes);
+
+    const QList<Row> &rows() const { return m_rows; }
+    const QString &folder() const { return m_folder; }
+
+private:
+    QList<Row> m_rows;
+    QString m_folder;
+};

@@ -1,0 +1,135 @@
+#include "browse/FileList.h"
+#include "browse/FileTypeName.h"
+#include "browse/TransitFolderList.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(FileTypeName, NamesFollowTheFirstDotAndTheTableOrder) {
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("a.txt")), QStringLiteral("TEXT File"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("b.pdf")), QStringLiteral("PDF File"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("c.dat")), QStringLiteral("DAT File"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("report.final.pdf")), QStringLiteral("FINAL.PDF File"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("README")), QStringLiteral("README File"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral(".profile")), QStringLiteral(".PROFILE File"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("setup.exe")), QStringLiteral("SETUP File"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("install.exe")), QStringLiteral("Application"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("main.h")), QStringLiteral("Header File"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("photo.Jpeg")), QStringLiteral("Picture File"));
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("报告.xls")), QStringLiteral("EXCEL File"));
+    // Only a-z are upper-cased: other letters stay as they are.
+    EXPECT_EQ(GetFileTypeName(QStringLiteral("x.é")), QStringLiteral("é File"));
+}
+
+TEST(FileList, SizesAreWholeKilobytesAndEmptyOnlyForEmptyFiles) {
+    EXPECT_EQ(FileList::sizeText(0), QString());
+    EXPECT_EQ(FileList::sizeText(1), QStringLiteral("0"));
+    EXPECT_EQ(FileList::sizeText(1023), QStringLiteral("0"));
+    EXPECT_EQ(FileList::sizeText(1536), QStringLiteral("1"));
+    EXPECT_EQ(FileList::sizeText(4LL << 30), QStringLiteral("4194304"));
+}
+
+class TransitFolderTest : public ::testing::Test {
+protected:
+    QString path(const QString &relative) const { return m_root.filePath(relative); }
+    QString transit() const { return m_root.path() + QLatin1Char('/'); }
+
+    QTemporaryDir m_root;
+};
+
+TEST_F(TransitFolderTest, FilesAreListedInReverseNameOrderWithoutSubfolders) {
+    TestFiles::write(path(QStringLiteral("A/a.txt")), "x");
+    TestFiles::write(path(QStringLiteral("A/b.pdf")), QByteArray(1536, 'p'));
+    TestFiles::write(path(QStringLiteral("A/c.dat")), QByteArray());
+    TestFiles::makeFolder(path(QStringLiteral("A/inner")));
+
+    FileList list;
+    ASSERT_TRUE(list.FillFileList(transit(), QStringLiteral("A")));
+    ASSERT_EQ(list.rows().size(), 3);
+    EXPECT_EQ(list.rows()[0].name, QStringLiteral("c.dat"));
+    EXPECT_EQ(list.rows()[0].typeName, QStringLiteral("DAT File"));
+    EXPECT_EQ(list.rows()[0].sizeText, QString());
+    EXPECT_EQ(list.rows()[1].name, QStringLiteral("b.pdf"));
+    EXPECT_EQ(list.rows()[1].sizeText, QStringLiteral("1"));
+    EXPECT_EQ(list.rows()[2].name, QStringLiteral("a.txt"));
+
+    // A subfolder that vanished leaves the previous rows in place.
+    EXPECT_FALSE(list.FillFileList(transit(), QStringLiteral("gone")));
+    EXPECT_EQ(list.rows().size(), 3);
+
+    // With no current subfolder the transit folder's own files show.
+    TestFiles::write(path(QStringLiteral("loose.txt")), "x");
+    ASSERT_TRUE(list.FillFileList(transit(), QString()));
+    ASSERT_EQ(list.rows().size(), 1);
+    EXPECT_EQ(list.rows()[0].name, QStringLiteral("loose.txt"));
+}
+
+TEST_F(TransitFolderTest, SubfoldersAreSortedAndCountOnlyTheirOwnFiles) {
+    TestFiles::write(path(QStringLiteral("B/one.txt")), "1");
+    TestFiles::write(path(QStringLiteral("B/.hidden")), "h");
+    TestFiles::makeFolder(path(QStringLiteral("B/deeper")));
+    TestFiles::write(path(QStringLiteral("B/deeper/not-counted.txt")), "x");
+    TestFiles::makeFolder(path(QStringLiteral("a")));
+    TestFiles::makeFolder(path(QStringLiteral(".git")));
+    TestFiles::makeFolder(path(QStringLiteral("中文")));
+    TestFiles::write(path(QStringLiteral("file-in-transit.txt")), "x");
+
+    TransitFolderList list;
+    ASSERT_TRUE(list.RefreshFolderList(transit()));
+    QStringList names;
+    for (const auto &row : list.rows()) {
+        names << row.name;
+    }
+    EXPECT_EQ(names, (QStringList{QStringLiteral(".git"), QStringLiteral("a"), QStringLiteral("B"),
+                                  QStringLiteral("中文")}));
+    EXPECT_EQ(list.rows()[2].fileCount, 2);
+    EXPECT_EQ(list.rows()[1].fileCount, 0);
+    EXPECT_EQ(list.currentItem(), 0);
+    EXPECT_EQ(list.currentDir(), QStringLiteral(".git"));
+    EXPECT_EQ(list.rows()[0].status, TransitFolderList::kCurrentStatus);
+}
+
+TEST_F(TransitFolderTest, CurrentRowFollowsItsPositionAcrossRebuilds) {
+    for (const char *name : {"A", "B", "C"}) {
+        TestFiles::makeFolder(path(QString::fromLatin1(name)));
+    }
+    TransitFolderList list;
+    ASSERT_TRUE(list.RefreshFolderList(transit()));
+    ASSERT_TRUE(list.SetCurrentItem(2));
+    EXPECT_EQ(list.currentDir(), QStringLiteral("C"));
+    EXPECT_EQ(list.rows()[0].status, TransitFolderList::kFormerStatus);
+    EXPECT_EQ(list.rows()[2].status, TransitFolderList::kCurrentStatus);
+    EXPECT_FALSE(list.SetCurrentItem(3));
+
+    // A vanishes: C's old position 2 no longer exists, so the first row becomes current.
+    ASSERT_TRUE(QDir(path(QStringLiteral("A"))).removeRecursively());
+    ASSERT_TRUE(list.RefreshFolderList(transit()));
+    EXPECT_EQ(list.currentItem(), 0);
+    EXPECT_EQ(list.currentDir(), QStringLiteral("B"));
+    // A rebuild clears the earlier marks: only the current row carries a status.
+    EXPECT_EQ(list.rows()[0].status, TransitFolderList::kCurrentStatus);
+    EXPECT_EQ(list.rows()[1].status, QString());
+
+    // The position, not the name, is kept: a new folder sorted before C makes B current again.
+    ASSERT_TRUE(list.SetCurrentItem(1));
+    TestFiles::makeFolder(path(QStringLiteral("0-first")));
+    ASSERT_TRUE(list.RefreshFolderList(transit()));
+    EXPECT_EQ(list.currentItem(), 1);
+    EXPECT_EQ(list.currentDir(), QStringLiteral("B"));
+}
+
+TEST_F(TransitFolderTest, MissingTransitFolderKeepsTheCurrentName) {
+    TestFiles::makeFolder(path(QStringLiteral("A")));
+    TransitFolderList list;
+    ASSERT_TRUE(list.RefreshFolderList(transit()));
+    EXPECT_FALSE(list.RefreshFolderList(path(QStringLiteral("missing/"))));
+    EXPECT_TRUE(list.rows().isEmpty());
+    EXPECT_EQ(list.currentDir(), QStringLiteral("A"));
+    EXPECT_FALSE(list.RefreshFolderList(QString()));
+}
+
+} // namespace
