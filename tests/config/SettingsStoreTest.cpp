@@ -1,0 +1,240 @@
+#include "config/SettingsStore.h"
+#include "common/Cp936.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray gbk(const QString &text) {
+    return Cp936::encode(text).value();
+}
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    QString path() const { return m_dir.filePath(QStringLiteral("Berlvantis.ini")); }
+
+    void writeFile(const QByteArray &bytes) const {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray fileBytes() const {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static SettingsRecord filledRecord() {
+        SettingsRecord record;
+        record.completionFolder = QStringLiteral("/srv/回收/");
+        record.uploadFolder = QStringLiteral("/srv/up/");
+        record.transitFolder = QStringLiteral("/srv/transit/");
+        record.fileTypes = QStringLiteral("txt:doc:");
+        record.recordFolder = QStringLiteral("/srv/log/");
+        record.isolatorAddress = QStringLiteral("10.0.0.2");
+        record.isolatorPort = QStringLiteral("4321");
+        return record;
+    }
+
+    QTemporaryDir m_dir;
+    SettingsStore m_store{path()};
+};
+
+TEST_F(SettingsStoreTest, MissingFileLoadsNothingAndCreatesNothing) {
+    SettingsRecord record = filledRecord();
+    EXPECT_FALSE(m_store.load(record));
+    EXPECT_EQ(record, filledRecord());
+    EXPECT_FALSE(QFile::exists(path()));
+}
+
+TEST_F(SettingsStoreTest, MissingKeysLoadAsEmptyAndTheOthersAsStored) {
+    writeFile(gbk(
+        QStringLiteral("[Path Parameters]\r\n上传路径=/srv/上传/\r\n[File Filters]\r\n隔离器端口=4321\r\n")));
+    SettingsRecord record = filledRecord();
+    ASSERT_TRUE(m_store.load(record));
+
+    SettingsRecord expected;
+    expected.uploadFolder = QStringLiteral("/srv/上传/");
+    expected.isolatorPort = QStringLiteral("4321");
+    EXPECT_EQ(record, expected);
+}
+
+TEST_F(SettingsStoreTest, LongValuesLoadAsTheir511FirstBytesWithoutSplittingACharacter) {
+    const QString ascii(600, u'a');
+    const QString chinese = QString(QStringLiteral("准")).repeated(300); // 600 bytes
+    writeFile(gbk(QStringLiteral("[Path Parameters]\r\n完成路径=%1\r\n中转路径=%2\r\n").arg(ascii, chinese)));
+    SettingsRecord record;
+    ASSERT_TRUE(m_store.load(record));
+    EXPECT_EQ(record.completionFolder, ascii.left(511));
+    EXPECT_EQ(record.transitFolder, chinese.left(255)); // 510 bytes: the 256th character does not fit
+}
+
+TEST_F(SettingsStoreTest, EachRequiredFolderEmptyRefusesSilentlyAndWritesNothing) {
+    for (QString SettingsRecord::*field :
+         {&SettingsRecord::completionFolder, &SettingsRecord::transitFolder, &SettingsRecord::uploadFolder}) {
+        SettingsRecord record = filledRecord();
+        record.*field = QString();
+        const SettingsStore::SaveResult result = m_store.save(record);
+        EXPECT_EQ(result.outcome, SettingsStore::SaveResult::Outcome::Refused);
+        EXPECT_TRUE(result.notice.isEmpty());
+        EXPECT_FALSE(QFile::exists(path()));
+    }
+
+    const QByteArray before = gbk(QStringLiteral("[Path Parameters]\r\n完成路径=/old/\r\n"));
+    writeFile(before);
+    SettingsRecord record = filledRecord();
+    record.uploadFolder.clear();
+    EXPECT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Refused);
+    EXPECT_EQ(fileBytes(), before);
+}
+
+TEST_F(SettingsStoreTest, FirstSaveWritesBothSectionsInOrderWithOptionalValuesEmpty) {
+    SettingsRecord record = filledRecord();
+    record.recordFolder.clear();
+    record.isolatorAddress.clear();
+    record.isolatorPort.clear();
+    const SettingsStore::SaveResult result = m_store.save(record);
+    EXPECT_EQ(result.outcome, SettingsStore::SaveResult::Outcome::Saved);
+    EXPECT_TRUE(result.notice.isEmpty());
+
+    EXPECT_EQ(fileBytes(), gbk(QStringLiteral("[Path Parameters]\r\n"
+                                              "完成路径=/srv/回收/\r\n"
+                                              "中转路径=/srv/transit/\r\n"
+                                              "上传路径=/srv/up/\r\n"
+                                              "记录路径=\r\n"
+                                              "[File Filters]\r\n"
+                                              "文件类型=txt:doc:\r\n"
+                                              "隔离器地址=\r\n"
+                                              "隔离器端口=\r\n")));
+    SettingsRecord loaded;
+    ASSERT_TRUE(m_store.load(loaded));
+    EXPECT_EQ(loaded, record);
+}
+
+TEST_F(SettingsStoreTest, FileTypesValueIsWrittenBackUnchanged) {
+    const QByteArray typesLine = gbk(QStringLiteral("文件类型=TXT:文档::\r\n"));
+    writeFile(gbk(QStringLiteral("[Path Parameters]\r\n完成路径=/a/\r\n中转路径=/b/\r\n上传路径=/c/\r\n"
+                                 "[File Filters]\r\n")) +
+              typesLine);
+    SettingsRecord record;
+    ASSERT_TRUE(m_store.load(record));
+    record.uploadFolder = QStringLiteral("/d/");
+    record.isolatorPort = QStringLiteral("9000");
+    ASSERT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Saved);
+
+    EXPECT_TRUE(fileBytes().contains("\r\n" + typesLine));
+    SettingsRecord loaded;
+    ASSERT_TRUE(m_store.load(loaded));
+    EXPECT_EQ(loaded.fileTypes, QStringLiteral("TXT:文档::"));
+    EXPECT_EQ(loaded, record);
+}
+
+// An operator's own edit of the file, the way the profile functions read it.
+TEST_F(SettingsStoreTest, HandEditedFileLoadsAsTheProfileFunctionsReadItAndKeepsItsOtherLines) {
+    const QByteArray head = gbk(QStringLiteral("; 网闸上传站设置\n"
+                                               "stray=before any section\n"
+                                               "\n"
+                                               "[ path PARAMETERS ]\n"
+                                               "  完成路径 = \"/srv/回收/\"  \n"
+                                               ";上传路径=/commented/\n"
+                                               "Unknown=kept\r\n"
+                                               "\t中转路径\t=\t'/srv/中转/'\n"
+                                               "完成路径=/second/occurrence/\n"));
+    const QByteArray tail = gbk(QStringLiteral("\n"
+                                               "[Other]\n"
+                                               "上传路径=/not/this/section/\n"
+                                               "[file filters]\n"
+                                               "隔离器地址=  10.1.1.1\n"
+                                               "文件类型=\"txt:doc:'\n"
+                                               "[Path Parameters]\n"
+                                               "上传路径=/later/duplicate/section/\n"));
+    writeFile(head + tail);
+
+    SettingsRecord record;
+    ASSERT_TRUE(m_store.load(record));
+    SettingsRecord expected;
+    expected.completionFolder = QStringLiteral("/srv/回收/");
+    expected.transitFolder = QStringLiteral("/srv/中转/");
+    expected.isolatorAddress = QStringLiteral("10.1.1.1");
+    expected.fileTypes = QStringLiteral("\"txt:doc:'"); // quotes that do not match stay
+    EXPECT_EQ(record, expected);
+
+    // Unchanged values keep their lines; changed and missing ones land in the first section of the name.
+    record.uploadFolder = QStringLiteral("/srv/up/");
+    record.isolatorAddress = QStringLiteral("10.1.1.2");
+    ASSERT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    const QByteArray expectedTail = gbk(QStringLiteral("\n"
+                                                       "[Other]\n"
+                                                       "上传路径=/not/this/section/\n"
+                                                       "[file filters]\n"
+                                                       "隔离器地址=10.1.1.2\n"
+                                                       "文件类型=\"txt:doc:'\n"
+                                                       "隔离器端口=\r\n"
+                                                       "[Path Parameters]\n"
+                                                       "上传路径=/later/duplicate/section/\n"));
+    EXPECT_EQ(fileBytes(), head + gbk(QStringLiteral("上传路径=/srv/up/\r\n记录路径=\r\n")) + expectedTail);
+    SettingsRecord loaded;
+    ASSERT_TRUE(m_store.load(loaded));
+    EXPECT_EQ(loaded, record);
+}
+
+TEST_F(SettingsStoreTest, ValuesThatWouldNotReadBackAsWrittenAreQuoted) {
+    SettingsRecord record = filledRecord();
+    record.completionFolder = QStringLiteral(" /padded/ ");
+    record.fileTypes = QStringLiteral("'txt'");
+    ASSERT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    EXPECT_TRUE(fileBytes().contains("\r\n" + gbk(QStringLiteral("完成路径=\" /padded/ \"\r\n"))));
+    SettingsRecord loaded;
+    ASSERT_TRUE(m_store.load(loaded));
+    EXPECT_EQ(loaded, record);
+}
+
+TEST_F(SettingsStoreTest, MissingSectionIsAddedAtTheEndOfAFileWithoutFinalLineEnd) {
+    writeFile(QByteArray("[Path Parameters]\r\n;note"));
+    ASSERT_EQ(m_store.save(filledRecord()).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    EXPECT_EQ(fileBytes(), gbk(QStringLiteral("[Path Parameters]\r\n;note\r\n"
+                                              "完成路径=/srv/回收/\r\n"
+                                              "中转路径=/srv/transit/\r\n"
+                                              "上传路径=/srv/up/\r\n"
+                                              "记录路径=/srv/log/\r\n"
+                                              "[File Filters]\r\n"
+                                              "文件类型=txt:doc:\r\n"
+                                              "隔离器地址=10.0.0.2\r\n"
+                                              "隔离器端口=4321\r\n")));
+}
+
+TEST_F(SettingsStoreTest, ValueThatCannotBeStoredFailsWithANoticeAndLeavesTheFileAlone) {
+    const QByteArray before = gbk(QStringLiteral("[Path Parameters]\r\n中转路径=/old/\r\n"));
+    writeFile(before);
+
+    SettingsRecord record = filledRecord();
+    record.transitFolder = QStringLiteral("/srv/📁/");
+    SettingsStore::SaveResult result = m_store.save(record);
+    EXPECT_EQ(result.outcome, SettingsStore::SaveResult::Outcome::Failed);
+    EXPECT_EQ(result.notice.caption, NoticeCaption::kError);
+    EXPECT_TRUE(result.notice.text.contains(QStringLiteral("中转目录"))) << result.notice.text.toStdString();
+    EXPECT_EQ(fileBytes(), before);
+
+    record = filledRecord();
+    record.isolatorAddress = QStringLiteral("10.0.0.2\r\n[Path Parameters]");
+    result = m_store.save(record);
+    EXPECT_EQ(result.outcome, SettingsStore::SaveResult::Outcome::Failed);
+    EXPECT_TRUE(result.notice.text.contains(QStringLiteral("隔离器地址")));
+    EXPECT_EQ(fileBytes(), before);
+}
+
+TEST_F(SettingsStoreTest, WriteErrorFailsWithANotice) {
+    const SettingsStore store(m_dir.filePath(QStringLiteral("missing-folder/Berlvantis.ini")));
+    const SettingsStore::SaveResult result = store.save(filledRecord());
+    EXPECT_EQ(result.outcome, SettingsStore::SaveResult::Outcome::Failed);
+    EXPECT_EQ(result.notice.caption, NoticeCaption::kError);
+    EXPECT_FALSE(result.notice.text.isEmpty());
+}
+
+TEST(SettingsStoreDefaults, FileNameIsTheStationsRelativeName) {
+    EXPECT_EQ(SettingsStore().filePath(), QStringLiteral(".////Berlvantis.ini"));
+}
+
+} // namespace

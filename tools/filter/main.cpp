@@ -1,0 +1,108 @@
+// brelvantis-filter: writes and shows the scrambled file-type filter file of the working directory.
+
+#include "common/Cp936.h"
+#include "config/FileTypeFilter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSaveFile>
+#include <QStringList>
+#include <cstdio>
+
+namespace {
+
+const QString kFileName = QStringLiteral("Brelvantis.filter");
+
+constexpr int kUsageError = 2;
+constexpr int kFailure = 1;
+
+const char *const kUsage =
+    "Usage:\n"
+    "  brelvantis-filter write LIST   write Brelvantis.filter in the working directory\n"
+    "  brelvantis-filter show         print the list of Brelvantis.filter in the working directory\n"
+    "  brelvantis-filter --help       print this text\n"
+    "\n"
+    "LIST is a run of file-name extensions, each without its dot and followed by ':',\n"
+    "for example \"txt:doc:pdf:\". Text after the last ':' is no entry; an empty entry (\"::\")\n"
+    "permits names that end with a dot. The station compares in lower case (A to Z only).\n";
+
+void print(std::FILE *stream, const QString &text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+int fail(const QString &message) {
+    print(stderr, QStringLiteral("brelvantis-filter: %1\n").arg(message));
+    return kFailure;
+}
+
+int usageError(const QString &message) {
+    print(stderr, QStringLiteral("brelvantis-filter: %1\n\n").arg(message));
+    std::fputs(kUsage, stderr);
+    return kUsageError;
+}
+
+int writeFilter(const QString &list) {
+    const std::optional<QByteArray> plain = Cp936::encode(list);
+    if (!plain) {
+        return fail(
+            QStringLiteral("the list holds characters that have no code page 936 form; nothing written"));
+    }
+    if (plain->contains('\0')) {
+        return fail(QStringLiteral("the list holds a zero byte, which would end it early; nothing written"));
+    }
+    if (plain->size() > FileTypeFilter::kReadLimit) {
+        return fail(QStringLiteral("the list takes %1 bytes, but the station reads only the first %2; "
+                                   "nothing written")
+                        .arg(plain->size())
+                        .arg(FileTypeFilter::kReadLimit));
+    }
+    QSaveFile file(kFileName);
+    const QByteArray stored = FileTypeFilter::scramble(*plain);
+    if (!file.open(QIODevice::WriteOnly) || file.write(stored) != stored.size() || !file.commit()) {
+        return fail(QStringLiteral("cannot write %1: %2")
+                        .arg(QDir::current().filePath(kFileName), file.errorString()));
+    }
+    const qsizetype entries = list.count(u':');
+    print(stdout, QStringLiteral("wrote %1 (%2 entries, %3 bytes)\n")
+                      .arg(QDir::current().filePath(kFileName))
+                      .arg(entries)
+                      .arg(stored.size()));
+    if (!list.isEmpty() && !list.endsWith(u':')) {
+        print(stderr, QStringLiteral("brelvantis-filter: note: \"%1\" after the last ':' is no entry\n")
+                          .arg(list.mid(list.lastIndexOf(u':') + 1)));
+    }
+    return 0;
+}
+
+int showFilter() {
+    FileTypeFilter filter(kFileName);
+    if (!filter.load()) {
+        return fail(QStringLiteral("cannot read %1").arg(QDir::current().filePath(kFileName)));
+    }
+    print(stdout, filter.text() + u'\n');
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    Cp936::requireAvailable();
+    const QStringList args = app.arguments().mid(1);
+
+    if (args.size() == 1 && (args[0] == u"--help" || args[0] == u"-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args.isEmpty()) {
+        return usageError(QStringLiteral("no command given"));
+    }
+    if (args[0] == u"write") {
+        return args.size() == 2 ? writeFilter(args[1]) : usageError(QStringLiteral("write takes one LIST"));
+    }
+    if (args[0] == u"show") {
+        return args.size() == 1 ? showFilter() : usageError(QStringLiteral("show takes no arguments"));
+    }
+    return usageError(QStringLiteral("unknown command \"%1\"").arg(args[0]));
+}
