@@ -1,12 +1,9 @@
-#include "common/Cp936.h"
+#include "app/CBrelvantisApp.h"
 
-#include <QApplication>
-#include <cstdio>
-
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    Cp936::requireAvailable();
-    std::fprintf(stderr, "The station window is not built yet; see README.md for what runs today.\n");
-    return 0;
+int main(int argc, char **argv) {
+    CBrelvantisApp app(argc, argv);
+    if (!app.InitInstance()) {
+        return 0; // another copy runs: end silently
+    }
+    return app.exec();
 }

@@ -3,6 +3,8 @@
 #include "browse/FolderScan.h"
 #include "common/Paths.h"
 
+#include <QDirIterator>
+
 const QString TransitFolderList::kCurrentStatus = QStringLiteral("当前目录");
 const QString TransitFolderList::kFormerStatus = QStringLiteral(" ");
 
@@ -40,7 +42,12 @@ bool TransitFolderList::SetCurrentItem(int row) {
 }
 
 int TransitFolderList::CountFiles(const QString &folder) {
-    QList<FolderScan::Entry> files;
-    FolderScan::files(folder, &files);
-    return static_cast<int>(files.size());
+    // Counting needs neither sizes nor order: a bare enumeration is several times faster.
+    int count = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        it.next();
+        ++count;
+    }
+    return count;
 }

@@ -86,7 +86,7 @@ public:
     // Waits at most timeout for a connection; null on time-out, error or after close().
     std::unique_ptr<TcpSocket> accept(std::chrono::milliseconds timeout);
 
-    // Wakes a thread blocked in accept() and closes the socket.
+    // Stops listening (new connections are refused) and wakes a thread blocked in accept().
     void close();
 
 private:

@@ -293,4 +293,10 @@ void TcpListener::close() {
         const char wake = 1;
         [[maybe_unused]] const ssize_t written = ::write(m_wakePipe[1], &wake, 1);
     }
+    // Stop listening at once: later connection attempts are refused instead of waiting in the
+    // backlog for an accept that will never come. The descriptor itself is closed by the destructor,
+    // after the accepting thread has let go of it.
+    if (m_handle >= 0) {
+        ::shutdown(fd(m_handle), SHUT_RDWR);
+    }
 }

@@ -15,16 +15,18 @@ using Rows = QList<QStringList>;
 // Writes a workbook with the one worksheet sheetName holding rows, every non-empty cell a text cell
 // and every empty cell a blank cell. The file at path is replaced atomically: the workbook is written
 // to a temporary file in the same folder, flushed to disk and renamed over path, so on any failure the
-// previous file stays as it was and no temporary file is left. Returns false with a readable reason in
-// *error on failure.
+// previous file stays as it was and no temporary file is left. What the format cannot hold (more than
+// 65536 rows or 256 columns, a cell over 32767 UTF-16 characters, a sheet name Excel would refuse) is
+// refused, never cut. Returns false with a readable reason in *error on failure.
 bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &rows, QString *error = nullptr);
 
 // Reads the worksheet named sheetName (exact name) of the workbook at path as text: text cells as
 // stored, numbers as a spreadsheet shows them in the general format (integers without a decimal
 // point), booleans as TRUE/FALSE, formulas by their cached result, cells never written as empty text.
-// Rows are returned from the first row of the sheet to its last non-empty row, each padded to the
-// same width. Returns false with the reader's own error text in *error when the file cannot be read,
-// is not a workbook, or has no such sheet; *rows then holds nothing.
+// Rows are returned from the first row of the sheet to its last non-empty row, each padded with
+// empty texts to the column of the rightmost non-empty cell. Returns false with the reader's own error
+// text in *error when the file cannot be read, is not a workbook, or has no such sheet; *rows then
+// holds nothing.
 bool readWorksheet(const QString &path, const QString &sheetName, Rows *rows, QString *error);
 
 } // namespace Xls

@@ -1,0 +1,35 @@
+#include "app/CBrelvantisApp.h"
+
+#include "app/CMainFrame.h"
+#include "app/OperatorMessages.h"
+#include "app/StationParts.h"
+#include "common/Cp936.h"
+#include "common/SingleInstance.h"
+
+CBrelvantisApp::CBrelvantisApp(int &argc, char **argv) : QApplication(argc, argv) {
+    setApplicationName(OperatorMessages::applicationName());
+    setApplicationDisplayName(QStringLiteral("Brelvantis"));
+    // Closing the window hides it to the notification area; only a confirmed exit ends the program.
+    setQuitOnLastWindowClosed(false);
+}
+
+CBrelvantisApp::~CBrelvantisApp() {
+    m_frame.reset();
+    m_parts.reset();
+}
+
+bool CBrelvantisApp::InitInstance() {
+    m_instance = std::make_unique<SingleInstance>(QStringLiteral("BrelvantisAPP"));
+    if (!m_instance->acquire()) {
+        return false;
+    }
+    Cp936::requireAvailable();
+
+    m_parts = std::make_unique<StationParts>();
+    m_parts->filter.load();
+    m_frame = std::make_unique<CMainFrame>(*m_parts);
+    m_frame->OnCreate();
+    m_frame->OnInitialUpdates();
+    m_frame->showMaximized();
+    return true;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+class CMainFrame;
+class SingleInstance;
+struct StationParts;
+
+// The application: one copy per user session, the station's parts, and the main window.
+class CBrelvantisApp : public QApplication {
+    Q_OBJECT
+public:
+    CBrelvantisApp(int &argc, char **argv);
+    ~CBrelvantisApp() override;
+
+    // Start-up. Returns false when this process should end at once: another copy runs (exit code 0).
+    bool InitInstance();
+
+    CMainFrame *mainFrame() const { return m_frame.get(); }
+
+private:
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<StationParts> m_parts;
+    std::unique_ptr<CMainFrame> m_frame;
+};

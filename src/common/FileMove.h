@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Moving a file between the transit and the upload folders, which may lie on different file systems.
+namespace FileMove {
+
+// Moves source to target. With replace, an existing target is replaced; without it, an existing
+// target makes the move fail. Within one file system this is a rename. Across file systems the file
+// is copied to a temporary file beside the target, flushed to disk and renamed over the target, and
+// only then is the source removed, so a failure at any point leaves the source where it was.
+// Returns an empty text on success, otherwise the reason.
+QString move(const QString &source, const QString &target, bool replace);
+
+} // namespace FileMove

@@ -1,0 +1,81 @@
+#include "StationTestBench.h"
+
+#include "common/Cp936.h"
+#include "config/FileTypeFilter.h"
+#include "config/SettingsStore.h"
+#include "support/TestFiles.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+RecordingResponder::RecordingResponder() {
+    OperatorMessages::setResponder(this);
+}
+
+RecordingResponder::~RecordingResponder() {
+    OperatorMessages::setResponder(nullptr);
+}
+
+void RecordingResponder::notice(QWidget *, const Notice &shown) {
+    notices.append(shown);
+}
+
+bool RecordingResponder::question(QWidget *, const QString &, const QString &text) {
+    questions.append(text);
+    return answer;
+}
+
+StationWorkspace::StationWorkspace(quint16 isolatorPort) {
+    for (const char *folder : {"transit/报表", "transit/图片", "transit/归档", "upload", "records", "done"}) {
+        TestFiles::makeFolder(path(QString::fromUtf8(folder)));
+    }
+    SettingsRecord settings;
+    settings.completionFolder = path(QStringLiteral("done/"));
+    settings.transitFolder = path(QStringLiteral("transit/"));
+    settings.uploadFolder = path(QStringLiteral("upload/"));
+    settings.recordFolder = path(QStringLiteral("records/"));
+    settings.isolatorAddress = QStringLiteral("127.0.0.1");
+    settings.isolatorPort = QString::number(isolatorPort);
+    SettingsStore(path(QStringLiteral("Berlvantis.ini"))).save(settings);
+    TestFiles::write(
+        path(QStringLiteral("Brelvantis.path")),
+        *Cp936::encode(QStringLiteral("|报表*d://报表>192.168.1.10:4321|图片*d://图片>192.168.1.11:4321|")));
+    TestFiles::write(path(QStringLiteral("Brelvantis.filter")), FileTypeFilter::scramble("txt:pdf:jpg:"));
+}
+
+QString StationWorkspace::path(const QString &relative) const {
+    return dir.path() + QLatin1Char('/') + relative;
+}
+
+QByteArray StationWorkspace::addTransitFile(const QString &relative, int size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &byte : bytes) {
+        byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+    }
+    TestFiles::write(path(QStringLiteral("transit/") + relative), bytes);
+    return bytes;
+}
+
+namespace StationTest {
+
+void clickRow(QAbstractItemView *view, int row, Qt::KeyboardModifiers modifiers) {
+    const QRect cell = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, cell.center());
+}
+
+void doubleClickRow(QAbstractItemView *view, int row) {
+    const QRect cell = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+}
+
+int rowWithText(QAbstractItemView *view, const QString &text, int column) {
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        if (view->model()->index(row, column).data().toString() == text) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+} // namespace StationTest

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/OperatorMessages.h"
+
+#include <QAbstractItemView>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+class IsolatorServer;
+
+// Answers the station's message boxes in tests: records every notice, answers questions as told.
+class RecordingResponder : public OperatorMessages::Responder {
+public:
+    RecordingResponder();
+    ~RecordingResponder() override;
+    void notice(QWidget *parent, const Notice &notice) override;
+    bool question(QWidget *parent, const QString &caption, const QString &text) override;
+
+    QList<Notice> notices;
+    QList<QString> questions;
+    bool answer = false;
+};
+
+// A station workspace in a temporary folder: transit folder with subfolders, upload and record
+// folders, mapping, filter and settings pointing at an isolator peer on loopback.
+struct StationWorkspace {
+    explicit StationWorkspace(quint16 isolatorPort);
+    QString path(const QString &relative) const;
+    // Writes a transit file and keeps its bytes to compare with what arrives.
+    QByteArray addTransitFile(const QString &relative, int size);
+
+    QTemporaryDir dir;
+};
+
+namespace StationTest {
+
+// Clicks and double-clicks the first cell of a row, as an operator does.
+void doubleClickRow(QAbstractItemView *view, int row);
+void clickRow(QAbstractItemView *view, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// The row whose first column reads text, or -1.
+int rowWithText(QAbstractItemView *view, const QString &text, int column = 0);
+
+} // namespace StationTest

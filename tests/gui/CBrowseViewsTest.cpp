@@ -1,0 +1,120 @@
+#include "app/CBrelvantisDoc.h"
+#include "browse/CContentView.h"
+#include "browse/CDriveExplorerView.h"
+#include "common/Clock.h"
+#include "config/SettingsRecord.h"
+#include "queue/CTableView.h"
+#include "queue/UploadTable.h"
+#include "upload/RecordLog.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A double-click as the platform delivers it: press and release, then the double-click.
+void doubleClick(QAbstractItemView *view, QPoint where) {
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, where);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, where);
+}
+
+// The two folder panes wired as the frame wires them, over a real transit folder.
+class BrowseViewsTest : public ::testing::Test {
+protected:
+    BrowseViewsTest() : m_files(m_cfg, m_currentDir, m_uploadStopped, m_doc), m_folders(m_cfg, m_doc) {
+        m_cfg.transitFolder = m_dir.path() + QLatin1Char('/');
+        for (const char *name : {"A/a.txt", "A/b.pdf", "B/c.jpg", "C/d.txt", "C/e.txt"}) {
+            TestFiles::write(m_dir.filePath(QString::fromLatin1(name)), "content");
+        }
+        QObject::connect(&m_folders, &CContentView::currentDirChanged,
+                         [this](const QString &name) { m_currentDir = name; });
+        m_doc.m_pTableView = &m_tableView;
+        m_files.resize(400, 300);
+        m_folders.resize(500, 200);
+        m_files.show();
+        m_folders.show();
+        m_files.OnInitialUpdate();
+        m_folders.OnInitialUpdate();
+    }
+
+    QString folderText(int row, int column) const { return m_folders.item(row, column)->text(); }
+    QStringList fileNames() const {
+        QStringList names;
+        for (int row = 0; row < m_files.rowCount(); ++row) {
+            names << m_files.item(row, 0)->text();
+        }
+        return names;
+    }
+
+    QTemporaryDir m_dir;
+    SettingsRecord m_cfg;
+    QString m_currentDir;
+    bool m_uploadStopped = true;
+    CBrelvantisDoc m_doc;
+    UploadTable m_table;
+    Clock m_clock;
+    RecordLog m_log{m_table, m_clock};
+    CTableView m_tableView{m_table, m_log};
+    CDriveExplorerView m_files;
+    CContentView m_folders;
+};
+
+TEST_F(BrowseViewsTest, TheFirstSubfolderIsCurrentAndItsFilesShowWithTypesAndIcons) {
+    ASSERT_EQ(m_folders.rowCount(), 3);
+    EXPECT_EQ(m_folders.horizontalHeaderItem(0)->text(), QStringLiteral("中转子目录  (双击切换当前目录)"));
+    EXPECT_EQ(m_folders.columnWidth(0), 260);
+    EXPECT_EQ(m_folders.columnWidth(1), 80);
+    EXPECT_EQ(folderText(0, 0), QStringLiteral("A"));
+    EXPECT_EQ(folderText(0, 1), QStringLiteral("2"));
+    EXPECT_EQ(folderText(0, 2), QStringLiteral("当前目录"));
+    EXPECT_EQ(m_currentDir, QStringLiteral("A"));
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("b.pdf"), QStringLiteral("a.txt")}));
+    EXPECT_EQ(m_files.item(0, 1)->text(), QStringLiteral("PDF File"));
+    EXPECT_EQ(m_files.item(0, 2)->text(), QStringLiteral("0"));
+    EXPECT_FALSE(m_files.item(0, 0)->icon().isNull());
+}
+
+TEST_F(BrowseViewsTest, DoubleClickingAFolderMakesItCurrentAndRefillsTheFiles) {
+    const QRect third = m_folders.visualRect(m_folders.model()->index(2, 0));
+    doubleClick(&m_folders, third.center());
+    EXPECT_EQ(m_currentDir, QStringLiteral("C"));
+    EXPECT_EQ(folderText(2, 2), QStringLiteral("当前目录"));
+    EXPECT_EQ(folderText(0, 2), QStringLiteral(" "));
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("e.txt"), QStringLiteral("d.txt")}));
+
+    // Below the last row: nothing happens.
+    QTest::mouseDClick(m_folders.viewport(), Qt::LeftButton, Qt::NoModifier,
+                       QPoint(20, m_folders.viewport()->height() - 5));
+    EXPECT_EQ(m_currentDir, QStringLiteral("C"));
+
+    // A current folder removed on disk: the position decides on the next refresh.
+    ASSERT_TRUE(QDir(m_dir.filePath(QStringLiteral("A"))).removeRecursively());
+    m_folders.RefreshFolderList();
+    EXPECT_EQ(m_currentDir, QStringLiteral("B"));
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("c.jpg")});
+}
+
+TEST_F(BrowseViewsTest, FileColumnsFollowThePaneAndDoubleClicksQueueOnlyWhileStopped) {
+    m_files.resize(m_files.width() + 100, 300);
+    const int width = m_files.viewport()->width();
+    EXPECT_EQ(m_files.columnWidth(0), width / 2);
+    EXPECT_EQ(m_files.columnWidth(1), width / 4);
+    EXPECT_EQ(m_files.columnWidth(2), width / 4);
+
+    QSignalSpy activated(&m_files, &CDriveExplorerView::fileActivated);
+    const QRect first = m_files.visualRect(m_files.model()->index(0, 0));
+    m_uploadStopped = false;
+    doubleClick(&m_files, first.center());
+    EXPECT_EQ(activated.count(), 0);
+    m_uploadStopped = true;
+    doubleClick(&m_files, first.center());
+    ASSERT_EQ(activated.count(), 1);
+    EXPECT_EQ(activated.first().first().toString(), QStringLiteral("b.pdf"));
+}
+
+} // namespace

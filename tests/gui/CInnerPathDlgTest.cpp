@@ -1,0 +1,287 @@
+#include "config/CInnerPathDlg.h"
+
+#include "app/OperatorMessages.h"
+#include "support/TestFiles.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+// Answers notices in place of message boxes and remembers them.
+class RecordingResponder : public OperatorMessages::Responder {
+public:
+    void notice(QWidget *, const Notice &notice) override { notices.append(notice); }
+    bool question(QWidget *, const QString &, const QString &) override { return false; }
+    QList<Notice> notices;
+};
+
+// A transit folder in a temporary directory, the mapping file beside it, and the dialog on them.
+class CInnerPathDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        transit = dir.path() + QStringLiteral("/transit/");
+        TestFiles::makeFolder(transit);
+        OperatorMessages::setResponder(&responder);
+    }
+    void TearDown() override { OperatorMessages::setResponder(nullptr); }
+
+    QString mappingPath() const { return dir.path() + QStringLiteral("/Brelvantis.path"); }
+
+    void makeSubfolders(const QStringList &names) {
+        for (const QString &name : names) {
+            TestFiles::makeFolder(transit + name);
+        }
+    }
+
+    void open(const QString &transitFolder) {
+        dialog = std::make_unique<CInnerPathDlg>(transitFolder, mapping);
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    }
+    void open() { open(transit); }
+
+    QTableWidget *list() const { return dialog->findChild<QTableWidget *>(QStringLiteral("mappingList")); }
+    QLineEdit *pathEdit() const { return dialog->findChild<QLineEdit *>(QStringLiteral("innerPathEdit")); }
+    QLineEdit *addressEdit() const {
+        return dialog->findChild<QLineEdit *>(QStringLiteral("innerAddressEdit"));
+    }
+
+    void click(const char *buttonName) {
+        auto *button = dialog->findChild<QPushButton *>(QLatin1String(buttonName));
+        ASSERT_NE(button, nullptr) << buttonName;
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    void clickRow(int row) {
+        const QRect cell = list()->visualRect(list()->model()->index(row, 0));
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    }
+
+    static void type(QLineEdit *edit, const QString &text) {
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Delete);
+        // keyClicks knows Latin-1 only; other characters arrive as the text of an unnamed key.
+        for (const QChar c : text) {
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+    }
+
+    // Types the two edits and presses "修改".
+    void modify(const QString &innerPath, const QString &innerAddress) {
+        type(pathEdit(), innerPath);
+        type(addressEdit(), innerAddress);
+        click("modifyButton");
+    }
+
+    // Each row as "folder*path>address", the way the file would hold it.
+    QStringList shownRows() const {
+        QStringList rows;
+        for (int row = 0; row < list()->rowCount(); ++row) {
+            rows.append(list()->item(row, 0)->text() + '*' + list()->item(row, 2)->text() + '>' +
+                        list()->item(row, 1)->text());
+        }
+        return rows;
+    }
+
+    QTemporaryDir dir;
+    QString transit;
+    InnerPathMapping mapping{mappingPath()};
+    RecordingResponder responder;
+    std::unique_ptr<CInnerPathDlg> dialog;
+};
+
+TEST_F(CInnerPathDlgTest, ListsOnlyTheSubfolders) {
+    makeSubfolders({"b", "A", ".hidden"});
+    TestFiles::write(transit + "file.txt", "not a folder");
+    open();
+    EXPECT_EQ(shownRows(), (QStringList{".hidden*>", "A*>", "b*>"}));
+}
+
+TEST_F(CInnerPathDlgTest, MappingRoundTripWritesTheRecordsAndReopensWithThem) {
+    makeSubfolders({"A", "B"});
+    open();
+    clickRow(0);
+    modify(QStringLiteral("d://广告"), QStringLiteral("192.168.1.1:4321"));
+    click("okButton");
+
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray("|A*d://\xB9\xE3\xB8\xE6>192.168.1.1:4321|B*>|"));
+    EXPECT_TRUE(responder.notices.isEmpty());
+
+    open();
+    EXPECT_EQ(shownRows(), (QStringList{"A*d://广告>192.168.1.1:4321", "B*>"}));
+}
+
+TEST_F(CInnerPathDlgTest, LoadsWhatEachRecordHolds) {
+    makeSubfolders({"A", "B", "C", "D"});
+    // A complete; B without its address end; C absent; D written as the text's very first record.
+    TestFiles::write(mappingPath(), "D*pd>ad|A*pa>aa|B*pb>ab");
+    open();
+    EXPECT_EQ(shownRows(), (QStringList{"A*pa>aa", "B*pb>", "C*>", "D*pd>ad"}));
+}
+
+TEST_F(CInnerPathDlgTest, ConfirmingDropsTheRecordsOfVanishedFoldersAndAddsNewOnes) {
+    makeSubfolders({"A", "new"});
+    TestFiles::write(mappingPath(), "|A*pa>aa|gone*pg>ag|");
+    open();
+    click("okButton");
+    EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray("|A*pa>aa|new*>|"));
+}
+
+TEST_F(CInnerPathDlgTest, ModifyRefusesSilently) {
+    makeSubfolders({"A"});
+    open();
+    clickRow(0);
+    for (const QString &innerPath : {QString(), QStringLiteral("e://abc:d"), QStringLiteral("C:\\x")}) {
+        SCOPED_TRACE(innerPath.toStdString());
+        modify(innerPath, QStringLiteral("1.2.3.4:5"));
+        EXPECT_EQ(shownRows(), (QStringList{"A*>"}));
+    }
+    EXPECT_TRUE(responder.notices.isEmpty());
+}
+
+TEST_F(CInnerPathDlgTest, ModifyWithNoRowsDoesNothingAndOkWritesAnEmptyFile) {
+    TestFiles::write(mappingPath(), "|old*p>a|");
+    open();
+    modify(QStringLiteral("d://x"), QStringLiteral("1.2.3.4:5"));
+    EXPECT_EQ(list()->rowCount(), 0);
+    click("okButton");
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(QFile::exists(mappingPath()));
+    EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray());
+}
+
+TEST_F(CInnerPathDlgTest, ModifyBeforeAnyClickChangesTheFirstRow) {
+    makeSubfolders({"A", "B"});
+    open();
+    modify(QStringLiteral("d://x"), QString());
+    EXPECT_EQ(shownRows(), (QStringList{"A*d://x>", "B*>"}));
+}
+
+TEST_F(CInnerPathDlgTest, ClickingFillsTheEditsOnlyFromAFullyMappedRow) {
+    makeSubfolders({"A", "B", "C"});
+    TestFiles::write(mappingPath(), "|A*pa>aa|B*pb>|C*>ac|");
+    open();
+    clickRow(0);
+    EXPECT_EQ(pathEdit()->text(), QStringLiteral("pa"));
+    EXPECT_EQ(addressEdit()->text(), QStringLiteral("aa"));
+
+    type(pathEdit(), QStringLiteral("d://typed"));
+    clickRow(1);
+    clickRow(2);
+    EXPECT_EQ(pathEdit()->text(), QStringLiteral("d://typed"));
+    EXPECT_EQ(addressEdit()->text(), QStringLiteral("aa"));
+
+    click("modifyButton");
+    EXPECT_EQ(shownRows(), (QStringList{"A*pa>aa", "B*pb>", "C*d://typed>aa"}));
+}
+
+TEST_F(CInnerPathDlgTest, MovingTheMarkWithTheKeyboardChoosesTheRowModifyChanges) {
+    makeSubfolders({"A", "B"});
+    open();
+    clickRow(0);
+    QTest::keyClick(list(), Qt::Key_Down);
+    modify(QStringLiteral("d://x"), QStringLiteral("1.1.1.1:1"));
+    EXPECT_EQ(shownRows(), (QStringList{"A*>", "B*d://x>1.1.1.1:1"}));
+}
+
+TEST_F(CInnerPathDlgTest, TheAddressEditTakesAtMostTwentyTwoCharacters) {
+    open();
+    type(addressEdit(), QStringLiteral("123.123.123.123:654321xyz"));
+    EXPECT_EQ(addressEdit()->text(), QStringLiteral("123.123.123.123:654321"));
+}
+
+TEST_F(CInnerPathDlgTest, CancelAndTheCloseBoxWriteNothing) {
+    makeSubfolders({"A"});
+    TestFiles::write(mappingPath(), "|A*pa>aa|");
+    for (const bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox ? "close box" : "Cancel");
+        open();
+        modify(QStringLiteral("d://changed"), QStringLiteral("1.1.1.1:1"));
+        if (closeBox) {
+            dialog->close();
+        } else {
+            click("cancelButton");
+        }
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(dialog->result(), QDialog::Rejected);
+        EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray("|A*pa>aa|"));
+    }
+}
+
+// A file the dialog could not read in full would lose its unseen records if written back.
+TEST_F(CInnerPathDlgTest, AFileLargerThanTheReadLimitIsNotOverwritten) {
+    makeSubfolders({"A", "B"});
+    const QByteArray large = "|A*pa>aa|" + QByteArray(InnerPathMapping::kReadLimit, 'x') + "|B*pb>ab|";
+    TestFiles::write(mappingPath(), large);
+    open();
+    EXPECT_EQ(shownRows(), (QStringList{"A*pa>aa", "B*>"}));
+
+    click("okButton");
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(responder.notices.size(), 1);
+    EXPECT_EQ(responder.notices[0].caption, QStringLiteral("错误"));
+    EXPECT_TRUE(responder.notices[0].text.contains(mappingPath()));
+    EXPECT_EQ(TestFiles::read(mappingPath()), large);
+}
+
+TEST_F(CInnerPathDlgTest, AnExistingFileThatCannotBeReadIsNotOverwritten) {
+    makeSubfolders({"A"});
+    TestFiles::write(mappingPath(), "|A*pa>aa|");
+    QFile::setPermissions(mappingPath(), QFileDevice::WriteOwner);
+    open();
+    click("okButton");
+    const bool readable = QFile(mappingPath()).open(QIODevice::ReadOnly);
+    QFile::setPermissions(mappingPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (readable) {
+        GTEST_SKIP() << "permissions do not keep this user from reading";
+    }
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(responder.notices.size(), 1);
+    EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray("|A*pa>aa|"));
+}
+
+TEST_F(CInnerPathDlgTest, AFailedWriteIsShownAndKeepsTheDialogOpen) {
+    makeSubfolders({"A"});
+    open();
+    // A character with no code page 936 form cannot be stored.
+    modify(QStringLiteral("d://한"), QStringLiteral("1.1.1.1:1"));
+    click("okButton");
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(responder.notices.size(), 1);
+    EXPECT_FALSE(QFile::exists(mappingPath()));
+    EXPECT_EQ(shownRows(), (QStringList{"A*d://한>1.1.1.1:1"}));
+
+    // A mapping file whose folder does not exist cannot be written either.
+    const InnerPathMapping unwritable(dir.path() + QStringLiteral("/missing/Brelvantis.path"));
+    CInnerPathDlg other(transit, unwritable);
+    other.show();
+    other.findChild<QPushButton *>(QStringLiteral("okButton"))->click();
+    EXPECT_TRUE(other.isVisible());
+    EXPECT_EQ(responder.notices.size(), 2);
+}
+
+TEST_F(CInnerPathDlgTest, LabelsShowTheirWholeTextBesideTheEdits) {
+    open();
+    for (QLabel *label : dialog->findChildren<QLabel *>()) {
+        SCOPED_TRACE(label->text().toStdString());
+        const QRect text(label->pos(), QSize(label->sizeHint().width(), label->height()));
+        EXPECT_LE(label->sizeHint().width(), label->width());
+        for (QLineEdit *edit : dialog->findChildren<QLineEdit *>()) {
+            EXPECT_FALSE(text.intersects(edit->geometry())) << edit->objectName().toStdString();
+        }
+    }
+}
+
+} // namespace

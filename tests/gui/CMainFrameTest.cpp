@@ -1,0 +1,227 @@
+#include "app/CMainFrame.h"
+#include "app/OperatorMessages.h"
+#include "app/StationParts.h"
+#include "common/CommandIds.h"
+#include "queue/UploadRecord.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Answers : public OperatorMessages::Responder {
+public:
+    Answers() { OperatorMessages::setResponder(this); }
+    ~Answers() override { OperatorMessages::setResponder(nullptr); }
+    void notice(QWidget *, const Notice &shown) override { notices.append(shown); }
+    bool question(QWidget *, const QString &caption, const QString &text) override {
+        questions.append(caption + QLatin1Char('|') + text);
+        return answer;
+    }
+    QList<Notice> notices;
+    QStringList questions;
+    bool answer = false;
+};
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    MainFrameTest() : m_parts(m_dir.path(), nullptr, m_job), m_frame(m_parts) {
+        m_frame.OnCreate();
+        m_frame.OnInitialUpdates();
+        m_frame.resize(1200, 700);
+        m_frame.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&m_frame));
+    }
+
+    // A command is available when its menu item is enabled and its toolbar button shown.
+    bool available(int id) const {
+        return m_frame.menuAction(id)->isEnabled() && m_frame.toolAction(id)->isVisible();
+    }
+
+    Answers m_answers;
+    QTemporaryDir m_dir;
+    TransferJob m_job;
+    StationParts m_parts;
+    CMainFrame m_frame;
+};
+
+TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
+    EXPECT_EQ(m_frame.windowTitle(), QStringLiteral("Vellorix900 外网上传软件 - Brelvantis"));
+    QStringList menus;
+    for (QAction *menu : m_frame.menuBar()->actions()) {
+        menus << menu->text();
+    }
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("文件(&F)"), QStringLiteral("查看(&V)"),
+                                  QStringLiteral("操作(&E)"), QStringLiteral("帮助(&H)")}));
+    QStringList operations;
+    for (QAction *item : m_frame.menuBar()->actions()[2]->menu()->actions()) {
+        operations << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    }
+    EXPECT_EQ(operations, (QStringList{QStringLiteral("-"), QStringLiteral("软件设置(&C)\t"),
+                                       QStringLiteral("-"), QStringLiteral("窗口刷新(&R)\t"),
+                                       QStringLiteral("-"), QStringLiteral("开始上传(&S)"),
+                                       QStringLiteral("停止上传(&T)"), QStringLiteral("-"),
+                                       QStringLiteral("记录上移(&U)\t"), QStringLiteral("记录下移(&D)\t"),
+                                       QStringLiteral("删除记录(&R)\t"), QStringLiteral("添加记录(&A)")}));
+
+    QStringList tips;
+    for (QAction *button : m_frame.m_wndToolBar->actions()) {
+        if (!button->isSeparator() && button->data().isValid()) {
+            tips << button->toolTip();
+            EXPECT_EQ(m_frame.m_wndToolBar->widgetForAction(button)->size().width() >= 55, true);
+        }
+    }
+    EXPECT_EQ(tips,
+              (QStringList{QStringLiteral("开始上传"), QStringLiteral("停止上传"), QStringLiteral("上移记录"),
+                           QStringLiteral("下移记录"), QStringLiteral("添加记录"), QStringLiteral("删除记录"),
+                           QStringLiteral("刷新中转文件夹"), QStringLiteral("配置")}));
+    // The progress bar lives in the toolbar, so it moves and hides with it.
+    EXPECT_TRUE(m_frame.m_wndToolBar->isAncestorOf(m_frame.m_wndProgress));
+    EXPECT_EQ(m_frame.m_wndProgress->minimum(), 0);
+    EXPECT_EQ(m_frame.m_wndProgress->maximum(), 100);
+    m_frame.menuAction(ID_VIEW_TOOLBAR)->trigger();
+    EXPECT_FALSE(m_frame.m_wndProgress->isVisible());
+    m_frame.menuAction(ID_VIEW_TOOLBAR)->trigger();
+    EXPECT_TRUE(m_frame.m_wndProgress->isVisible());
+}
+
+TEST_F(MainFrameTest, PanesKeepTheirProportionsAfterEveryResize) {
+    for (const QSize size : {QSize(1200, 700), QSize(900, 600)}) {
+        m_frame.resize(size);
+        QTest::qWait(20);
+        const QList<int> outer = m_frame.m_wndSplitter->sizes();
+        const int width = m_frame.m_wndSplitter->width();
+        EXPECT_NEAR(outer[0], 2 * width / 3, 8) << size.width();
+        const QList<int> inner = m_frame.m_wndRightSplitter->sizes();
+        const int height = m_frame.m_wndRightSplitter->height();
+        EXPECT_NEAR(inner[0], 2 * height / 3, 8) << size.height();
+    }
+}
+
+TEST_F(MainFrameTest, CommandsFollowTheUploadingAndStoppedStates) {
+    EXPECT_TRUE(m_frame.m_bUploadStopped);
+    for (int id : {ID_START_UPLOAD, ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE_RECORD}) {
+        EXPECT_TRUE(available(id)) << id;
+    }
+    EXPECT_FALSE(m_frame.menuAction(ID_STOP_UPLOAD)->isEnabled());
+    EXPECT_FALSE(m_frame.toolAction(ID_STOP_UPLOAD)->isVisible());
+
+    m_frame.toolAction(ID_START_UPLOAD)->trigger();
+    EXPECT_FALSE(m_frame.m_bUploadStopped);
+    EXPECT_TRUE(available(ID_STOP_UPLOAD));
+    for (int id : {ID_START_UPLOAD, ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE_RECORD}) {
+        EXPECT_FALSE(m_frame.menuAction(id)->isEnabled()) << id;
+        EXPECT_FALSE(m_frame.toolAction(id)->isVisible()) << id;
+    }
+    // Resizing grays the stop item of the menu; the toolbar's stop button still works.
+    m_frame.resize(1000, 650);
+    QTest::qWait(20);
+    EXPECT_FALSE(m_frame.menuAction(ID_STOP_UPLOAD)->isEnabled());
+    EXPECT_TRUE(m_frame.toolAction(ID_STOP_UPLOAD)->isVisible());
+
+    m_frame.setStopGraceMs(150);
+    m_frame.toolAction(ID_STOP_UPLOAD)->trigger();
+    // During the grace period the window answers, but nothing may be queued or started.
+    EXPECT_TRUE(m_frame.isStopPending());
+    EXPECT_FALSE(available(ID_START_UPLOAD));
+    EXPECT_FALSE(available(ID_ADD_RECORD));
+    QTest::qWait(300);
+    EXPECT_TRUE(m_frame.m_bUploadStopped);
+    EXPECT_TRUE(available(ID_START_UPLOAD));
+    EXPECT_TRUE(available(ID_ADD_RECORD));
+}
+
+TEST_F(MainFrameTest, NothingLeftToSendSwitchesUploadingOff) {
+    m_frame.timer()->setInterval(20);
+    m_frame.OnStartUpload();
+    QTest::qWait(100);
+    EXPECT_TRUE(m_frame.m_bUploadStopped);
+}
+
+TEST_F(MainFrameTest, ClosingHidesTheWindowAndTheTimerGoesOn) {
+    const int row = m_parts.table.appendRow(QStringLiteral("1"));
+    m_parts.table.setCell(row, UploadRecord::CellFileName, QStringLiteral("a.txt"));
+    m_parts.table.setCell(row, UploadRecord::CellDestination, QStringLiteral("1.2.3.4:5||d://x"));
+    m_frame.m_cfg.isolatorAddress = QStringLiteral("127.0.0.1");
+    m_frame.m_cfg.isolatorPort = QStringLiteral("1");
+    m_frame.timer()->setInterval(20);
+
+    m_frame.close();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        EXPECT_FALSE(m_frame.isVisible());
+        ASSERT_NE(m_frame.trayIcon(), nullptr);
+        EXPECT_TRUE(m_frame.trayIcon()->isVisible());
+        EXPECT_EQ(m_frame.trayIcon()->toolTip(), QStringLiteral("Vellorix900外网上传"));
+        m_frame.close();
+        EXPECT_EQ(m_frame.findChildren<QSystemTrayIcon *>().size(), 1);
+    } else {
+        // Without a notification area the window is minimized instead, never lost.
+        EXPECT_TRUE(m_frame.isMinimized() || m_frame.isVisible());
+    }
+    m_frame.OnStartUpload();
+    QTest::qWait(200);
+    EXPECT_NE(m_parts.table.cell(row, UploadRecord::CellStatus), QString());
+    m_frame.OnStopUpload();
+}
+
+TEST_F(MainFrameTest, ExitAsksFirstAndNoLeavesEverythingAsItWas) {
+    m_answers.answer = false;
+    m_frame.menuAction(ID_APP_EXIT)->trigger();
+    ASSERT_EQ(m_answers.questions, QStringList{QStringLiteral("网络隔离外网上传软件|是否退出程序?")});
+    EXPECT_FALSE(m_frame.m_bExitConfirmed);
+    EXPECT_TRUE(m_frame.isVisible());
+    EXPECT_TRUE(m_frame.timer()->isActive());
+
+    m_answers.answer = true;
+    m_frame.menuAction(ID_APP_EXIT)->trigger();
+    EXPECT_TRUE(m_frame.m_bExitConfirmed);
+    EXPECT_FALSE(m_frame.isVisible());
+}
+
+// The real program, started as an operator starts it.
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    std::unique_ptr<QProcess> start() {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(m_work.path());
+        process->start(QStringLiteral(BRELVANTIS_BIN_DIR "/brelvantis"), {});
+        EXPECT_TRUE(process->waitForStarted(5000));
+        return process;
+    }
+
+    QTemporaryDir m_runtime;
+    QTemporaryDir m_work;
+};
+
+TEST_F(SingleInstanceTest, ASecondCopyEndsAtOnceAndACrashedCopyBlocksNothing) {
+    auto first = start();
+    EXPECT_FALSE(first->waitForFinished(1500)); // still running
+
+    auto second = start();
+    ASSERT_TRUE(second->waitForFinished(5000));
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(first->state(), QProcess::Running);
+
+    first->kill(); // SIGKILL: no chance to clean up
+    first->waitForFinished(5000);
+    auto third = start();
+    EXPECT_FALSE(third->waitForFinished(1500));
+    third->kill();
+    third->waitForFinished(5000);
+}
+
+} // namespace

@@ -1,0 +1,310 @@
+#include "queue/CTableView.h"
+#include "common/Clock.h"
+#include "common/CommandIds.h"
+#include "queue/UploadTable.h"
+#include "upload/RecordLog.h"
+#include "upload/xls/Workbook.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace UploadRecord;
+
+namespace {
+
+// The upload table beside another list pane in one window, as in the main frame.
+class CTableViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        for (int n = 1; n <= 4; ++n) {
+            const int row = table.appendRow(QString::number(n));
+            table.setCell(row, CellFileName, QStringLiteral("f%1.txt").arg(n));
+            table.setCell(row, CellDestination, QStringLiteral("||d://%1").arg(n));
+            table.setCell(row, CellStatus, kStatusReady);
+        }
+        ASSERT_TRUE(log.LoadRecordLog(dir.path() + QDir::separator()));
+
+        view = new CTableView(table, log, &window);
+        otherPane = new QListWidget(&window);
+        otherPane->addItem(QStringLiteral("sub"));
+        auto *layout = new QHBoxLayout(&window);
+        layout->addWidget(view);
+        layout->addWidget(otherPane);
+        otherPane->setFixedWidth(200);
+        window.resize(1300, 400);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    QPoint rowPoint(int row, int column = 1) const {
+        return view->visualRect(view->model()->index(row, column)).center();
+    }
+
+    void click(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, rowPoint(row));
+    }
+
+    QList<int> tableSelection() const {
+        QList<int> rows;
+        for (int row = table.firstSelected(); row >= 0; row = table.nextSelected(row))
+            rows.append(row);
+        return rows;
+    }
+
+    QList<int> viewSelection() const {
+        QList<int> rows;
+        for (const QModelIndex &index : view->selectionModel()->selectedRows())
+            rows.append(index.row());
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    QStringList order() const {
+        QStringList names;
+        for (int row = 0; row < view->model()->rowCount(); ++row)
+            names.append(view->model()->index(row, CellFileName).data().toString());
+        return names;
+    }
+
+    QString logFile() const { return log.path(); }
+
+    // File names of the records in the day's log, in file order.
+    QStringList loggedOrder() const {
+        Xls::Rows rows;
+        QString error;
+        EXPECT_TRUE(Xls::readWorksheet(logFile(), RecordLog::kSheetName, &rows, &error))
+            << error.toStdString();
+        QStringList names;
+        for (qsizetype i = 1; i < rows.size(); ++i)
+            names.append(rows[i].value(CellFileName));
+        return names;
+    }
+
+    QTemporaryDir dir;
+    FixedClock clock{QDateTime(QDate(2024, 3, 5), QTime(9, 0))};
+    UploadTable table;
+    RecordLog log{table, clock};
+    QWidget window;
+    CTableView *view = nullptr;
+    QListWidget *otherPane = nullptr;
+};
+
+QColor pixel(const QImage &image, QPoint point) {
+    return image.pixelColor(point);
+}
+
+} // namespace
+
+TEST_F(CTableViewTest, ShowsTheSevenCentredColumnsInReportStyle) {
+    QStringList headers;
+    for (int column = 0; column < view->model()->columnCount(); ++column)
+        headers.append(view->model()->headerData(column, Qt::Horizontal).toString());
+    EXPECT_EQ(headers,
+              (QStringList{"序号", "文件名称", "文件大小", "存放路径", "操作状态", "开始时间", "结束时间"}));
+
+    QList<int> widths;
+    for (int column = 0; column < kCellCount; ++column)
+        widths.append(view->columnWidth(column));
+    EXPECT_EQ(widths, (QList<int>{40, 150, 100, 300, 100, 120, 120}));
+
+    EXPECT_FALSE(view->verticalHeader()->isVisible());
+    EXPECT_TRUE(view->showGrid());
+    EXPECT_EQ(view->horizontalHeader()->defaultAlignment(), Qt::AlignCenter);
+    EXPECT_EQ(view->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(view->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(view->objectName(), QStringLiteral("uploadTable"));
+}
+
+TEST_F(CTableViewTest, RowsWearTheirColoursAndCentredText) {
+    const QImage image = view->viewport()->grab().toImage();
+    const QRect cellRect = view->visualRect(view->model()->index(0, CellDestination));
+
+    EXPECT_EQ(pixel(image, cellRect.topLeft() + QPoint(3, 3)), QColor(200, 200, 200)) << "row background";
+    const QPoint belowRows(cellRect.center().x(), view->viewport()->height() - 3);
+    EXPECT_EQ(pixel(image, belowRows), QColor(200, 200, 200)) << "empty area below the rows";
+
+    // The text: its darkest pixels are the text colour, and they sit around the cell's middle.
+    int left = cellRect.right(), right = cellRect.left();
+    bool textColourSeen = false;
+    for (int x = cellRect.left() + 1; x < cellRect.right(); ++x) {
+        for (int y = cellRect.top() + 1; y < cellRect.bottom(); ++y) {
+            const QColor colour = pixel(image, {x, y});
+            if (colour == QColor(10, 10, 80))
+                textColourSeen = true;
+            if (colour.lightness() < 150) {
+                left = qMin(left, x);
+                right = qMax(right, x);
+            }
+        }
+    }
+    EXPECT_TRUE(textColourSeen);
+    ASSERT_LT(left, right) << "no text drawn";
+    EXPECT_NEAR((left + right) / 2.0, cellRect.center().x(), 4.0);
+}
+
+TEST_F(CTableViewTest, TheOperatorCannotEditCells) {
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rowPoint(1));
+    QTest::keyClick(view, Qt::Key_F2);
+    QTest::keyClicks(view, QStringLiteral("zz"));
+    EXPECT_EQ(table.cell(1, CellFileName), QStringLiteral("f2.txt"));
+    EXPECT_TRUE(view->findChildren<QLineEdit *>().isEmpty()) << "no editor opened";
+}
+
+TEST_F(CTableViewTest, ClicksSelectRowsInTheTable) {
+    const auto expectSelected = [&](const QList<int> &rows, const char *what) {
+        EXPECT_EQ(tableSelection(), rows) << what;
+        EXPECT_EQ(viewSelection(), rows) << what << ": the view shows what the table holds";
+    };
+    click(1);
+    expectSelected({1}, "click");
+    click(3, Qt::ControlModifier);
+    expectSelected({1, 3}, "ctrl-click adds");
+    click(1, Qt::ControlModifier);
+    expectSelected({3}, "ctrl-click on a selected row removes it");
+    click(0);
+    expectSelected({0}, "a plain click replaces the selection");
+    click(2, Qt::ShiftModifier);
+    expectSelected({0, 1, 2}, "shift-click selects the range");
+    QTest::keyClick(view, Qt::Key_Down);
+    expectSelected({3}, "the keyboard moves the selection");
+}
+
+TEST_F(CTableViewTest, TableSelectionShowsInTheView) {
+    table.setSelected(2, true);
+    table.setSelected(0, true);
+    EXPECT_EQ(viewSelection(), (QList<int>{0, 2}));
+    table.setSelected(2, false);
+    EXPECT_EQ(viewSelection(), (QList<int>{0}));
+
+    // A row inserted inside a selected block is new and not selected, in the table and on screen.
+    table.setSelected(1, true);
+    table.insertRow(1, QStringLiteral("x"));
+    EXPECT_EQ(tableSelection(), (QList<int>{0, 2}));
+    EXPECT_EQ(viewSelection(), (QList<int>{0, 2}));
+}
+
+TEST_F(CTableViewTest, MovesKeepTheMovedRowSelectedOnScreen) {
+    click(1);
+    click(2, Qt::ControlModifier);
+    ASSERT_TRUE(view->hasFocus());
+
+    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP));
+    EXPECT_EQ(order(), (QStringList{"f2.txt", "f1.txt", "f3.txt", "f4.txt"}));
+    EXPECT_EQ(viewSelection(), (QList<int>{0, 2}));
+    EXPECT_EQ(tableSelection(), (QList<int>{0, 2}));
+
+    click(1);
+    click(2, Qt::ControlModifier);
+    EXPECT_TRUE(view->OnCommand(ID_MOVE_DOWN));
+    EXPECT_EQ(order(), (QStringList{"f2.txt", "f3.txt", "f1.txt", "f4.txt"}));
+    EXPECT_EQ(viewSelection(), (QList<int>{2}));
+    EXPECT_EQ(tableSelection(), (QList<int>{2}));
+    EXPECT_EQ(view->model()->index(2, CellSequence).data().toString(), QStringLiteral("3"));
+}
+
+TEST_F(CTableViewTest, LogIsRewrittenExactlyWhenARecordMoved) {
+    view->setFocus();
+    ASSERT_TRUE(view->isActivePane());
+    ASSERT_FALSE(QFile::exists(logFile()));
+
+    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP)) << "handled even with nothing selected";
+    EXPECT_TRUE(view->OnCommand(ID_MOVE_DOWN));
+    click(0);
+    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP));
+    click(3);
+    EXPECT_TRUE(view->OnCommand(ID_MOVE_DOWN));
+    EXPECT_FALSE(QFile::exists(logFile())) << "no move applied, nothing written";
+
+    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP));
+    ASSERT_TRUE(QFile::exists(logFile()));
+    EXPECT_EQ(loggedOrder(), (QStringList{"f1.txt", "f2.txt", "f4.txt", "f3.txt"}));
+
+    ASSERT_TRUE(QFile::remove(logFile()));
+    table.removeAll();
+    EXPECT_TRUE(view->OnCommand(ID_MOVE_DOWN));
+    EXPECT_FALSE(QFile::exists(logFile())) << "empty table";
+}
+
+TEST_F(CTableViewTest, CommandsActOnlyWhileTheTableIsTheActivePane) {
+    otherPane->setFocus();
+    EXPECT_FALSE(view->isActivePane()) << "another pane had focus last";
+    table.setSelected(2, true);
+    EXPECT_FALSE(view->OnCommand(ID_MOVE_UP));
+
+    click(2);
+    EXPECT_TRUE(view->isActivePane());
+    QTest::mouseClick(otherPane->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      otherPane->visualItemRect(otherPane->item(0)).center());
+    ASSERT_TRUE(otherPane->hasFocus());
+    EXPECT_FALSE(view->OnCommand(ID_MOVE_UP));
+    EXPECT_FALSE(view->OnCommand(ID_MOVE_DOWN));
+    EXPECT_EQ(order(), (QStringList{"f1.txt", "f2.txt", "f3.txt", "f4.txt"}));
+    EXPECT_FALSE(QFile::exists(logFile()));
+
+    // Focus on something that is not a pane (a toolbar button, a field of a dialog) keeps the
+    // active pane.
+    view->setFocus();
+    QLineEdit *field = new QLineEdit(&window);
+    window.layout()->addWidget(field);
+    field->setFocus();
+    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP));
+    EXPECT_EQ(order(), (QStringList{"f1.txt", "f3.txt", "f2.txt", "f4.txt"}));
+
+    EXPECT_FALSE(view->OnCommand(ID_ADD_RECORD)) << "not one of the table's commands";
+}
+
+TEST_F(CTableViewTest, StartUpShowsWhyTheLogCouldNotBeRead) {
+    QFile broken(logFile());
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a workbook");
+    broken.close();
+
+    QList<Notice> shown;
+    view->setNoticePresenter([&](const Notice &notice) { shown.append(notice); });
+    EXPECT_FALSE(view->OnInitialUpdate(dir.path() + QDir::separator()));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("数据库错误: ")));
+    EXPECT_EQ(table.rowCount(), 4);
+
+    ASSERT_TRUE(QFile::remove(logFile()));
+    EXPECT_TRUE(view->OnInitialUpdate(dir.path() + QDir::separator()));
+    EXPECT_EQ(shown.size(), 1) << "no file, no message";
+}
+
+TEST(CTableViewModelTest, FollowsEveryChangeOfTheTable) {
+    QTemporaryDir dir;
+    FixedClock clock{QDateTime(QDate(2024, 3, 5), QTime(9, 0))};
+    UploadTable table;
+    RecordLog log(table, clock);
+    CTableView view(table, log);
+    // Fails the test on any wrong begin/end notification or inconsistent answer of the model.
+    QAbstractItemModelTester tester(view.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+
+    for (int n = 1; n <= 5; ++n)
+        table.appendRow(QString::number(n));
+    table.insertRow(0, QStringLiteral("0"));
+    table.setCell(3, CellStatus, kStatusUploading);
+    EXPECT_EQ(view.model()->index(3, CellStatus).data().toString(), kStatusUploading);
+    table.setSelected(3, true);
+    table.moveUp();
+    table.moveDown();
+    table.setSelected(5, true);
+    table.deleteRow(5);
+    table.renumber();
+    EXPECT_EQ(view.model()->rowCount(), 5);
+    EXPECT_EQ(view.model()->index(4, CellSequence).data().toString(), QStringLiteral("5"));
+    table.removeAll();
+    EXPECT_EQ(view.model()->rowCount(), 0);
+}

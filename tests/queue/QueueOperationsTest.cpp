@@ -1,0 +1,285 @@
+#include "queue/QueueOperations.h"
+#include "common/Clock.h"
+#include "common/Cp936.h"
+#include "config/FileTypeFilter.h"
+#include "config/InnerPathMapping.h"
+#include "config/SettingsRecord.h"
+#include "queue/UploadRecord.h"
+#include "queue/UploadTable.h"
+#include "support/TestFiles.h"
+#include "upload/RecordLog.h"
+#include "upload/xls/Workbook.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace UploadRecord;
+
+namespace {
+
+// A real workspace in a temporary folder: transit folder with subfolder A, upload and record
+// folders, the mapping and filter files, a table and its log.
+class QueueTest : public ::testing::Test {
+protected:
+    QueueTest()
+        : m_clock(QDateTime(QDate(2024, 3, 5), QTime(9, 0))),
+          m_filter(at(QStringLiteral("Brelvantis.filter"))), m_mapping(at(QStringLiteral("Brelvantis.path"))),
+          m_log(m_table, m_clock), m_queue(m_table, m_log, m_filter, m_mapping, m_settings) {
+        m_settings.transitFolder = at(QStringLiteral("transit/"));
+        m_settings.uploadFolder = at(QStringLiteral("upload"));
+        TestFiles::makeFolder(at(QStringLiteral("transit/A")));
+        TestFiles::makeFolder(at(QStringLiteral("upload")));
+        TestFiles::makeFolder(at(QStringLiteral("records")));
+        writeFilter("txt:pdf:");
+        writeMapping(QStringLiteral("|A*d://广告>192.168.1.1:4321|B*>|"));
+        m_log.LoadRecordLog(at(QStringLiteral("records/")));
+    }
+
+    QString at(const QString &relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
+    QString transitFile(const QString &name) const { return at(QStringLiteral("transit/A/") + name); }
+    QString uploadFile(const QString &name) const { return at(QStringLiteral("upload/") + name); }
+
+    void writeFilter(const QByteArray &plain) {
+        TestFiles::write(m_filter.filePath(), FileTypeFilter::scramble(plain));
+        m_filter.load();
+    }
+    void writeMapping(const QString &text) { TestFiles::write(m_mapping.filePath(), *Cp936::encode(text)); }
+
+    QStringList column(int cell) const {
+        QStringList values;
+        for (int row = 0; row < m_table.rowCount(); ++row) {
+            values << m_table.cell(row, cell);
+        }
+        return values;
+    }
+    int loggedRows() const {
+        Xls::Rows rows;
+        QString error;
+        return Xls::readWorksheet(m_log.path(), QStringLiteral("Sheet1"), &rows, &error)
+                   ? int(rows.size()) - 1
+                   : -1;
+    }
+
+    QTemporaryDir m_dir;
+    FixedClock m_clock;
+    SettingsRecord m_settings;
+    FileTypeFilter m_filter;
+    InnerPathMapping m_mapping;
+    UploadTable m_table;
+    RecordLog m_log;
+    QueueOperations m_queue;
+};
+
+TEST_F(QueueTest, QueueingOneFileMovesItAndAppendsAReadyRecord) {
+    TestFiles::write(transitFile(QStringLiteral("报告.txt")), QByteArray(3000, 'r'));
+    const auto outcome = m_queue.QueueTransitFile(QStringLiteral("报告.txt"), QStringLiteral("A"));
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_TRUE(outcome.notice.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(transitFile(QStringLiteral("报告.txt"))));
+    EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("报告.txt"))), QByteArray(3000, 'r'));
+    ASSERT_EQ(m_table.rowCount(), 1);
+    EXPECT_EQ(m_table.cell(0, CellSequence), QStringLiteral("1"));
+    EXPECT_EQ(m_table.cell(0, CellFileName), QStringLiteral("报告.txt"));
+    EXPECT_EQ(m_table.cell(0, CellFileSize), QStringLiteral("2 KB"));
+    EXPECT_EQ(m_table.cell(0, CellDestination), QStringLiteral("192.168.1.1:4321||d://广告"));
+    EXPECT_EQ(m_table.cell(0, CellStatus), kStatusReady);
+    EXPECT_EQ(m_table.cell(0, CellStartTime), QString());
+    EXPECT_EQ(loggedRows(), 1);
+
+    // Already gone from the subfolder: a second double-click does nothing.
+    const auto again = m_queue.QueueTransitFile(QStringLiteral("报告.txt"), QStringLiteral("A"));
+    EXPECT_FALSE(again.succeeded);
+    EXPECT_TRUE(again.notice.isEmpty());
+    EXPECT_EQ(m_table.rowCount(), 1);
+}
+
+TEST_F(QueueTest, ChecksComeInOrderWithTheirMessagesAndChangeNothing) {
+    TestFiles::write(transitFile(QStringLiteral("empty.txt")), QByteArray());
+    TestFiles::write(transitFile(QStringLiteral("tool.exe")), "x");
+    auto text = [this](const QString &name, const QString &folder) {
+        return m_queue.QueueTransitFile(name, folder).notice.text;
+    };
+    EXPECT_EQ(m_queue.QueueTransitFile(QStringLiteral("a.txt"), QString()).notice.caption,
+              QStringLiteral("提示"));
+    EXPECT_EQ(text(QStringLiteral("a.txt"), QString()),
+              QStringLiteral("确认中转目录下的当前子文件夹已双击选中"));
+    // Mapping checks come before the file checks, even for an empty file.
+    EXPECT_EQ(text(QStringLiteral("empty.txt"), QStringLiteral("Z")),
+              QStringLiteral("当前文件夹未配置对应内网信息，请检查内网信息配置！"));
+    EXPECT_EQ(text(QStringLiteral("empty.txt"), QStringLiteral("B")),
+              QStringLiteral("当前文件夹对应内网路径配置不正确，请检查内网路径配置！"));
+    writeMapping(QStringLiteral("|A*d://a>1.2.3.4:5"));
+    EXPECT_EQ(text(QStringLiteral("empty.txt"), QStringLiteral("A")),
+              QStringLiteral("当前文件夹对应内网IP配置不正确，请检查内网IP配置！"));
+    writeMapping(QStringLiteral("|A*d://a>|"));
+    EXPECT_EQ(text(QStringLiteral("empty.txt"), QStringLiteral("A")), QString()); // empty file: silent
+    EXPECT_EQ(text(QStringLiteral("tool.exe"), QStringLiteral("A")), QStringLiteral("不能上传该类型文件！"));
+    EXPECT_EQ(m_queue.QueueTransitFile(QStringLiteral("tool.exe"), QStringLiteral("A")).notice.caption,
+              QStringLiteral("错误"));
+    QFile::remove(m_mapping.filePath());
+    EXPECT_EQ(text(QStringLiteral("tool.exe"), QStringLiteral("A")),
+              QStringLiteral("没有找到与本文件夹对应的内网路径，请检查内网路径配置"));
+    EXPECT_EQ(m_queue.AddRecord(QStringLiteral("A")).notice.text,
+              QStringLiteral("当前文件夹未配置对应内网路径，请检查内网路径配置！"));
+    EXPECT_EQ(m_queue.AddRecord(QString()).notice.text,
+              QStringLiteral("请确认中转目录下的当前子文件夹已双击选中。"));
+
+    EXPECT_EQ(m_table.rowCount(), 0);
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("tool.exe"))));
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("empty.txt"))));
+}
+
+TEST_F(QueueTest, AddRecordQueuesOnlyPermittedNonEmptyFiles) {
+    writeFilter("txt:");
+    TestFiles::write(transitFile(QStringLiteral("a.txt")), "aaa");
+    TestFiles::write(transitFile(QStringLiteral("b.exe")), "bbb");
+    TestFiles::write(transitFile(QStringLiteral("c.txt")), QByteArray());
+    TestFiles::makeFolder(transitFile(QStringLiteral("d")));
+
+    const auto outcome = m_queue.AddRecord(QStringLiteral("A"));
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_TRUE(outcome.notice.isEmpty());
+    EXPECT_EQ(column(CellFileName), QStringList{QStringLiteral("a.txt")});
+    EXPECT_EQ(column(CellFileSize), QStringList{QStringLiteral("0 KB")});
+    EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("a.txt"))));
+    for (const char *left : {"b.exe", "c.txt", "d"}) {
+        EXPECT_TRUE(QFileInfo::exists(transitFile(QString::fromLatin1(left)))) << left;
+    }
+    EXPECT_EQ(loggedRows(), 1);
+
+    // Nothing left to queue: still a success, and the log is written all the same.
+    QFile::remove(m_log.path());
+    EXPECT_TRUE(m_queue.AddRecord(QStringLiteral("A")).succeeded);
+    EXPECT_EQ(loggedRows(), 1);
+}
+
+TEST_F(QueueTest, AFileWaitingUnderTheSameNameIsNeverReplaced) {
+    TestFiles::write(transitFile(QStringLiteral("a.txt")), "first");
+    ASSERT_TRUE(m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
+    TestFiles::write(transitFile(QStringLiteral("a.txt")), "second");
+    TestFiles::write(transitFile(QStringLiteral("b.txt")), "bbb");
+
+    const auto one = m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A"));
+    EXPECT_FALSE(one.succeeded);
+    EXPECT_NE(one.notice.text.indexOf(QStringLiteral("a.txt")), -1);
+    const auto all = m_queue.AddRecord(QStringLiteral("A"));
+    EXPECT_NE(all.notice.text.indexOf(QStringLiteral("a.txt")), -1);
+    EXPECT_EQ(column(CellFileName), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+    EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("a.txt"))), QByteArray("first"));
+    EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("a.txt"))), QByteArray("second"));
+
+    // Once sent, its leftover may be replaced by a new file of the same name.
+    m_table.setCell(0, CellStatus, kStatusComplete);
+    ASSERT_TRUE(m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
+    EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("a.txt"))), QByteArray("second"));
+    EXPECT_EQ(m_table.rowCount(), 3);
+}
+
+TEST_F(QueueTest, AMoveThatFailsAddsNoRecord) {
+    TestFiles::write(transitFile(QStringLiteral("a.txt")), "aaa");
+    m_settings.uploadFolder = at(QStringLiteral("no-such-folder"));
+    const auto outcome = m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A"));
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_FALSE(outcome.notice.isEmpty());
+    EXPECT_EQ(m_table.rowCount(), 0);
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("a.txt"))));
+    EXPECT_FALSE(m_queue.AddRecord(QStringLiteral("A")).notice.isEmpty());
+    EXPECT_EQ(m_table.rowCount(), 0);
+}
+
+TEST_F(QueueTest, NamesAndDestinationsTheHeaderCannotCarryAreRefused) {
+    const QString emoji = QStringLiteral("照片😀.txt");
+    TestFiles::write(transitFile(emoji), "x");
+    EXPECT_FALSE(m_queue.QueueTransitFile(emoji, QStringLiteral("A")).notice.isEmpty());
+    const auto all = m_queue.AddRecord(QStringLiteral("A"));
+    EXPECT_NE(all.notice.text.indexOf(emoji), -1);
+    EXPECT_EQ(m_table.rowCount(), 0);
+    EXPECT_TRUE(QFileInfo::exists(transitFile(emoji)));
+
+    TestFiles::write(transitFile(QStringLiteral("ok.txt")), "x");
+    writeMapping(QStringLiteral("|A*d://x>%1|").arg(QString(48, QLatin1Char('1'))));
+    EXPECT_FALSE(m_queue.QueueTransitFile(QStringLiteral("ok.txt"), QStringLiteral("A")).notice.isEmpty());
+    writeMapping(QStringLiteral("|A*%1>1.2.3.4:5|").arg(QString(254, QLatin1Char('p'))));
+    EXPECT_FALSE(m_queue.QueueTransitFile(QStringLiteral("ok.txt"), QStringLiteral("A")).notice.isEmpty());
+    EXPECT_EQ(m_table.rowCount(), 0);
+}
+
+TEST_F(QueueTest, MovesWorkAcrossFileSystems) {
+    QTemporaryDir other(QStringLiteral("/dev/shm/brelvantis-XXXXXX"));
+    struct stat here {};
+    struct stat there {};
+    if (!other.isValid() || ::stat(QFile::encodeName(m_dir.path()).constData(), &here) != 0 ||
+        ::stat(QFile::encodeName(other.path()).constData(), &there) != 0 || here.st_dev == there.st_dev) {
+        GTEST_SKIP() << "no second file system to move across";
+    }
+    m_settings.uploadFolder = other.path();
+    TestFiles::write(transitFile(QStringLiteral("a.txt")), QByteArray(5 << 20, 'z'));
+    ASSERT_TRUE(m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
+    EXPECT_FALSE(QFileInfo::exists(transitFile(QStringLiteral("a.txt"))));
+    EXPECT_EQ(TestFiles::read(other.filePath(QStringLiteral("a.txt"))), QByteArray(5 << 20, 'z'));
+    EXPECT_TRUE(QDir(other.path()).entryList(QDir::Files | QDir::Hidden).size() == 1);
+}
+
+class DeleteTest : public QueueTest {
+protected:
+    void SetUp() override {
+        for (const char *name : {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt"}) {
+            TestFiles::write(transitFile(QString::fromLatin1(name)), name);
+        }
+        ASSERT_TRUE(m_queue.AddRecord(QStringLiteral("A")).succeeded);
+        ASSERT_EQ(m_table.rowCount(), 5);
+    }
+};
+
+TEST_F(DeleteTest, SelectedRowsGoAndTheirFilesReturnToTheCurrentSubfolder) {
+    m_table.setSelected(1, true);
+    m_table.setSelected(3, true);
+    ASSERT_TRUE(m_queue.DeleteRecord(QStringLiteral("A")).succeeded);
+    EXPECT_EQ(column(CellFileName),
+              (QStringList{QStringLiteral("1.txt"), QStringLiteral("3.txt"), QStringLiteral("5.txt")}));
+    EXPECT_EQ(column(CellSequence),
+              (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
+    EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("2.txt"))), QByteArray("2.txt"));
+    EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("4.txt"))), QByteArray("4.txt"));
+    EXPECT_FALSE(QFileInfo::exists(uploadFile(QStringLiteral("2.txt"))));
+    EXPECT_EQ(loggedRows(), 3);
+}
+
+TEST_F(DeleteTest, UploadingAndCompleteRecordsStay) {
+    m_table.setCell(0, CellStatus, kStatusUploading);
+    m_table.setCell(1, CellStatus, kStatusComplete);
+    for (int row = 0; row < 3; ++row) {
+        m_table.setSelected(row, true);
+    }
+    ASSERT_TRUE(m_queue.DeleteRecord(QStringLiteral("A")).succeeded);
+    EXPECT_EQ(column(CellFileName), (QStringList{QStringLiteral("1.txt"), QStringLiteral("2.txt"),
+                                                 QStringLiteral("4.txt"), QStringLiteral("5.txt")}));
+    EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("1.txt"))));
+    EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("2.txt"))));
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("3.txt"))));
+}
+
+TEST_F(DeleteTest, NothingSelectedIsAHintAndAMissingFileNeverDestroysTheOperatorsFile) {
+    const auto none = m_queue.DeleteRecord(QStringLiteral("A"));
+    EXPECT_EQ(none.notice.caption, QStringLiteral("提示"));
+    EXPECT_EQ(none.notice.text, QStringLiteral("未选中文件。请选择文件后再点击删除按钮。"));
+    EXPECT_EQ(m_table.rowCount(), 5);
+
+    // The record's file has gone from the upload folder; the operator's own file of that name stays.
+    QFile::remove(uploadFile(QStringLiteral("1.txt")));
+    TestFiles::write(transitFile(QStringLiteral("1.txt")), "operator's own");
+    m_table.setSelected(0, true);
+    ASSERT_TRUE(m_queue.DeleteRecord(QStringLiteral("A")).succeeded);
+    EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("1.txt"))), QByteArray("operator's own"));
+    EXPECT_EQ(m_table.rowCount(), 4);
+
+    // With no current subfolder the files go back to the transit folder itself.
+    m_table.setSelected(0, true);
+    ASSERT_TRUE(m_queue.DeleteRecord(QString()).succeeded);
+    EXPECT_TRUE(QFileInfo::exists(at(QStringLiteral("transit/2.txt"))));
+}
+
+} // namespace

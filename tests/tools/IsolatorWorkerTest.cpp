@@ -1,0 +1,123 @@
+// The station's own transfer worker sending to the isolator peer over loopback.
+
+#include "IsolatorTestServer.h"
+#include "upload/TransferJob.h"
+#include "upload/TransferWorker.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+using Outcome = ConnectionReport::Outcome;
+
+namespace {
+
+const QString kDestination = QStringLiteral("10.1.2.3:4321||d:\\收件\\今天");
+const QString kFolder = QStringLiteral("10.1.2.3_4321/d/收件/今天");
+
+class IsolatorWorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_upload.isValid()); }
+
+    QByteArray makeFile(const QString &name, qsizetype size) {
+        QByteArray bytes(size, '\0');
+        QRandomGenerator generator(quint32(size) * 7 + 1);
+        for (qsizetype i = 0; i < size; ++i) {
+            bytes[i] = static_cast<char>(generator.generate() & 0xFF);
+        }
+        QFile file(m_upload.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_EQ(file.write(bytes), size);
+        return bytes;
+    }
+
+    static void shorten(TransferJob &job) {
+        job.connectTimeout = 2s;
+        job.acknowledgementTimeout = 5s;
+        job.blockTimeout = 5s;
+    }
+
+    int send(quint16 port, const QString &name, const QString &destination = kDestination) {
+        TransferJob job;
+        shorten(job);
+        TransferWorker worker(job);
+        if (!worker.start(m_upload.path(), name, destination, QStringLiteral("127.0.0.1"),
+                          QString::number(port))) {
+            return -1;
+        }
+        EXPECT_TRUE(worker.wait(30s));
+        return worker.lastResult();
+    }
+
+    QTemporaryDir m_upload;
+};
+
+TEST_F(IsolatorWorkerTest, FilesOfEverySizeArriveByteForByte) {
+    IsolatorTestServer peer;
+    ASSERT_TRUE(peer.started());
+    const qsizetype sizes[] = {0, 1, 4095, 4096, 4097, 5 * 1024 * 1024 + 1};
+    size_t count = 0;
+    for (const qsizetype size : sizes) {
+        const QString name = QStringLiteral("样本 %1.dat").arg(size);
+        const QByteArray content = makeFile(name, size);
+        EXPECT_EQ(send(peer.port(), name), TransferResult::kSuccess) << size;
+        const auto reports = peer.waitForReports(++count);
+        ASSERT_EQ(reports.size(), count);
+        EXPECT_EQ(reports.back().outcome, Outcome::Stored) << reports.back().logLine().toStdString();
+        EXPECT_TRUE(peer.stored(kFolder + u'/' + name) == content) << size;
+    }
+}
+
+TEST_F(IsolatorWorkerTest, SeveralWorkersAtOnce) {
+    IsolatorTestServer peer;
+    ASSERT_TRUE(peer.started());
+    constexpr int kWorkers = 4;
+    std::vector<QByteArray> contents;
+    for (int i = 0; i < kWorkers; ++i) {
+        contents.push_back(makeFile(QStringLiteral("w%1").arg(i), 1024 * 1024 + i));
+    }
+    std::vector<std::thread> threads;
+    std::vector<int> results(kWorkers, -1);
+    for (int i = 0; i < kWorkers; ++i) {
+        threads.emplace_back([&, i] { results[i] = send(peer.port(), QStringLiteral("w%1").arg(i)); });
+    }
+    for (std::thread &thread : threads) {
+        thread.join();
+    }
+    ASSERT_EQ(peer.waitForReports(kWorkers).size(), size_t(kWorkers));
+    for (int i = 0; i < kWorkers; ++i) {
+        EXPECT_EQ(results[i], TransferResult::kSuccess) << i;
+        EXPECT_TRUE(peer.stored(kFolder + QStringLiteral("/w%1").arg(i)) == contents[i]) << i;
+    }
+}
+
+TEST_F(IsolatorWorkerTest, AnAcknowledgementInMorePiecesThanTheWorkerWaitsForFailsTheTransfer) {
+    IsolatorOptions options = IsolatorTestServer::testOptions();
+    options.ackPieces = 11;
+    options.ackPiecePause = 30ms;
+    IsolatorTestServer peer(options);
+    ASSERT_TRUE(peer.started());
+    const QStringList before = peer.tree();
+    makeFile(QStringLiteral("a"), 10);
+    EXPECT_EQ(send(peer.port(), QStringLiteral("a")), TransferResult::kHeader);
+    EXPECT_NE(peer.waitForReports(1).back().outcome, Outcome::Stored);
+    EXPECT_EQ(peer.tree(), before);
+}
+
+TEST_F(IsolatorWorkerTest, APeerThatCutsTheDataFailsTheTransferAndKeepsNothing) {
+    IsolatorOptions options = IsolatorTestServer::testOptions();
+    options.cutAfterBlocks = 1;
+    IsolatorTestServer peer(options);
+    ASSERT_TRUE(peer.started());
+    const QStringList before = peer.tree();
+    // Large enough that the worker cannot hand it all to the socket buffers before the cut shows.
+    makeFile(QStringLiteral("big"), 32 * 1024 * 1024);
+    EXPECT_EQ(send(peer.port(), QStringLiteral("big")), TransferResult::kData);
+    EXPECT_EQ(peer.waitForReports(1).back().outcome, Outcome::CutOnPurpose);
+    EXPECT_EQ(peer.tree(), before);
+}
+
+} // namespace

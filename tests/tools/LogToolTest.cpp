@@ -1,0 +1,88 @@
+#include "upload/xls/Workbook.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString u(const char *text) {
+    return QString::fromUtf8(text);
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ToolRun runLog(const QStringList &args) {
+    QProcess tool;
+    tool.start(QStringLiteral(BRELVANTIS_BIN_DIR "/brelvantis-log"), args);
+    EXPECT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    return {tool.exitCode(), tool.readAllStandardOutput(), tool.readAllStandardError()};
+}
+
+QByteArray fixture(const char *name) {
+    QFile file(QStringLiteral(BRELVANTIS_FIXTURE_DIR "/xls/") + QLatin1String(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return file.readAll();
+}
+
+TEST(LogTool, ShowPrintsTheSheetAsTabSeparatedLines) {
+    const ToolRun run =
+        runLog({u("show"), QStringLiteral(BRELVANTIS_FIXTURE_DIR "/xls/libreoffice-from-csv.xls")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, fixture("libreoffice-from-csv.tsv"));
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+}
+
+TEST(LogTool, ControlCharactersAndBackslashesAreEscapedReversibly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u("2024-03-05.xls"));
+    ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), {{u("a\tb"), u("c\\d"), u("e\r\nf")}, {u("\\n")}}));
+    const ToolRun run = runLog({u("show"), path});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, QByteArray("a\\tb\tc\\\\d\te\\r\\nf\n\\\\n\t\t\n"));
+}
+
+TEST(LogTool, UnreadableFilesExitNonZeroWithTheReasonOnStandardError) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(u("none.xls"));
+    ToolRun run = runLog({u("show"), missing});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.contains("does not exist")) << run.err.toStdString();
+
+    const QString text = dir.filePath(u("text.xls"));
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a workbook\n");
+    file.close();
+    run = runLog({u("show"), text});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("compound file")) << run.err.toStdString();
+
+    const QString otherSheet = dir.filePath(u("other.xls"));
+    ASSERT_TRUE(Xls::writeWorkbook(otherSheet, u("记录"), {{u("x")}}));
+    run = runLog({u("show"), otherSheet});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(u("no sheet named “Sheet1” (its sheets: 记录)").toUtf8()))
+        << run.err.toStdString();
+}
+
+TEST(LogTool, HelpAndWrongCommandLines) {
+    ToolRun run = runLog({u("--help")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.startsWith("Usage: brelvantis-log show FILE"));
+    for (const QStringList &args :
+         {QStringList{}, QStringList{u("show")}, QStringList{u("list"), u("a.xls")}}) {
+        run = runLog(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.startsWith("Usage:"));
+    }
+}
+
+} // namespace

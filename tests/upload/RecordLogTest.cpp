@@ -1,0 +1,208 @@
+#include "upload/RecordLog.h"
+#include "common/Clock.h"
+#include "queue/UploadTable.h"
+#include "upload/xls/Workbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace UploadRecord;
+
+namespace {
+
+const QStringList kTableCells[] = {
+    {"1", "a.txt", "3 KB", "192.168.1.1:4321||d://x", kStatusComplete, "2024-03-05 09:00:00",
+     "2024-03-05 09:00:02"},
+    {"2", "it's.txt", "0 KB", "||d://it's here", kStatusUploading, "2024-03-05 09:00:04", ""},
+    {"3", "报告.doc", "1024 KB", "10.0.0.2:80||e://收件", kStatusReady, "", ""},
+};
+
+class RecordLogTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    // The record folder as the settings dialog stores it, with a trailing separator.
+    QString folder() const { return dir.path() + QDir::separator(); }
+    QString todaysFile() const { return folder() + QStringLiteral("2024-03-05.xls"); }
+
+    void fillTable() {
+        for (const QStringList &record : kTableCells) {
+            const int row = table.appendRow(record[CellSequence]);
+            for (int column = 1; column < kCellCount; ++column)
+                table.setCell(row, column, record[column]);
+        }
+    }
+
+    QList<QStringList> tableCells() const {
+        QList<QStringList> rows;
+        for (int row = 0; row < table.rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < kCellCount; ++column)
+                cells.append(table.cell(row, column));
+            rows.append(cells);
+        }
+        return rows;
+    }
+
+    Xls::Rows sheet(const QString &path) const {
+        Xls::Rows rows;
+        QString error;
+        EXPECT_TRUE(Xls::readWorksheet(path, RecordLog::kSheetName, &rows, &error)) << error.toStdString();
+        return rows;
+    }
+
+    QTemporaryDir dir;
+    FixedClock clock{QDateTime(QDate(2024, 3, 5), QTime(23, 59, 50))};
+    UploadTable table;
+    RecordLog log{table, clock};
+};
+
+// A log whose driver lookup finds nothing, as on a station without workbook support.
+class DriverlessRecordLog : public RecordLog {
+public:
+    using RecordLog::RecordLog;
+    QString FindExcelDriver() const override { return {}; }
+};
+
+} // namespace
+
+TEST_F(RecordLogTest, FileIsTheRecordFolderTextFollowedByTheDate) {
+    EXPECT_TRUE(log.path().isEmpty()) << "no file before the start-up load";
+    EXPECT_TRUE(log.LoadRecordLog(folder()));
+    EXPECT_EQ(log.path(), todaysFile());
+
+    // A folder typed without a separator gives a file beside it, not inside it.
+    const QString bare = dir.filePath(QStringLiteral("logs"));
+    EXPECT_TRUE(log.LoadRecordLog(bare));
+    EXPECT_EQ(log.path(), dir.filePath(QStringLiteral("logs2024-03-05.xls")));
+}
+
+TEST_F(RecordLogTest, PathStaysOnTheStartDayAfterMidnight) {
+    ASSERT_TRUE(log.LoadRecordLog(folder()));
+    clock.advanceSeconds(20);
+    fillTable();
+    ASSERT_TRUE(log.WriteRecordLog());
+    EXPECT_TRUE(QFile::exists(todaysFile()));
+    EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("2024-03-06.xls")));
+}
+
+TEST_F(RecordLogTest, WriteBeforeTheLoadWritesNothing) {
+    fillTable();
+    EXPECT_FALSE(log.WriteRecordLog());
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+TEST_F(RecordLogTest, EmptyTableWritesOnlyTheColumnNames) {
+    ASSERT_TRUE(log.LoadRecordLog(folder()));
+    ASSERT_TRUE(log.WriteRecordLog());
+    EXPECT_EQ(sheet(todaysFile()), (Xls::Rows{RecordLog::kColumnNames}));
+    EXPECT_EQ(RecordLog::kColumnNames[CellFinishTime], QStringLiteral("完成时间"));
+}
+
+TEST_F(RecordLogTest, WritesEveryRecordInTableOrder) {
+    ASSERT_TRUE(log.LoadRecordLog(folder()));
+    fillTable();
+    ASSERT_TRUE(log.WriteRecordLog());
+    Xls::Rows expected{RecordLog::kColumnNames};
+    for (const QStringList &record : kTableCells)
+        expected.append(record);
+    EXPECT_EQ(sheet(todaysFile()), expected);
+
+    // Rewritten from scratch: a shorter table leaves no rows of the longer one behind.
+    table.deleteRow(0);
+    ASSERT_TRUE(log.WriteRecordLog());
+    EXPECT_EQ(sheet(todaysFile()).size(), 3);
+}
+
+TEST_F(RecordLogTest, NoFileForTodayLeavesTheTableAlone) {
+    fillTable();
+    Notice notice;
+    EXPECT_TRUE(log.LoadRecordLog(folder(), &notice));
+    EXPECT_EQ(tableCells().size(), 3);
+    EXPECT_TRUE(notice.isEmpty());
+}
+
+TEST_F(RecordLogTest, ReloadGivesBackWhatWasWritten) {
+    ASSERT_TRUE(log.LoadRecordLog(folder()));
+    fillTable();
+    ASSERT_TRUE(log.WriteRecordLog());
+    const QList<QStringList> written = tableCells();
+
+    UploadTable restarted;
+    RecordLog restartedLog(restarted, clock);
+    ASSERT_TRUE(restartedLog.LoadRecordLog(folder()));
+    ASSERT_EQ(restarted.rowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < kCellCount; ++column)
+            EXPECT_EQ(restarted.cell(row, column), written[row][column]) << row << "/" << column;
+    }
+}
+
+TEST_F(RecordLogTest, ReloadRenumbersInFileOrderAndFindsColumnsByName) {
+    // As an operator might leave it: columns shuffled, an extra column, stale sequence numbers.
+    const Xls::Rows rows{
+        {"备注", "完成时间", "序号", "操作状态", "文件名称", "开始时间", "存放路径", "文件大小"},
+        {"x", "", "7", kStatusUploading, "b.txt", "2024-03-05 08:00:00", "1.2.3.4:5||f", "2 KB"},
+        {"y", "2024-03-05 08:01:00", "", kStatusComplete, "c.txt", "2024-03-05 08:00:30", "||g", "9 KB"},
+        {"z", "", "3", kStatusFault, "d.txt", "2024-03-05 08:02:00", "||h", "0 KB"},
+    };
+    ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName, rows));
+    fillTable();
+
+    ASSERT_TRUE(log.LoadRecordLog(folder()));
+    EXPECT_EQ(
+        tableCells(),
+        (QList<QStringList>{
+            {"1", "b.txt", "2 KB", "1.2.3.4:5||f", kStatusUploading, "2024-03-05 08:00:00", ""},
+            {"2", "c.txt", "9 KB", "||g", kStatusComplete, "2024-03-05 08:00:30", "2024-03-05 08:01:00"},
+            {"3", "d.txt", "0 KB", "||h", kStatusFault, "2024-03-05 08:02:00", ""},
+        }));
+}
+
+TEST_F(RecordLogTest, UnreadableLogsAreDatabaseErrorsAndKeepTheTable) {
+    fillTable();
+    const QList<QStringList> before = tableCells();
+    const auto expectDatabaseError = [&](const char *what) {
+        Notice notice;
+        EXPECT_FALSE(log.LoadRecordLog(folder(), &notice)) << what;
+        EXPECT_TRUE(notice.caption.isEmpty()) << what << ": the application name is the caption";
+        EXPECT_TRUE(notice.text.startsWith(QStringLiteral("数据库错误: "))) << what;
+        EXPECT_GT(notice.text.size(), RecordLog::kDatabaseErrorPrefix.size()) << what << ": says why";
+        EXPECT_EQ(tableCells(), before) << what;
+        ASSERT_TRUE(QDir().remove(todaysFile()) || QDir().rmdir(todaysFile()));
+    };
+
+    QStringList noFinish = RecordLog::kColumnNames.mid(0, kCellCount - 1);
+    ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName,
+                                   {noFinish, {"1", "a.txt", "1 KB", "||x", kStatusReady, ""}}));
+    expectDatabaseError("missing column");
+
+    QFile text(todaysFile());
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("序号,文件名称\n1,a.txt\n");
+    text.close();
+    expectDatabaseError("not a workbook");
+
+    ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), QStringLiteral("Sheet2"), {RecordLog::kColumnNames}));
+    expectDatabaseError("no Sheet1");
+
+    ASSERT_TRUE(QDir().mkdir(todaysFile()));
+    expectDatabaseError("a folder of that name");
+}
+
+TEST_F(RecordLogTest, WithoutWorkbookSupportTheLogIsNotRead) {
+    EXPECT_FALSE(log.FindExcelDriver().isEmpty()) << "the station brings its own";
+
+    DriverlessRecordLog driverless(table, clock);
+    EXPECT_TRUE(driverless.LoadRecordLog(folder())) << "no file, nothing to read";
+
+    ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName, {RecordLog::kColumnNames}));
+    fillTable();
+    Notice notice;
+    EXPECT_FALSE(driverless.LoadRecordLog(folder(), &notice));
+    EXPECT_EQ(notice.text, QStringLiteral("没有安装Excel驱动!"));
+    EXPECT_TRUE(notice.caption.isEmpty());
+    EXPECT_EQ(table.rowCount(), 3);
+}

@@ -1,0 +1,236 @@
+#include "upload/TransferScheduler.h"
+#include "common/Clock.h"
+#include "config/SettingsRecord.h"
+#include "queue/UploadRecord.h"
+#include "queue/UploadTable.h"
+#include "upload/RecordLog.h"
+#include "upload/TransferJob.h"
+#include "upload/xls/Workbook.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace UploadRecord;
+
+namespace {
+
+struct Start {
+    QString folder, fileName, destination, address, port;
+};
+
+// The scheduler over a real table and a real record log, with a fixed clock and a scripted worker:
+// starting only records the hand-over and marks the job running; the test ends each transfer.
+class SchedulerTest : public ::testing::Test {
+protected:
+    SchedulerTest()
+        : m_clock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))), m_log(m_table, m_clock),
+          m_scheduler(m_table, m_log, m_job, m_settings, m_clock, [this](auto &...args) {
+              m_starts.push_back(Start{args...});
+              m_job.bRunning = true;
+              return true;
+          }) {
+        m_settings.uploadFolder = QStringLiteral("/srv/upload/");
+        m_settings.isolatorAddress = QStringLiteral("127.0.0.1");
+        m_settings.isolatorPort = QStringLiteral("4000");
+        m_log.LoadRecordLog(m_dir.path() + QLatin1Char('/'));
+    }
+
+    void addRow(const QString &name, const QString &status) {
+        const int row = m_table.appendRow(QString::number(m_table.rowCount() + 1));
+        m_table.setCell(row, CellFileName, name);
+        m_table.setCell(row, CellDestination, QStringLiteral("1.2.3.4:5||d://x"));
+        m_table.setCell(row, CellStatus, status);
+    }
+
+    void finishTransfer(bool succeeded) {
+        m_job.bSucceeded = succeeded;
+        m_job.bRunning = false;
+    }
+
+    int tickAt(int hour, int minute, int second) {
+        m_clock.set(QDateTime(QDate(2024, 3, 5), QTime(hour, minute, second)));
+        return m_scheduler.ScheduleNext();
+    }
+
+    QString status(int row) const { return m_table.cell(row, CellStatus); }
+    QString startTime(int row) const { return m_table.cell(row, CellStartTime); }
+    QString finishTime(int row) const { return m_table.cell(row, CellFinishTime); }
+
+    // The statuses the day's log holds right now.
+    QStringList loggedStatuses() const {
+        Xls::Rows rows;
+        QString error;
+        EXPECT_TRUE(Xls::readWorksheet(m_log.path(), QStringLiteral("Sheet1"), &rows, &error))
+            << error.toStdString();
+        QStringList statuses;
+        for (qsizetype i = 1; i < rows.size(); ++i) {
+            statuses << rows[i].value(CellStatus);
+        }
+        return statuses;
+    }
+
+    QStringList statuses() const {
+        QStringList all;
+        for (int row = 0; row < m_table.rowCount(); ++row) {
+            all << status(row);
+        }
+        return all;
+    }
+
+    QTemporaryDir m_dir;
+    FixedClock m_clock;
+    UploadTable m_table;
+    RecordLog m_log;
+    TransferJob m_job;
+    SettingsRecord m_settings;
+    std::vector<Start> m_starts;
+    TransferScheduler m_scheduler;
+};
+
+TEST_F(SchedulerTest, NothingToSendWhenEmptyOrAllComplete) {
+    EXPECT_EQ(m_scheduler.ScheduleNext(), TransferScheduler::kNothingToSend);
+    addRow(QStringLiteral("a.txt"), kStatusComplete);
+    addRow(QStringLiteral("b.txt"), kStatusComplete);
+    EXPECT_EQ(m_scheduler.ScheduleNext(), TransferScheduler::kNothingToSend);
+    EXPECT_TRUE(m_starts.empty());
+}
+
+TEST_F(SchedulerTest, SuccessIsConsumedInTheTickThatStartsTheNextRow) {
+    addRow(QStringLiteral("a.txt"), kStatusComplete);
+    addRow(QStringLiteral("报告.txt"), kStatusReady);
+    addRow(QStringLiteral("c.txt"), kStatusReady);
+
+    EXPECT_EQ(tickAt(10, 0, 0), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(status(1), kStatusUploading);
+    EXPECT_EQ(startTime(1), QStringLiteral("2024-03-05 10:00:00"));
+    ASSERT_EQ(m_starts.size(), 1u);
+    EXPECT_EQ(m_starts[0].fileName, QStringLiteral("报告.txt"));
+    EXPECT_EQ(m_starts[0].folder, QStringLiteral("/srv/upload/"));
+    EXPECT_EQ(m_starts[0].destination, QStringLiteral("1.2.3.4:5||d://x"));
+    EXPECT_EQ(m_job.nCurrentRow, 1);
+    EXPECT_FALSE(m_job.bResumePending);
+    EXPECT_EQ(loggedStatuses(), statuses());
+
+    EXPECT_EQ(tickAt(10, 0, 2), TransferScheduler::kTransferRunning);
+    finishTransfer(true);
+    EXPECT_EQ(tickAt(10, 0, 4), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(status(1), kStatusComplete);
+    EXPECT_EQ(finishTime(1), QStringLiteral("2024-03-05 10:00:04"));
+    EXPECT_EQ(status(2), kStatusUploading);
+    EXPECT_EQ(startTime(2), QStringLiteral("2024-03-05 10:00:04"));
+    EXPECT_FALSE(m_job.bSucceeded);
+    EXPECT_EQ(loggedStatuses(), statuses());
+
+    finishTransfer(true);
+    EXPECT_EQ(tickAt(10, 0, 6), TransferScheduler::kNothingToSend);
+    EXPECT_EQ(statuses(), QStringList(3, kStatusComplete));
+    EXPECT_EQ(loggedStatuses(), statuses());
+}
+
+TEST_F(SchedulerTest, FaultIsMarkedWithTheDetectionTimeAndRetriedFromTheTop) {
+    addRow(QStringLiteral("a.txt"), kStatusReady);
+    addRow(QStringLiteral("b.txt"), kStatusReady);
+    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::kTransferStarted);
+    finishTransfer(false);
+
+    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::kTransferFailed);
+    EXPECT_EQ(status(0), kStatusFault);
+    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:02"));
+    EXPECT_EQ(finishTime(0), QString());
+    EXPECT_EQ(status(1), kStatusReady);
+    EXPECT_EQ(loggedStatuses(), statuses());
+
+    // The faulty row goes again before the ready row below it.
+    EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(status(0), kStatusUploading);
+    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:04"));
+    EXPECT_EQ(status(1), kStatusReady);
+    ASSERT_EQ(m_starts.size(), 2u);
+    EXPECT_EQ(m_starts[1].fileName, QStringLiteral("a.txt"));
+}
+
+TEST_F(SchedulerTest, StoppedRowIsSentAgainFromTheBeginning) {
+    addRow(QStringLiteral("a.txt"), kStatusReady);
+    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::kTransferStarted);
+
+    EXPECT_TRUE(m_scheduler.RequestStop());
+    EXPECT_TRUE(m_job.bStopRequested);
+    EXPECT_EQ(status(0), kStatusStopped);
+    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
+    EXPECT_EQ(loggedStatuses(), statuses());
+
+    finishTransfer(false);
+    EXPECT_EQ(tickAt(9, 1, 0), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(status(0), kStatusUploading);
+    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:01:00"));
+}
+
+TEST_F(SchedulerTest, StopWhileIdleChangesNoRow) {
+    addRow(QStringLiteral("a.txt"), kStatusReady);
+    EXPECT_FALSE(m_scheduler.RequestStop());
+    EXPECT_TRUE(m_job.bStopRequested);
+    EXPECT_EQ(status(0), kStatusReady);
+}
+
+TEST_F(SchedulerTest, RowsLeftUploadingByAnEarlierRunAreResumedThenJudged) {
+    addRow(QStringLiteral("a.txt"), kStatusUploading);
+    addRow(QStringLiteral("b.txt"), kStatusUploading);
+    m_table.setCell(0, CellStartTime, QStringLiteral("2024-03-05 08:00:00"));
+
+    EXPECT_EQ(tickAt(9, 0, 0), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(status(0), kStatusUploading);
+    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
+    EXPECT_EQ(m_starts.back().fileName, QStringLiteral("a.txt"));
+
+    // No success is pending for the second row: it was cut off too, and counts as a fault.
+    finishTransfer(true);
+    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::kTransferFailed);
+    EXPECT_EQ(status(0), kStatusComplete);
+    EXPECT_EQ(status(1), kStatusFault);
+
+    EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(status(1), kStatusUploading);
+    EXPECT_EQ(m_starts.back().fileName, QStringLiteral("b.txt"));
+}
+
+TEST_F(SchedulerTest, UnknownStatusCountsAsReadyAndSettingsAreReadAtEveryStart) {
+    addRow(QStringLiteral("a.txt"), QString());
+    addRow(QStringLiteral("b.txt"), QStringLiteral("whatever"));
+    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(m_starts.back().port, QStringLiteral("4000"));
+
+    m_settings.uploadFolder = QStringLiteral("/srv/other");
+    m_settings.isolatorAddress = QStringLiteral("10.0.0.9");
+    m_settings.isolatorPort = QStringLiteral("5000");
+    finishTransfer(true);
+    ASSERT_EQ(tickAt(9, 0, 2), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(m_starts.back().fileName, QStringLiteral("b.txt"));
+    EXPECT_EQ(m_starts.back().folder, QStringLiteral("/srv/other"));
+    EXPECT_EQ(m_starts.back().address, QStringLiteral("10.0.0.9"));
+    EXPECT_EQ(m_starts.back().port, QStringLiteral("5000"));
+}
+
+TEST_F(SchedulerTest, ProgressCountsWholeBlocksAndNeverPassesAHundred) {
+    EXPECT_EQ(m_scheduler.GetUploadProgress(), 0);
+    m_job.nFileSize = 10000;
+    EXPECT_EQ(m_scheduler.GetUploadProgress(), 0);
+    m_job.nBytesSent = 4096;
+    EXPECT_EQ(m_scheduler.GetUploadProgress(), 40);
+    m_job.nBytesSent = 8192;
+    EXPECT_EQ(m_scheduler.GetUploadProgress(), 81);
+    m_job.nBytesSent = 12288;
+    EXPECT_EQ(m_scheduler.GetUploadProgress(), 100);
+    m_job.nFileSize = 0;
+    EXPECT_EQ(m_scheduler.GetUploadProgress(), 0);
+}
+
+TEST_F(SchedulerTest, AWorkerThatCannotStartEndsAsAFault) {
+    TransferScheduler failing(m_table, m_log, m_job, m_settings, m_clock, [](auto &...) { return false; });
+    addRow(QStringLiteral("a.txt"), kStatusReady);
+    m_job.bSucceeded = true;
+    ASSERT_EQ(failing.ScheduleNext(), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(failing.ScheduleNext(), TransferScheduler::kTransferFailed);
+    EXPECT_EQ(status(0), kStatusFault);
+}
+
+} // namespace

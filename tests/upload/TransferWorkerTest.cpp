@@ -1,0 +1,416 @@
+#include "upload/TransferWorker.h"
+
+#include "support/ScriptedPeer.h"
+#include "upload/HeaderBlock.h"
+#include "upload/Socket.h"
+#include "upload/TransferJob.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kDestination = QStringLiteral("10.0.0.9:4321||d:/收件");
+constexpr int kNotStarted = -100;
+
+// File content whose every block differs, so leftovers are told apart from fresh data.
+QByteArray content(qsizetype size) {
+    QByteArray bytes(size, '\0');
+    char *data = bytes.data();
+    for (qsizetype i = 0; i < size; ++i) {
+        data[i] = char((i * 31 + i / 4096 * 7) & 0xFF);
+    }
+    return bytes;
+}
+
+// Makes listener a port whose connection requests go unanswered: it never accepts, and once its
+// queue is full further requests are dropped. False when the queue would not fill.
+bool fillQueue(TcpListener &listener, std::vector<std::unique_ptr<TcpSocket>> &queued) {
+    if (!listener.listen("127.0.0.1", 0)) {
+        return false;
+    }
+    while (queued.size() < 5000) {
+        auto socket = std::make_unique<TcpSocket>();
+        if (!socket->create()) {
+            return false;
+        }
+        const bool connected = socket->connectTo("127.0.0.1", listener.port(), 100ms);
+        queued.push_back(std::move(socket));
+        if (!connected) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class TransferWorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        job.connectTimeout = 2s;
+        job.acknowledgementTimeout = 5s;
+        job.blockTimeout = 5s;
+    }
+
+    QString makeFile(const QString &name, const QByteArray &bytes) {
+        QFile file(m_dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_EQ(file.write(bytes), bytes.size());
+        return name;
+    }
+
+    int transfer(quint16 port, const QString &name, const QString &destination = kDestination,
+                 const QString &address = QStringLiteral("127.0.0.1")) {
+        return transferWithPortText(QString::number(port), name, destination, address);
+    }
+
+    int transferWithPortText(const QString &portText, const QString &name,
+                             const QString &destination = kDestination,
+                             const QString &address = QStringLiteral("127.0.0.1")) {
+        TransferWorker worker(job);
+        if (!worker.start(m_dir.path(), name, destination, address, portText)) {
+            return kNotStarted;
+        }
+        EXPECT_TRUE(worker.wait(20s));
+        return worker.lastResult();
+    }
+
+    QTemporaryDir m_dir;
+    TransferJob job;
+};
+
+// --- Data blocks --------------------------------------------------------------------------------------
+
+TEST_F(TransferWorkerTest, EmptyFileSendsTheHeaderAndNoBlock) {
+    ScriptedPeer peer;
+    const QString name = makeFile(QStringLiteral("空文件-甲.txt"), QByteArray());
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kSuccess);
+    peer.finish();
+
+    const auto header = HeaderBlock::parse(peer.header().constData());
+    ASSERT_EQ(peer.header().size(), 4096);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->fileSize(), 0u);
+    EXPECT_EQ(header->fileName(), name);
+    EXPECT_EQ(header->innerAddress(), QStringLiteral("10.0.0.9:4321"));
+    EXPECT_EQ(header->innerPath(), QStringLiteral("d:/收件"));
+    EXPECT_EQ(peer.data().size(), 0);
+    EXPECT_EQ(job.nBytesSent.load(), 0u);
+    EXPECT_TRUE(job.bSucceeded.load());
+    EXPECT_FALSE(job.bRunning.load());
+}
+
+TEST_F(TransferWorkerTest, WholeBlocksOnly) {
+    ScriptedPeer peer;
+    const QByteArray bytes = content(8192);
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("two.bin"), bytes)), TransferResult::kSuccess);
+    peer.finish();
+    EXPECT_EQ(peer.dataBlocks(), 2);
+    EXPECT_EQ(peer.data(), bytes);
+    EXPECT_EQ(job.nBytesSent.load(), 8192u);
+    EXPECT_EQ(job.nFileSize.load(), 8192u);
+}
+
+TEST_F(TransferWorkerTest, LastBlockIsSentWholeWithThePreviousBlocksTail) {
+    ScriptedPeer peer;
+    const QByteArray bytes = content(8193);
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("three.bin"), bytes)), TransferResult::kSuccess);
+    peer.finish();
+    ASSERT_EQ(peer.data().size(), 3 * 4096);
+    EXPECT_EQ(peer.data().left(8193), bytes);
+    EXPECT_EQ(peer.data().mid(8193), bytes.mid(4096 + 1, 4095));
+    EXPECT_EQ(job.nBytesSent.load(), 12288u);
+    EXPECT_EQ(HeaderBlock::parse(peer.header().constData())->fileSize(), 8193u);
+}
+
+TEST_F(TransferWorkerTest, ASingleShortBlockIsPaddedWithZeros) {
+    ScriptedPeer peer;
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("five.txt"), "hello")), TransferResult::kSuccess);
+    peer.finish();
+    EXPECT_EQ(peer.data(), QByteArray("hello") + QByteArray(4091, '\0'));
+}
+
+TEST_F(TransferWorkerTest, FileGrowingDuringTheTransferSendsOnlyTheAnnouncedBlocks) {
+    const QByteArray bytes = content(8192);
+    const QString name = makeFile(QStringLiteral("log.txt"), bytes);
+    ScriptedPeer peer({.onHeader = [this, name] {
+        QFile file(m_dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(content(5000));
+    }});
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kSuccess);
+    peer.finish();
+    EXPECT_EQ(peer.data(), bytes);
+}
+
+TEST_F(TransferWorkerTest, FileShrinkingDuringTheTransferFailsInsteadOfReportingSuccess) {
+    const QString name = makeFile(QStringLiteral("log.txt"), content(3 * 4096));
+    ScriptedPeer peer({.onHeader = [this, name] { QFile(m_dir.filePath(name)).resize(4096 + 100); }});
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kData);
+    peer.finish();
+    EXPECT_EQ(peer.dataBlocks(), 1);
+    EXPECT_EQ(job.nBytesSent.load(), 4096u);
+    EXPECT_FALSE(job.bSucceeded.load());
+}
+
+// --- Acknowledgement ----------------------------------------------------------------------------------
+
+TEST_F(TransferWorkerTest, AcknowledgementInThreePiecesIsAccepted) {
+    ScriptedPeer peer({.ackPieces = 3});
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(5000))),
+              TransferResult::kSuccess);
+    peer.finish();
+    EXPECT_EQ(peer.dataBlocks(), 2);
+}
+
+TEST_F(TransferWorkerTest, AcknowledgementNeedingElevenCallsFailsWithoutData) {
+    ScriptedPeer peer({.ackPieces = 11});
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(5000))),
+              TransferResult::kHeader);
+    peer.finish();
+    EXPECT_EQ(peer.data().size(), 0);
+    EXPECT_FALSE(job.bSucceeded.load());
+}
+
+TEST_F(TransferWorkerTest, PeerClosingBeforeTheAcknowledgementFails) {
+    ScriptedPeer peer({.closeBeforeAck = true});
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(5000))),
+              TransferResult::kHeader);
+    peer.finish();
+    EXPECT_EQ(peer.header().size(), 4096);
+    EXPECT_EQ(peer.data().size(), 0);
+    EXPECT_EQ(job.nBytesSent.load(), 0u);
+}
+
+// --- Bounded waits ------------------------------------------------------------------------------------
+
+TEST_F(TransferWorkerTest, SilentPeerEndsWithinTheAcknowledgementLimit) {
+    ScriptedPeer peer({.neverAnswer = true});
+    job.acknowledgementTimeout = 300ms;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(10))), TransferResult::kHeader);
+    EXPECT_GE(clock.elapsed(), 250);
+    EXPECT_LT(clock.elapsed(), 3000);
+}
+
+TEST_F(TransferWorkerTest, PeerThatStopsReadingEndsWithinTheBlockLimit) {
+    const QString name = makeFile(QStringLiteral("big.bin"), content(32 << 20));
+    ScriptedPeer peer({.stopReading = true});
+    job.blockTimeout = 300ms;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kData);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_LT(job.nBytesSent.load(), quint64(32 << 20));
+}
+
+TEST_F(TransferWorkerTest, ConnectionAttemptIsBounded) {
+    TcpListener listener;
+    std::vector<std::unique_ptr<TcpSocket>> queued;
+    if (!fillQueue(listener, queued)) {
+        GTEST_SKIP() << "the listener's queue did not fill up";
+    }
+    job.connectTimeout = 300ms;
+    const QString name = makeFile(QStringLiteral("a.bin"), content(10));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(transfer(listener.port(), name), TransferResult::kConnect);
+    EXPECT_GE(clock.elapsed(), 250);
+    EXPECT_LT(clock.elapsed(), 3000);
+}
+
+TEST_F(TransferWorkerTest, AbandonEndsAPendingConnectionAttempt) {
+    TcpListener listener;
+    std::vector<std::unique_ptr<TcpSocket>> queued;
+    if (!fillQueue(listener, queued)) {
+        GTEST_SKIP() << "the listener's queue did not fill up";
+    }
+    job.connectTimeout = 30s;
+    TransferWorker worker(job);
+    ASSERT_TRUE(worker.start(m_dir.path(), makeFile(QStringLiteral("a.bin"), content(10)), kDestination,
+                             QStringLiteral("127.0.0.1"), QString::number(listener.port())));
+    EXPECT_FALSE(worker.wait(200ms));
+    worker.abandon();
+    EXPECT_TRUE(worker.wait(2s));
+    EXPECT_EQ(worker.lastResult(), TransferResult::kConnect);
+}
+
+// --- Failures before and around the connection ----------------------------------------------------
+
+TEST_F(TransferWorkerTest, UnsendableTextsAreRefusedBeforeConnecting) {
+    ScriptedPeer peer;
+    const QString longName = QString(256, QChar(0x62A5)); // 512 CP936 bytes
+    EXPECT_EQ(transfer(peer.port(), longName), TransferResult::kHeader);
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("ok.txt"), "x"), QStringLiteral("😀||d:/in")),
+              TransferResult::kHeader);
+    EXPECT_EQ(transfer(peer.port(), QStringLiteral("ok.txt"), QString(48, QLatin1Char('1')) + "||d:/in"),
+              TransferResult::kHeader);
+    EXPECT_EQ(transfer(peer.port(), QStringLiteral("ok.txt"), QStringLiteral("no-separator")),
+              TransferResult::kHeader);
+    peer.finish();
+    EXPECT_EQ(peer.connections(), 0);
+    EXPECT_FALSE(job.bSucceeded.load());
+}
+
+TEST_F(TransferWorkerTest, RefusedConnectionAndHostNamesFailToConnect) {
+    quint16 closedPort = 0;
+    {
+        TcpListener listener;
+        ASSERT_TRUE(listener.listen("127.0.0.1", 0));
+        closedPort = listener.port();
+    }
+    const QString name = makeFile(QStringLiteral("a.bin"), content(10));
+    EXPECT_EQ(transfer(closedPort, name), TransferResult::kConnect);
+
+    ScriptedPeer peer;
+    EXPECT_EQ(transfer(peer.port(), name, kDestination, QStringLiteral("localhost")),
+              TransferResult::kConnect);
+    EXPECT_EQ(transfer(peer.port(), name, kDestination, QString()), TransferResult::kConnect);
+    peer.finish();
+    EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(TransferWorkerTest, MissingFileFailsAfterConnectingWithoutSendingAnything) {
+    ScriptedPeer peer;
+    EXPECT_EQ(transfer(peer.port(), QStringLiteral("gone.txt")), TransferResult::kData);
+    peer.finish();
+    EXPECT_EQ(peer.connections(), 1);
+    EXPECT_EQ(peer.header().size(), 0);
+    EXPECT_FALSE(job.bSucceeded.load());
+}
+
+TEST_F(TransferWorkerTest, PeerClosingDuringTheDataFails) {
+    const qsizetype size = 32 << 20;
+    const QString name = makeFile(QStringLiteral("big.bin"), content(size));
+    ScriptedPeer peer({.closeAfterBlocks = 2});
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kData);
+    EXPECT_LT(job.nBytesSent.load(), quint64(size));
+    EXPECT_FALSE(job.bSucceeded.load());
+}
+
+// --- Stop and hand-over ---------------------------------------------------------------------------
+
+TEST_F(TransferWorkerTest, StopDuringTheDataEndsAfterTheBlockInFlightWithoutCountingIt) {
+    const qsizetype size = 32 << 20;
+    const QString name = makeFile(QStringLiteral("big.bin"), content(size));
+    ScriptedPeer peer({.onBlock = [this](int block) {
+        if (block == 1) {
+            job.bStopRequested = true;
+        }
+    }});
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kData);
+    peer.finish();
+    ASSERT_GE(peer.dataBlocks(), 1);
+    EXPECT_LT(peer.dataBlocks(), size / 4096);
+    EXPECT_EQ(job.nBytesSent.load(), quint64(peer.dataBlocks() - 1) * 4096);
+    EXPECT_FALSE(job.bSucceeded.load());
+}
+
+TEST_F(TransferWorkerTest, HandOverFillsTheJobAndMarksItRunningBeforeTheWorkerRuns) {
+    ScriptedPeer peer({.neverAnswer = true});
+    const QString name = makeFile(QStringLiteral("a.bin"), content(10));
+    job.bStopRequested = true; // a stop left over from an idle moment
+    job.nBytesSent = 999;
+    TransferWorker worker(job);
+    ASSERT_TRUE(worker.start(m_dir.path(), name, kDestination, QStringLiteral("127.0.0.1"),
+                             QString::number(peer.port())));
+    EXPECT_TRUE(job.bRunning.load());
+    EXPECT_FALSE(job.bStopRequested.load());
+    EXPECT_EQ(job.nBytesSent.load(), 0u);
+    EXPECT_EQ(job.strFolder, m_dir.path() + QDir::separator());
+    EXPECT_STREQ(job.szIsolatorAddr, "127.0.0.1");
+    EXPECT_EQ(job.nIsolatorPort, peer.port());
+
+    // A second start while one runs changes nothing.
+    EXPECT_FALSE(worker.start(QStringLiteral("/elsewhere"), QStringLiteral("b"), kDestination,
+                              QStringLiteral("10.0.0.1"), QStringLiteral("1")));
+    EXPECT_EQ(job.strFileName, name);
+    EXPECT_FALSE(worker.wait(100ms));
+    EXPECT_TRUE(job.bRunning.load());
+}
+
+TEST_F(TransferWorkerTest, OutcomeFollowsTheLastTransfer) {
+    ScriptedPeer good;
+    const QString name = makeFile(QStringLiteral("a.bin"), content(10));
+    EXPECT_EQ(transfer(good.port(), name), TransferResult::kSuccess);
+    EXPECT_TRUE(job.bSucceeded.load(std::memory_order_acquire));
+    EXPECT_EQ(transfer(good.port(), QStringLiteral("missing.bin")), TransferResult::kData);
+    EXPECT_FALSE(job.bSucceeded.load(std::memory_order_acquire));
+    EXPECT_FALSE(job.bRunning.load(std::memory_order_acquire));
+}
+
+TEST_F(TransferWorkerTest, AbandonEndsABlockedWorkerAtOnce) {
+    ScriptedPeer peer({.neverAnswer = true});
+    job.acknowledgementTimeout = 30s;
+    TransferWorker worker(job);
+    ASSERT_TRUE(worker.start(m_dir.path(), makeFile(QStringLiteral("a.bin"), content(10)), kDestination,
+                             QStringLiteral("127.0.0.1"), QString::number(peer.port())));
+    EXPECT_FALSE(worker.wait(200ms)); // waiting for the acknowledgement
+    QElapsedTimer clock;
+    clock.start();
+    worker.abandon();
+    EXPECT_TRUE(worker.wait(2s));
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(worker.lastResult(), TransferResult::kHeader);
+    EXPECT_FALSE(job.bRunning.load());
+    EXPECT_FALSE(job.bSucceeded.load());
+
+    // The next start clears the abandonment.
+    ScriptedPeer next;
+    ASSERT_TRUE(worker.start(m_dir.path(), QStringLiteral("a.bin"), kDestination, QStringLiteral("127.0.0.1"),
+                             QString::number(next.port())));
+    EXPECT_TRUE(worker.wait(10s));
+    EXPECT_EQ(worker.lastResult(), TransferResult::kSuccess);
+}
+
+TEST_F(TransferWorkerTest, DestroyingTheOwnerEndsARunningWorker) {
+    ScriptedPeer peer({.neverAnswer = true});
+    job.acknowledgementTimeout = 30s;
+    QElapsedTimer clock;
+    {
+        TransferWorker worker(job);
+        ASSERT_TRUE(worker.start(m_dir.path(), makeFile(QStringLiteral("a.bin"), content(10)), kDestination,
+                                 QStringLiteral("127.0.0.1"), QString::number(peer.port())));
+        std::this_thread::sleep_for(200ms);
+        clock.start();
+    }
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_FALSE(job.bRunning.load());
+}
+
+// --- Port text ----------------------------------------------------------------------------------------
+
+TEST(TransferPortText, ReadLikeAtoiAndCutTo16Bits) {
+    EXPECT_EQ(portFromText(QStringLiteral("5000")), 5000);
+    EXPECT_EQ(portFromText(QStringLiteral("70000")), 4464);
+    EXPECT_EQ(portFromText(QStringLiteral("65536")), 0);
+    EXPECT_EQ(portFromText(QStringLiteral("abc")), 0);
+    EXPECT_EQ(portFromText(QString()), 0);
+    EXPECT_EQ(portFromText(QStringLiteral(" 12x")), 12);
+    EXPECT_EQ(portFromText(QStringLiteral("\t\n +80")), 80);
+    EXPECT_EQ(portFromText(QStringLiteral("- 5")), 0);
+    EXPECT_EQ(portFromText(QStringLiteral("-1")), 65535);
+    // Beyond int, atoi saturates: INT_MAX and INT_MIN cut to 16 bits.
+    EXPECT_EQ(portFromText(QStringLiteral("99999999999999999999")), 65535);
+    EXPECT_EQ(portFromText(QStringLiteral("-99999999999999999999")), 0);
+}
+
+TEST_F(TransferWorkerTest, PortTextReachesTheConnection) {
+    ScriptedPeer peer;
+    const QString name = makeFile(QStringLiteral("a.bin"), content(10));
+    EXPECT_EQ(transferWithPortText(QStringLiteral("abc"), name), TransferResult::kConnect);
+    EXPECT_EQ(job.nIsolatorPort, 0);
+    EXPECT_EQ(transferWithPortText(QStringLiteral(" %1x").arg(peer.port() + 65536), name),
+              TransferResult::kSuccess);
+    EXPECT_EQ(job.nIsolatorPort, peer.port());
+}
+
+} // namespace

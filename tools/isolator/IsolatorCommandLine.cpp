@@ -1,0 +1,148 @@
+#include "IsolatorCommandLine.h"
+
+#include "upload/Socket.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+bool readListen(const QString &text, IsolatorOptions *options) {
+    const qsizetype colon = text.lastIndexOf(u':');
+    if (colon <= 0) {
+        return false;
+    }
+    const QByteArray address = text.left(colon).toLatin1();
+    std::uint32_t ip = 0;
+    bool ok = false;
+    const uint port = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || port > 65535 || !parseIpv4(address, &ip)) {
+        return false;
+    }
+    options->listenAddress = address;
+    options->listenPort = static_cast<quint16>(port);
+    return true;
+}
+
+bool readCount(const QString &text, qint64 low, qint64 high, qint64 *value) {
+    bool ok = false;
+    const qint64 number = text.toLongLong(&ok);
+    if (!ok || number < low || number > high) {
+        return false;
+    }
+    *value = number;
+    return true;
+}
+
+} // namespace
+
+IsolatorCommandLine::Result IsolatorCommandLine::parse(const QStringList &args, IsolatorOptions *options,
+                                                       QString *error) {
+    auto bad = [error](const QString &why) {
+        *error = why;
+        return Result::Error;
+    };
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &option = args[i];
+        if (option == u"--help" || option == u"-h") {
+            return Result::Help;
+        }
+        if (option == u"--discard") {
+            options->discard = true;
+            continue;
+        }
+        if (option == u"--close-before-ack") {
+            options->closeBeforeAck = true;
+            continue;
+        }
+        if (option == u"--never-answer") {
+            options->neverAnswer = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            return option.startsWith(u"--") ? bad(QStringLiteral("%1 needs a value").arg(option))
+                                            : bad(QStringLiteral("unknown argument %1").arg(option));
+        }
+        const QString value = args[++i];
+        qint64 number = 0;
+        if (option == u"--listen") {
+            if (!readListen(value, options)) {
+                return bad(
+                    QStringLiteral("--listen wants a numeric IPv4 address and a port, like 127.0.0.1:9400"));
+            }
+        } else if (option == u"--root") {
+            options->root = value;
+        } else if (option == u"--timeout") {
+            bool ok = false;
+            const double seconds = value.toDouble(&ok);
+            if (!ok || !std::isfinite(seconds) || seconds < 0.001 || seconds > 86400) {
+                return bad(QStringLiteral("--timeout wants seconds between 0.001 and 86400"));
+            }
+            options->timeout = std::chrono::milliseconds(static_cast<qint64>(std::llround(seconds * 1000)));
+        } else if (option == u"--max-connections") {
+            if (!readCount(value, 1, 4096, &number)) {
+                return bad(QStringLiteral("--max-connections wants a number from 1 to 4096"));
+            }
+            options->maxConnections = static_cast<int>(number);
+        } else if (option == u"--max-size") {
+            bool ok = false;
+            options->maxSize = value.toULongLong(&ok);
+            if (!ok) {
+                return bad(QStringLiteral("--max-size wants a number of bytes (0: no limit)"));
+            }
+        } else if (option == u"--ack-pieces") {
+            if (!readCount(value, 1, 4096, &number)) {
+                return bad(QStringLiteral("--ack-pieces wants a number from 1 to 4096"));
+            }
+            options->ackPieces = static_cast<int>(number);
+        } else if (option == u"--ack-pause") {
+            if (!readCount(value, 0, 60000, &number)) {
+                return bad(QStringLiteral("--ack-pause wants milliseconds from 0 to 60000"));
+            }
+            options->ackPiecePause = std::chrono::milliseconds(number);
+        } else if (option == u"--cut-after-blocks") {
+            if (!readCount(value, 0, std::numeric_limits<qint64>::max(), &number)) {
+                return bad(QStringLiteral("--cut-after-blocks wants a number of blocks"));
+            }
+            options->cutAfterBlocks = number;
+        } else {
+            return bad(QStringLiteral("unknown option %1").arg(option));
+        }
+    }
+    if (options->root.isEmpty() && !options->discard) {
+        return bad(QStringLiteral("--root is needed (or --discard)"));
+    }
+    if (options->closeBeforeAck && options->neverAnswer) {
+        return bad(QStringLiteral("--close-before-ack and --never-answer exclude each other"));
+    }
+    return Result::Run;
+}
+
+QString IsolatorCommandLine::usage() {
+    return QStringLiteral(
+        "Usage: brelvantis-isolator --root DIR [options]\n"
+        "\n"
+        "A receiving isolator peer for demos and tests. Each connection sends a 4096-byte header block\n"
+        "(size, file name, inner address, inner path); the peer answers with a 4096-byte acknowledgement,\n"
+        "reads the data blocks and stores the file as DIR/<address>/<path>/<name>, where ':' in the\n"
+        "address becomes '_' (an empty address becomes '_'), a drive letter \"d:\" becomes the folder "
+        "\"d\",\n"
+        "'/' and '\\' separate folders and empty segments are dropped. A file appears only once all of it\n"
+        "has arrived; unsafe names and paths are refused. One line per connection goes to stdout.\n"
+        "\n"
+        "  --listen IP:PORT        address to listen on (default 127.0.0.1:9400; port 0 picks a free one)\n"
+        "  --root DIR              folder to store into (created when missing)\n"
+        "  --timeout SECONDS       bound of every wait on a connection (default 30)\n"
+        "  --max-connections N     connections served at once; more are closed at once (default 16)\n"
+        "  --max-size BYTES        refuse larger files (default 0: no limit but the free space)\n"
+        "  --discard               read every file but store nothing (no --root needed)\n"
+        "\n"
+        "Misbehaviour on purpose, for tests:\n"
+        "  --close-before-ack      read the header, then close without an acknowledgement\n"
+        "  --ack-pieces N          send the acknowledgement in N pieces\n"
+        "  --ack-pause MS          pause between those pieces (default 20)\n"
+        "  --never-answer          read the header, then send nothing until the sender gives up\n"
+        "  --cut-after-blocks K    close the connection after K data blocks (nothing is stored)\n"
+        "\n"
+        "SIGINT or SIGTERM stop the peer; transfers in progress are dropped.\n");
+}

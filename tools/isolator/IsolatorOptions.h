@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+
+// How a brelvantis-isolator peer listens, stores and (for tests) misbehaves.
+struct IsolatorOptions {
+    QByteArray listenAddress = "127.0.0.1";
+    quint16 listenPort = 9400;
+    // Received files land below this folder; it is created when missing.
+    QString root;
+
+    // Bounds every wait on a connection: the header, each receive of data, sending the acknowledgement.
+    std::chrono::milliseconds timeout{30000};
+    // Connections served at once; one more is accepted and closed at once ("busy").
+    int maxConnections = 16;
+    // Announced sizes above this are refused before the acknowledgement; 0 means no limit of our own
+    // (the free space of the root's disk still bounds it).
+    quint64 maxSize = 0;
+    // Read every byte but store nothing (measures the network side alone).
+    bool discard = false;
+
+    // Misbehaviour on purpose, so the station's failure paths can be exercised for real.
+    bool closeBeforeAck = false;
+    // The acknowledgement goes out in this many pieces, with a pause between them.
+    int ackPieces = 1;
+    std::chrono::milliseconds ackPiecePause{20};
+    // Reads the header, then sends nothing until the sender gives up (or the time-out passes).
+    bool neverAnswer = false;
+    // Closes the connection after this many data blocks; negative means never.
+    qint64 cutAfterBlocks = -1;
+};

@@ -1,0 +1,262 @@
+#include "IsolatorSession.h"
+
+#include "BackgroundWriter.h"
+#include "StoragePath.h"
+#include "upload/BlockIo.h"
+#include "upload/Socket.h"
+
+#include <QElapsedTimer>
+#include <QSaveFile>
+#include <QStorageInfo>
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <thread>
+#include <vector>
+
+using Outcome = ConnectionReport::Outcome;
+
+namespace {
+
+constexpr quint64 kBlock = static_cast<quint64>(kBlockSize);
+
+} // namespace
+
+IsolatorSession::IsolatorSession(TcpSocket &socket, const IsolatorOptions &options, TargetFolders *folders,
+                                 const std::atomic<bool> &stopping)
+    : m_socket(socket), m_options(options), m_folders(folders), m_stopping(stopping) {}
+
+ConnectionReport IsolatorSession::run() {
+    m_report.time = QDateTime::currentDateTime();
+    m_report.peer = m_socket.peerText();
+
+    QByteArray block(kBlockSize, '\0');
+    qint64 got = 0;
+    m_socket.setDeadline(m_options.timeout);
+    const Received header = receiveExactly(block.data(), block.size(), &got);
+    if (header != Received::All) {
+        return endOfStream(header, QStringLiteral("after %1 of %2 header bytes").arg(got).arg(block.size()));
+    }
+    m_header = IsolatorHeader::parse(block);
+    m_report.headerRead = true;
+    m_report.name = m_header.name();
+    m_report.size = m_header.size();
+
+    if (m_options.closeBeforeAck) {
+        return fail(Outcome::ClosedBeforeAck, QStringLiteral("closed before the acknowledgement, as asked"));
+    }
+    if (m_options.neverAnswer) {
+        holdWithoutAnswer();
+        return m_report;
+    }
+
+    if (!m_header.isValid()) {
+        return fail(Outcome::Refused, m_header.refusal());
+    }
+    const StoragePath target = StoragePath::map(m_header.address(), m_header.path(), m_header.name());
+    if (!target.isValid()) {
+        return fail(Outcome::Refused, target.refusal());
+    }
+    if (m_header.blockCount() > std::numeric_limits<quint64>::max() / kBlock) {
+        return fail(Outcome::Refused, QStringLiteral("the announced size is impossible"));
+    }
+    if (m_options.maxSize > 0 && m_header.size() > m_options.maxSize) {
+        return fail(Outcome::Refused,
+                    QStringLiteral("the file is larger than %1 bytes").arg(m_options.maxSize));
+    }
+
+    if (m_options.discard || !m_folders) {
+        drop();
+    } else {
+        store(target);
+    }
+    return m_report;
+}
+
+void IsolatorSession::drop() {
+    if (!sendAcknowledgement()) {
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    if (receiveData(nullptr)) {
+        m_report.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        m_report.outcome = Outcome::Discarded;
+    }
+}
+
+void IsolatorSession::store(const StoragePath &target) {
+    QString why;
+    if (!enoughSpace(&why)) {
+        fail(Outcome::Refused, why);
+        return;
+    }
+    TargetFolders::Lease lease;
+    if (!m_folders->acquire(target.folders(), &lease, &why)) {
+        fail(Outcome::Failed, why);
+        return;
+    }
+    bool kept = false;
+    {
+        // Written as a temporary (on Linux nameless) file that gets its name at commit, after one sync of
+        // its data: the name never shows a file that is incomplete, not even after a crash.
+        QSaveFile file(lease.absolute + u'/' + target.fileName());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            fail(Outcome::Failed,
+                 QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        } else if (sendAcknowledgement()) {
+            QElapsedTimer clock;
+            clock.start();
+            if (receiveData(&file)) {
+                if (file.commit()) {
+                    kept = true;
+                    m_report.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+                    m_report.outcome = Outcome::Stored;
+                    m_report.storedPath = target.relativeFilePath();
+                } else {
+                    fail(Outcome::Failed,
+                         QStringLiteral("cannot store %1: %2").arg(file.fileName(), file.errorString()));
+                }
+            }
+        }
+        // A QSaveFile that was not committed removes its temporary file here.
+    }
+    m_folders->release(lease, kept);
+}
+
+IsolatorSession::Received IsolatorSession::receiveExactly(char *data, qint64 length, qint64 *got) {
+    *got = 0;
+    while (*got < length) {
+        const qint64 n = m_socket.receive(data + *got, length - *got);
+        if (n == 0) {
+            return Received::Closed;
+        }
+        if (n < 0) {
+            return Received::Failed;
+        }
+        *got += n;
+    }
+    return Received::All;
+}
+
+ConnectionReport &IsolatorSession::fail(Outcome outcome, const QString &detail) {
+    m_report.outcome = outcome;
+    m_report.detail = detail;
+    m_report.storedPath.clear();
+    return m_report;
+}
+
+// Names the reason a receive came up short.
+ConnectionReport &IsolatorSession::endOfStream(Received how, const QString &what) {
+    if (m_stopping.load()) {
+        return fail(Outcome::Stopped, QStringLiteral("the peer was stopped %1").arg(what));
+    }
+    if (how == Received::Closed) {
+        return fail(Outcome::Cut, QStringLiteral("the sender closed the connection %1").arg(what));
+    }
+    if (m_socket.timedOut()) {
+        return fail(Outcome::TimedOut,
+                    QStringLiteral("nothing arrived for %1 ms %2").arg(m_options.timeout.count()).arg(what));
+    }
+    return fail(Outcome::Cut, QStringLiteral("the connection failed %1").arg(what));
+}
+
+// Reads and drops whatever comes until the sender closes, the time-out passes or the peer stops.
+void IsolatorSession::holdWithoutAnswer() {
+    fail(Outcome::NeverAnswered, QStringLiteral("held without an acknowledgement, as asked"));
+    m_socket.setDeadline(m_options.timeout);
+    char sink[4096];
+    while (m_socket.receive(sink, sizeof sink) > 0) {
+    }
+}
+
+bool IsolatorSession::sendAcknowledgement() {
+    // The sender looks only at the acknowledgement's length; zeros will do.
+    const QByteArray ack(kBlockSize, '\0');
+    const int pieces = std::clamp(m_options.ackPieces, 1, static_cast<int>(kBlockSize));
+    const qint64 pieceSize = ack.size() / pieces;
+    qint64 sent = 0;
+    for (int piece = 0; piece < pieces; ++piece) {
+        if (piece > 0) {
+            // The pause lets each piece arrive as a receive of its own.
+            std::this_thread::sleep_for(m_options.ackPiecePause);
+        }
+        const qint64 end = piece + 1 == pieces ? ack.size() : sent + pieceSize;
+        m_socket.setDeadline(m_options.timeout);
+        while (sent < end) {
+            const qint64 n = m_socket.send(ack.constData() + sent, end - sent);
+            if (n <= 0) {
+                endOfStream(Received::Failed, QStringLiteral("while sending the acknowledgement"));
+                return false;
+            }
+            sent += n;
+        }
+    }
+    return true;
+}
+
+bool IsolatorSession::enoughSpace(QString *why) const {
+    const QStorageInfo disk(m_folders->root());
+    if (disk.isValid() && disk.bytesAvailable() >= 0 &&
+        m_header.size() > static_cast<quint64>(disk.bytesAvailable())) {
+        *why = QStringLiteral("only %1 bytes are free for the file").arg(disk.bytesAvailable());
+        return false;
+    }
+    return true;
+}
+
+bool IsolatorSession::receiveData(QSaveFile *file) {
+    const quint64 blocks = m_header.blockCount();
+    const bool cutting =
+        m_options.cutAfterBlocks >= 0 && static_cast<quint64>(m_options.cutAfterBlocks) < blocks;
+    const quint64 wireTotal = (cutting ? static_cast<quint64>(m_options.cutAfterBlocks) : blocks) * kBlock;
+    quint64 toStore = m_header.size();
+    std::vector<char> buffer(static_cast<size_t>(kChunkSize));
+    // The socket is drained while the previous chunk goes to disk.
+    std::optional<BackgroundWriter> writer;
+    if (file) {
+        writer.emplace(file);
+    }
+    auto writeFailed = [this, file, &writer] {
+        fail(Outcome::Failed,
+             QStringLiteral("cannot write %1: %2").arg(file->fileName(), writer->errorString()));
+        return false;
+    };
+
+    while (m_report.bytesReceived < wireTotal) {
+        // Fill the buffer (or take the rest) before writing, so the disk sees few large writes.
+        const qint64 want =
+            static_cast<qint64>(std::min<quint64>(buffer.size(), wireTotal - m_report.bytesReceived));
+        qint64 filled = 0;
+        while (filled < want) {
+            // Every receive gets the whole time-out: a slow sender that keeps sending is not cut off.
+            m_socket.setDeadline(m_options.timeout);
+            const qint64 n = m_socket.receive(buffer.data() + filled, want - filled);
+            if (n <= 0) {
+                m_report.bytesReceived += static_cast<quint64>(filled);
+                endOfStream(n == 0 ? Received::Closed : Received::Failed,
+                            QStringLiteral("after %1 of %2 data bytes")
+                                .arg(m_report.bytesReceived)
+                                .arg(blocks * kBlock));
+                return false;
+            }
+            filled += n;
+        }
+        m_report.bytesReceived += static_cast<quint64>(filled);
+        // Only the file's own bytes are kept; the rest of the last block is padding.
+        const qint64 keep = static_cast<qint64>(std::min<quint64>(toStore, static_cast<quint64>(filled)));
+        if (writer && keep > 0 && !writer->submit(buffer, keep)) {
+            return writeFailed();
+        }
+        toStore -= static_cast<quint64>(keep);
+    }
+    if (writer && !writer->finish()) {
+        return writeFailed();
+    }
+    if (cutting) {
+        fail(Outcome::CutOnPurpose,
+             QStringLiteral("closed after %1 data blocks, as asked").arg(m_options.cutAfterBlocks));
+        return false;
+    }
+    return true;
+}

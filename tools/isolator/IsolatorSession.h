@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ConnectionReport.h"
+#include "IsolatorHeader.h"
+#include "IsolatorOptions.h"
+#include "TargetFolders.h"
+
+#include <atomic>
+
+class TcpSocket;
+class QSaveFile;
+class StoragePath;
+
+// One connection to the peer, from the header block to the file in place: reads the header, checks it,
+// answers with the acknowledgement, reads the announced data blocks and stores the file's bytes under a
+// temporary name that becomes the real one only when everything arrived. The caller closes the socket.
+class IsolatorSession {
+public:
+    IsolatorSession(TcpSocket &socket, const IsolatorOptions &options, TargetFolders *folders,
+                    const std::atomic<bool> &stopping);
+
+    ConnectionReport run();
+
+    // Bytes asked of one receive call and written to disk at a time: large, so that storing keeps pace.
+    static constexpr qint64 kChunkSize = 1 << 20;
+
+private:
+    enum class Received { All, Closed, Failed };
+
+    Received receiveExactly(char *data, qint64 length, qint64 *got);
+    ConnectionReport &fail(ConnectionReport::Outcome outcome, const QString &detail);
+    ConnectionReport &endOfStream(Received how, const QString &what);
+    void holdWithoutAnswer();
+    // Acknowledges and reads the data, keeping none of it.
+    void drop();
+    // Acknowledges and reads the data into target, which appears only once all of it has come.
+    void store(const StoragePath &target);
+    bool sendAcknowledgement();
+    bool enoughSpace(QString *why) const;
+    // Reads the data blocks into file (null: read and drop). Sets the report on failure.
+    bool receiveData(QSaveFile *file);
+
+    TcpSocket &m_socket;
+    const IsolatorOptions &m_options;
+    TargetFolders *m_folders;
+    const std::atomic<bool> &m_stopping;
+    IsolatorHeader m_header;
+    ConnectionReport m_report;
+};

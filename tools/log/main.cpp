@@ -1,0 +1,77 @@
+// brelvantis-log: shows a day's record log (the sheet "Sheet1" of an Excel 97-2003 workbook) as
+// tab-separated UTF-8 text, one line per row, so a log can be read or compared without a spreadsheet.
+#include "upload/xls/Workbook.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <cstdio>
+
+namespace {
+
+const char Usage[] = "Usage: brelvantis-log show FILE\n"
+                     "\n"
+                     "Prints the sheet \"Sheet1\" of the Excel 97-2003 workbook FILE as tab-separated UTF-8\n"
+                     "lines, the first row first. Inside a cell a tab, carriage return and line break are\n"
+                     "written as \\t, \\r and \\n, and a backslash as \\\\.\n"
+                     "Exits with 1 and the reason on standard error if FILE cannot be read, and with 2\n"
+                     "on a wrong command line.\n";
+
+// Keeps one cell on its line and in its column, and reversible.
+void appendEscaped(QString *line, const QString &cell) {
+    for (QChar c : cell) {
+        switch (c.unicode()) {
+        case '\\':
+            line->append(QLatin1String("\\\\"));
+            break;
+        case '\t':
+            line->append(QLatin1String("\\t"));
+            break;
+        case '\r':
+            line->append(QLatin1String("\\r"));
+            break;
+        case '\n':
+            line->append(QLatin1String("\\n"));
+            break;
+        default:
+            line->append(c);
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (args.size() != 2 || args.at(0) != QLatin1String("show")) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+
+    Xls::Rows rows;
+    QString error;
+    if (!Xls::readWorksheet(args.at(1), QStringLiteral("Sheet1"), &rows, &error)) {
+        std::fprintf(stderr, "brelvantis-log: %s\n", error.toUtf8().constData());
+        return 1;
+    }
+    QString text;
+    for (const QStringList &row : std::as_const(rows)) {
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (i > 0)
+                text.append(u'\t');
+            appendEscaped(&text, row.at(i));
+        }
+        text.append(u'\n');
+    }
+    const QByteArray out = text.toUtf8();
+    if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()) ||
+        std::fflush(stdout) != 0) {
+        std::fputs("brelvantis-log: cannot write to standard output\n", stderr);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,165 @@
+// brelvantis-send: sends one file to an isolator with the station's own transfer worker, to check
+// the link to an isolator (or to a brelvantis-isolator peer) without the station's window.
+
+#include "common/Cp936.h"
+#include "upload/HeaderBlock.h"
+#include "upload/Socket.h"
+#include "upload/TransferJob.h"
+#include "upload/TransferWorker.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStringList>
+#include <cstdio>
+
+namespace {
+
+constexpr int kUsageError = 64;
+
+const char *const kUsage =
+    "Usage:\n"
+    "  brelvantis-send --isolator IP:PORT --destination 'ADDRESS||PATH' FILE\n"
+    "  brelvantis-send --help\n"
+    "\n"
+    "Sends FILE to the isolator at IP:PORT (numeric IPv4) as the station does, announcing it for\n"
+    "the inner address ADDRESS (may be empty) and the inner path PATH. Prints the result code\n"
+    "with its meaning and the throughput.\n"
+    "\n"
+    "Exit status: 0 when the file was sent; otherwise the transfer's result code:\n"
+    "  1 socket library, 2 socket creation, 3 connection, 4 header refused or not sent or\n"
+    "  acknowledgement not received, 6 file not read or data not sent;\n"
+    "  64 for bad arguments.\n";
+
+void print(std::FILE *stream, const QString &text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+int usageError(const QString &why) {
+    print(stderr, QStringLiteral("brelvantis-send: %1\nTry 'brelvantis-send --help'.\n").arg(why));
+    return kUsageError;
+}
+
+struct Arguments {
+    QString isolatorAddress;
+    QString isolatorPort;
+    QString destination;
+    QString file;
+    bool help = false;
+};
+
+// Empty when the arguments are good, otherwise what is wrong with them.
+QString parseArguments(const QStringList &arguments, Arguments *parsed) {
+    QStringList files;
+    bool haveIsolator = false;
+    bool haveDestination = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            parsed->help = true;
+            return QString();
+        }
+        if (argument == QLatin1String("--isolator") || argument == QLatin1String("--destination")) {
+            if (i + 1 >= arguments.size()) {
+                return QStringLiteral("%1 needs a value").arg(argument);
+            }
+            const QString value = arguments.at(++i);
+            if (argument == QLatin1String("--destination")) {
+                parsed->destination = value;
+                haveDestination = true;
+                continue;
+            }
+            const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+            const QString ip = value.left(colon);
+            const QString port = value.mid(colon + 1);
+            std::uint32_t unused = 0;
+            bool portOk = false;
+            const uint portNumber = port.toUInt(&portOk);
+            if (colon < 0 || !parseIpv4(ip.toLatin1(), &unused)) {
+                return QStringLiteral("--isolator wants a numeric IPv4 address and a port, "
+                                      "like 192.168.1.100:5000, not '%1'")
+                    .arg(value);
+            }
+            if (!portOk || portNumber < 1 || portNumber > 65535 || port.startsWith(QLatin1Char('+'))) {
+                return QStringLiteral("the port of --isolator must be a number from 1 to 65535, not '%1'")
+                    .arg(port);
+            }
+            parsed->isolatorAddress = ip;
+            parsed->isolatorPort = port;
+            haveIsolator = true;
+            continue;
+        }
+        if (argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("-")) {
+            return QStringLiteral("unknown option '%1'").arg(argument);
+        }
+        files.append(argument);
+    }
+    if (!haveIsolator) {
+        return QStringLiteral("--isolator IP:PORT is missing");
+    }
+    if (!haveDestination) {
+        return QStringLiteral("--destination 'ADDRESS||PATH' is missing");
+    }
+    if (files.size() != 1) {
+        return QStringLiteral("give exactly one FILE (got %1)").arg(files.size());
+    }
+    parsed->file = files.first();
+    if (!QFileInfo(parsed->file).isFile()) {
+        return QStringLiteral("'%1' is not a file").arg(parsed->file);
+    }
+    return QString();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    Cp936::requireAvailable();
+
+    Arguments arguments;
+    const QString problem = parseArguments(QCoreApplication::arguments(), &arguments);
+    if (arguments.help) {
+        print(stdout, QString::fromLatin1(kUsage));
+        return 0;
+    }
+    if (!problem.isEmpty()) {
+        return usageError(problem);
+    }
+
+    const QFileInfo file(arguments.file);
+    const QString folder = file.absolutePath();
+    const QString name = file.fileName();
+    print(stdout, QStringLiteral("sending %1 (%2 bytes) to %3:%4, destination %5\n")
+                      .arg(file.absoluteFilePath())
+                      .arg(file.size())
+                      .arg(arguments.isolatorAddress, arguments.isolatorPort, arguments.destination));
+
+    TransferJob job;
+    TransferWorker worker(job);
+    QElapsedTimer clock;
+    clock.start();
+    if (!worker.start(folder, name, arguments.destination, arguments.isolatorAddress,
+                      arguments.isolatorPort)) {
+        print(stderr, QStringLiteral("brelvantis-send: the transfer worker could not be started\n"));
+        return TransferResult::kSocketLibrary;
+    }
+    // Every wait of the worker is bounded, so this ends.
+    while (!worker.wait(std::chrono::seconds(1))) {
+    }
+    const double seconds = qMax<qint64>(clock.nsecsElapsed(), 1) / 1e9;
+    const int result = worker.lastResult();
+
+    print(stdout, QStringLiteral("result %1: %2\n").arg(result).arg(TransferResult::describe(result)));
+    QString why;
+    if (result == TransferResult::kHeader && !HeaderBlock::forTransfer(name, arguments.destination, &why)) {
+        print(stdout, QStringLiteral("refused before connecting: %1\n").arg(why));
+    }
+    const quint64 bytes = result == TransferResult::kSuccess ? job.nFileSize.load() : job.nBytesSent.load();
+    print(stdout, QStringLiteral("%1 bytes in %2 s: %3 MB/s\n")
+                      .arg(bytes)
+                      .arg(seconds, 0, 'f', 3)
+                      .arg(double(bytes) / 1e6 / seconds, 0, 'f', 2));
+    return result;
+}
