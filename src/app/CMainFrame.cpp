@@ -30,7 +30,7 @@ const QString kTrayTip = QStringLiteral("Vellorix900外网上传");
 } // namespace
 
 CMainFrame::CMainFrame(StationParts &parts, QWidget *parent)
-    : QMainWindow(parent), m_parts(parts),
+    : QMainWindow(parent), m_cfg(parts.settingsStore, parts.mapping, this), m_parts(parts),
       m_scheduler(parts.table, parts.log, parts.job, m_cfg, *parts.clock,
                   [&parts](const QString &folder, const QString &name, const QString &destination,
                            const QString &address, const QString &port) {
@@ -50,7 +50,10 @@ void CMainFrame::OnCreate() {
     createMenu();
     createToolBar();
     EnterStoppedState();
-    m_parts.settingsStore.load(m_cfg);
+    if (!m_parts.settingsStore.load(m_cfg)) {
+        // No settings file yet: the operator sets the station up before the window appears.
+        m_cfg.exec();
+    }
 }
 
 void CMainFrame::createPanes() {
@@ -162,6 +165,7 @@ void CMainFrame::createToolBar() {
     m_wndProgress->setObjectName(QStringLiteral("uploadProgress"));
     m_wndProgress->setRange(0, 100);
     m_wndProgress->setValue(0);
+    m_wndProgress->setTextVisible(false);
     m_wndProgress->setFixedSize(370, 30);
     layout->addWidget(m_wndProgress);
     slot->setFixedWidth(450);
@@ -294,6 +298,8 @@ void CMainFrame::OnTimer() {
 }
 
 void CMainFrame::OnSettings() {
+    m_cfg.exec();
+    // Whatever the button: the folders may have changed.
     OnRefresh();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/CBrelvantisDoc.h"
-#include "config/SettingsRecord.h"
+#include "config/CCfgDlg.h"
 #include "queue/QueueOperations.h"
 #include "upload/TransferScheduler.h"
 
@@ -68,7 +68,7 @@ public:
     QSplitter *m_wndRightSplitter = nullptr;
     QProgressBar *m_wndProgress = nullptr;
     bool m_bUploadStopped = true;
-    SettingsRecord m_cfg;
+    CCfgDlg m_cfg; // the settings record, and the dialog that edits it
     QToolBar *m_wndToolBar = nullptr;
     QString m_strCurrentDir;
     bool m_bExitConfirmed = false;

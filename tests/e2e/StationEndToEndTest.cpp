@@ -11,8 +11,11 @@
 #include "support/TestFiles.h"
 #include "upload/xls/Workbook.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
@@ -154,6 +157,79 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
         EXPECT_EQ(logged[row].value(CellFinishTime), m_parts->table.cell(row - 1, CellFinishTime));
     }
     EXPECT_EQ(m_frame->m_wndProgress->value(), 100);
+}
+
+// A first start in an empty folder: the operator sets the folders and the isolator in the settings
+// dialog, maps the subfolders in the inner path dialog opened from it, queues a folder and sends it.
+TEST_F(StationEndToEnd, TheOperatorSetsTheStationUpInItsDialogsAndSendsAFolder) {
+    m_workspace = std::make_unique<StationWorkspace>(m_peer->port(), false);
+    const QByteArray photo = m_workspace->addTransitFile(QStringLiteral("图片/现场照片 01.jpg"), 70000);
+    for (const char *folder : {"upload", "records", "done"}) {
+        TestFiles::makeFolder(m_workspace->path(QString::fromLatin1(folder)));
+    }
+    auto edit = [](QWidget *dialog, const char *name) {
+        return dialog->findChild<QLineEdit *>(QLatin1String(name));
+    };
+    auto button = [](QWidget *dialog, const char *name) {
+        return dialog->findChild<QAbstractButton *>(QLatin1String(name));
+    };
+    bool mapped = false;
+    auto mapFolders = [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        ASSERT_EQ(dialog->objectName(), QStringLiteral("innerPathDialog"));
+        auto *list = dialog->findChild<QAbstractItemView *>(QStringLiteral("mappingList"));
+        StationTest::clickRow(list, rowWithText(list, QStringLiteral("图片")));
+        StationTest::typeInto(edit(dialog, "innerPathEdit"), QStringLiteral("d://图片/现场"));
+        StationTest::typeInto(edit(dialog, "innerAddressEdit"), QStringLiteral("192.168.1.11:4321"));
+        QTest::mouseClick(button(dialog, "modifyButton"), Qt::LeftButton);
+        QTest::mouseClick(button(dialog, "okButton"), Qt::LeftButton);
+        mapped = true;
+    };
+    bool configured = false;
+    auto configure = [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        ASSERT_EQ(dialog->objectName(), QStringLiteral("settingsDialog"));
+        StationTest::typeInto(edit(dialog, "transitFolderEdit"),
+                              m_workspace->path(QStringLiteral("transit/")));
+        StationTest::typeInto(edit(dialog, "uploadFolderEdit"), m_workspace->path(QStringLiteral("upload/")));
+        StationTest::typeInto(edit(dialog, "completionFolderEdit"),
+                              m_workspace->path(QStringLiteral("done/")));
+        StationTest::typeInto(edit(dialog, "recordFolderEdit"),
+                              m_workspace->path(QStringLiteral("records/")));
+        StationTest::typeInto(edit(dialog, "isolatorAddressEdit"), QStringLiteral("127.0.0.1"));
+        StationTest::typeInto(edit(dialog, "isolatorPortEdit"), QString::number(m_peer->port()));
+        QTest::mouseClick(button(dialog, "okButton"), Qt::LeftButton);
+        configured = true;
+    };
+    // No settings file: the settings dialog comes up before the window.
+    QTimer::singleShot(0, configure);
+    openStation();
+    ASSERT_TRUE(configured);
+    EXPECT_TRUE(QFileInfo::exists(m_workspace->path(QStringLiteral("Berlvantis.ini"))));
+
+    // The mapping is made from the settings command; the panes refresh afterwards.
+    QTimer::singleShot(0, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QTimer::singleShot(0, mapFolders);
+        QTest::mouseClick(button(dialog, "innerPathButton"), Qt::LeftButton);
+        QTest::mouseClick(button(dialog, "okButton"), Qt::LeftButton);
+    });
+    m_frame->menuAction(ID_SETTINGS)->trigger();
+    ASSERT_TRUE(mapped);
+
+    auto *folders = m_frame->document().m_pContentView;
+    doubleClickRow(folders, rowWithText(folders, QStringLiteral("图片")));
+    m_frame->toolAction(ID_ADD_RECORD)->trigger();
+    ASSERT_EQ(m_parts->table.rowCount(), 1)
+        << (m_messages.notices.isEmpty() ? std::string() : m_messages.notices.first().text.toStdString());
+    EXPECT_EQ(m_parts->table.cell(0, CellDestination), QStringLiteral("192.168.1.11:4321||d://图片/现场"));
+
+    m_frame->toolAction(ID_START_UPLOAD)->trigger();
+    ASSERT_TRUE(waitUntil([this] { return m_frame->m_bUploadStopped; }, 30000));
+    EXPECT_EQ(statuses(), QStringList{kStatusComplete});
+    EXPECT_EQ(
+        TestFiles::read(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场/现场照片 01.jpg")),
+        photo);
 }
 
 TEST_F(StationEndToEnd, ARefusedConnectionIsAFaultThatTheNextTickRetries) {

@@ -5,6 +5,8 @@
 #include "config/SettingsStore.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -25,9 +27,13 @@ bool RecordingResponder::question(QWidget *, const QString &, const QString &tex
     return answer;
 }
 
-StationWorkspace::StationWorkspace(quint16 isolatorPort) {
+StationWorkspace::StationWorkspace(quint16 isolatorPort, bool configured) {
     for (const char *folder : {"transit/报表", "transit/图片", "transit/归档", "upload", "records", "done"}) {
         TestFiles::makeFolder(path(QString::fromUtf8(folder)));
+    }
+    TestFiles::write(path(QStringLiteral("Brelvantis.filter")), FileTypeFilter::scramble("txt:pdf:jpg:"));
+    if (!configured) {
+        return;
     }
     SettingsRecord settings;
     settings.completionFolder = path(QStringLiteral("done/"));
@@ -40,7 +46,6 @@ StationWorkspace::StationWorkspace(quint16 isolatorPort) {
     TestFiles::write(
         path(QStringLiteral("Brelvantis.path")),
         *Cp936::encode(QStringLiteral("|报表*d://报表>192.168.1.10:4321|图片*d://图片>192.168.1.11:4321|")));
-    TestFiles::write(path(QStringLiteral("Brelvantis.filter")), FileTypeFilter::scramble("txt:pdf:jpg:"));
 }
 
 QString StationWorkspace::path(const QString &relative) const {
@@ -67,6 +72,18 @@ void doubleClickRow(QAbstractItemView *view, int row) {
     const QRect cell = view->visualRect(view->model()->index(row, 0));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+}
+
+void typeInto(QWidget *edit, const QString &text) {
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+        QApplication::sendEvent(edit, &release);
+    }
 }
 
 int rowWithText(QAbstractItemView *view, const QString &text, int column) {

@@ -35,6 +35,11 @@ public:
 class MainFrameTest : public ::testing::Test {
 protected:
     MainFrameTest() : m_parts(m_dir.path(), nullptr, m_job), m_frame(m_parts) {
+        // The day's log goes to the temporary folder, not the working directory.
+        SettingsRecord settings;
+        settings.completionFolder = settings.transitFolder = settings.uploadFolder = settings.recordFolder =
+            m_dir.path() + QLatin1Char('/');
+        m_parts.settingsStore.save(settings);
         m_frame.OnCreate();
         m_frame.OnInitialUpdates();
         m_frame.resize(1200, 700);

@@ -163,8 +163,9 @@ TEST_F(XlsRoundTrip, WritesTheRecordsExcelExpects) {
     for (const RawRecord &r : globals) {
         ++count[r.type];
         EXPECT_LE(r.data.size(), 8224);
-        if (r.type == 0x0085)
-            sheetOffset = qFromLittleEndian<quint32>(r.data.constData());
+        if (r.type == 0x0085 && r.data.size() >= 4)
+            sheetOffset = quint32(quint8(r.data[0])) | quint32(quint8(r.data[1])) << 8 |
+                          quint32(quint8(r.data[2])) << 16 | quint32(quint8(r.data[3])) << 24;
     }
     EXPECT_EQ(globals.first().data.left(4), QByteArray::fromHex("00060500"));
     EXPECT_EQ(globals.at(1).data, QByteArray::fromHex("b004")); // CODEPAGE 1200
