@@ -251,4 +251,37 @@ TEST_F(StationEndToEnd, ARefusedConnectionIsAFaultThatTheNextTickRetries) {
     EXPECT_TRUE(m_frame->toolAction(ID_START_UPLOAD)->isVisible());
 }
 
+// Exit confirmed while the worker waits on an isolator that never answers: the worker is abandoned
+// and joined at once, and the log on disk stays whole.
+TEST_F(StationEndToEnd, ExitDuringAnUploadEndsTheWorkerCleanly) {
+    m_peer->stop();
+    IsolatorOptions silent;
+    silent.listenPort = 0;
+    silent.root = m_peerRoot.path();
+    silent.neverAnswer = true;
+    IsolatorServer mute(silent);
+    QString error;
+    ASSERT_TRUE(mute.start(&error)) << error.toStdString();
+    m_workspace = std::make_unique<StationWorkspace>(mute.port());
+    m_workspace->addTransitFile(QStringLiteral("报表/a.txt"), 5000);
+    openStation();
+    ASSERT_TRUE(m_frame->queue().AddRecord(QStringLiteral("报表")).succeeded);
+    m_frame->OnStartUpload();
+    ASSERT_TRUE(waitUntil([this] { return m_job.bRunning.load(); }, 5000));
+
+    m_messages.answer = true;
+    QElapsedTimer clock;
+    clock.start();
+    m_frame->menuAction(ID_APP_EXIT)->trigger();
+    EXPECT_TRUE(m_frame->m_bExitConfirmed);
+    EXPECT_FALSE(m_job.bRunning.load());
+    EXPECT_LT(clock.elapsed(), 3000);
+    Xls::Rows logged;
+    ASSERT_TRUE(Xls::readWorksheet(m_parts->log.path(), QStringLiteral("Sheet1"), &logged, &error))
+        << error.toStdString();
+    EXPECT_EQ(logged.value(1).value(CellStatus), kStatusUploading);
+    m_frame.reset();
+    mute.stop();
+}
+
 } // namespace
