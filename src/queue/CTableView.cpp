@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMessageBox>
+#include <algorithm>
 
 namespace {
 
@@ -33,6 +34,10 @@ CTableView::CTableView(UploadTable &table, RecordLog &log, QWidget *parent)
     horizontalHeader()->setStretchLastSection(false);
     for (int column = 0; column < UploadRecord::kCellCount; ++column)
         setColumnWidth(column, kColumnWidths[column]);
+    // The two time columns were sized for a smaller platform font: never cut a time stamp short.
+    const int stampWidth = fontMetrics().horizontalAdvance(QStringLiteral("2026-12-07 00:00:00")) + 14;
+    for (int column : {UploadRecord::CellStartTime, UploadRecord::CellFinishTime})
+        setColumnWidth(column, std::max(kColumnWidths[column], stampWidth));
 
     // The area below the last row wears the rows' colours too.
     QPalette colours = palette();

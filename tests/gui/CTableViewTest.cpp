@@ -115,9 +115,15 @@ TEST_F(CTableViewTest, ShowsTheSevenCentredColumnsInReportStyle) {
               (QStringList{"序号", "文件名称", "文件大小", "存放路径", "操作状态", "开始时间", "结束时间"}));
 
     QList<int> widths;
-    for (int column = 0; column < kCellCount; ++column)
+    for (int column = 0; column < CellStartTime; ++column)
         widths.append(view->columnWidth(column));
-    EXPECT_EQ(widths, (QList<int>{40, 150, 100, 300, 100, 120, 120}));
+    EXPECT_EQ(widths, (QList<int>{40, 150, 100, 300, 100}));
+    // The time columns keep their 120 pixels, or more where the font needs it for a whole time stamp.
+    const int stamp = view->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-07 00:00:00"));
+    for (int column : {CellStartTime, CellFinishTime}) {
+        EXPECT_GE(view->columnWidth(column), 120);
+        EXPECT_GT(view->columnWidth(column), stamp);
+    }
 
     EXPECT_FALSE(view->verticalHeader()->isVisible());
     EXPECT_TRUE(view->showGrid());
