@@ -10,23 +10,6 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-RecordingResponder::RecordingResponder() {
-    OperatorMessages::setResponder(this);
-}
-
-RecordingResponder::~RecordingResponder() {
-    OperatorMessages::setResponder(nullptr);
-}
-
-void RecordingResponder::notice(QWidget *, const Notice &shown) {
-    notices.append(shown);
-}
-
-bool RecordingResponder::question(QWidget *, const QString &, const QString &text) {
-    questions.append(text);
-    return answer;
-}
-
 StationWorkspace::StationWorkspace(quint16 isolatorPort, bool configured) {
     for (const char *folder : {"transit/报表", "transit/图片", "transit/归档", "upload", "records", "done"}) {
         TestFiles::makeFolder(path(QString::fromUtf8(folder)));

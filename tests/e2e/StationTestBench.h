@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/OperatorMessages.h"
+#include "support/RecordingResponder.h"
 
 #include <QAbstractItemView>
 #include <QList>
@@ -8,19 +8,6 @@
 #include <QTemporaryDir>
 
 class IsolatorServer;
-
-// Answers the station's message boxes in tests: records every notice, answers questions as told.
-class RecordingResponder : public OperatorMessages::Responder {
-public:
-    RecordingResponder();
-    ~RecordingResponder() override;
-    void notice(QWidget *parent, const Notice &notice) override;
-    bool question(QWidget *parent, const QString &caption, const QString &text) override;
-
-    QList<Notice> notices;
-    QList<QString> questions;
-    bool answer = false;
-};
 
 // A station workspace in a temporary folder: transit folder with subfolders, upload and record
 // folders, mapping, filter and settings pointing at an isolator peer on loopback.

@@ -5,8 +5,8 @@
 #include "config/SettingsRecord.h"
 #include "queue/CTableView.h"
 #include "queue/UploadTable.h"
-#include "upload/RecordLog.h"
 #include "support/TestFiles.h"
+#include "upload/RecordLog.h"
 
 #include <QDir>
 #include <QHeaderView>

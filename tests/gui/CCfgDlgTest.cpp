@@ -20,14 +20,9 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-namespace {
+#include "support/RecordingResponder.h"
 
-class RecordingResponder : public OperatorMessages::Responder {
-public:
-    void notice(QWidget *, const Notice &notice) override { notices.append(notice); }
-    bool question(QWidget *, const QString &, const QString &) override { return false; }
-    QList<Notice> notices;
-};
+namespace {
 
 struct EditOf {
     const char *name;

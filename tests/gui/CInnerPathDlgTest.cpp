@@ -13,15 +13,9 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-namespace {
+#include "support/RecordingResponder.h"
 
-// Answers notices in place of message boxes and remembers them.
-class RecordingResponder : public OperatorMessages::Responder {
-public:
-    void notice(QWidget *, const Notice &notice) override { notices.append(notice); }
-    bool question(QWidget *, const QString &, const QString &) override { return false; }
-    QList<Notice> notices;
-};
+namespace {
 
 // A transit folder in a temporary directory, the mapping file beside it, and the dialog on them.
 class CInnerPathDlgTest : public ::testing::Test {

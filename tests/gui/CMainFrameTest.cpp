@@ -3,6 +3,7 @@
 #include "app/StationParts.h"
 #include "common/CommandIds.h"
 #include "queue/UploadRecord.h"
+#include "support/RecordingResponder.h"
 
 #include <QAction>
 #include <QMenuBar>
@@ -17,20 +18,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-class Answers : public OperatorMessages::Responder {
-public:
-    Answers() { OperatorMessages::setResponder(this); }
-    ~Answers() override { OperatorMessages::setResponder(nullptr); }
-    void notice(QWidget *, const Notice &shown) override { notices.append(shown); }
-    bool question(QWidget *, const QString &caption, const QString &text) override {
-        questions.append(caption + QLatin1Char('|') + text);
-        return answer;
-    }
-    QList<Notice> notices;
-    QStringList questions;
-    bool answer = false;
-};
 
 class MainFrameTest : public ::testing::Test {
 protected:
@@ -52,7 +39,7 @@ protected:
         return m_frame.menuAction(id)->isEnabled() && m_frame.toolAction(id)->isVisible();
     }
 
-    Answers m_answers;
+    RecordingResponder m_answers;
     QTemporaryDir m_dir;
     TransferJob m_job;
     StationParts m_parts;
