@@ -5,6 +5,7 @@
 #include "upload/xls/Workbook.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -38,6 +39,16 @@ bool readRecords(const QString &path, Xls::Rows *records, QString *error) {
     return true;
 }
 
+// A free name beside the day's file for keeping an unreadable copy of it: "2024-03-05-unreadable-
+// 083000.xls", with a counter added should that name be taken as well.
+QString keepAsideName(const QString &path, const QString &timeText) {
+    const QString stem = path.chopped(4) + QStringLiteral("-unreadable-") + timeText;
+    QString name = stem + QStringLiteral(".xls");
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = stem + QStringLiteral("-%1.xls").arg(n);
+    return name;
+}
+
 } // namespace
 
 RecordLog::RecordLog(UploadTable &table, const Clock &clock) : m_table(table), m_clock(clock) {}
@@ -50,6 +61,12 @@ bool RecordLog::WriteRecordLog() {
     // Before the start-up load there is no day's file to write to.
     if (m_path.isEmpty())
         return false;
+    if (!m_strKeptAside.isEmpty()) {
+        // Nothing is written while the unreadable file cannot be moved out of the way.
+        if (QFileInfo(m_path).isFile() && !QFile::rename(m_path, m_strKeptAside))
+            return false;
+        m_strKeptAside.clear();
+    }
     Xls::Rows rows;
     rows.reserve(m_table.rowCount() + 1);
     rows.append(kColumnNames);
@@ -64,6 +81,7 @@ bool RecordLog::WriteRecordLog() {
 
 bool RecordLog::LoadRecordLog(const QString &recordFolder, Notice *notice) {
     m_path = recordFolder + m_clock.dateText() + QStringLiteral(".xls");
+    m_strKeptAside.clear();
     if (!QFileInfo::exists(m_path))
         return true;
 
@@ -77,6 +95,13 @@ bool RecordLog::LoadRecordLog(const QString &recordFolder, Notice *notice) {
     Xls::Rows records;
     QString error;
     if (!readRecords(m_path, &records, &error)) {
+        // The file may still hold the day's queue (a spreadsheet program may have saved it in a form
+        // this reader does not take); the table's next write must not destroy it.
+        if (QFileInfo(m_path).isFile()) {
+            m_strKeptAside = keepAsideName(m_path, m_clock.now().toString(QStringLiteral("HHmmss")));
+            error += QStringLiteral("\n原记录文件将保留为“%1”。")
+                         .arg(QDir::toNativeSeparators(m_strKeptAside));
+        }
         if (notice)
             *notice = Notice{QString(), kDatabaseErrorPrefix + error};
         return false;

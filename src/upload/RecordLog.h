@@ -31,12 +31,17 @@ public:
 
     // Fixes the log's path (record folder, today's date, ".xls", no separator added) and refills the
     // table from that file. No file there: the table is left as it is and true returned. On failure
-    // the table is left as it was, *notice says why (application-name caption) and false is returned.
+    // the table is left as it was, *notice says why (application-name caption) and false is returned;
+    // an unreadable file is then kept under keptAsidePath() before the first rewrite replaces it.
     bool LoadRecordLog(const QString &recordFolder, Notice *notice = nullptr);
 
     // Rewrites the log from the whole table. The file is replaced atomically, so a failed write keeps
     // the previous log; a failure is not shown to the operator and the next write tries again.
     bool WriteRecordLog();
+
+    // Where a day's file that could not be read at start-up goes before it is first rewritten, so the
+    // records it holds stay on disk for the operator; empty when no such file waits to be moved.
+    QString keptAsidePath() const { return m_strKeptAside; }
 
     // The name of the workbook support that reads and writes the log, or empty text when there is none.
     virtual QString FindExcelDriver() const;
@@ -45,4 +50,5 @@ private:
     UploadTable &m_table;
     const Clock &m_clock;
     QString m_path;
+    QString m_strKeptAside;
 };

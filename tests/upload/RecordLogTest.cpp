@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -190,6 +191,37 @@ TEST_F(RecordLogTest, UnreadableLogsAreDatabaseErrorsAndKeepTheTable) {
 
     ASSERT_TRUE(QDir().mkdir(todaysFile()));
     expectDatabaseError("a folder of that name");
+}
+
+TEST_F(RecordLogTest, AnUnreadableLogIsKeptAsideBeforeTheFirstRewrite) {
+    const QByteArray unreadable = "序号,文件名称\n1,a.txt\n";
+    QFile text(todaysFile());
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write(unreadable);
+    text.close();
+
+    Notice notice;
+    ASSERT_FALSE(log.LoadRecordLog(folder(), &notice));
+    const QString aside = log.keptAsidePath();
+    EXPECT_EQ(aside, folder() + QStringLiteral("2024-03-05-unreadable-235950.xls"));
+    EXPECT_TRUE(notice.text.contains(QDir::toNativeSeparators(aside))) << "the operator learns where";
+    EXPECT_FALSE(QFileInfo::exists(aside)) << "loading alone changes nothing on disk";
+
+    fillTable();
+    ASSERT_TRUE(log.WriteRecordLog());
+    QFile kept(aside);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), unreadable);
+    EXPECT_EQ(sheet(todaysFile()).size(), 4) << "the day's file holds the table again";
+
+    ASSERT_TRUE(log.WriteRecordLog());
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 2) << "set aside once, not at every write";
+
+    // A second station start the same day with another unreadable file does not take the same name.
+    ASSERT_TRUE(QFile::remove(todaysFile()));
+    ASSERT_TRUE(QFile::copy(aside, todaysFile()));
+    ASSERT_FALSE(log.LoadRecordLog(folder()));
+    EXPECT_EQ(log.keptAsidePath(), folder() + QStringLiteral("2024-03-05-unreadable-235950-2.xls"));
 }
 
 TEST_F(RecordLogTest, WithoutWorkbookSupportTheLogIsNotRead) {
