@@ -1,15 +1,15 @@
 // Queueing a whole subfolder and rebuilding the transit folder list, beside the bare file-system work
 // they cannot avoid (renaming the same files; enumerating the same folders), measured in the same run.
 
-#include "browse/TransitFolderList.h"
-#include "common/Clock.h"
-#include "common/Cp936.h"
-#include "config/FileTypeFilter.h"
-#include "config/InnerPathMapping.h"
-#include "config/SettingsRecord.h"
-#include "queue/QueueOperations.h"
-#include "queue/UploadTable.h"
-#include "upload/RecordLog.h"
+#include "core/browse/TransitFolderList.h"
+#include "core/common/Clock.h"
+#include "core/common/Cp936.h"
+#include "core/config/FileTypeFilter.h"
+#include "core/config/InnerPathMapping.h"
+#include "core/config/SettingsRecord.h"
+#include "core/queue/QueueOperations.h"
+#include "core/records/UploadTable.h"
+#include "core/records/RecordLog.h"
 
 #include <QDir>
 #include <QDirIterator>

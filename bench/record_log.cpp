@@ -2,7 +2,7 @@
 // change on the UI thread. Baseline in the same run: the same cell texts written as plain UTF-16
 // through QSaveFile, i.e. the cost of the atomic, flushed replace alone, so the format's own overhead
 // is the difference.
-#include "upload/xls/Workbook.h"
+#include "core/xls/Workbook.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -8,10 +8,10 @@
 
 #include "ConnectionReport.h"
 #include "IsolatorServer.h"
-#include "common/Cp936.h"
-#include "upload/Socket.h"
-#include "upload/TransferJob.h"
-#include "upload/TransferWorker.h"
+#include "core/common/Cp936.h"
+#include "core/transfer/Socket.h"
+#include "core/transfer/TransferJob.h"
+#include "core/transfer/TransferWorker.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,13 +1,13 @@
 #include "app/CMainFrame.h"
 
-#include "app/ArtWork.h"
-#include "app/CAboutDlg.h"
-#include "app/OperatorMessages.h"
-#include "app/StationParts.h"
-#include "browse/CContentView.h"
-#include "browse/CDriveExplorerView.h"
-#include "common/CommandIds.h"
-#include "queue/CTableView.h"
+#include "gui/widgets/ArtWork.h"
+#include "gui/dialogs/CAboutDlg.h"
+#include "gui/widgets/OperatorMessages.h"
+#include "core/station/StationParts.h"
+#include "gui/views/CContentView.h"
+#include "gui/views/CDriveExplorerView.h"
+#include "core/common/CommandIds.h"
+#include "gui/views/CTableView.h"
 
 #include <QAction>
 #include <QApplication>

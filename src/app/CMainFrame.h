@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/CBrelvantisDoc.h"
-#include "config/CCfgDlg.h"
-#include "queue/QueueOperations.h"
-#include "upload/TransferScheduler.h"
+#include "gui/dialogs/CCfgDlg.h"
+#include "core/queue/QueueOperations.h"
+#include "core/upload/TransferScheduler.h"
 
 #include <QHash>
 #include <QMainWindow>

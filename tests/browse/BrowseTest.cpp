@@ -1,6 +1,6 @@
-#include "browse/FileList.h"
-#include "browse/FileTypeName.h"
-#include "browse/TransitFolderList.h"
+#include "core/browse/FileList.h"
+#include "core/browse/FileTypeName.h"
+#include "core/browse/TransitFolderList.h"
 #include "support/TestFiles.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "common/Cp936.h"
-#include "common/Paths.h"
+#include "core/common/Cp936.h"
+#include "core/common/Paths.h"
 
 #include <gtest/gtest.h>
 

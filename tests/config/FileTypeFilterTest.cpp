@@ -1,5 +1,5 @@
-#include "config/FileTypeFilter.h"
-#include "common/Cp936.h"
+#include "core/config/FileTypeFilter.h"
+#include "core/common/Cp936.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "config/InnerPathMapping.h"
-#include "common/Cp936.h"
+#include "core/config/InnerPathMapping.h"
+#include "core/common/Cp936.h"
 #include "support/TestFiles.h"
 
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "config/ProfileFile.h"
+#include "core/config/ProfileFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "config/SettingsStore.h"
-#include "common/Cp936.h"
+#include "core/config/SettingsStore.h"
+#include "core/common/Cp936.h"
 
 #include <QFile>
 #include <QTemporaryDir>

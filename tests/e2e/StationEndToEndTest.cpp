@@ -2,14 +2,14 @@
 
 #include "IsolatorServer.h"
 #include "app/CMainFrame.h"
-#include "app/StationParts.h"
-#include "browse/CContentView.h"
-#include "browse/CDriveExplorerView.h"
-#include "common/CommandIds.h"
-#include "queue/CTableView.h"
-#include "queue/UploadRecord.h"
+#include "core/station/StationParts.h"
+#include "gui/views/CContentView.h"
+#include "gui/views/CDriveExplorerView.h"
+#include "core/common/CommandIds.h"
+#include "gui/views/CTableView.h"
+#include "core/records/UploadRecord.h"
 #include "support/TestFiles.h"
-#include "upload/xls/Workbook.h"
+#include "core/xls/Workbook.h"
 
 #include <QAbstractButton>
 #include <QAction>

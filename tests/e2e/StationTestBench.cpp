@@ -1,8 +1,8 @@
 #include "StationTestBench.h"
 
-#include "common/Cp936.h"
-#include "config/FileTypeFilter.h"
-#include "config/SettingsStore.h"
+#include "core/common/Cp936.h"
+#include "core/config/FileTypeFilter.h"
+#include "core/config/SettingsStore.h"
 #include "support/TestFiles.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
 #include "app/CBrelvantisDoc.h"
-#include "browse/CContentView.h"
-#include "browse/CDriveExplorerView.h"
-#include "common/Clock.h"
-#include "config/SettingsRecord.h"
-#include "queue/CTableView.h"
-#include "queue/UploadTable.h"
+#include "gui/views/CContentView.h"
+#include "gui/views/CDriveExplorerView.h"
+#include "core/common/Clock.h"
+#include "core/config/SettingsRecord.h"
+#include "gui/views/CTableView.h"
+#include "core/records/UploadTable.h"
 #include "support/TestFiles.h"
-#include "upload/RecordLog.h"
+#include "core/records/RecordLog.h"
 
 #include <QDir>
 #include <QHeaderView>

@@ -1,10 +1,10 @@
-#include "config/CCfgDlg.h"
+#include "gui/dialogs/CCfgDlg.h"
 
-#include "app/ArtWork.h"
-#include "app/OperatorMessages.h"
-#include "config/CInnerPathDlg.h"
-#include "config/InnerPathMapping.h"
-#include "config/SettingsStore.h"
+#include "gui/widgets/ArtWork.h"
+#include "gui/widgets/OperatorMessages.h"
+#include "gui/dialogs/CInnerPathDlg.h"
+#include "core/config/InnerPathMapping.h"
+#include "core/config/SettingsStore.h"
 #include "support/TestFiles.h"
 
 #include <QApplication>

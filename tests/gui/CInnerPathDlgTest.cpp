@@ -1,6 +1,6 @@
-#include "config/CInnerPathDlg.h"
+#include "gui/dialogs/CInnerPathDlg.h"
 
-#include "app/OperatorMessages.h"
+#include "gui/widgets/OperatorMessages.h"
 #include "support/TestFiles.h"
 
 #include <QFile>

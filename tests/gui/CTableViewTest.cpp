@@ -1,9 +1,9 @@
-#include "queue/CTableView.h"
-#include "common/Clock.h"
-#include "common/CommandIds.h"
-#include "queue/UploadTable.h"
-#include "upload/RecordLog.h"
-#include "upload/xls/Workbook.h"
+#include "gui/views/CTableView.h"
+#include "core/common/Clock.h"
+#include "core/common/CommandIds.h"
+#include "core/records/UploadTable.h"
+#include "core/records/RecordLog.h"
+#include "core/xls/Workbook.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "queue/UploadTable.h"
+#include "core/records/UploadTable.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

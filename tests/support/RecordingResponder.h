@@ -2,7 +2,7 @@
 
 // For widget tests only: answers the station's message boxes instead of showing them.
 
-#include "app/OperatorMessages.h"
+#include "gui/widgets/OperatorMessages.h"
 
 #include <QList>
 #include <QStringList>

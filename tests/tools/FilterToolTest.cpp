@@ -1,5 +1,5 @@
-#include "common/Cp936.h"
-#include "config/FileTypeFilter.h"
+#include "core/common/Cp936.h"
+#include "core/config/FileTypeFilter.h"
 
 #include <QFile>
 #include <QProcess>

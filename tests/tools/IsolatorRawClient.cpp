@@ -1,6 +1,6 @@
 #include "IsolatorRawClient.h"
 
-#include "common/Cp936.h"
+#include "core/common/Cp936.h"
 
 #include <QtEndian>
 

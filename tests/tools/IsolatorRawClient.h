@@ -1,6 +1,6 @@
 #pragma once
 
-#include "upload/Socket.h"
+#include "core/transfer/Socket.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,7 +3,7 @@
 #include "IsolatorRawClient.h"
 #include "IsolatorTestServer.h"
 
-#include "common/Cp936.h"
+#include "core/common/Cp936.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // The station's own transfer worker sending to the isolator peer over loopback.
 
 #include "IsolatorTestServer.h"
-#include "upload/TransferJob.h"
-#include "upload/TransferWorker.h"
+#include "core/transfer/TransferJob.h"
+#include "core/transfer/TransferWorker.h"
 
 #include <QFile>
 #include <QRandomGenerator>

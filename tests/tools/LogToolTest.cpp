@@ -1,4 +1,4 @@
-#include "upload/xls/Workbook.h"
+#include "core/xls/Workbook.h"
 
 #include <QFile>
 #include <QProcess>

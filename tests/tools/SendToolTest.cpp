@@ -1,6 +1,6 @@
 #include "support/ScriptedPeer.h"
-#include "upload/HeaderBlock.h"
-#include "upload/Socket.h"
+#include "core/transfer/HeaderBlock.h"
+#include "core/transfer/Socket.h"
 
 #include <QFile>
 #include <QProcess>

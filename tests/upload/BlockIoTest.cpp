@@ -1,4 +1,4 @@
-#include "upload/BlockIo.h"
+#include "core/transfer/BlockIo.h"
 
 #include <QByteArray>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "upload/RecordLog.h"
-#include "common/Clock.h"
-#include "queue/UploadTable.h"
-#include "upload/xls/Workbook.h"
+#include "core/records/RecordLog.h"
+#include "core/common/Clock.h"
+#include "core/records/UploadTable.h"
+#include "core/xls/Workbook.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "common/Cp936.h"
-#include "upload/BlockIo.h"
-#include "upload/HeaderBlock.h"
+#include "core/common/Cp936.h"
+#include "core/transfer/BlockIo.h"
+#include "core/transfer/HeaderBlock.h"
 
 #include <QByteArray>
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
-#include "upload/TransferScheduler.h"
-#include "common/Clock.h"
-#include "config/SettingsRecord.h"
-#include "queue/UploadRecord.h"
-#include "queue/UploadTable.h"
-#include "upload/RecordLog.h"
-#include "upload/TransferJob.h"
-#include "upload/xls/Workbook.h"
+#include "core/upload/TransferScheduler.h"
+#include "core/common/Clock.h"
+#include "core/config/SettingsRecord.h"
+#include "core/records/UploadRecord.h"
+#include "core/records/UploadTable.h"
+#include "core/records/RecordLog.h"
+#include "core/transfer/TransferJob.h"
+#include "core/xls/Workbook.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
-#include "upload/TransferWorker.h"
+#include "core/transfer/TransferWorker.h"
 
 #include "support/ScriptedPeer.h"
-#include "upload/HeaderBlock.h"
-#include "upload/Socket.h"
-#include "upload/TransferJob.h"
+#include "core/transfer/HeaderBlock.h"
+#include "core/transfer/Socket.h"
+#include "core/transfer/TransferJob.h"
 
 #include <QDir>
 #include <QElapsedTimer>

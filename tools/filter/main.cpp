@@ -1,7 +1,7 @@
 // brelvantis-filter: writes and shows the scrambled file-type filter file of the working directory.
 
-#include "common/Cp936.h"
-#include "config/FileTypeFilter.h"
+#include "core/common/Cp936.h"
+#include "core/config/FileTypeFilter.h"
 
 #include <QCoreApplication>
 #include <QDir>

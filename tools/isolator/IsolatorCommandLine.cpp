@@ -1,6 +1,6 @@
 #include "IsolatorCommandLine.h"
 
-#include "upload/Socket.h"
+#include "core/transfer/Socket.h"
 
 #include <cmath>
 #include <limits>

@@ -1,8 +1,8 @@
 #include "IsolatorHeader.h"
 
-#include "common/Cp936.h"
-#include "upload/BlockIo.h"
-#include "upload/HeaderBlock.h"
+#include "core/common/Cp936.h"
+#include "core/transfer/BlockIo.h"
+#include "core/transfer/HeaderBlock.h"
 
 #include <QtEndian>
 #include <optional>

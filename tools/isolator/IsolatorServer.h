@@ -3,7 +3,7 @@
 #include "ConnectionReport.h"
 #include "IsolatorOptions.h"
 #include "TargetFolders.h"
-#include "upload/Socket.h"
+#include "core/transfer/Socket.h"
 
 #include <atomic>
 #include <functional>

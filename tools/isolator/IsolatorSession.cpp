@@ -2,8 +2,8 @@
 
 #include "BackgroundWriter.h"
 #include "StoragePath.h"
-#include "upload/BlockIo.h"
-#include "upload/Socket.h"
+#include "core/transfer/BlockIo.h"
+#include "core/transfer/Socket.h"
 
 #include <QElapsedTimer>
 #include <QSaveFile>

@@ -2,7 +2,7 @@
 
 #include "IsolatorCommandLine.h"
 #include "IsolatorServer.h"
-#include "common/Cp936.h"
+#include "core/common/Cp936.h"
 
 #include <QCoreApplication>
 #include <atomic>

@@ -1,6 +1,6 @@
 // brelvantis-log: shows a day's record log (the sheet "Sheet1" of an Excel 97-2003 workbook) as
 // tab-separated UTF-8 text, one line per row, so a log can be read or compared without a spreadsheet.
-#include "upload/xls/Workbook.h"
+#include "core/xls/Workbook.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,11 +1,11 @@
 // brelvantis-send: sends one file to an isolator with the station's own transfer worker, to check
 // the link to an isolator (or to a brelvantis-isolator peer) without the station's window.
 
-#include "common/Cp936.h"
-#include "upload/HeaderBlock.h"
-#include "upload/Socket.h"
-#include "upload/TransferJob.h"
-#include "upload/TransferWorker.h"
+#include "core/common/Cp936.h"
+#include "core/transfer/HeaderBlock.h"
+#include "core/transfer/Socket.h"
+#include "core/transfer/TransferJob.h"
+#include "core/transfer/TransferWorker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "common/Cp936.h"
+#include "core/common/Cp936.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/common/Notice.h"
+
+#include <QList>
+#include <QString>
+
+// The inner-network mapping file "Brelvantis.path": for every transit subfolder, the inner address
+// (IP:port) and the inner path its files go to, as one text of records
+//     |name*inner path>inner address|name*inner path>inner address|...
+// in code page 936, with no line breaks. It is read afresh at every use.
+class InnerPathMapping {
+public:
+    // What a look-up of one subfolder found.
+    struct Lookup {
+        bool fileOpened = false;     // the mapping file could be read
+        bool keyFound = false;       // a record for the name exists
+        bool keyAtTextStart = false; // ...but only as the very first text, without the leading "|"
+        bool pathFound = false;      // a ">" ends the inner path
+        bool addressFound = false;   // a "|" ends the inner address
+        QString innerPath;
+        QString innerAddress;
+    };
+
+    // How a queueing operation judges a look-up, in the order it checks.
+    enum class QueueVerdict { FileMissing, NotConfigured, BadInnerPath, BadInnerAddress, Accepted };
+
+    struct Row {
+        QString folderName;
+        QString innerAddress;
+        QString innerPath;
+    };
+
+    // Readers take at most this much of the file; a larger file is not written back by the dialog,
+    // which would otherwise drop the records it never saw.
+    static constexpr qint64 kReadLimit = 1 << 20;
+
+    explicit InnerPathMapping(QString filePath = QStringLiteral("Brelvantis.path"));
+
+    const QString &filePath() const { return m_filePath; }
+
+    // Reads the mapping text; false when the file cannot be opened. *complete is false when the file
+    // is larger than the read limit.
+    bool readText(QString *text, bool *complete = nullptr) const;
+
+    // Looks name up in text. A record counts only where it starts: right after a "|" — or, for the
+    // dialog's sake, at the very start of the text, which keyAtTextStart reports.
+    static Lookup find(const QString &text, const QString &name);
+
+    // Reads the file and looks name up.
+    Lookup lookup(const QString &name) const;
+
+    static QueueVerdict judgeForQueue(const Lookup &lookup);
+
+    // The text of rows as the file holds it: empty for no rows.
+    static QString textOf(const QList<Row> &rows);
+
+    // Writes rows as the whole file (replaced atomically; 0 bytes for no rows). Returns a notice
+    // when it did not write: a text with no code page 936 form, or a write error.
+    Notice write(const QList<Row> &rows) const;
+
+private:
+    QString m_filePath;
+};

@@ -1,0 +1,248 @@
+#include "core/queue/QueueOperations.h"
+
+#include "core/browse/FolderScan.h"
+#include "core/common/Cp936.h"
+#include "core/common/FileMove.h"
+#include "core/common/Paths.h"
+#include "core/config/FileTypeFilter.h"
+#include "core/config/InnerPathMapping.h"
+#include "core/config/SettingsRecord.h"
+#include "core/records/UploadRecord.h"
+#include "core/records/UploadTable.h"
+#include "core/transfer/HeaderBlock.h"
+#include "core/records/RecordLog.h"
+
+#include <QFileInfo>
+
+using namespace UploadRecord;
+
+namespace {
+
+const QString kHint = NoticeCaption::kHint;
+const QString kError = NoticeCaption::kError;
+
+QString sizeText(qint64 bytes) {
+    return QStringLiteral("%1 KB").arg(bytes >> 10);
+}
+
+QString folderOf(const QString &transitFolder, const QString &currentDir) {
+    return currentDir.isEmpty() ? transitFolder : Paths::join(transitFolder, currentDir);
+}
+
+} // namespace
+
+QueueOperations::QueueOperations(UploadTable &table, RecordLog &log, const FileTypeFilter &filter,
+                                 const InnerPathMapping &mapping, const SettingsRecord &settings)
+    : m_table(table), m_log(log), m_filter(filter), m_mapping(mapping), m_settings(settings) {}
+
+bool QueueOperations::resolveDestination(const QString &currentDir, Caller caller, Destination *destination,
+                                         Notice *notice) const {
+    const InnerPathMapping::Lookup found = m_mapping.lookup(currentDir);
+    switch (InnerPathMapping::judgeForQueue(found)) {
+    case InnerPathMapping::QueueVerdict::FileMissing:
+        *notice = {kError, caller == Caller::QueueOne
+                               ? QStringLiteral("没有找到与本文件夹对应的内网路径，请检查内网路径配置")
+                               : QStringLiteral("当前文件夹未配置对应内网路径，请检查内网路径配置！")};
+        return false;
+    case InnerPathMapping::QueueVerdict::NotConfigured:
+        *notice = {kError, QStringLiteral("当前文件夹未配置对应内网信息，请检查内网信息配置！")};
+        return false;
+    case InnerPathMapping::QueueVerdict::BadInnerPath:
+        *notice = {kError, QStringLiteral("当前文件夹对应内网路径配置不正确，请检查内网路径配置！")};
+        return false;
+    case InnerPathMapping::QueueVerdict::BadInnerAddress:
+        *notice = {kError, QStringLiteral("当前文件夹对应内网IP配置不正确，请检查内网IP配置！")};
+        return false;
+    case InnerPathMapping::QueueVerdict::Accepted:
+        break;
+    }
+    // The destination travels in the header block of every transfer: refuse now what it cannot carry,
+    // rather than queue a file whose every transfer would fail.
+    const std::optional<QByteArray> address = Cp936::encode(found.innerAddress);
+    const std::optional<QByteArray> path = Cp936::encode(found.innerPath);
+    if (!address || !path) {
+        *notice = {kError, QStringLiteral("当前文件夹对应内网信息含有无法传送的字符，请检查内网信息配置！")};
+        return false;
+    }
+    if (address->size() > HeaderBlock::kMaxInnerAddressBytes) {
+        *notice = {kError, QStringLiteral("当前文件夹对应内网IP超过%1字节，请检查内网IP配置！")
+                               .arg(HeaderBlock::kMaxInnerAddressBytes)};
+        return false;
+    }
+    if (path->size() > HeaderBlock::kMaxInnerPathBytes) {
+        *notice = {kError, QStringLiteral("当前文件夹对应内网路径超过%1字节，请检查内网路径配置！")
+                               .arg(HeaderBlock::kMaxInnerPathBytes)};
+        return false;
+    }
+    *destination = {found.innerAddress, found.innerPath};
+    return true;
+}
+
+// Why a file of this name could never be sent, or empty text when it can.
+QString QueueOperations::unsendableReason(const QString &fileName) const {
+    const std::optional<QByteArray> bytes = Cp936::encode(fileName);
+    if (!bytes) {
+        return QStringLiteral("文件名“%1”含有无法传送的字符").arg(fileName);
+    }
+    if (bytes->size() > HeaderBlock::kMaxFileNameBytes) {
+        return QStringLiteral("文件名“%1”超过%2字节").arg(fileName).arg(HeaderBlock::kMaxFileNameBytes);
+    }
+    if (!HeaderBlock::isPlainFileName(fileName)) {
+        return QStringLiteral("文件名“%1”不能作为上传文件名").arg(fileName);
+    }
+    return QString();
+}
+
+// True when the upload folder holds a file of this name that a record still has to send (or that no
+// record accounts for): replacing it would lose a file the operator has not sent.
+bool QueueOperations::waitsInUploadFolder(const QString &fileName) const {
+    if (!QFileInfo::exists(Paths::join(m_settings.uploadFolder, fileName))) {
+        return false;
+    }
+    bool sentBefore = false;
+    for (int row = 0; row < m_table.rowCount(); ++row) {
+        if (m_table.cell(row, CellFileName) != fileName) {
+            continue;
+        }
+        if (m_table.cell(row, CellStatus) != kStatusComplete) {
+            return true;
+        }
+        sentBefore = true;
+    }
+    return !sentBefore;
+}
+
+// Moves the file into the upload folder and appends its record; the reason when it could not move.
+QString QueueOperations::queueFile(const QString &sourceFolder, const QString &fileName, qint64 size,
+                                   const Destination &destination) {
+    const QString failure = FileMove::move(Paths::join(sourceFolder, fileName),
+                                           Paths::join(m_settings.uploadFolder, fileName), true);
+    if (!failure.isEmpty()) {
+        return failure;
+    }
+    const int row = m_table.appendRow(QString::number(m_table.rowCount() + 1));
+    m_table.setCell(row, CellFileName, fileName);
+    m_table.setCell(row, CellFileSize, sizeText(size));
+    m_table.setCell(row, CellDestination,
+                    destination.innerAddress + QStringLiteral("||") + destination.innerPath);
+    m_table.setCell(row, CellStatus, kStatusReady);
+    return QString();
+}
+
+QueueOperations::Outcome QueueOperations::QueueTransitFile(const QString &fileName,
+                                                           const QString &currentDir) {
+    if (currentDir.isEmpty()) {
+        return {false, {kHint, QStringLiteral("确认中转目录下的当前子文件夹已双击选中")}};
+    }
+    Destination destination;
+    Notice notice;
+    if (!resolveDestination(currentDir, Caller::QueueOne, &destination, &notice)) {
+        return {false, notice};
+    }
+    const QString source = Paths::join(m_settings.transitFolder, currentDir);
+    if (!QFileInfo(source).isDir()) {
+        return {};
+    }
+    const QFileInfo file(Paths::join(source, fileName));
+    if (!file.exists() || file.isDir() || file.size() == 0) {
+        return {};
+    }
+    if (!m_filter.permits(fileName)) {
+        return {false, {kError, QStringLiteral("不能上传该类型文件！")}};
+    }
+    const QString unsendable = unsendableReason(fileName);
+    if (!unsendable.isEmpty()) {
+        return {false, {kError, unsendable + QStringLiteral("，不能上传。")}};
+    }
+    if (m_settings.uploadFolder.isEmpty() || !QFileInfo(m_settings.uploadFolder).isDir()) {
+        return {false, {kError, QStringLiteral("上传目录不存在，请检查软件设置！")}};
+    }
+    if (waitsInUploadFolder(fileName)) {
+        return {
+            false,
+            {kError,
+             QStringLiteral("上传目录中已有同名文件“%1”等待上传，请等它上传完成后再添加。").arg(fileName)}};
+    }
+    const QString failure = queueFile(source, fileName, file.size(), destination);
+    if (!failure.isEmpty()) {
+        return {false, {kError, QStringLiteral("文件“%1”未能移入上传目录：%2").arg(fileName, failure)}};
+    }
+    m_log.WriteRecordLog();
+    return {true, {}};
+}
+
+QueueOperations::Outcome QueueOperations::AddRecord(const QString &currentDir) {
+    if (currentDir.isEmpty()) {
+        return {false, {kHint, QStringLiteral("请确认中转目录下的当前子文件夹已双击选中。")}};
+    }
+    Destination destination;
+    Notice notice;
+    if (!resolveDestination(currentDir, Caller::AddAll, &destination, &notice)) {
+        return {false, notice};
+    }
+    const QString source = Paths::join(m_settings.transitFolder, currentDir);
+    QList<FolderScan::Entry> files;
+    if (!FolderScan::files(source, &files)) {
+        return {};
+    }
+    const bool uploadFolderExists =
+        !m_settings.uploadFolder.isEmpty() && QFileInfo(m_settings.uploadFolder).isDir();
+    QStringList leftBehind;
+    for (const FolderScan::Entry &file : files) {
+        if (file.size == 0 || !m_filter.permits(file.name)) {
+            continue;
+        }
+        QString reason = unsendableReason(file.name);
+        if (reason.isEmpty() && !uploadFolderExists) {
+            reason = QStringLiteral("上传目录不存在");
+        }
+        if (reason.isEmpty() && waitsInUploadFolder(file.name)) {
+            reason = QStringLiteral("上传目录中已有同名文件“%1”等待上传").arg(file.name);
+        }
+        if (reason.isEmpty()) {
+            const QString failure = queueFile(source, file.name, file.size, destination);
+            if (!failure.isEmpty()) {
+                reason = QStringLiteral("文件“%1”未能移入上传目录：%2").arg(file.name, failure);
+            }
+        }
+        if (!reason.isEmpty()) {
+            leftBehind << reason;
+        }
+    }
+    m_log.WriteRecordLog();
+    if (!leftBehind.isEmpty()) {
+        // Said once, at the end: these files stay in the transit subfolder.
+        return {true,
+                {kError, QStringLiteral("以下文件未添加，仍留在中转目录中：\n") +
+                             leftBehind.join(QLatin1Char('\n'))}};
+    }
+    return {true, {}};
+}
+
+QueueOperations::Outcome QueueOperations::DeleteRecord(const QString &currentDir) {
+    if (m_table.rowCount() == 0 || m_table.firstSelected() < 0) {
+        return {false, {kHint, QStringLiteral("未选中文件。请选择文件后再点击删除按钮。")}};
+    }
+    const QString backFolder = folderOf(m_settings.transitFolder, currentDir);
+    QList<int> selected;
+    for (int row = m_table.firstSelected(); row >= 0; row = m_table.nextSelected(row)) {
+        selected.append(row);
+    }
+    for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
+        const int row = *it;
+        const QString status = m_table.cell(row, CellStatus);
+        if (status == kStatusUploading || status == kStatusComplete) {
+            continue;
+        }
+        const QString fileName = m_table.cell(row, CellFileName);
+        const QString waiting = Paths::join(m_settings.uploadFolder, fileName);
+        // Only a file that is really there may replace a same-named file of the operator's.
+        if (HeaderBlock::isPlainFileName(fileName) && QFileInfo(waiting).isFile()) {
+            FileMove::move(waiting, Paths::join(backFolder, fileName), true);
+        }
+        m_table.deleteRow(row);
+    }
+    m_table.renumber();
+    m_log.WriteRecordLog();
+    return {true, {}};
+}

@@ -1,0 +1,116 @@
+#include "core/records/RecordLog.h"
+
+#include "core/common/Clock.h"
+#include "core/records/UploadTable.h"
+#include "core/xls/Workbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+constexpr int kFirstReadCell = UploadRecord::CellFileName;
+
+// Cells 1 to 6 of every data row of the log at path, found by column name; the sequence number is
+// not read back, as rows are renumbered in file order.
+bool readRecords(const QString &path, Xls::Rows *records, QString *error) {
+    Xls::Rows rows;
+    if (!Xls::readWorksheet(path, RecordLog::kSheetName, &rows, error))
+        return false;
+    const QStringList header = rows.isEmpty() ? QStringList() : rows.first();
+    QList<qsizetype> sources;
+    for (int column = kFirstReadCell; column < UploadRecord::kCellCount; ++column) {
+        const QString &name = RecordLog::kColumnNames[column];
+        const qsizetype source = header.indexOf(name);
+        if (source < 0) {
+            *error = QStringLiteral("“%1”: the sheet %2 has no column “%3”.")
+                         .arg(QDir::toNativeSeparators(path), RecordLog::kSheetName, name);
+            return false;
+        }
+        sources.append(source);
+    }
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        QStringList record;
+        for (const qsizetype source : sources)
+            record.append(rows[i].value(source));
+        records->append(record);
+    }
+    return true;
+}
+
+// A free name beside the day's file for keeping an unreadable copy of it: "2024-03-05-unreadable-
+// 083000.xls", with a counter added should that name be taken as well.
+QString keepAsideName(const QString &path, const QString &timeText) {
+    const QString stem = path.chopped(4) + QStringLiteral("-unreadable-") + timeText;
+    QString name = stem + QStringLiteral(".xls");
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = stem + QStringLiteral("-%1.xls").arg(n);
+    return name;
+}
+
+} // namespace
+
+RecordLog::RecordLog(UploadTable &table, const Clock &clock) : m_table(table), m_clock(clock) {}
+
+QString RecordLog::FindExcelDriver() const {
+    return QStringLiteral("Brelvantis BIFF8 workbook (built in)");
+}
+
+bool RecordLog::WriteRecordLog() {
+    // Before the start-up load there is no day's file to write to.
+    if (m_path.isEmpty())
+        return false;
+    if (!m_strKeptAside.isEmpty()) {
+        // Nothing is written while the unreadable file cannot be moved out of the way.
+        if (QFileInfo(m_path).isFile() && !QFile::rename(m_path, m_strKeptAside))
+            return false;
+        m_strKeptAside.clear();
+    }
+    Xls::Rows rows;
+    rows.reserve(m_table.rowCount() + 1);
+    rows.append(kColumnNames);
+    for (int row = 0; row < m_table.rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < UploadRecord::kCellCount; ++column)
+            cells.append(m_table.cell(row, column));
+        rows.append(cells);
+    }
+    return Xls::writeWorkbook(m_path, kSheetName, rows);
+}
+
+bool RecordLog::LoadRecordLog(const QString &recordFolder, Notice *notice) {
+    m_path = recordFolder + m_clock.dateText() + QStringLiteral(".xls");
+    m_strKeptAside.clear();
+    if (!QFileInfo::exists(m_path))
+        return true;
+
+    if (FindExcelDriver().isEmpty()) {
+        if (notice)
+            *notice = Notice{QString(), kNoDriverText};
+        return false;
+    }
+    // The whole file is read and checked before the table is touched, so a bad file never leaves the
+    // table half filled.
+    Xls::Rows records;
+    QString error;
+    if (!readRecords(m_path, &records, &error)) {
+        // The file may still hold the day's queue (a spreadsheet program may have saved it in a form
+        // this reader does not take); the table's next write must not destroy it.
+        if (QFileInfo(m_path).isFile()) {
+            m_strKeptAside = keepAsideName(m_path, m_clock.now().toString(QStringLiteral("HHmmss")));
+            error += QStringLiteral("\n原记录文件将保留为“%1”。")
+                         .arg(QDir::toNativeSeparators(m_strKeptAside));
+        }
+        if (notice)
+            *notice = Notice{QString(), kDatabaseErrorPrefix + error};
+        return false;
+    }
+    m_table.removeAll();
+    for (const QStringList &record : records) {
+        const int row = m_table.appendRow(QString::number(m_table.rowCount() + 1));
+        for (int column = kFirstReadCell; column < UploadRecord::kCellCount; ++column)
+            m_table.setCell(row, column, record[column - kFirstReadCell]);
+    }
+    return true;
+}

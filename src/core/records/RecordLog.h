@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/common/Notice.h"
+
+#include <QString>
+#include <QStringList>
+
+class Clock;
+class UploadTable;
+
+// The day's record log: the whole upload table as the worksheet "Sheet1" of an .xls workbook in the
+// record folder. The table is the master copy; the file is its image, rewritten after every change
+// and read back once at start-up so a restarted station finds its queue again.
+class RecordLog {
+public:
+    static inline const QString kSheetName = QStringLiteral("Sheet1");
+    // The log's column names, in cell order; cell 6 is "完成时间" here, "结束时间" in the table.
+    static inline const QStringList kColumnNames = {
+        QStringLiteral("序号"),     QStringLiteral("文件名称"), QStringLiteral("文件大小"),
+        QStringLiteral("存放路径"), QStringLiteral("操作状态"), QStringLiteral("开始时间"),
+        QStringLiteral("完成时间"),
+    };
+    static inline const QString kNoDriverText = QStringLiteral("没有安装Excel驱动!");
+    static inline const QString kDatabaseErrorPrefix = QStringLiteral("数据库错误: ");
+
+    RecordLog(UploadTable &table, const Clock &clock);
+    virtual ~RecordLog() = default;
+
+    // Empty until LoadRecordLog has run; then the same file for the whole run, also after midnight.
+    QString path() const { return m_path; }
+
+    // Fixes the log's path (record folder, today's date, ".xls", no separator added) and refills the
+    // table from that file. No file there: the table is left as it is and true returned. On failure
+    // the table is left as it was, *notice says why (application-name caption) and false is returned;
+    // an unreadable file is then kept under keptAsidePath() before the first rewrite replaces it.
+    bool LoadRecordLog(const QString &recordFolder, Notice *notice = nullptr);
+
+    // Rewrites the log from the whole table. The file is replaced atomically, so a failed write keeps
+    // the previous log; a failure is not shown to the operator and the next write tries again.
+    bool WriteRecordLog();
+
+    // Where a day's file that could not be read at start-up goes before it is first rewritten, so the
+    // records it holds stay on disk for the operator; empty when no such file waits to be moved.
+    QString keptAsidePath() const { return m_strKeptAside; }
+
+    // The name of the workbook support that reads and writes the log, or empty text when there is none.
+    virtual QString FindExcelDriver() const;
+
+private:
+    UploadTable &m_table;
+    const Clock &m_clock;
+    QString m_path;
+    QString m_strKeptAside;
+};

@@ -1,0 +1,104 @@
+#include "core/records/UploadTable.h"
+
+UploadTable::UploadTable(QObject *parent) : QObject(parent) {}
+
+QString UploadTable::cell(int row, int column) const {
+    if (!hasRow(row) || column < 0 || column >= UploadRecord::kCellCount)
+        return {};
+    return m_rows[row].cells[column];
+}
+
+void UploadTable::setCell(int row, int column, const QString &text) {
+    if (!hasRow(row) || column < 0 || column >= UploadRecord::kCellCount)
+        return;
+    QString &target = m_rows[row].cells[column];
+    if (target == text)
+        return;
+    target = text;
+    emit cellChanged(row, column);
+}
+
+int UploadTable::appendRow(const QString &sequence) {
+    return insertRow(rowCount(), sequence);
+}
+
+int UploadTable::insertRow(int index, const QString &sequence) {
+    if (index < 0 || index > rowCount())
+        return -1;
+    emit rowsAboutToBeInserted(index, index);
+    Row row;
+    row.cells[UploadRecord::CellSequence] = sequence;
+    m_rows.insert(index, row);
+    emit rowsInserted(index, index);
+    return index;
+}
+
+bool UploadTable::deleteRow(int index) {
+    if (!hasRow(index))
+        return false;
+    emit rowsAboutToBeRemoved(index, index);
+    m_rows.removeAt(index);
+    emit rowsRemoved(index, index);
+    return true;
+}
+
+void UploadTable::removeAll() {
+    emit aboutToBeReset();
+    m_rows.clear();
+    emit reset();
+}
+
+bool UploadTable::isSelected(int row) const {
+    return hasRow(row) && m_rows[row].selected;
+}
+
+void UploadTable::setSelected(int row, bool selected) {
+    if (!hasRow(row) || m_rows[row].selected == selected)
+        return;
+    m_rows[row].selected = selected;
+    emit selectionChanged(row, selected);
+}
+
+int UploadTable::firstSelected() const {
+    return nextSelected(-1);
+}
+
+int UploadTable::nextSelected(int row) const {
+    for (int i = qMax(row + 1, 0); i < rowCount(); ++i) {
+        if (m_rows[i].selected)
+            return i;
+    }
+    return -1;
+}
+
+void UploadTable::renumber() {
+    for (int i = 0; i < rowCount(); ++i)
+        setCell(i, UploadRecord::CellSequence, QString::number(i + 1));
+}
+
+bool UploadTable::moveUp() {
+    const int selected = firstSelected();
+    if (selected <= 0)
+        return false;
+    moveRecord(selected, selected - 1);
+    return true;
+}
+
+bool UploadTable::moveDown() {
+    const int selected = firstSelected();
+    if (selected < 0 || selected >= rowCount() - 1)
+        return false;
+    moveRecord(selected, selected + 1);
+    return true;
+}
+
+// Both records keep every cell whole: copying through a fixed buffer would cut a long destination of
+// the neighbour and send its file to the wrong place.
+void UploadTable::moveRecord(int from, int to) {
+    emit rowAboutToBeMoved(from, to);
+    m_rows.swapItemsAt(from, to);
+    emit rowMoved(from, to);
+    // The neighbour now stands at from.
+    setSelected(from, false);
+    renumber();
+}

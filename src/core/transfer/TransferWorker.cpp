@@ -1,0 +1,228 @@
+#include "core/transfer/TransferWorker.h"
+
+#include "core/common/Cp936.h"
+#include "core/common/Paths.h"
+#include "core/transfer/BlockIo.h"
+#include "core/transfer/HeaderBlock.h"
+#include "core/transfer/Socket.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <climits>
+#include <cstring>
+#include <optional>
+#include <system_error>
+
+using namespace TransferResult;
+
+namespace {
+
+// Keeps the worker's socket where TransferJob::abandonConnection() can shut it, for exactly as long
+// as the socket is open.
+class AttachedConnection {
+public:
+    AttachedConnection(TransferJob &job, TcpSocket &socket)
+        : m_job(job), m_attached(job.attachConnection(&socket)) {}
+    ~AttachedConnection() {
+        if (m_attached) {
+            m_job.detachConnection();
+        }
+    }
+    AttachedConnection(const AttachedConnection &) = delete;
+    AttachedConnection &operator=(const AttachedConnection &) = delete;
+    bool attached() const { return m_attached; }
+
+private:
+    TransferJob &m_job;
+    bool m_attached;
+};
+
+// Reads length bytes unless the file ends first; -1 on a read error.
+qint64 readFully(QFile &file, char *buffer, qint64 length) {
+    qint64 done = 0;
+    while (done < length) {
+        const qint64 got = file.read(buffer + done, length - done);
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
+}
+
+bool isBlank(QChar c) {
+    return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r'));
+}
+
+int exchange(TransferJob &job) {
+    // Texts that cannot travel are refused before anyone is contacted.
+    std::optional<HeaderBlock> header = HeaderBlock::forTransfer(job.strFileName, job.strDestination);
+    if (!header) {
+        return kHeader;
+    }
+
+    const SocketLibrary library;
+    if (!library.started()) {
+        return kSocketLibrary;
+    }
+    TcpSocket socket;
+    if (!socket.create()) {
+        return kSocketCreation;
+    }
+    const AttachedConnection attached(job, socket);
+    const QByteArray address(job.szIsolatorAddr, qstrnlen(job.szIsolatorAddr, sizeof job.szIsolatorAddr));
+    if (!attached.attached() || !socket.connectTo(address, job.nIsolatorPort, job.connectTimeout)) {
+        return kConnect;
+    }
+
+    // Unbuffered: the file is read in lock step with the sending, one block at a time.
+    QFile file(job.strFolder + job.strFileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        return kData;
+    }
+    const auto size = static_cast<quint64>(file.size());
+    job.nFileSize.store(size);
+    header->setFileSize(size);
+
+    // One buffer for the header, the acknowledgement and every data block.
+    char block[kBlockSize];
+    header->writeTo(block);
+    socket.setDeadline(job.blockTimeout);
+    if (SendBlock(block, socket) != BlockResult::kComplete) {
+        return kHeader;
+    }
+    socket.setDeadline(job.acknowledgementTimeout);
+    if (ReceiveBlock(block, socket) != BlockResult::kComplete) {
+        return kHeader;
+    }
+
+    // Blocks go out whole: the last one carries, after the file's end, what the buffer held before
+    // (zeros or the previous block's tail); the peer takes the true length from the header. Exactly
+    // the announced bytes are read, so a file that shrinks meanwhile fails instead of reporting a
+    // short transfer as success, and one that grows sends no block the header did not announce.
+    std::memset(block, 0, sizeof block);
+    quint64 left = size;
+    while (left > 0) {
+        const qint64 wanted = static_cast<qint64>(qMin<quint64>(left, kBlockSize));
+        if (readFully(file, block, wanted) != wanted) {
+            return kData;
+        }
+        socket.setDeadline(job.blockTimeout);
+        if (SendBlock(block, socket) != BlockResult::kComplete) {
+            return kData;
+        }
+        if (job.bStopRequested.load()) {
+            return kData;
+        }
+        job.nBytesSent.fetch_add(kBlockSize);
+        left -= static_cast<quint64>(wanted);
+    }
+    return kSuccess;
+}
+
+void copyAddress(const QString &text, char (&field)[128]) {
+    std::memset(field, 0, sizeof field);
+    // Text with no CP936 form is left empty: it could never be a numeric address, so connecting fails.
+    const QByteArray bytes =
+        Cp936::truncateBytes(Cp936::encode(text).value_or(QByteArray()), sizeof field - 1);
+    std::memcpy(field, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+} // namespace
+
+quint16 portFromText(const QString &text) {
+    qsizetype i = 0;
+    while (i < text.size() && isBlank(text.at(i))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    // Out-of-range values saturate as atoi's int does, before the cut to 16 bits.
+    long long value = 0;
+    for (; i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'); ++i) {
+        value = qMin(value * 10 + (text.at(i).unicode() - '0'), static_cast<long long>(INT_MAX) + 1);
+    }
+    if (negative) {
+        value = -value;
+    }
+    value = qBound(static_cast<long long>(INT_MIN), value, static_cast<long long>(INT_MAX));
+    return static_cast<quint16>(static_cast<unsigned long long>(value) & 0xFFFFu);
+}
+
+int TransferThreadProc(TransferJob &job) {
+    const int result = exchange(job);
+    job.bSucceeded.store(result == kSuccess, std::memory_order_release);
+    job.bRunning.store(false, std::memory_order_release);
+    return result;
+}
+
+int TransferThreadProc() {
+    return TransferThreadProc(g_transferJob);
+}
+
+TransferWorker::TransferWorker(TransferJob &job) : m_job(job) {}
+
+TransferWorker::~TransferWorker() {
+    if (m_thread.joinable()) {
+        abandon();
+        m_thread.join();
+    }
+}
+
+bool TransferWorker::start(const QString &folder, const QString &fileName, const QString &destination,
+                           const QString &isolatorAddress, const QString &portText) {
+    if (m_job.bRunning.load(std::memory_order_acquire)) {
+        return false;
+    }
+    // The previous worker has done its last act; its thread only has to return.
+    if (!wait(std::chrono::seconds(5))) {
+        return false;
+    }
+
+    copyAddress(isolatorAddress, m_job.szIsolatorAddr);
+    m_job.nIsolatorPort = portFromText(portText);
+    m_job.strFolder = Paths::withTrailingSeparator(folder);
+    m_job.strFileName = fileName;
+    m_job.strDestination = destination;
+    m_job.resetAbandon();
+    // Running before the thread exists, so a tick in between never takes it for a finished transfer.
+    m_job.bRunning.store(true, std::memory_order_release);
+    m_job.bStopRequested.store(false);
+    m_job.nBytesSent.store(0);
+
+    std::packaged_task<int()> task([this] { return TransferThreadProc(m_job); });
+    m_result = task.get_future();
+    try {
+        m_thread = std::thread(std::move(task));
+    } catch (const std::system_error &) {
+        // No worker will ever clear the flag: report the failure here, as a worker would.
+        m_result = std::future<int>();
+        m_job.bSucceeded.store(false, std::memory_order_release);
+        m_job.bRunning.store(false, std::memory_order_release);
+        return false;
+    }
+    return true;
+}
+
+bool TransferWorker::wait(std::chrono::milliseconds limit) {
+    if (!m_thread.joinable()) {
+        return true;
+    }
+    if (m_result.wait_for(limit) != std::future_status::ready) {
+        return false;
+    }
+    m_lastResult = m_result.get();
+    m_thread.join();
+    return true;
+}
+
+void TransferWorker::abandon() {
+    m_job.bStopRequested.store(true);
+    m_job.abandonConnection();
+}

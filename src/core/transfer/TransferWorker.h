@@ -1,0 +1,56 @@
+#pragma once
+
+#include "core/transfer/TransferJob.h"
+
+#include <QString>
+#include <chrono>
+#include <future>
+#include <thread>
+
+// The settings' port text as atoi reads it (leading blanks skipped, an optional sign, digits up to
+// the first other character, 0 when there are none), cut to its low 16 bits: "70000" gives 4464.
+quint16 portFromText(const QString &text);
+
+// Sends the job's file to the isolator on the calling thread and returns a TransferResult code.
+// Its last act stores bSucceeded and then clears bRunning, with release ordering; a reader that sees
+// bRunning false (acquire) sees the outcome of this transfer.
+int TransferThreadProc(TransferJob &job);
+
+// The same on g_transferJob.
+int TransferThreadProc();
+
+// Owns the thread of the one transfer that may run at a time, so it can be waited for and joined:
+// no worker is left running against a job that has gone away.
+class TransferWorker {
+public:
+    explicit TransferWorker(TransferJob &job = g_transferJob);
+    // Abandons a worker that still runs, then joins it.
+    ~TransferWorker();
+    TransferWorker(const TransferWorker &) = delete;
+    TransferWorker &operator=(const TransferWorker &) = delete;
+
+    // The hand-over: fills the job (the folder gets a trailing separator, the address is kept to
+    // 127 bytes, the port text goes through portFromText), sets bRunning true, bStopRequested false
+    // and nBytesSent 0, and starts the worker thread. False, with the job untouched, while a transfer
+    // runs; false with bRunning cleared again when no thread could be started.
+    bool start(const QString &folder, const QString &fileName, const QString &destination,
+               const QString &isolatorAddress, const QString &portText);
+
+    // Waits at most limit for the current worker to end and joins it. True when no worker runs.
+    bool wait(std::chrono::milliseconds limit);
+
+    // Ends the current worker as soon as possible: requests a stop and shuts its connection, so a
+    // blocked socket call returns at once. Does not wait (see wait()).
+    void abandon();
+
+    // Result code of the last worker joined by wait() or start(); -1 before the first.
+    int lastResult() const { return m_lastResult; }
+
+    TransferJob &job() const { return m_job; }
+
+private:
+    TransferJob &m_job;
+    std::thread m_thread;
+    std::future<int> m_result;
+    int m_lastResult = -1;
+};

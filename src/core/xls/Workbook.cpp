@@ -1,0 +1,103 @@
+#include "core/xls/Workbook.h"
+
+#include "core/xls/CompoundFileReader.h"
+#include "core/xls/CompoundFileWriter.h"
+#include "core/xls/WorkbookStreamReader.h"
+#include "core/xls/WorkbookStreamWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace Xls {
+
+namespace {
+
+// Larger than any workbook the station writes by far; keeps a stray huge file from being slurped.
+constexpr qint64 MaxFileSize = qint64(256) << 20;
+
+void setError(QString *error, const QString &text) {
+    if (error)
+        *error = text;
+}
+
+QString shown(const QString &path) {
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &rows, QString *error) {
+    CompoundFileWriter file;
+    {
+        QByteArray stream;
+        if (!buildWorkbookStream(sheetName, rows, &stream, error) ||
+            !file.addStream(QStringLiteral("Workbook"), stream, error) || !file.finish(error)) {
+            return false;
+        }
+    }
+    const QByteArrayView bytes = file.bytes();
+
+    // The new file is written beside the old one, flushed to disk and renamed over it, so a failure at
+    // any point leaves the old file as it was.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        setError(error, QStringLiteral("Cannot write “%1”: %2").arg(shown(path), out.errorString()));
+        return false;
+    }
+    if (out.write(bytes.data(), bytes.size()) != bytes.size()) {
+        const QString reason = out.errorString();
+        out.cancelWriting();
+        setError(error, QStringLiteral("Cannot write “%1”: %2").arg(shown(path), reason));
+        return false;
+    }
+    if (!out.commit()) {
+        setError(error, QStringLiteral("Cannot write “%1”: %2").arg(shown(path), out.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool readWorksheet(const QString &path, const QString &sheetName, Rows *rows, QString *error) {
+    rows->clear();
+    QString reason;
+    QFile file(path);
+    if (!file.exists()) {
+        setError(error, QStringLiteral("The file “%1” does not exist.").arg(shown(path)));
+        return false;
+    }
+    // A folder, device or pipe under the log's name must not be read until it ends, which may be never.
+    if (!QFileInfo(path).isFile()) {
+        setError(error, QStringLiteral("“%1” is not a file.").arg(shown(path)));
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("Cannot open “%1”: %2").arg(shown(path), file.errorString()));
+        return false;
+    }
+    if (file.size() > MaxFileSize) {
+        setError(error, QStringLiteral("“%1” is too large for a workbook.").arg(shown(path)));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        setError(error, QStringLiteral("Cannot read “%1”: %2").arg(shown(path), file.errorString()));
+        return false;
+    }
+    file.close();
+
+    QByteArray stream;
+    QString streamName;
+    const QStringList names{QStringLiteral("Workbook"), QStringLiteral("Book")};
+    Rows result;
+    if (!readCompoundFileStream(bytes, names, &stream, &streamName, &reason) ||
+        !readWorksheetFromStream(stream, sheetName, &result, &reason)) {
+        setError(error, QStringLiteral("“%1”: %2").arg(shown(path), reason));
+        return false;
+    }
+    *rows = std::move(result);
+    return true;
+}
+
+} // namespace Xls

@@ -1,0 +1,186 @@
+#include "gui/dialogs/CCfgDlg.h"
+
+#include "gui/widgets/ArtWork.h"
+#include "gui/widgets/DialogUnits.h"
+#include "gui/widgets/OperatorMessages.h"
+#include "gui/dialogs/CInnerPathDlg.h"
+#include "core/config/InnerPathMapping.h"
+#include "core/config/SettingsStore.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+QString chooseWithPlatformDialog(QWidget *parent, const QString &title, const QString &startFolder) {
+    return QFileDialog::getExistingDirectory(parent, title, startFolder);
+}
+
+} // namespace
+
+CCfgDlg::CCfgDlg(const SettingsStore &store, const InnerPathMapping &mapping, QWidget *parent)
+    : QDialog(parent), m_store(store), m_mapping(mapping), m_folderChooser(chooseWithPlatformDialog) {
+    setObjectName(QStringLiteral("settingsDialog"));
+    setWindowTitle(QStringLiteral("设置"));
+    // A caption without a close box: the dialog is left through OK, Cancel or Esc.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    createControls();
+}
+
+void CCfgDlg::setFolderChooser(FolderChooser chooser) {
+    m_folderChooser = std::move(chooser);
+}
+
+void CCfgDlg::createControls() {
+    const DialogUnits du(font());
+    setFixedSize(du.x(228), du.y(218));
+
+    // A label is never cut short: where the font runs wider than the layout allows, it takes the room
+    // it needs (the layout leaves a gap before every edit).
+    const auto addLabel = [this, &du](const QString &text, const char *name, int left, int top, int width) {
+        auto *label = new QLabel(text, this);
+        label->setObjectName(QLatin1String(name));
+        QRect geometry = du.rect(left, top, width, 8);
+        geometry.setWidth(std::max(geometry.width(), label->sizeHint().width()));
+        label->setGeometry(geometry);
+        return label;
+    };
+
+    auto *ok = new QPushButton(QStringLiteral("确　定"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    ok->setGeometry(du.rect(46, 197, 50, 14));
+    connect(ok, &QPushButton::clicked, this, &CCfgDlg::onOk);
+
+    auto *cancel = new QPushButton(QStringLiteral("取　消"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    cancel->setGeometry(du.rect(128, 197, 50, 14));
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *folders = new QGroupBox(QStringLiteral("目录设置"), this);
+    folders->setObjectName(QStringLiteral("folderGroup"));
+    folders->setGeometry(du.rect(7, 7, 214, 111));
+
+    addLabel(QStringLiteral("中转目录"), "transitFolderLabel", 19, 26, 33);
+    addEdit("transitFolderEdit", &SettingsRecord::transitFolder, du.rect(61, 24, 128, 12));
+    addLabel(QStringLiteral("上传目录"), "uploadFolderLabel", 19, 49, 33);
+    addEdit("uploadFolderEdit", &SettingsRecord::uploadFolder, du.rect(61, 47, 128, 12));
+    addLabel(QStringLiteral("回收目录"), "completionFolderLabel", 19, 72, 33);
+    addEdit("completionFolderEdit", &SettingsRecord::completionFolder, du.rect(61, 70, 128, 12));
+    addBrowseButton("transitBrowseButton", &SettingsRecord::transitFolder, du.rect(192, 24, 13, 14));
+    addBrowseButton("uploadBrowseButton", &SettingsRecord::uploadFolder, du.rect(192, 47, 13, 14));
+    addBrowseButton("completionBrowseButton", &SettingsRecord::completionFolder, du.rect(192, 70, 13, 14));
+
+    // The file types are kept in the settings file but not offered for editing: the pair is never
+    // shown, yet the value passes through every OK unchanged.
+    addLabel(QStringLiteral("文件类型"), "fileTypesLabel", 23, 182, 33)->setVisible(false);
+    addEdit("fileTypesEdit", &SettingsRecord::fileTypes, du.rect(67, 181, 143, 12))->setVisible(false);
+
+    addLabel(QStringLiteral("记录目录"), "recordFolderLabel", 19, 95, 33);
+    addEdit("recordFolderEdit", &SettingsRecord::recordFolder, du.rect(61, 93, 128, 12));
+    addBrowseButton("recordBrowseButton", &SettingsRecord::recordFolder, du.rect(192, 93, 13, 14));
+
+    auto *server = new QGroupBox(QStringLiteral("服务器设置"), this);
+    server->setObjectName(QStringLiteral("serverGroup"));
+    server->setGeometry(du.rect(7, 125, 214, 57));
+
+    addLabel(QStringLiteral("隔离器地址"), "isolatorAddressLabel", 19, 140, 41);
+    addEdit("isolatorAddressEdit", &SettingsRecord::isolatorAddress, du.rect(66, 139, 143, 12));
+    addLabel(QStringLiteral("隔离器端口"), "isolatorPortLabel", 19, 162, 41);
+    addEdit("isolatorPortEdit", &SettingsRecord::isolatorPort, du.rect(66, 160, 44, 12));
+
+    auto *innerPath = new QPushButton(QStringLiteral("内网路径"), this);
+    innerPath->setObjectName(QStringLiteral("innerPathButton"));
+    innerPath->setGeometry(du.rect(153, 157, 50, 14));
+    connect(innerPath, &QPushButton::clicked, this, &CCfgDlg::onInnerPath);
+}
+
+QLineEdit *CCfgDlg::addEdit(const char *name, QString SettingsRecord::*field, const QRect &geometry) {
+    auto *edit = new QLineEdit(this);
+    edit->setObjectName(QLatin1String(name));
+    edit->setGeometry(geometry);
+    m_bindings.append({edit, field});
+    return edit;
+}
+
+void CCfgDlg::addBrowseButton(const char *name, QString SettingsRecord::*field, const QRect &geometry) {
+    auto *button = new QPushButton(QStringLiteral("..."), this);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    connect(button, &QPushButton::clicked, this, [this, field] { browseFor(field); });
+}
+
+void CCfgDlg::setVisible(bool visible) {
+    // Every showing starts from the record, which may have changed since the last one.
+    if (visible && !isVisible()) {
+        showRecord();
+    }
+    QDialog::setVisible(visible);
+}
+
+void CCfgDlg::paintEvent(QPaintEvent *) {
+    // Drawn at the first painting rather than at construction; a failed attempt is simply retried.
+    if (m_background.isNull()) {
+        m_background = ArtWork::settingsBackground();
+    }
+    QPainter painter(this);
+    painter.drawPixmap(rect(), m_background);
+}
+
+void CCfgDlg::showRecord() {
+    SettingsRecord &record = *this;
+    for (const Binding &binding : std::as_const(m_bindings)) {
+        binding.edit->setText(record.*binding.field);
+    }
+}
+
+void CCfgDlg::takeEdits() {
+    SettingsRecord &record = *this;
+    for (const Binding &binding : std::as_const(m_bindings)) {
+        record.*binding.field = binding.edit->text();
+    }
+}
+
+void CCfgDlg::browseFor(QString SettingsRecord::*field) {
+    SettingsRecord &record = *this;
+    QString folder = m_folderChooser(this, QStringLiteral("选择路径"), record.*field);
+    if (folder.isEmpty()) {
+        return;
+    }
+    // A chosen folder always ends with the separator, so names can be appended to it directly.
+    folder = QDir::toNativeSeparators(folder);
+    if (!folder.endsWith(QDir::separator())) {
+        folder += QDir::separator();
+    }
+    record.*field = folder;
+    showRecord();
+}
+
+void CCfgDlg::onInnerPath() {
+    // The folder the record holds, not what may have been typed since: the mapping belongs to the
+    // transit folder the station is working with.
+    CInnerPathDlg dialog(transitFolder, m_mapping, this);
+    dialog.exec();
+}
+
+void CCfgDlg::onOk() {
+    takeEdits();
+    const SettingsStore::SaveResult result = m_store.save(*this);
+    switch (result.outcome) {
+    case SettingsStore::SaveResult::Outcome::Saved:
+        accept();
+        break;
+    case SettingsStore::SaveResult::Outcome::Refused:
+        break;
+    case SettingsStore::SaveResult::Outcome::Failed:
+        OperatorMessages::show(this, result.notice);
+        break;
+    }
+}
