@@ -53,11 +53,11 @@ void BM_AddRecord(benchmark::State &state) {
         Clock clock;
         UploadTable table;
         RecordLog log(table, clock);
-        log.LoadRecordLog(dir.path() + QLatin1Char('/'));
+        log.loadRecordLog(dir.path() + QLatin1Char('/'));
         QueueOperations queue(table, log, filter, paths, settings);
         state.ResumeTiming();
 
-        queue.AddRecord(QStringLiteral("报表"));
+        queue.addRecord(QStringLiteral("报表"));
 
         state.PauseTiming();
         if (table.rowCount() != files) {
@@ -108,7 +108,7 @@ void BM_RefreshFolderList(benchmark::State &state) {
     const QString folder = transit().path(); // made once, outside the timing
     TransitFolderList list;
     for (auto _ : state) {
-        list.RefreshFolderList(folder);
+        list.refreshFolderList(folder);
     }
     state.counters["folders"] = static_cast<double>(list.rows().size());
 }

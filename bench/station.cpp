@@ -53,26 +53,26 @@ void BM_Tick(benchmark::State &state, bool writes) {
     FixedClock clock(QDateTime::currentDateTime());
     UploadTable table;
     RecordLog log(table, clock);
-    log.LoadRecordLog(dir.path() + QLatin1Char('/'));
+    log.loadRecordLog(dir.path() + QLatin1Char('/'));
     TransferJob job;
     SettingsRecord settings;
     TransferScheduler scheduler(table, log, job, settings, clock, [&job](auto &...) {
-        job.bRunning = true;
+        job.running = true;
         return true;
     });
     const int rows = static_cast<int>(state.range(0));
     fillDay(table, rows);
-    job.bResumePending = false;
+    job.resumePending = false;
     for (auto _ : state) {
         state.PauseTiming();
         if (writes) {
             table.setCell(rows - 2, CellStatus, kStatusUploading);
             table.setCell(rows - 1, CellStatus, kStatusReady);
-            job.bSucceeded = true;
+            job.succeeded = true;
         }
-        job.bRunning = false;
+        job.running = false;
         state.ResumeTiming();
-        benchmark::DoNotOptimize(scheduler.ScheduleNext());
+        benchmark::DoNotOptimize(scheduler.scheduleNext());
     }
     state.counters["rows"] = rows;
 }
@@ -91,8 +91,8 @@ void BM_StartUp(benchmark::State &state) {
     {
         StationParts seed(work.path());
         fillDay(seed.table, rows);
-        seed.log.LoadRecordLog(work.path() + QLatin1Char('/'));
-        seed.log.WriteRecordLog();
+        seed.log.loadRecordLog(work.path() + QLatin1Char('/'));
+        seed.log.writeRecordLog();
     }
     SettingsRecord settings;
     settings.completionFolder = settings.transitFolder = settings.uploadFolder =
@@ -102,8 +102,7 @@ void BM_StartUp(benchmark::State &state) {
 
     long resident = 0;
     for (auto _ : state) {
-        TransferJob job;
-        StationParts parts(work.path(), nullptr, job);
+        StationParts parts(work.path());
         parts.filter.load();
         CMainFrame frame(parts);
         frame.OnCreate();

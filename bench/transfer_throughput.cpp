@@ -185,7 +185,7 @@ double sendAtOnce(ReportWaiter &reports, quint16 port, const QStringList &names,
     }
     bool ok = true;
     for (auto &worker : workers) {
-        ok = worker->wait(600s) && worker->lastResult() == TransferResult::kSuccess && ok;
+        ok = worker->wait(600s) && worker->lastResult() == TransferResult::Success && ok;
     }
     const double sent = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const auto done = reports.waitFor(size_t(names.size()));

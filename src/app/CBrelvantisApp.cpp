@@ -18,7 +18,7 @@ CBrelvantisApp::~CBrelvantisApp() {
     m_parts.reset();
 }
 
-bool CBrelvantisApp::InitInstance() {
+bool CBrelvantisApp::initInstance() {
     m_instance = std::make_unique<SingleInstance>(QStringLiteral("BrelvantisAPP"));
     if (!m_instance->acquire()) {
         return false;

@@ -15,7 +15,7 @@ public:
     ~CBrelvantisApp() override;
 
     // Start-up. Returns false when this process should end at once: another copy runs (exit code 0).
-    bool InitInstance();
+    bool initInstance();
 
     CMainFrame *mainFrame() const { return m_frame.get(); }
 

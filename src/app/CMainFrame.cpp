@@ -1,13 +1,14 @@
 #include "app/CMainFrame.h"
 
-#include "gui/widgets/ArtWork.h"
-#include "gui/dialogs/CAboutDlg.h"
-#include "gui/widgets/OperatorMessages.h"
+#include "core/common/CommandIds.h"
 #include "core/station/StationParts.h"
+#include "gui/dialogs/CAboutDlg.h"
+#include "gui/dialogs/CCfgDlg.h"
 #include "gui/views/CContentView.h"
 #include "gui/views/CDriveExplorerView.h"
-#include "core/common/CommandIds.h"
 #include "gui/views/CTableView.h"
+#include "gui/widgets/ArtWork.h"
+#include "gui/widgets/OperatorMessages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,79 +18,69 @@
 #include <QProgressBar>
 #include <QSplitter>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <QToolBar>
 
 namespace {
 
-// The commands whose menu item and toolbar button follow the uploading / stopped states.
+// The commands whose menu item and toolbar button are available only while uploading is stopped.
 const int kQueueCommands[] = {ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE_RECORD};
 
+const QString kTitle = QStringLiteral("Vellorix900 外网上传软件");
 const QString kTrayTip = QStringLiteral("Vellorix900外网上传");
 
 } // namespace
 
 CMainFrame::CMainFrame(StationParts &parts, QWidget *parent)
-    : QMainWindow(parent), m_cfg(parts.settingsStore, parts.mapping, this), m_parts(parts),
-      m_scheduler(parts.table, parts.log, parts.job, m_cfg, *parts.clock,
-                  [&parts](const QString &folder, const QString &name, const QString &destination,
-                           const QString &address, const QString &port) {
-                      return parts.worker.start(folder, name, destination, address, port);
-                  }),
-      m_queue(parts.table, parts.log, parts.filter, parts.mapping, m_cfg) {
+    : QMainWindow(parent), m_parts(parts),
+      m_settingsDialog(new CCfgDlg(parts.settings, parts.settingsStore, parts.mapping, this)) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(ArtWork::applicationIcon());
+    connect(&m_parts.upload, &UploadController::stateChanged, this, &CMainFrame::showUploadState);
 }
 
 CMainFrame::~CMainFrame() {
-    shutDownTransfer();
+    m_parts.upload.shutDown();
 }
 
 void CMainFrame::OnCreate() {
     createPanes();
     createMenu();
     createToolBar();
-    EnterStoppedState();
-    if (!m_parts.settingsStore.load(m_cfg)) {
+    showUploadState(m_parts.upload.state());
+    if (!m_parts.settingsStore.load(m_parts.settings)) {
         // No settings file yet: the operator sets the station up before the window appears.
-        m_cfg.exec();
+        m_settingsDialog->exec();
     }
 }
 
 void CMainFrame::createPanes() {
-    m_wndSplitter = new QSplitter(Qt::Horizontal, this);
-    m_wndSplitter->setObjectName(QStringLiteral("outerSplitter"));
-    m_wndSplitter->setChildrenCollapsible(false);
-    m_tableView = new CTableView(m_parts.table, m_parts.log, m_wndSplitter);
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("outerSplitter"));
+    m_splitter->setChildrenCollapsible(false);
+    m_tableView = new CTableView(m_parts.table, m_parts.log, m_splitter);
     m_tableView->setNoticePresenter([this](const Notice &notice) { OperatorMessages::show(this, notice); });
-    m_wndRightSplitter = new QSplitter(Qt::Vertical, m_wndSplitter);
-    m_wndRightSplitter->setObjectName(QStringLiteral("rightSplitter"));
-    m_wndRightSplitter->setChildrenCollapsible(false);
-    m_explorerView =
-        new CDriveExplorerView(m_cfg, m_strCurrentDir, m_bUploadStopped, m_doc, m_wndRightSplitter);
-    m_contentView = new CContentView(m_cfg, m_doc, m_wndRightSplitter);
-    connect(m_contentView, &CContentView::currentDirChanged, this,
-            [this](const QString &name) { m_strCurrentDir = name; });
+    m_rightSplitter = new QSplitter(Qt::Vertical, m_splitter);
+    m_rightSplitter->setObjectName(QStringLiteral("rightSplitter"));
+    m_rightSplitter->setChildrenCollapsible(false);
+    m_explorerView = new CDriveExplorerView(m_parts.settings, m_rightSplitter);
+    m_contentView = new CContentView(m_parts.settings, m_rightSplitter);
+    // The transit folder list holds the current subfolder; the file list shows it.
+    connect(m_contentView, &CContentView::currentDirChanged, m_explorerView, &CDriveExplorerView::showFolder);
     connect(m_explorerView, &CDriveExplorerView::fileActivated, this, &CMainFrame::onFileActivated);
-    setCentralWidget(m_wndSplitter);
-
-    m_timer = new QTimer(this);
-    m_timer->setInterval(2000);
-    connect(m_timer, &QTimer::timeout, this, &CMainFrame::OnTimer);
-    m_timer->start();
+    setCentralWidget(m_splitter);
 }
 
-QAction *CMainFrame::addCommand(QMenu *menu, int id, const QString &text) {
+QAction *CMainFrame::addCommand(QMenu *menu, int id, const QString &text, Slot slot) {
     auto *action = menu->addAction(text);
     action->setData(id);
-    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    connect(action, &QAction::triggered, this, slot);
     m_menuActions.insert(id, action);
     return action;
 }
 
 void CMainFrame::createMenu() {
     QMenu *file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    addCommand(file, ID_APP_EXIT, QStringLiteral("退出(&X)"));
+    addCommand(file, ID_APP_EXIT, QStringLiteral("退出(&X)"), &CMainFrame::OnAppExit);
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("查看(&V)"));
     QAction *toolbar = view->addAction(QStringLiteral("工具栏(&T)"));
@@ -101,79 +92,78 @@ void CMainFrame::createMenu() {
     QMenu *operations = menuBar()->addMenu(QStringLiteral("操作(&E)"));
     operations->setSeparatorsCollapsible(false);
     operations->addSeparator();
-    addCommand(operations, ID_SETTINGS, QStringLiteral("软件设置(&C)\t"));
+    addCommand(operations, ID_SETTINGS, QStringLiteral("软件设置(&C)\t"), &CMainFrame::OnSettings);
     operations->addSeparator();
-    addCommand(operations, ID_REFRESH, QStringLiteral("窗口刷新(&R)\t"));
+    addCommand(operations, ID_REFRESH, QStringLiteral("窗口刷新(&R)\t"), &CMainFrame::OnRefresh);
     operations->addSeparator();
-    addCommand(operations, ID_START_UPLOAD, QStringLiteral("开始上传(&S)"));
-    addCommand(operations, ID_STOP_UPLOAD, QStringLiteral("停止上传(&T)"));
+    addCommand(operations, ID_START_UPLOAD, QStringLiteral("开始上传(&S)"), &CMainFrame::OnStartUpload);
+    addCommand(operations, ID_STOP_UPLOAD, QStringLiteral("停止上传(&T)"), &CMainFrame::OnStopUpload);
     operations->addSeparator();
-    addCommand(operations, ID_MOVE_UP, QStringLiteral("记录上移(&U)\t"));
-    addCommand(operations, ID_MOVE_DOWN, QStringLiteral("记录下移(&D)\t"));
-    addCommand(operations, ID_DELETE_RECORD, QStringLiteral("删除记录(&R)\t"));
-    addCommand(operations, ID_ADD_RECORD, QStringLiteral("添加记录(&A)"));
+    addCommand(operations, ID_MOVE_UP, QStringLiteral("记录上移(&U)\t"), &CMainFrame::OnMoveUp);
+    addCommand(operations, ID_MOVE_DOWN, QStringLiteral("记录下移(&D)\t"), &CMainFrame::OnMoveDown);
+    addCommand(operations, ID_DELETE_RECORD, QStringLiteral("删除记录(&R)\t"), &CMainFrame::OnDeleteRecord);
+    addCommand(operations, ID_ADD_RECORD, QStringLiteral("添加记录(&A)"), &CMainFrame::OnAddRecord);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    addCommand(help, ID_APP_ABOUT, QStringLiteral("关于 Brelvantis(&A)..."));
+    addCommand(help, ID_APP_ABOUT, QStringLiteral("关于 Brelvantis(&A)..."), &CMainFrame::OnAppAbout);
 }
 
 void CMainFrame::createToolBar() {
-    m_wndToolBar = new QToolBar(QStringLiteral("Brelvantis"), this);
-    m_wndToolBar->setObjectName(QStringLiteral("mainToolBar"));
-    m_wndToolBar->setIconSize(QSize(ArtWork::kToolbarImageWidth, ArtWork::kToolbarImageHeight));
-    m_wndToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_wndToolBar->setMovable(true);
-    m_wndToolBar->setFloatable(true);
-    m_wndToolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_toolBar = new QToolBar(QStringLiteral("Brelvantis"), this);
+    m_toolBar->setObjectName(QStringLiteral("mainToolBar"));
+    m_toolBar->setIconSize(QSize(ArtWork::kToolbarImageWidth, ArtWork::kToolbarImageHeight));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->setMovable(true);
+    m_toolBar->setFloatable(true);
+    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
 
     struct Button {
         int id; // 0: separator
         const char16_t *tip;
+        Slot slot;
     };
     const Button buttons[] = {
-        {ID_START_UPLOAD, u"开始上传"},
-        {ID_STOP_UPLOAD, u"停止上传"},
-        {0, nullptr},
-        {ID_MOVE_UP, u"上移记录"},
-        {0, nullptr},
-        {ID_MOVE_DOWN, u"下移记录"},
-        {ID_ADD_RECORD, u"添加记录"},
-        {ID_DELETE_RECORD, u"删除记录"},
-        {0, nullptr},
-        {ID_REFRESH, u"刷新中转文件夹"},
-        {ID_SETTINGS, u"配置"},
+        {ID_START_UPLOAD, u"开始上传", &CMainFrame::OnStartUpload},
+        {ID_STOP_UPLOAD, u"停止上传", &CMainFrame::OnStopUpload},
+        {0, nullptr, nullptr},
+        {ID_MOVE_UP, u"上移记录", &CMainFrame::OnMoveUp},
+        {0, nullptr, nullptr},
+        {ID_MOVE_DOWN, u"下移记录", &CMainFrame::OnMoveDown},
+        {ID_ADD_RECORD, u"添加记录", &CMainFrame::OnAddRecord},
+        {ID_DELETE_RECORD, u"删除记录", &CMainFrame::OnDeleteRecord},
+        {0, nullptr, nullptr},
+        {ID_REFRESH, u"刷新中转文件夹", &CMainFrame::OnRefresh},
+        {ID_SETTINGS, u"配置", &CMainFrame::OnSettings},
     };
     for (const Button &button : buttons) {
         if (button.id == 0) {
-            m_wndToolBar->addSeparator();
+            m_toolBar->addSeparator();
             continue;
         }
-        const int id = button.id;
-        QAction *action = m_wndToolBar->addAction(QIcon(ArtWork::toolbarImage(id)), QString());
+        QAction *action = m_toolBar->addAction(QIcon(ArtWork::toolbarImage(button.id)), QString());
         action->setToolTip(QString::fromUtf16(button.tip));
-        action->setData(id);
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        m_toolActions.insert(id, action);
+        action->setData(button.id);
+        connect(action, &QAction::triggered, this, button.slot);
+        m_toolActions.insert(button.id, action);
     }
-
     // The last slot holds the progress bar, inside the toolbar so it moves and hides with it.
-    auto *slot = new QWidget(m_wndToolBar);
+    auto *slot = new QWidget(m_toolBar);
     slot->setObjectName(QStringLiteral("progressSlot"));
     auto *layout = new QHBoxLayout(slot);
     layout->setContentsMargins(5, 5, 5, 5);
-    m_wndProgress = new QProgressBar(slot);
-    m_wndProgress->setObjectName(QStringLiteral("uploadProgress"));
-    m_wndProgress->setRange(0, 100);
-    m_wndProgress->setValue(0);
-    m_wndProgress->setTextVisible(false);
-    m_wndProgress->setFixedSize(370, 30);
-    layout->addWidget(m_wndProgress);
+    m_progress = new QProgressBar(slot);
+    m_progress->setObjectName(QStringLiteral("uploadProgress"));
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_progress->setFixedSize(370, 30);
+    layout->addWidget(m_progress);
     slot->setFixedWidth(450);
-    m_wndToolBar->addWidget(slot);
-    connect(m_wndToolBar, &QToolBar::orientationChanged, this, [this, slot](Qt::Orientation orientation) {
+    m_toolBar->addWidget(slot);
+    connect(m_toolBar, &QToolBar::orientationChanged, this, [this, slot](Qt::Orientation orientation) {
         const bool across = orientation == Qt::Horizontal;
-        m_wndProgress->setOrientation(orientation);
-        m_wndProgress->setFixedSize(across ? QSize(370, 30) : QSize(30, 370));
+        m_progress->setOrientation(orientation);
+        m_progress->setFixedSize(across ? QSize(370, 30) : QSize(30, 370));
         if (across) {
             slot->setFixedSize(450, QWIDGETSIZE_MAX);
         } else {
@@ -182,56 +172,19 @@ void CMainFrame::createToolBar() {
         slot->setMinimumSize(0, 0);
     });
 
-    addToolBar(Qt::TopToolBarArea, m_wndToolBar);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
     QAction *toggle = menuAction(ID_VIEW_TOOLBAR);
-    connect(toggle, &QAction::toggled, m_wndToolBar, &QToolBar::setVisible);
-    connect(m_wndToolBar, &QToolBar::visibilityChanged, toggle, &QAction::setChecked);
+    connect(toggle, &QAction::toggled, m_toolBar, &QToolBar::setVisible);
+    connect(m_toolBar, &QToolBar::visibilityChanged, toggle, &QAction::setChecked);
 }
 
 void CMainFrame::OnInitialUpdates() {
-    m_doc.OnNewDocument();
-    setWindowTitle(m_doc.title() + QStringLiteral(" - Brelvantis"));
-    m_doc.m_pTableView = m_tableView;
-    m_tableView->OnInitialUpdate(m_cfg.recordFolder);
+    setWindowTitle(kTitle + QStringLiteral(" - Brelvantis"));
+    m_tableView->OnInitialUpdate(m_parts.settings.recordFolder);
     m_explorerView->OnInitialUpdate();
     m_contentView->OnInitialUpdate();
-}
-
-void CMainFrame::OnCommand(int id) {
-    switch (id) {
-    case ID_SETTINGS:
-        OnSettings();
-        break;
-    case ID_REFRESH:
-        OnRefresh();
-        break;
-    case ID_MOVE_UP:
-    case ID_MOVE_DOWN:
-        if (m_doc.m_pTableView) {
-            m_doc.m_pTableView->OnCommand(id);
-        }
-        break;
-    case ID_DELETE_RECORD:
-        OnDeleteRecord();
-        break;
-    case ID_ADD_RECORD:
-        OnAddRecord();
-        break;
-    case ID_START_UPLOAD:
-        OnStartUpload();
-        break;
-    case ID_STOP_UPLOAD:
-        OnStopUpload();
-        break;
-    case ID_APP_EXIT:
-        OnAppExit();
-        break;
-    case ID_APP_ABOUT:
-        OnAppAbout();
-        break;
-    default:
-        break;
-    }
+    connect(&m_parts.upload, &UploadController::progressChanged, m_progress, &QProgressBar::setValue);
+    m_parts.upload.startTicking();
 }
 
 void CMainFrame::setCommandState(int id, bool available) {
@@ -244,108 +197,80 @@ void CMainFrame::setCommandState(int id, bool available) {
     }
 }
 
-void CMainFrame::OnStartUpload() {
-    if (m_bStopPending) {
-        return;
+// The menu and the toolbar offer what the upload state allows.
+void CMainFrame::showUploadState(UploadState state) {
+    const bool stopped = state == UploadState::Stopped;
+    setCommandState(ID_START_UPLOAD, stopped);
+    setCommandState(ID_STOP_UPLOAD, state == UploadState::Uploading);
+    if (state != UploadState::Stopping) {
+        for (int id : kQueueCommands) {
+            setCommandState(id, stopped);
+        }
     }
-    setCommandState(ID_START_UPLOAD, false);
-    setCommandState(ID_STOP_UPLOAD, true);
-    for (int id : kQueueCommands) {
-        setCommandState(id, false);
+    if (m_explorerView) {
+        m_explorerView->setQueueingAllowed(stopped);
     }
-    m_bUploadStopped = false;
-    update();
 }
 
-void CMainFrame::EnterStoppedState() {
-    m_bStopPending = false;
-    setCommandState(ID_START_UPLOAD, true);
-    setCommandState(ID_STOP_UPLOAD, false);
-    for (int id : kQueueCommands) {
-        setCommandState(id, true);
-    }
-    m_bUploadStopped = true;
-    update();
+void CMainFrame::OnStartUpload() {
+    m_parts.upload.start();
 }
 
 void CMainFrame::OnStopUpload() {
-    if (m_bStopPending) {
-        return;
-    }
-    m_scheduler.RequestStop();
-    // The worker looks at the request after each block. Give it its grace period without freezing
-    // the window; nothing is scheduled and the queue stays locked until the stopped state returns.
-    m_bStopPending = true;
-    setCommandState(ID_START_UPLOAD, false);
-    setCommandState(ID_STOP_UPLOAD, false);
-    QTimer::singleShot(m_stopGraceMs, this, &CMainFrame::finishStop);
-}
-
-void CMainFrame::finishStop() {
-    if (m_bStopPending) {
-        EnterStoppedState();
-    }
-}
-
-void CMainFrame::OnTimer() {
-    if (m_bUploadStopped || m_bStopPending || !m_doc.m_pTableView) {
-        return;
-    }
-    if (m_scheduler.ScheduleNext() == TransferScheduler::kNothingToSend) {
-        EnterStoppedState();
-    }
-    m_wndProgress->setValue(m_scheduler.GetUploadProgress());
+    m_parts.upload.stop();
 }
 
 void CMainFrame::OnSettings() {
-    m_cfg.exec();
+    m_settingsDialog->exec();
     // Whatever the button: the folders may have changed.
     OnRefresh();
 }
 
 void CMainFrame::OnRefresh() {
-    if (m_doc.m_pContentView) {
-        m_doc.m_pContentView->RefreshFolderList();
-    }
+    m_contentView->refreshFolderList();
+}
+
+void CMainFrame::OnMoveUp() {
+    m_tableView->OnMoveUp();
+}
+
+void CMainFrame::OnMoveDown() {
+    m_tableView->OnMoveDown();
 }
 
 void CMainFrame::OnAddRecord() {
-    if (!m_bUploadStopped || !m_doc.m_pTableView || !m_doc.m_pContentView) {
+    if (!m_parts.upload.isStopped()) {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QueueOperations::Outcome outcome = m_queue.AddRecord(m_doc.m_pContentView->currentDir());
+    const QueueOperations::Outcome outcome = m_parts.queue.addRecord(m_contentView->currentDir());
     QApplication::restoreOverrideCursor();
     afterQueueCommand(outcome);
-    if (m_doc.m_pDriveExplorerView) {
-        m_doc.m_pDriveExplorerView->FillFileList();
-    }
+    m_explorerView->fillFileList();
 }
 
 void CMainFrame::OnDeleteRecord() {
-    if (!m_bUploadStopped || !m_doc.m_pTableView) {
+    if (!m_parts.upload.isStopped()) {
         return;
     }
-    afterQueueCommand(m_queue.DeleteRecord(m_strCurrentDir));
-    if (m_doc.m_pDriveExplorerView) {
-        m_doc.m_pDriveExplorerView->FillFileList();
-    }
+    afterQueueCommand(m_parts.queue.deleteRecord(m_contentView->currentDir()));
+    m_explorerView->fillFileList();
 }
 
 // A double-click in the file list (the list refills itself afterwards).
 void CMainFrame::onFileActivated(const QString &name) {
-    if (!m_bUploadStopped || !m_doc.m_pContentView) {
+    if (!m_parts.upload.isStopped()) {
         return;
     }
-    afterQueueCommand(m_queue.QueueTransitFile(name, m_doc.m_pContentView->currentDir()));
+    afterQueueCommand(m_parts.queue.queueTransitFile(name, m_contentView->currentDir()));
 }
 
 // The transit folder list shows the new file counts after every command that went through.
 void CMainFrame::afterQueueCommand(const QueueOperations::Outcome &outcome) {
-    if (outcome.succeeded && m_doc.m_pContentView) {
-        m_doc.m_pContentView->RefreshFolderList();
+    if (outcome.succeeded) {
+        m_contentView->refreshFolderList();
     }
-    OperatorMessages::show(m_doc.m_pTableView, outcome.notice);
+    OperatorMessages::show(m_tableView, outcome.notice);
 }
 
 void CMainFrame::OnAppAbout() {
@@ -357,22 +282,13 @@ void CMainFrame::OnAppExit() {
     if (!OperatorMessages::ask(this, QStringLiteral("是否退出程序?"))) {
         return;
     }
-    m_bExitConfirmed = true;
+    m_exitConfirmed = true;
     close();
 }
 
-void CMainFrame::shutDownTransfer() {
-    if (m_timer) {
-        m_timer->stop();
-    }
-    // A transfer still running is abandoned and its thread joined before anything it uses goes away.
-    m_parts.worker.abandon();
-    m_parts.worker.wait(std::chrono::seconds(5));
-}
-
 void CMainFrame::closeEvent(QCloseEvent *event) {
-    if (m_bExitConfirmed) {
-        shutDownTransfer();
+    if (m_exitConfirmed) {
+        m_parts.upload.shutDown();
         event->accept();
         QApplication::quit();
         return;
@@ -407,14 +323,14 @@ void CMainFrame::resizeEvent(QResizeEvent *event) {
 }
 
 void CMainFrame::layoutPanes() {
-    if (!m_wndSplitter || !m_wndRightSplitter) {
+    if (!m_splitter || !m_rightSplitter) {
         return;
     }
-    const QSize client = m_wndSplitter->size();
+    const QSize client = m_splitter->size();
     const int width = client.width();
     const int height = client.height();
     const int left = std::max(10, 2 * width / 3);
-    m_wndSplitter->setSizes({left, std::max(10, width - left)});
+    m_splitter->setSizes({left, std::max(10, width - left)});
     const int top = std::max(10, 2 * height / 3);
-    m_wndRightSplitter->setSizes({top, std::max(10, height - top)});
+    m_rightSplitter->setSizes({top, std::max(10, height - top)});
 }

@@ -2,7 +2,7 @@
 
 int main(int argc, char **argv) {
     CBrelvantisApp app(argc, argv);
-    if (!app.InitInstance()) {
+    if (!app.initInstance()) {
         return 0; // another copy runs: end silently
     }
     return app.exec();

@@ -10,19 +10,19 @@
 namespace {
 
 TEST(FileTypeName, NamesFollowTheFirstDotAndTheTableOrder) {
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("a.txt")), QStringLiteral("TEXT File"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("b.pdf")), QStringLiteral("PDF File"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("c.dat")), QStringLiteral("DAT File"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("report.final.pdf")), QStringLiteral("FINAL.PDF File"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("README")), QStringLiteral("README File"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral(".profile")), QStringLiteral(".PROFILE File"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("setup.exe")), QStringLiteral("SETUP File"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("install.exe")), QStringLiteral("Application"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("main.h")), QStringLiteral("Header File"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("photo.Jpeg")), QStringLiteral("Picture File"));
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("报告.xls")), QStringLiteral("EXCEL File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("a.txt")), QStringLiteral("TEXT File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("b.pdf")), QStringLiteral("PDF File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("c.dat")), QStringLiteral("DAT File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("report.final.pdf")), QStringLiteral("FINAL.PDF File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("README")), QStringLiteral("README File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral(".profile")), QStringLiteral(".PROFILE File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("setup.exe")), QStringLiteral("SETUP File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("install.exe")), QStringLiteral("Application"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("main.h")), QStringLiteral("Header File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("photo.Jpeg")), QStringLiteral("Picture File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("报告.xls")), QStringLiteral("EXCEL File"));
     // Only a-z are upper-cased: other letters stay as they are.
-    EXPECT_EQ(GetFileTypeName(QStringLiteral("x.é")), QStringLiteral("é File"));
+    EXPECT_EQ(getFileTypeName(QStringLiteral("x.é")), QStringLiteral("é File"));
 }
 
 TEST(FileList, SizesAreWholeKilobytesAndEmptyOnlyForEmptyFiles) {
@@ -48,7 +48,7 @@ TEST_F(TransitFolderTest, FilesAreListedInReverseNameOrderWithoutSubfolders) {
     TestFiles::makeFolder(path(QStringLiteral("A/inner")));
 
     FileList list;
-    ASSERT_TRUE(list.FillFileList(transit(), QStringLiteral("A")));
+    ASSERT_TRUE(list.fillFileList(transit(), QStringLiteral("A")));
     ASSERT_EQ(list.rows().size(), 3);
     EXPECT_EQ(list.rows()[0].name, QStringLiteral("c.dat"));
     EXPECT_EQ(list.rows()[0].typeName, QStringLiteral("DAT File"));
@@ -58,12 +58,12 @@ TEST_F(TransitFolderTest, FilesAreListedInReverseNameOrderWithoutSubfolders) {
     EXPECT_EQ(list.rows()[2].name, QStringLiteral("a.txt"));
 
     // A subfolder that vanished leaves the previous rows in place.
-    EXPECT_FALSE(list.FillFileList(transit(), QStringLiteral("gone")));
+    EXPECT_FALSE(list.fillFileList(transit(), QStringLiteral("gone")));
     EXPECT_EQ(list.rows().size(), 3);
 
     // With no current subfolder the transit folder's own files show.
     TestFiles::write(path(QStringLiteral("loose.txt")), "x");
-    ASSERT_TRUE(list.FillFileList(transit(), QString()));
+    ASSERT_TRUE(list.fillFileList(transit(), QString()));
     ASSERT_EQ(list.rows().size(), 1);
     EXPECT_EQ(list.rows()[0].name, QStringLiteral("loose.txt"));
 }
@@ -79,7 +79,7 @@ TEST_F(TransitFolderTest, SubfoldersAreSortedAndCountOnlyTheirOwnFiles) {
     TestFiles::write(path(QStringLiteral("file-in-transit.txt")), "x");
 
     TransitFolderList list;
-    ASSERT_TRUE(list.RefreshFolderList(transit()));
+    ASSERT_TRUE(list.refreshFolderList(transit()));
     QStringList names;
     for (const auto &row : list.rows()) {
         names << row.name;
@@ -98,16 +98,16 @@ TEST_F(TransitFolderTest, CurrentRowFollowsItsPositionAcrossRebuilds) {
         TestFiles::makeFolder(path(QString::fromLatin1(name)));
     }
     TransitFolderList list;
-    ASSERT_TRUE(list.RefreshFolderList(transit()));
-    ASSERT_TRUE(list.SetCurrentItem(2));
+    ASSERT_TRUE(list.refreshFolderList(transit()));
+    ASSERT_TRUE(list.setCurrentItem(2));
     EXPECT_EQ(list.currentDir(), QStringLiteral("C"));
     EXPECT_EQ(list.rows()[0].status, TransitFolderList::kFormerStatus);
     EXPECT_EQ(list.rows()[2].status, TransitFolderList::kCurrentStatus);
-    EXPECT_FALSE(list.SetCurrentItem(3));
+    EXPECT_FALSE(list.setCurrentItem(3));
 
     // A vanishes: C's old position 2 no longer exists, so the first row becomes current.
     ASSERT_TRUE(QDir(path(QStringLiteral("A"))).removeRecursively());
-    ASSERT_TRUE(list.RefreshFolderList(transit()));
+    ASSERT_TRUE(list.refreshFolderList(transit()));
     EXPECT_EQ(list.currentItem(), 0);
     EXPECT_EQ(list.currentDir(), QStringLiteral("B"));
     // A rebuild clears the earlier marks: only the current row carries a status.
@@ -115,9 +115,9 @@ TEST_F(TransitFolderTest, CurrentRowFollowsItsPositionAcrossRebuilds) {
     EXPECT_EQ(list.rows()[1].status, QString());
 
     // The position, not the name, is kept: a new folder sorted before C makes B current again.
-    ASSERT_TRUE(list.SetCurrentItem(1));
+    ASSERT_TRUE(list.setCurrentItem(1));
     TestFiles::makeFolder(path(QStringLiteral("0-first")));
-    ASSERT_TRUE(list.RefreshFolderList(transit()));
+    ASSERT_TRUE(list.refreshFolderList(transit()));
     EXPECT_EQ(list.currentItem(), 1);
     EXPECT_EQ(list.currentDir(), QStringLiteral("B"));
 }
@@ -125,11 +125,11 @@ TEST_F(TransitFolderTest, CurrentRowFollowsItsPositionAcrossRebuilds) {
 TEST_F(TransitFolderTest, MissingTransitFolderKeepsTheCurrentName) {
     TestFiles::makeFolder(path(QStringLiteral("A")));
     TransitFolderList list;
-    ASSERT_TRUE(list.RefreshFolderList(transit()));
-    EXPECT_FALSE(list.RefreshFolderList(path(QStringLiteral("missing/"))));
+    ASSERT_TRUE(list.refreshFolderList(transit()));
+    EXPECT_FALSE(list.refreshFolderList(path(QStringLiteral("missing/"))));
     EXPECT_TRUE(list.rows().isEmpty());
     EXPECT_EQ(list.currentDir(), QStringLiteral("A"));
-    EXPECT_FALSE(list.RefreshFolderList(QString()));
+    EXPECT_FALSE(list.refreshFolderList(QString()));
 }
 
 } // namespace

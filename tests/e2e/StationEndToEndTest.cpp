@@ -55,7 +55,7 @@ protected:
     }
 
     void openStation() {
-        m_parts = std::make_unique<StationParts>(m_workspace->dir.path(), nullptr, m_job);
+        m_parts = std::make_unique<StationParts>(m_workspace->dir.path());
         m_parts->filter.load();
         m_frame = std::make_unique<CMainFrame>(*m_parts);
         m_frame->OnCreate();
@@ -63,7 +63,7 @@ protected:
         m_frame->resize(1400, 800);
         m_frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_frame.get()));
-        m_frame->timer()->setInterval(40); // ticks every 2 s in service; the test need not wait that long
+        m_parts->upload.setTickInterval(40); // ticks every 2 s in service; the test need not wait that long
     }
 
     QStringList statuses() const {
@@ -81,7 +81,6 @@ protected:
     QTemporaryDir m_peerRoot;
     std::unique_ptr<IsolatorServer> m_peer;
     std::unique_ptr<StationWorkspace> m_workspace;
-    TransferJob m_job;
     std::unique_ptr<StationParts> m_parts;
     std::unique_ptr<CMainFrame> m_frame;
     RecordingResponder m_messages;
@@ -95,11 +94,11 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
     const QByteArray photo = m_workspace->addTransitFile(QStringLiteral("图片/现场照片 01.jpg"), 100000);
     openStation();
 
-    auto *folders = m_frame->document().m_pContentView;
-    auto *files = m_frame->document().m_pDriveExplorerView;
-    auto *table = m_frame->document().m_pTableView;
+    auto *folders = m_frame->findChild<CContentView *>(QStringLiteral("contentView"));
+    auto *files = m_frame->findChild<CDriveExplorerView *>(QStringLiteral("driveExplorerView"));
+    auto *table = m_frame->findChild<CTableView *>(CTableView::kObjectName);
     doubleClickRow(folders, rowWithText(folders, QStringLiteral("报表")));
-    ASSERT_EQ(m_frame->m_strCurrentDir, QStringLiteral("报表"));
+    ASSERT_EQ(m_frame->findChild<CContentView *>(QStringLiteral("contentView"))->currentDir(), QStringLiteral("报表"));
     ASSERT_EQ(files->rowCount(), 4);
 
     // One file by double-click, the rest of the folder by the toolbar's add command.
@@ -123,9 +122,9 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
     EXPECT_TRUE(m_messages.notices.isEmpty());
 
     m_frame->toolAction(ID_START_UPLOAD)->trigger();
-    EXPECT_FALSE(m_frame->m_bUploadStopped);
+    EXPECT_FALSE(m_parts->upload.isStopped());
     EXPECT_FALSE(m_frame->toolAction(ID_ADD_RECORD)->isVisible());
-    ASSERT_TRUE(waitUntil([this] { return m_frame->m_bUploadStopped; }, 30000))
+    ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000))
         << statuses().join(u' ').toStdString();
 
     EXPECT_EQ(statuses(), QStringList(3, kStatusComplete));
@@ -156,7 +155,7 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
         EXPECT_EQ(logged[row].value(CellStatus), kStatusComplete);
         EXPECT_EQ(logged[row].value(CellFinishTime), m_parts->table.cell(row - 1, CellFinishTime));
     }
-    EXPECT_EQ(m_frame->m_wndProgress->value(), 100);
+    EXPECT_EQ(m_frame->findChild<QProgressBar *>(QStringLiteral("uploadProgress"))->value(), 100);
 }
 
 // A first start in an empty folder: the operator sets the folders and the isolator in the settings
@@ -217,7 +216,7 @@ TEST_F(StationEndToEnd, TheOperatorSetsTheStationUpInItsDialogsAndSendsAFolder) 
     m_frame->menuAction(ID_SETTINGS)->trigger();
     ASSERT_TRUE(mapped);
 
-    auto *folders = m_frame->document().m_pContentView;
+    auto *folders = m_frame->findChild<CContentView *>(QStringLiteral("contentView"));
     doubleClickRow(folders, rowWithText(folders, QStringLiteral("图片")));
     m_frame->toolAction(ID_ADD_RECORD)->trigger();
     ASSERT_EQ(m_parts->table.rowCount(), 1)
@@ -225,7 +224,7 @@ TEST_F(StationEndToEnd, TheOperatorSetsTheStationUpInItsDialogsAndSendsAFolder) 
     EXPECT_EQ(m_parts->table.cell(0, CellDestination), QStringLiteral("192.168.1.11:4321||d://图片/现场"));
 
     m_frame->toolAction(ID_START_UPLOAD)->trigger();
-    ASSERT_TRUE(waitUntil([this] { return m_frame->m_bUploadStopped; }, 30000));
+    ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000));
     EXPECT_EQ(statuses(), QStringList{kStatusComplete});
     EXPECT_EQ(
         TestFiles::read(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场/现场照片 01.jpg")),
@@ -236,18 +235,18 @@ TEST_F(StationEndToEnd, ARefusedConnectionIsAFaultThatTheNextTickRetries) {
     m_workspace->addTransitFile(QStringLiteral("报表/a.txt"), 5000);
     m_peer->stop(); // nobody listens on the configured port any more
     openStation();
-    m_frame->setStopGraceMs(100);
-    ASSERT_TRUE(m_frame->queue().AddRecord(QStringLiteral("报表")).succeeded);
+    m_parts->upload.setStopGraceMs(100);
+    ASSERT_TRUE(m_parts->queue.addRecord(QStringLiteral("报表")).succeeded);
     ASSERT_EQ(m_parts->table.rowCount(), 1);
 
     m_frame->OnStartUpload();
     ASSERT_TRUE(waitUntil([this] { return statuses() == QStringList{kStatusFault}; }, 15000));
     ASSERT_TRUE(waitUntil([this] { return statuses() == QStringList{kStatusUploading}; }, 15000));
-    EXPECT_FALSE(m_frame->m_bUploadStopped);
+    EXPECT_FALSE(m_parts->upload.isStopped());
 
     m_frame->OnStopUpload();
-    EXPECT_TRUE(m_frame->isStopPending());
-    ASSERT_TRUE(waitUntil([this] { return m_frame->m_bUploadStopped; }, 5000));
+    EXPECT_TRUE((m_parts->upload.state() == UploadState::Stopping));
+    ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 5000));
     EXPECT_TRUE(m_frame->toolAction(ID_START_UPLOAD)->isVisible());
 }
 
@@ -265,16 +264,16 @@ TEST_F(StationEndToEnd, ExitDuringAnUploadEndsTheWorkerCleanly) {
     m_workspace = std::make_unique<StationWorkspace>(mute.port());
     m_workspace->addTransitFile(QStringLiteral("报表/a.txt"), 5000);
     openStation();
-    ASSERT_TRUE(m_frame->queue().AddRecord(QStringLiteral("报表")).succeeded);
+    ASSERT_TRUE(m_parts->queue.addRecord(QStringLiteral("报表")).succeeded);
     m_frame->OnStartUpload();
-    ASSERT_TRUE(waitUntil([this] { return m_job.bRunning.load(); }, 5000));
+    ASSERT_TRUE(waitUntil([this] { return m_parts->job.running.load(); }, 5000));
 
     m_messages.answer = true;
     QElapsedTimer clock;
     clock.start();
     m_frame->menuAction(ID_APP_EXIT)->trigger();
-    EXPECT_TRUE(m_frame->m_bExitConfirmed);
-    EXPECT_FALSE(m_job.bRunning.load());
+    EXPECT_TRUE(m_frame->isExitConfirmed());
+    EXPECT_FALSE(m_parts->job.running.load());
     EXPECT_LT(clock.elapsed(), 3000);
     Xls::Rows logged;
     ASSERT_TRUE(Xls::readWorksheet(m_parts->log.path(), QStringLiteral("Sheet1"), &logged, &error))

@@ -41,22 +41,21 @@ TEST(StationScreenshot, AQueueBeingSent) {
     workspace.addTransitFile(QStringLiteral("图片/现场照片 01.jpg"), 900000);
     workspace.addTransitFile(QStringLiteral("图片/现场照片 02.jpg"), 120000);
     RecordingResponder messages;
-    TransferJob job;
-    StationParts parts(workspace.dir.path(), nullptr, job);
+    StationParts parts(workspace.dir.path());
     parts.filter.load();
     CMainFrame frame(parts);
     frame.OnCreate();
     frame.OnInitialUpdates();
     frame.showMaximized();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
-    frame.timer()->setInterval(50);
+    parts.upload.setTickInterval(50);
 
-    ASSERT_TRUE(frame.queue().AddRecord(QStringLiteral("报表")).succeeded);
-    ASSERT_TRUE(frame.queue().AddRecord(QStringLiteral("图片")).succeeded);
+    ASSERT_TRUE(parts.queue.addRecord(QStringLiteral("报表")).succeeded);
+    ASSERT_TRUE(parts.queue.addRecord(QStringLiteral("图片")).succeeded);
     frame.OnRefresh();
     frame.OnStartUpload();
     ASSERT_TRUE(QTest::qWaitFor([&] { return parts.table.cell(0, CellStatus) == kStatusComplete; }, 10000));
-    frame.m_cfg.isolatorPort = QString::number(slow.port());
+    parts.settings.isolatorPort = QString::number(slow.port());
     ASSERT_TRUE(QTest::qWaitFor([&] { return parts.table.cell(1, CellStatus) == kStatusUploading; }, 10000));
     QTest::qWait(700);
     ASSERT_TRUE(frame.grab().save(output + QStringLiteral("/station-uploading.png")));

@@ -1,12 +1,7 @@
-#include "app/CBrelvantisDoc.h"
 #include "gui/views/CContentView.h"
 #include "gui/views/CDriveExplorerView.h"
-#include "core/common/Clock.h"
 #include "core/config/SettingsRecord.h"
-#include "gui/views/CTableView.h"
-#include "core/records/UploadTable.h"
 #include "support/TestFiles.h"
-#include "core/records/RecordLog.h"
 
 #include <QDir>
 #include <QHeaderView>
@@ -26,14 +21,12 @@ void doubleClick(QAbstractItemView *view, QPoint where) {
 // The two folder panes wired as the frame wires them, over a real transit folder.
 class BrowseViewsTest : public ::testing::Test {
 protected:
-    BrowseViewsTest() : m_files(m_cfg, m_currentDir, m_uploadStopped, m_doc), m_folders(m_cfg, m_doc) {
+    BrowseViewsTest() : m_files(m_cfg), m_folders(m_cfg) {
         m_cfg.transitFolder = m_dir.path() + QLatin1Char('/');
         for (const char *name : {"A/a.txt", "A/b.pdf", "B/c.jpg", "C/d.txt", "C/e.txt"}) {
             TestFiles::write(m_dir.filePath(QString::fromLatin1(name)), "content");
         }
-        QObject::connect(&m_folders, &CContentView::currentDirChanged,
-                         [this](const QString &name) { m_currentDir = name; });
-        m_doc.m_pTableView = &m_tableView;
+        QObject::connect(&m_folders, &CContentView::currentDirChanged, &m_files, &CDriveExplorerView::showFolder);
         m_files.resize(400, 300);
         m_folders.resize(500, 200);
         m_files.show();
@@ -53,13 +46,6 @@ protected:
 
     QTemporaryDir m_dir;
     SettingsRecord m_cfg;
-    QString m_currentDir;
-    bool m_uploadStopped = true;
-    CBrelvantisDoc m_doc;
-    UploadTable m_table;
-    Clock m_clock;
-    RecordLog m_log{m_table, m_clock};
-    CTableView m_tableView{m_table, m_log};
     CDriveExplorerView m_files;
     CContentView m_folders;
 };
@@ -72,7 +58,7 @@ TEST_F(BrowseViewsTest, TheFirstSubfolderIsCurrentAndItsFilesShowWithTypesAndIco
     EXPECT_EQ(folderText(0, 0), QStringLiteral("A"));
     EXPECT_EQ(folderText(0, 1), QStringLiteral("2"));
     EXPECT_EQ(folderText(0, 2), QStringLiteral("当前目录"));
-    EXPECT_EQ(m_currentDir, QStringLiteral("A"));
+    EXPECT_EQ(m_folders.currentDir(), QStringLiteral("A"));
     EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("b.pdf"), QStringLiteral("a.txt")}));
     EXPECT_EQ(m_files.item(0, 1)->text(), QStringLiteral("PDF File"));
     EXPECT_EQ(m_files.item(0, 2)->text(), QStringLiteral("0"));
@@ -82,7 +68,7 @@ TEST_F(BrowseViewsTest, TheFirstSubfolderIsCurrentAndItsFilesShowWithTypesAndIco
 TEST_F(BrowseViewsTest, DoubleClickingAFolderMakesItCurrentAndRefillsTheFiles) {
     const QRect third = m_folders.visualRect(m_folders.model()->index(2, 0));
     doubleClick(&m_folders, third.center());
-    EXPECT_EQ(m_currentDir, QStringLiteral("C"));
+    EXPECT_EQ(m_folders.currentDir(), QStringLiteral("C"));
     EXPECT_EQ(folderText(2, 2), QStringLiteral("当前目录"));
     EXPECT_EQ(folderText(0, 2), QStringLiteral(" "));
     EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("e.txt"), QStringLiteral("d.txt")}));
@@ -90,12 +76,12 @@ TEST_F(BrowseViewsTest, DoubleClickingAFolderMakesItCurrentAndRefillsTheFiles) {
     // Below the last row: nothing happens.
     QTest::mouseDClick(m_folders.viewport(), Qt::LeftButton, Qt::NoModifier,
                        QPoint(20, m_folders.viewport()->height() - 5));
-    EXPECT_EQ(m_currentDir, QStringLiteral("C"));
+    EXPECT_EQ(m_folders.currentDir(), QStringLiteral("C"));
 
     // A current folder removed on disk: the position decides on the next refresh.
     ASSERT_TRUE(QDir(m_dir.filePath(QStringLiteral("A"))).removeRecursively());
-    m_folders.RefreshFolderList();
-    EXPECT_EQ(m_currentDir, QStringLiteral("B"));
+    m_folders.refreshFolderList();
+    EXPECT_EQ(m_folders.currentDir(), QStringLiteral("B"));
     EXPECT_EQ(fileNames(), QStringList{QStringLiteral("c.jpg")});
 }
 
@@ -108,10 +94,10 @@ TEST_F(BrowseViewsTest, FileColumnsFollowThePaneAndDoubleClicksQueueOnlyWhileSto
 
     QSignalSpy activated(&m_files, &CDriveExplorerView::fileActivated);
     const QRect first = m_files.visualRect(m_files.model()->index(0, 0));
-    m_uploadStopped = false;
+    m_files.setQueueingAllowed(false);
     doubleClick(&m_files, first.center());
     EXPECT_EQ(activated.count(), 0);
-    m_uploadStopped = true;
+    m_files.setQueueingAllowed(true);
     doubleClick(&m_files, first.center());
     ASSERT_EQ(activated.count(), 1);
     EXPECT_EQ(activated.first().first().toString(), QStringLiteral("b.pdf"));

@@ -45,7 +45,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         OperatorMessages::setResponder(&responder);
-        dialog = std::make_unique<CCfgDlg>(store, mapping);
+        dialog = std::make_unique<CCfgDlg>(m_record, store, mapping);
         dialog->setFolderChooser([this](QWidget *, const QString &title, const QString &) {
             chooserTitles.append(title);
             return chosenFolder;
@@ -90,7 +90,7 @@ protected:
         }
     }
 
-    SettingsRecord &record() const { return *dialog; }
+    SettingsRecord &record() { return m_record; }
 
     SettingsRecord saved() const {
         SettingsRecord loaded;
@@ -102,6 +102,7 @@ protected:
     SettingsStore store{settingsPath()};
     InnerPathMapping mapping{dir.path() + QStringLiteral("/Brelvantis.path")};
     RecordingResponder responder;
+    SettingsRecord m_record;
     std::unique_ptr<CCfgDlg> dialog;
     QString chosenFolder;
     QStringList chooserTitles;

@@ -21,7 +21,7 @@ namespace {
 
 class MainFrameTest : public ::testing::Test {
 protected:
-    MainFrameTest() : m_parts(m_dir.path(), nullptr, m_job), m_frame(m_parts) {
+    MainFrameTest() : m_parts(m_dir.path()), m_frame(m_parts) {
         // The day's log goes to the temporary folder, not the working directory.
         SettingsRecord settings;
         settings.completionFolder = settings.transitFolder = settings.uploadFolder = settings.recordFolder =
@@ -34,6 +34,10 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&m_frame));
     }
 
+    template <typename Widget> Widget *child(const char *name) const {
+        return m_frame.findChild<Widget *>(QLatin1String(name));
+    }
+
     // A command is available when its menu item is enabled and its toolbar button shown.
     bool available(int id) const {
         return m_frame.menuAction(id)->isEnabled() && m_frame.toolAction(id)->isVisible();
@@ -41,7 +45,6 @@ protected:
 
     RecordingResponder m_answers;
     QTemporaryDir m_dir;
-    TransferJob m_job;
     StationParts m_parts;
     CMainFrame m_frame;
 };
@@ -66,10 +69,10 @@ TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
                                        QStringLiteral("删除记录(&R)\t"), QStringLiteral("添加记录(&A)")}));
 
     QStringList tips;
-    for (QAction *button : m_frame.m_wndToolBar->actions()) {
+    for (QAction *button : child<QToolBar>("mainToolBar")->actions()) {
         if (!button->isSeparator() && button->data().isValid()) {
             tips << button->toolTip();
-            EXPECT_EQ(m_frame.m_wndToolBar->widgetForAction(button)->size().width() >= 55, true);
+            EXPECT_EQ(child<QToolBar>("mainToolBar")->widgetForAction(button)->size().width() >= 55, true);
         }
     }
     EXPECT_EQ(tips,
@@ -77,30 +80,30 @@ TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
                            QStringLiteral("下移记录"), QStringLiteral("添加记录"), QStringLiteral("删除记录"),
                            QStringLiteral("刷新中转文件夹"), QStringLiteral("配置")}));
     // The progress bar lives in the toolbar, so it moves and hides with it.
-    EXPECT_TRUE(m_frame.m_wndToolBar->isAncestorOf(m_frame.m_wndProgress));
-    EXPECT_EQ(m_frame.m_wndProgress->minimum(), 0);
-    EXPECT_EQ(m_frame.m_wndProgress->maximum(), 100);
+    EXPECT_TRUE(child<QToolBar>("mainToolBar")->isAncestorOf(child<QProgressBar>("uploadProgress")));
+    EXPECT_EQ(child<QProgressBar>("uploadProgress")->minimum(), 0);
+    EXPECT_EQ(child<QProgressBar>("uploadProgress")->maximum(), 100);
     m_frame.menuAction(ID_VIEW_TOOLBAR)->trigger();
-    EXPECT_FALSE(m_frame.m_wndProgress->isVisible());
+    EXPECT_FALSE(child<QProgressBar>("uploadProgress")->isVisible());
     m_frame.menuAction(ID_VIEW_TOOLBAR)->trigger();
-    EXPECT_TRUE(m_frame.m_wndProgress->isVisible());
+    EXPECT_TRUE(child<QProgressBar>("uploadProgress")->isVisible());
 }
 
 TEST_F(MainFrameTest, PanesKeepTheirProportionsAfterEveryResize) {
     for (const QSize size : {QSize(1200, 700), QSize(900, 600)}) {
         m_frame.resize(size);
         QTest::qWait(20);
-        const QList<int> outer = m_frame.m_wndSplitter->sizes();
-        const int width = m_frame.m_wndSplitter->width();
+        const QList<int> outer = child<QSplitter>("outerSplitter")->sizes();
+        const int width = child<QSplitter>("outerSplitter")->width();
         EXPECT_NEAR(outer[0], 2 * width / 3, 8) << size.width();
-        const QList<int> inner = m_frame.m_wndRightSplitter->sizes();
-        const int height = m_frame.m_wndRightSplitter->height();
+        const QList<int> inner = child<QSplitter>("rightSplitter")->sizes();
+        const int height = child<QSplitter>("rightSplitter")->height();
         EXPECT_NEAR(inner[0], 2 * height / 3, 8) << size.height();
     }
 }
 
 TEST_F(MainFrameTest, CommandsFollowTheUploadingAndStoppedStates) {
-    EXPECT_TRUE(m_frame.m_bUploadStopped);
+    EXPECT_TRUE(m_parts.upload.isStopped());
     for (int id : {ID_START_UPLOAD, ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE_RECORD}) {
         EXPECT_TRUE(available(id)) << id;
     }
@@ -108,7 +111,7 @@ TEST_F(MainFrameTest, CommandsFollowTheUploadingAndStoppedStates) {
     EXPECT_FALSE(m_frame.toolAction(ID_STOP_UPLOAD)->isVisible());
 
     m_frame.toolAction(ID_START_UPLOAD)->trigger();
-    EXPECT_FALSE(m_frame.m_bUploadStopped);
+    EXPECT_FALSE(m_parts.upload.isStopped());
     EXPECT_TRUE(available(ID_STOP_UPLOAD));
     for (int id : {ID_START_UPLOAD, ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE_RECORD}) {
         EXPECT_FALSE(m_frame.menuAction(id)->isEnabled()) << id;
@@ -120,32 +123,32 @@ TEST_F(MainFrameTest, CommandsFollowTheUploadingAndStoppedStates) {
     EXPECT_FALSE(m_frame.menuAction(ID_STOP_UPLOAD)->isEnabled());
     EXPECT_TRUE(m_frame.toolAction(ID_STOP_UPLOAD)->isVisible());
 
-    m_frame.setStopGraceMs(150);
+    m_parts.upload.setStopGraceMs(150);
     m_frame.toolAction(ID_STOP_UPLOAD)->trigger();
     // During the grace period the window answers, but nothing may be queued or started.
-    EXPECT_TRUE(m_frame.isStopPending());
+    EXPECT_TRUE(m_parts.upload.state() == UploadState::Stopping);
     EXPECT_FALSE(available(ID_START_UPLOAD));
     EXPECT_FALSE(available(ID_ADD_RECORD));
     QTest::qWait(300);
-    EXPECT_TRUE(m_frame.m_bUploadStopped);
+    EXPECT_TRUE(m_parts.upload.isStopped());
     EXPECT_TRUE(available(ID_START_UPLOAD));
     EXPECT_TRUE(available(ID_ADD_RECORD));
 }
 
 TEST_F(MainFrameTest, NothingLeftToSendSwitchesUploadingOff) {
-    m_frame.timer()->setInterval(20);
+    m_parts.upload.setTickInterval(20);
     m_frame.OnStartUpload();
     QTest::qWait(100);
-    EXPECT_TRUE(m_frame.m_bUploadStopped);
+    EXPECT_TRUE(m_parts.upload.isStopped());
 }
 
 TEST_F(MainFrameTest, ClosingHidesTheWindowAndTheTimerGoesOn) {
     const int row = m_parts.table.appendRow(QStringLiteral("1"));
     m_parts.table.setCell(row, UploadRecord::CellFileName, QStringLiteral("a.txt"));
     m_parts.table.setCell(row, UploadRecord::CellDestination, QStringLiteral("1.2.3.4:5||d://x"));
-    m_frame.m_cfg.isolatorAddress = QStringLiteral("127.0.0.1");
-    m_frame.m_cfg.isolatorPort = QStringLiteral("1");
-    m_frame.timer()->setInterval(20);
+    m_parts.settings.isolatorAddress = QStringLiteral("127.0.0.1");
+    m_parts.settings.isolatorPort = QStringLiteral("1");
+    m_parts.upload.setTickInterval(20);
 
     m_frame.close();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -169,13 +172,13 @@ TEST_F(MainFrameTest, ExitAsksFirstAndNoLeavesEverythingAsItWas) {
     m_answers.answer = false;
     m_frame.menuAction(ID_APP_EXIT)->trigger();
     ASSERT_EQ(m_answers.questions, QStringList{QStringLiteral("网络隔离外网上传软件|是否退出程序?")});
-    EXPECT_FALSE(m_frame.m_bExitConfirmed);
+    EXPECT_FALSE(m_frame.isExitConfirmed());
     EXPECT_TRUE(m_frame.isVisible());
-    EXPECT_TRUE(m_frame.timer()->isActive());
+    EXPECT_TRUE(m_parts.upload.isTicking());
 
     m_answers.answer = true;
     m_frame.menuAction(ID_APP_EXIT)->trigger();
-    EXPECT_TRUE(m_frame.m_bExitConfirmed);
+    EXPECT_TRUE(m_frame.isExitConfirmed());
     EXPECT_FALSE(m_frame.isVisible());
 }
 

@@ -33,7 +33,7 @@ protected:
             table.setCell(row, CellDestination, QStringLiteral("||d://%1").arg(n));
             table.setCell(row, CellStatus, kStatusReady);
         }
-        ASSERT_TRUE(log.LoadRecordLog(dir.path() + QDir::separator()));
+        ASSERT_TRUE(log.loadRecordLog(dir.path() + QDir::separator()));
 
         view = new CTableView(table, log, &window);
         otherPane = new QListWidget(&window);
@@ -206,14 +206,14 @@ TEST_F(CTableViewTest, MovesKeepTheMovedRowSelectedOnScreen) {
     click(2, Qt::ControlModifier);
     ASSERT_TRUE(view->hasFocus());
 
-    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP));
+    EXPECT_TRUE(view->OnMoveUp());
     EXPECT_EQ(order(), (QStringList{"f2.txt", "f1.txt", "f3.txt", "f4.txt"}));
     EXPECT_EQ(viewSelection(), (QList<int>{0, 2}));
     EXPECT_EQ(tableSelection(), (QList<int>{0, 2}));
 
     click(1);
     click(2, Qt::ControlModifier);
-    EXPECT_TRUE(view->OnCommand(ID_MOVE_DOWN));
+    EXPECT_TRUE(view->OnMoveDown());
     EXPECT_EQ(order(), (QStringList{"f2.txt", "f3.txt", "f1.txt", "f4.txt"}));
     EXPECT_EQ(viewSelection(), (QList<int>{2}));
     EXPECT_EQ(tableSelection(), (QList<int>{2}));
@@ -225,21 +225,21 @@ TEST_F(CTableViewTest, LogIsRewrittenExactlyWhenARecordMoved) {
     ASSERT_TRUE(view->isActivePane());
     ASSERT_FALSE(QFile::exists(logFile()));
 
-    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP)) << "handled even with nothing selected";
-    EXPECT_TRUE(view->OnCommand(ID_MOVE_DOWN));
+    EXPECT_TRUE(view->OnMoveUp()) << "handled even with nothing selected";
+    EXPECT_TRUE(view->OnMoveDown());
     click(0);
-    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP));
+    EXPECT_TRUE(view->OnMoveUp());
     click(3);
-    EXPECT_TRUE(view->OnCommand(ID_MOVE_DOWN));
+    EXPECT_TRUE(view->OnMoveDown());
     EXPECT_FALSE(QFile::exists(logFile())) << "no move applied, nothing written";
 
-    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP));
+    EXPECT_TRUE(view->OnMoveUp());
     ASSERT_TRUE(QFile::exists(logFile()));
     EXPECT_EQ(loggedOrder(), (QStringList{"f1.txt", "f2.txt", "f4.txt", "f3.txt"}));
 
     ASSERT_TRUE(QFile::remove(logFile()));
     table.removeAll();
-    EXPECT_TRUE(view->OnCommand(ID_MOVE_DOWN));
+    EXPECT_TRUE(view->OnMoveDown());
     EXPECT_FALSE(QFile::exists(logFile())) << "empty table";
 }
 
@@ -247,15 +247,15 @@ TEST_F(CTableViewTest, CommandsActOnlyWhileTheTableIsTheActivePane) {
     otherPane->setFocus();
     EXPECT_FALSE(view->isActivePane()) << "another pane had focus last";
     table.setSelected(2, true);
-    EXPECT_FALSE(view->OnCommand(ID_MOVE_UP));
+    EXPECT_FALSE(view->OnMoveUp());
 
     click(2);
     EXPECT_TRUE(view->isActivePane());
     QTest::mouseClick(otherPane->viewport(), Qt::LeftButton, Qt::NoModifier,
                       otherPane->visualItemRect(otherPane->item(0)).center());
     ASSERT_TRUE(otherPane->hasFocus());
-    EXPECT_FALSE(view->OnCommand(ID_MOVE_UP));
-    EXPECT_FALSE(view->OnCommand(ID_MOVE_DOWN));
+    EXPECT_FALSE(view->OnMoveUp());
+    EXPECT_FALSE(view->OnMoveDown());
     EXPECT_EQ(order(), (QStringList{"f1.txt", "f2.txt", "f3.txt", "f4.txt"}));
     EXPECT_FALSE(QFile::exists(logFile()));
 
@@ -265,10 +265,9 @@ TEST_F(CTableViewTest, CommandsActOnlyWhileTheTableIsTheActivePane) {
     QLineEdit *field = new QLineEdit(&window);
     window.layout()->addWidget(field);
     field->setFocus();
-    EXPECT_TRUE(view->OnCommand(ID_MOVE_UP));
+    EXPECT_TRUE(view->OnMoveUp());
     EXPECT_EQ(order(), (QStringList{"f1.txt", "f3.txt", "f2.txt", "f4.txt"}));
 
-    EXPECT_FALSE(view->OnCommand(ID_ADD_RECORD)) << "not one of the table's commands";
 }
 
 TEST_F(CTableViewTest, StartUpShowsWhyTheLogCouldNotBeRead) {

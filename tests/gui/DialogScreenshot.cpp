@@ -62,8 +62,8 @@ protected:
 
 TEST_F(DialogScreenshot, SettingsDialog) {
     const SettingsStore store(work.path() + QStringLiteral("/Berlvantis.ini"));
-    CCfgDlg dialog(store, mapping);
-    SettingsRecord &record = dialog;
+    SettingsRecord record;
+    CCfgDlg dialog(record, store, mapping);
     // The folders need not exist for the picture.
     record = {QStringLiteral("/srv/brelvantis/回收/"),
               QStringLiteral("/srv/brelvantis/上传/"),

@@ -35,7 +35,7 @@ protected:
         TestFiles::makeFolder(at(QStringLiteral("records")));
         writeFilter("txt:pdf:");
         writeMapping(QStringLiteral("|A*d://广告>192.168.1.1:4321|B*>|"));
-        m_log.LoadRecordLog(at(QStringLiteral("records/")));
+        m_log.loadRecordLog(at(QStringLiteral("records/")));
     }
 
     QString at(const QString &relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
@@ -75,7 +75,7 @@ protected:
 
 TEST_F(QueueTest, QueueingOneFileMovesItAndAppendsAReadyRecord) {
     TestFiles::write(transitFile(QStringLiteral("报告.txt")), QByteArray(3000, 'r'));
-    const auto outcome = m_queue.QueueTransitFile(QStringLiteral("报告.txt"), QStringLiteral("A"));
+    const auto outcome = m_queue.queueTransitFile(QStringLiteral("报告.txt"), QStringLiteral("A"));
     EXPECT_TRUE(outcome.succeeded);
     EXPECT_TRUE(outcome.notice.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(transitFile(QStringLiteral("报告.txt"))));
@@ -90,7 +90,7 @@ TEST_F(QueueTest, QueueingOneFileMovesItAndAppendsAReadyRecord) {
     EXPECT_EQ(loggedRows(), 1);
 
     // Already gone from the subfolder: a second double-click does nothing.
-    const auto again = m_queue.QueueTransitFile(QStringLiteral("报告.txt"), QStringLiteral("A"));
+    const auto again = m_queue.queueTransitFile(QStringLiteral("报告.txt"), QStringLiteral("A"));
     EXPECT_FALSE(again.succeeded);
     EXPECT_TRUE(again.notice.isEmpty());
     EXPECT_EQ(m_table.rowCount(), 1);
@@ -100,9 +100,9 @@ TEST_F(QueueTest, ChecksComeInOrderWithTheirMessagesAndChangeNothing) {
     TestFiles::write(transitFile(QStringLiteral("empty.txt")), QByteArray());
     TestFiles::write(transitFile(QStringLiteral("tool.exe")), "x");
     auto text = [this](const QString &name, const QString &folder) {
-        return m_queue.QueueTransitFile(name, folder).notice.text;
+        return m_queue.queueTransitFile(name, folder).notice.text;
     };
-    EXPECT_EQ(m_queue.QueueTransitFile(QStringLiteral("a.txt"), QString()).notice.caption,
+    EXPECT_EQ(m_queue.queueTransitFile(QStringLiteral("a.txt"), QString()).notice.caption,
               QStringLiteral("提示"));
     EXPECT_EQ(text(QStringLiteral("a.txt"), QString()),
               QStringLiteral("确认中转目录下的当前子文件夹已双击选中"));
@@ -117,14 +117,14 @@ TEST_F(QueueTest, ChecksComeInOrderWithTheirMessagesAndChangeNothing) {
     writeMapping(QStringLiteral("|A*d://a>|"));
     EXPECT_EQ(text(QStringLiteral("empty.txt"), QStringLiteral("A")), QString()); // empty file: silent
     EXPECT_EQ(text(QStringLiteral("tool.exe"), QStringLiteral("A")), QStringLiteral("不能上传该类型文件！"));
-    EXPECT_EQ(m_queue.QueueTransitFile(QStringLiteral("tool.exe"), QStringLiteral("A")).notice.caption,
+    EXPECT_EQ(m_queue.queueTransitFile(QStringLiteral("tool.exe"), QStringLiteral("A")).notice.caption,
               QStringLiteral("错误"));
     QFile::remove(m_mapping.filePath());
     EXPECT_EQ(text(QStringLiteral("tool.exe"), QStringLiteral("A")),
               QStringLiteral("没有找到与本文件夹对应的内网路径，请检查内网路径配置"));
-    EXPECT_EQ(m_queue.AddRecord(QStringLiteral("A")).notice.text,
+    EXPECT_EQ(m_queue.addRecord(QStringLiteral("A")).notice.text,
               QStringLiteral("当前文件夹未配置对应内网路径，请检查内网路径配置！"));
-    EXPECT_EQ(m_queue.AddRecord(QString()).notice.text,
+    EXPECT_EQ(m_queue.addRecord(QString()).notice.text,
               QStringLiteral("请确认中转目录下的当前子文件夹已双击选中。"));
 
     EXPECT_EQ(m_table.rowCount(), 0);
@@ -139,7 +139,7 @@ TEST_F(QueueTest, AddRecordQueuesOnlyPermittedNonEmptyFiles) {
     TestFiles::write(transitFile(QStringLiteral("c.txt")), QByteArray());
     TestFiles::makeFolder(transitFile(QStringLiteral("d")));
 
-    const auto outcome = m_queue.AddRecord(QStringLiteral("A"));
+    const auto outcome = m_queue.addRecord(QStringLiteral("A"));
     EXPECT_TRUE(outcome.succeeded);
     EXPECT_TRUE(outcome.notice.isEmpty());
     EXPECT_EQ(column(CellFileName), QStringList{QStringLiteral("a.txt")});
@@ -152,20 +152,20 @@ TEST_F(QueueTest, AddRecordQueuesOnlyPermittedNonEmptyFiles) {
 
     // Nothing left to queue: still a success, and the log is written all the same.
     QFile::remove(m_log.path());
-    EXPECT_TRUE(m_queue.AddRecord(QStringLiteral("A")).succeeded);
+    EXPECT_TRUE(m_queue.addRecord(QStringLiteral("A")).succeeded);
     EXPECT_EQ(loggedRows(), 1);
 }
 
 TEST_F(QueueTest, AFileWaitingUnderTheSameNameIsNeverReplaced) {
     TestFiles::write(transitFile(QStringLiteral("a.txt")), "first");
-    ASSERT_TRUE(m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.queueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
     TestFiles::write(transitFile(QStringLiteral("a.txt")), "second");
     TestFiles::write(transitFile(QStringLiteral("b.txt")), "bbb");
 
-    const auto one = m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A"));
+    const auto one = m_queue.queueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A"));
     EXPECT_FALSE(one.succeeded);
     EXPECT_NE(one.notice.text.indexOf(QStringLiteral("a.txt")), -1);
-    const auto all = m_queue.AddRecord(QStringLiteral("A"));
+    const auto all = m_queue.addRecord(QStringLiteral("A"));
     EXPECT_NE(all.notice.text.indexOf(QStringLiteral("a.txt")), -1);
     EXPECT_EQ(column(CellFileName), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
     EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("a.txt"))), QByteArray("first"));
@@ -173,7 +173,7 @@ TEST_F(QueueTest, AFileWaitingUnderTheSameNameIsNeverReplaced) {
 
     // Once sent, its leftover may be replaced by a new file of the same name.
     m_table.setCell(0, CellStatus, kStatusComplete);
-    ASSERT_TRUE(m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.queueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
     EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("a.txt"))), QByteArray("second"));
     EXPECT_EQ(m_table.rowCount(), 3);
 }
@@ -181,29 +181,29 @@ TEST_F(QueueTest, AFileWaitingUnderTheSameNameIsNeverReplaced) {
 TEST_F(QueueTest, AMoveThatFailsAddsNoRecord) {
     TestFiles::write(transitFile(QStringLiteral("a.txt")), "aaa");
     m_settings.uploadFolder = at(QStringLiteral("no-such-folder"));
-    const auto outcome = m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A"));
+    const auto outcome = m_queue.queueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A"));
     EXPECT_FALSE(outcome.succeeded);
     EXPECT_FALSE(outcome.notice.isEmpty());
     EXPECT_EQ(m_table.rowCount(), 0);
     EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("a.txt"))));
-    EXPECT_FALSE(m_queue.AddRecord(QStringLiteral("A")).notice.isEmpty());
+    EXPECT_FALSE(m_queue.addRecord(QStringLiteral("A")).notice.isEmpty());
     EXPECT_EQ(m_table.rowCount(), 0);
 }
 
 TEST_F(QueueTest, NamesAndDestinationsTheHeaderCannotCarryAreRefused) {
     const QString emoji = QStringLiteral("照片😀.txt");
     TestFiles::write(transitFile(emoji), "x");
-    EXPECT_FALSE(m_queue.QueueTransitFile(emoji, QStringLiteral("A")).notice.isEmpty());
-    const auto all = m_queue.AddRecord(QStringLiteral("A"));
+    EXPECT_FALSE(m_queue.queueTransitFile(emoji, QStringLiteral("A")).notice.isEmpty());
+    const auto all = m_queue.addRecord(QStringLiteral("A"));
     EXPECT_NE(all.notice.text.indexOf(emoji), -1);
     EXPECT_EQ(m_table.rowCount(), 0);
     EXPECT_TRUE(QFileInfo::exists(transitFile(emoji)));
 
     TestFiles::write(transitFile(QStringLiteral("ok.txt")), "x");
     writeMapping(QStringLiteral("|A*d://x>%1|").arg(QString(48, QLatin1Char('1'))));
-    EXPECT_FALSE(m_queue.QueueTransitFile(QStringLiteral("ok.txt"), QStringLiteral("A")).notice.isEmpty());
+    EXPECT_FALSE(m_queue.queueTransitFile(QStringLiteral("ok.txt"), QStringLiteral("A")).notice.isEmpty());
     writeMapping(QStringLiteral("|A*%1>1.2.3.4:5|").arg(QString(254, QLatin1Char('p'))));
-    EXPECT_FALSE(m_queue.QueueTransitFile(QStringLiteral("ok.txt"), QStringLiteral("A")).notice.isEmpty());
+    EXPECT_FALSE(m_queue.queueTransitFile(QStringLiteral("ok.txt"), QStringLiteral("A")).notice.isEmpty());
     EXPECT_EQ(m_table.rowCount(), 0);
 }
 
@@ -217,7 +217,7 @@ TEST_F(QueueTest, MovesWorkAcrossFileSystems) {
     }
     m_settings.uploadFolder = other.path();
     TestFiles::write(transitFile(QStringLiteral("a.txt")), QByteArray(5 << 20, 'z'));
-    ASSERT_TRUE(m_queue.QueueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.queueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
     EXPECT_FALSE(QFileInfo::exists(transitFile(QStringLiteral("a.txt"))));
     EXPECT_EQ(TestFiles::read(other.filePath(QStringLiteral("a.txt"))), QByteArray(5 << 20, 'z'));
     EXPECT_TRUE(QDir(other.path()).entryList(QDir::Files | QDir::Hidden).size() == 1);
@@ -229,7 +229,7 @@ protected:
         for (const char *name : {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt"}) {
             TestFiles::write(transitFile(QString::fromLatin1(name)), name);
         }
-        ASSERT_TRUE(m_queue.AddRecord(QStringLiteral("A")).succeeded);
+        ASSERT_TRUE(m_queue.addRecord(QStringLiteral("A")).succeeded);
         ASSERT_EQ(m_table.rowCount(), 5);
     }
 };
@@ -237,7 +237,7 @@ protected:
 TEST_F(DeleteTest, SelectedRowsGoAndTheirFilesReturnToTheCurrentSubfolder) {
     m_table.setSelected(1, true);
     m_table.setSelected(3, true);
-    ASSERT_TRUE(m_queue.DeleteRecord(QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord(QStringLiteral("A")).succeeded);
     EXPECT_EQ(column(CellFileName),
               (QStringList{QStringLiteral("1.txt"), QStringLiteral("3.txt"), QStringLiteral("5.txt")}));
     EXPECT_EQ(column(CellSequence),
@@ -254,7 +254,7 @@ TEST_F(DeleteTest, UploadingAndCompleteRecordsStay) {
     for (int row = 0; row < 3; ++row) {
         m_table.setSelected(row, true);
     }
-    ASSERT_TRUE(m_queue.DeleteRecord(QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord(QStringLiteral("A")).succeeded);
     EXPECT_EQ(column(CellFileName), (QStringList{QStringLiteral("1.txt"), QStringLiteral("2.txt"),
                                                  QStringLiteral("4.txt"), QStringLiteral("5.txt")}));
     EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("1.txt"))));
@@ -263,7 +263,7 @@ TEST_F(DeleteTest, UploadingAndCompleteRecordsStay) {
 }
 
 TEST_F(DeleteTest, NothingSelectedIsAHintAndAMissingFileNeverDestroysTheOperatorsFile) {
-    const auto none = m_queue.DeleteRecord(QStringLiteral("A"));
+    const auto none = m_queue.deleteRecord(QStringLiteral("A"));
     EXPECT_EQ(none.notice.caption, QStringLiteral("提示"));
     EXPECT_EQ(none.notice.text, QStringLiteral("未选中文件。请选择文件后再点击删除按钮。"));
     EXPECT_EQ(m_table.rowCount(), 5);
@@ -272,13 +272,13 @@ TEST_F(DeleteTest, NothingSelectedIsAHintAndAMissingFileNeverDestroysTheOperator
     QFile::remove(uploadFile(QStringLiteral("1.txt")));
     TestFiles::write(transitFile(QStringLiteral("1.txt")), "operator's own");
     m_table.setSelected(0, true);
-    ASSERT_TRUE(m_queue.DeleteRecord(QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord(QStringLiteral("A")).succeeded);
     EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("1.txt"))), QByteArray("operator's own"));
     EXPECT_EQ(m_table.rowCount(), 4);
 
     // With no current subfolder the files go back to the transit folder itself.
     m_table.setSelected(0, true);
-    ASSERT_TRUE(m_queue.DeleteRecord(QString()).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord(QString()).succeeded);
     EXPECT_TRUE(QFileInfo::exists(at(QStringLiteral("transit/2.txt"))));
 }
 

@@ -40,13 +40,13 @@ protected:
         job.blockTimeout = 5s;
     }
 
-    int send(quint16 port, const QString &name, const QString &destination = kDestination) {
+    std::optional<TransferResult> send(quint16 port, const QString &name, const QString &destination = kDestination) {
         TransferJob job;
         shorten(job);
         TransferWorker worker(job);
         if (!worker.start(m_upload.path(), name, destination, QStringLiteral("127.0.0.1"),
                           QString::number(port))) {
-            return -1;
+            return std::nullopt;
         }
         EXPECT_TRUE(worker.wait(30s));
         return worker.lastResult();
@@ -63,7 +63,7 @@ TEST_F(IsolatorWorkerTest, FilesOfEverySizeArriveByteForByte) {
     for (const qsizetype size : sizes) {
         const QString name = QStringLiteral("样本 %1.dat").arg(size);
         const QByteArray content = makeFile(name, size);
-        EXPECT_EQ(send(peer.port(), name), TransferResult::kSuccess) << size;
+        EXPECT_EQ(send(peer.port(), name), TransferResult::Success) << size;
         const auto reports = peer.waitForReports(++count);
         ASSERT_EQ(reports.size(), count);
         EXPECT_EQ(reports.back().outcome, Outcome::Stored) << reports.back().logLine().toStdString();
@@ -80,7 +80,7 @@ TEST_F(IsolatorWorkerTest, SeveralWorkersAtOnce) {
         contents.push_back(makeFile(QStringLiteral("w%1").arg(i), 1024 * 1024 + i));
     }
     std::vector<std::thread> threads;
-    std::vector<int> results(kWorkers, -1);
+    std::vector<std::optional<TransferResult>> results(kWorkers);
     for (int i = 0; i < kWorkers; ++i) {
         threads.emplace_back([&, i] { results[i] = send(peer.port(), QStringLiteral("w%1").arg(i)); });
     }
@@ -89,7 +89,7 @@ TEST_F(IsolatorWorkerTest, SeveralWorkersAtOnce) {
     }
     ASSERT_EQ(peer.waitForReports(kWorkers).size(), size_t(kWorkers));
     for (int i = 0; i < kWorkers; ++i) {
-        EXPECT_EQ(results[i], TransferResult::kSuccess) << i;
+        EXPECT_EQ(results[i], TransferResult::Success) << i;
         EXPECT_TRUE(peer.stored(kFolder + QStringLiteral("/w%1").arg(i)) == contents[i]) << i;
     }
 }
@@ -102,7 +102,7 @@ TEST_F(IsolatorWorkerTest, AnAcknowledgementInMorePiecesThanTheWorkerWaitsForFai
     ASSERT_TRUE(peer.started());
     const QStringList before = peer.tree();
     makeFile(QStringLiteral("a"), 10);
-    EXPECT_EQ(send(peer.port(), QStringLiteral("a")), TransferResult::kHeader);
+    EXPECT_EQ(send(peer.port(), QStringLiteral("a")), TransferResult::Header);
     EXPECT_NE(peer.waitForReports(1).back().outcome, Outcome::Stored);
     EXPECT_EQ(peer.tree(), before);
 }
@@ -115,7 +115,7 @@ TEST_F(IsolatorWorkerTest, APeerThatCutsTheDataFailsTheTransferAndKeepsNothing) 
     const QStringList before = peer.tree();
     // Large enough that the worker cannot hand it all to the socket buffers before the cut shows.
     makeFile(QStringLiteral("big"), 32 * 1024 * 1024);
-    EXPECT_EQ(send(peer.port(), QStringLiteral("big")), TransferResult::kData);
+    EXPECT_EQ(send(peer.port(), QStringLiteral("big")), TransferResult::Data);
     EXPECT_EQ(peer.waitForReports(1).back().outcome, Outcome::CutOnPurpose);
     EXPECT_EQ(peer.tree(), before);
 }

@@ -56,13 +56,13 @@ QByteArray pattern() {
 TEST(BlockIo, PartialCallsAreSummedAndContinueWhereTheyStopped) {
     const QByteArray block = pattern();
     ScriptedChannel channel({1000, 96, 3000});
-    EXPECT_EQ(SendBlock(block.constData(), channel), BlockResult::kComplete);
+    EXPECT_EQ(sendBlock(block.constData(), channel), BlockResult::kComplete);
     EXPECT_EQ(channel.asked(), (std::vector<qint64>{4096, 3096, 3000}));
     EXPECT_EQ(channel.sent(), block);
 
     QByteArray received(kBlockSize, 'x');
     ScriptedChannel reader({4095, 1});
-    EXPECT_EQ(ReceiveBlock(received.data(), reader), BlockResult::kComplete);
+    EXPECT_EQ(receiveBlock(received.data(), reader), BlockResult::kComplete);
     EXPECT_EQ(received.at(4094), char(4094 % 256));
     EXPECT_EQ(received.at(4095), char(4095 % 256));
 }
@@ -71,43 +71,43 @@ TEST(BlockIo, ZeroByteCallsCountTowardsTheTenCallLimit) {
     char block[kBlockSize] = {};
     // Nine empty calls then the whole block: the tenth call still completes it.
     ScriptedChannel ninthEmpty({0, 0, 0, 0, 0, 0, 0, 0, 0, 4096});
-    EXPECT_EQ(ReceiveBlock(block, ninthEmpty), BlockResult::kComplete);
+    EXPECT_EQ(receiveBlock(block, ninthEmpty), BlockResult::kComplete);
 
     // A closed peer: ten empty receives give up instead of spinning.
     ScriptedChannel closed(std::vector<qint64>(10, 0));
-    EXPECT_EQ(ReceiveBlock(block, closed), BlockResult::kIncomplete);
+    EXPECT_EQ(receiveBlock(block, closed), BlockResult::kIncomplete);
     EXPECT_EQ(closed.calls(), 10);
 }
 
 TEST(BlockIo, TenPartialCallsWithoutTheWholeBlockAreIncomplete) {
     char block[kBlockSize] = {};
     ScriptedChannel trickle(std::vector<qint64>(11, 400)); // 10 × 400 < 4096
-    EXPECT_EQ(SendBlock(block, trickle), BlockResult::kIncomplete);
+    EXPECT_EQ(sendBlock(block, trickle), BlockResult::kIncomplete);
     EXPECT_EQ(trickle.calls(), 10);
 
     ScriptedChannel justInTime({400, 400, 400, 400, 400, 400, 400, 400, 400, 496});
-    EXPECT_EQ(SendBlock(block, justInTime), BlockResult::kComplete);
+    EXPECT_EQ(sendBlock(block, justInTime), BlockResult::kComplete);
 }
 
 TEST(BlockIo, AFailedCallEndsTheBlockAtOnce) {
     char block[kBlockSize] = {};
     ScriptedChannel failsFirst({-1, 4096});
-    EXPECT_EQ(ReceiveBlock(block, failsFirst), BlockResult::kCallFailed);
+    EXPECT_EQ(receiveBlock(block, failsFirst), BlockResult::kCallFailed);
     EXPECT_EQ(failsFirst.calls(), 1);
 
     ScriptedChannel failsLater({2048, 0, -1});
-    EXPECT_EQ(SendBlock(block, failsLater), BlockResult::kCallFailed);
+    EXPECT_EQ(sendBlock(block, failsLater), BlockResult::kCallFailed);
     EXPECT_EQ(failsLater.calls(), 3);
 }
 
 TEST(BlockIo, ACallReportingMoreThanAskedIsRefused) {
     char block[kBlockSize] = {};
     ScriptedChannel overWhole({4097});
-    EXPECT_EQ(SendBlock(block, overWhole), BlockResult::kOverReported);
+    EXPECT_EQ(sendBlock(block, overWhole), BlockResult::kOverReported);
 
     // Over the remainder, though under the block size.
     ScriptedChannel overRest({4000, 97});
-    EXPECT_EQ(ReceiveBlock(block, overRest), BlockResult::kOverReported);
+    EXPECT_EQ(receiveBlock(block, overRest), BlockResult::kOverReported);
     EXPECT_EQ(overRest.calls(), 2);
 }
 

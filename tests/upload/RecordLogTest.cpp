@@ -64,48 +64,48 @@ protected:
 class DriverlessRecordLog : public RecordLog {
 public:
     using RecordLog::RecordLog;
-    QString FindExcelDriver() const override { return {}; }
+    QString findExcelDriver() const override { return {}; }
 };
 
 } // namespace
 
 TEST_F(RecordLogTest, FileIsTheRecordFolderTextFollowedByTheDate) {
     EXPECT_TRUE(log.path().isEmpty()) << "no file before the start-up load";
-    EXPECT_TRUE(log.LoadRecordLog(folder()));
+    EXPECT_TRUE(log.loadRecordLog(folder()));
     EXPECT_EQ(log.path(), todaysFile());
 
     // A folder typed without a separator gives a file beside it, not inside it.
     const QString bare = dir.filePath(QStringLiteral("logs"));
-    EXPECT_TRUE(log.LoadRecordLog(bare));
+    EXPECT_TRUE(log.loadRecordLog(bare));
     EXPECT_EQ(log.path(), dir.filePath(QStringLiteral("logs2024-03-05.xls")));
 }
 
 TEST_F(RecordLogTest, PathStaysOnTheStartDayAfterMidnight) {
-    ASSERT_TRUE(log.LoadRecordLog(folder()));
+    ASSERT_TRUE(log.loadRecordLog(folder()));
     clock.advanceSeconds(20);
     fillTable();
-    ASSERT_TRUE(log.WriteRecordLog());
+    ASSERT_TRUE(log.writeRecordLog());
     EXPECT_TRUE(QFile::exists(todaysFile()));
     EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("2024-03-06.xls")));
 }
 
 TEST_F(RecordLogTest, WriteBeforeTheLoadWritesNothing) {
     fillTable();
-    EXPECT_FALSE(log.WriteRecordLog());
+    EXPECT_FALSE(log.writeRecordLog());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 
 TEST_F(RecordLogTest, EmptyTableWritesOnlyTheColumnNames) {
-    ASSERT_TRUE(log.LoadRecordLog(folder()));
-    ASSERT_TRUE(log.WriteRecordLog());
+    ASSERT_TRUE(log.loadRecordLog(folder()));
+    ASSERT_TRUE(log.writeRecordLog());
     EXPECT_EQ(sheet(todaysFile()), (Xls::Rows{RecordLog::kColumnNames}));
     EXPECT_EQ(RecordLog::kColumnNames[CellFinishTime], QStringLiteral("完成时间"));
 }
 
 TEST_F(RecordLogTest, WritesEveryRecordInTableOrder) {
-    ASSERT_TRUE(log.LoadRecordLog(folder()));
+    ASSERT_TRUE(log.loadRecordLog(folder()));
     fillTable();
-    ASSERT_TRUE(log.WriteRecordLog());
+    ASSERT_TRUE(log.writeRecordLog());
     Xls::Rows expected{RecordLog::kColumnNames};
     for (const QStringList &record : kTableCells)
         expected.append(record);
@@ -113,27 +113,27 @@ TEST_F(RecordLogTest, WritesEveryRecordInTableOrder) {
 
     // Rewritten from scratch: a shorter table leaves no rows of the longer one behind.
     table.deleteRow(0);
-    ASSERT_TRUE(log.WriteRecordLog());
+    ASSERT_TRUE(log.writeRecordLog());
     EXPECT_EQ(sheet(todaysFile()).size(), 3);
 }
 
 TEST_F(RecordLogTest, NoFileForTodayLeavesTheTableAlone) {
     fillTable();
     Notice notice;
-    EXPECT_TRUE(log.LoadRecordLog(folder(), &notice));
+    EXPECT_TRUE(log.loadRecordLog(folder(), &notice));
     EXPECT_EQ(tableCells().size(), 3);
     EXPECT_TRUE(notice.isEmpty());
 }
 
 TEST_F(RecordLogTest, ReloadGivesBackWhatWasWritten) {
-    ASSERT_TRUE(log.LoadRecordLog(folder()));
+    ASSERT_TRUE(log.loadRecordLog(folder()));
     fillTable();
-    ASSERT_TRUE(log.WriteRecordLog());
+    ASSERT_TRUE(log.writeRecordLog());
     const QList<QStringList> written = tableCells();
 
     UploadTable restarted;
     RecordLog restartedLog(restarted, clock);
-    ASSERT_TRUE(restartedLog.LoadRecordLog(folder()));
+    ASSERT_TRUE(restartedLog.loadRecordLog(folder()));
     ASSERT_EQ(restarted.rowCount(), 3);
     for (int row = 0; row < 3; ++row) {
         for (int column = 0; column < kCellCount; ++column)
@@ -152,7 +152,7 @@ TEST_F(RecordLogTest, ReloadRenumbersInFileOrderAndFindsColumnsByName) {
     ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName, rows));
     fillTable();
 
-    ASSERT_TRUE(log.LoadRecordLog(folder()));
+    ASSERT_TRUE(log.loadRecordLog(folder()));
     EXPECT_EQ(
         tableCells(),
         (QList<QStringList>{
@@ -167,7 +167,7 @@ TEST_F(RecordLogTest, UnreadableLogsAreDatabaseErrorsAndKeepTheTable) {
     const QList<QStringList> before = tableCells();
     const auto expectDatabaseError = [&](const char *what) {
         Notice notice;
-        EXPECT_FALSE(log.LoadRecordLog(folder(), &notice)) << what;
+        EXPECT_FALSE(log.loadRecordLog(folder(), &notice)) << what;
         EXPECT_TRUE(notice.caption.isEmpty()) << what << ": the application name is the caption";
         EXPECT_TRUE(notice.text.startsWith(QStringLiteral("数据库错误: "))) << what;
         EXPECT_GT(notice.text.size(), RecordLog::kDatabaseErrorPrefix.size()) << what << ": says why";
@@ -201,39 +201,39 @@ TEST_F(RecordLogTest, AnUnreadableLogIsKeptAsideBeforeTheFirstRewrite) {
     text.close();
 
     Notice notice;
-    ASSERT_FALSE(log.LoadRecordLog(folder(), &notice));
+    ASSERT_FALSE(log.loadRecordLog(folder(), &notice));
     const QString aside = log.keptAsidePath();
     EXPECT_EQ(aside, folder() + QStringLiteral("2024-03-05-unreadable-235950.xls"));
     EXPECT_TRUE(notice.text.contains(QDir::toNativeSeparators(aside))) << "the operator learns where";
     EXPECT_FALSE(QFileInfo::exists(aside)) << "loading alone changes nothing on disk";
 
     fillTable();
-    ASSERT_TRUE(log.WriteRecordLog());
+    ASSERT_TRUE(log.writeRecordLog());
     QFile kept(aside);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), unreadable);
     EXPECT_EQ(sheet(todaysFile()).size(), 4) << "the day's file holds the table again";
 
-    ASSERT_TRUE(log.WriteRecordLog());
+    ASSERT_TRUE(log.writeRecordLog());
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 2) << "set aside once, not at every write";
 
     // A second station start the same day with another unreadable file does not take the same name.
     ASSERT_TRUE(QFile::remove(todaysFile()));
     ASSERT_TRUE(QFile::copy(aside, todaysFile()));
-    ASSERT_FALSE(log.LoadRecordLog(folder()));
+    ASSERT_FALSE(log.loadRecordLog(folder()));
     EXPECT_EQ(log.keptAsidePath(), folder() + QStringLiteral("2024-03-05-unreadable-235950-2.xls"));
 }
 
 TEST_F(RecordLogTest, WithoutWorkbookSupportTheLogIsNotRead) {
-    EXPECT_FALSE(log.FindExcelDriver().isEmpty()) << "the station brings its own";
+    EXPECT_FALSE(log.findExcelDriver().isEmpty()) << "the station brings its own";
 
     DriverlessRecordLog driverless(table, clock);
-    EXPECT_TRUE(driverless.LoadRecordLog(folder())) << "no file, nothing to read";
+    EXPECT_TRUE(driverless.loadRecordLog(folder())) << "no file, nothing to read";
 
     ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName, {RecordLog::kColumnNames}));
     fillTable();
     Notice notice;
-    EXPECT_FALSE(driverless.LoadRecordLog(folder(), &notice));
+    EXPECT_FALSE(driverless.loadRecordLog(folder(), &notice));
     EXPECT_EQ(notice.text, QStringLiteral("没有安装Excel驱动!"));
     EXPECT_TRUE(notice.caption.isEmpty());
     EXPECT_EQ(table.rowCount(), 3);

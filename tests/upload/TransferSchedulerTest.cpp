@@ -26,13 +26,13 @@ protected:
         : m_clock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))), m_log(m_table, m_clock),
           m_scheduler(m_table, m_log, m_job, m_settings, m_clock, [this](auto &...args) {
               m_starts.push_back(Start{args...});
-              m_job.bRunning = true;
+              m_job.running = true;
               return true;
           }) {
         m_settings.uploadFolder = QStringLiteral("/srv/upload/");
         m_settings.isolatorAddress = QStringLiteral("127.0.0.1");
         m_settings.isolatorPort = QStringLiteral("4000");
-        m_log.LoadRecordLog(m_dir.path() + QLatin1Char('/'));
+        m_log.loadRecordLog(m_dir.path() + QLatin1Char('/'));
     }
 
     void addRow(const QString &name, const QString &status) {
@@ -43,13 +43,13 @@ protected:
     }
 
     void finishTransfer(bool succeeded) {
-        m_job.bSucceeded = succeeded;
-        m_job.bRunning = false;
+        m_job.succeeded = succeeded;
+        m_job.running = false;
     }
 
-    int tickAt(int hour, int minute, int second) {
+    TransferScheduler::TickResult tickAt(int hour, int minute, int second) {
         m_clock.set(QDateTime(QDate(2024, 3, 5), QTime(hour, minute, second)));
-        return m_scheduler.ScheduleNext();
+        return m_scheduler.scheduleNext();
     }
 
     QString status(int row) const { return m_table.cell(row, CellStatus); }
@@ -88,10 +88,10 @@ protected:
 };
 
 TEST_F(SchedulerTest, NothingToSendWhenEmptyOrAllComplete) {
-    EXPECT_EQ(m_scheduler.ScheduleNext(), TransferScheduler::kNothingToSend);
+    EXPECT_EQ(m_scheduler.scheduleNext(), TransferScheduler::TickResult::NothingToSend);
     addRow(QStringLiteral("a.txt"), kStatusComplete);
     addRow(QStringLiteral("b.txt"), kStatusComplete);
-    EXPECT_EQ(m_scheduler.ScheduleNext(), TransferScheduler::kNothingToSend);
+    EXPECT_EQ(m_scheduler.scheduleNext(), TransferScheduler::TickResult::NothingToSend);
     EXPECT_TRUE(m_starts.empty());
 }
 
@@ -100,29 +100,29 @@ TEST_F(SchedulerTest, SuccessIsConsumedInTheTickThatStartsTheNextRow) {
     addRow(QStringLiteral("报告.txt"), kStatusReady);
     addRow(QStringLiteral("c.txt"), kStatusReady);
 
-    EXPECT_EQ(tickAt(10, 0, 0), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(tickAt(10, 0, 0), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(1), kStatusUploading);
     EXPECT_EQ(startTime(1), QStringLiteral("2024-03-05 10:00:00"));
     ASSERT_EQ(m_starts.size(), 1u);
     EXPECT_EQ(m_starts[0].fileName, QStringLiteral("报告.txt"));
     EXPECT_EQ(m_starts[0].folder, QStringLiteral("/srv/upload/"));
     EXPECT_EQ(m_starts[0].destination, QStringLiteral("1.2.3.4:5||d://x"));
-    EXPECT_EQ(m_job.nCurrentRow, 1);
-    EXPECT_FALSE(m_job.bResumePending);
+    EXPECT_EQ(m_job.currentRow, 1);
+    EXPECT_FALSE(m_job.resumePending);
     EXPECT_EQ(loggedStatuses(), statuses());
 
-    EXPECT_EQ(tickAt(10, 0, 2), TransferScheduler::kTransferRunning);
+    EXPECT_EQ(tickAt(10, 0, 2), TransferScheduler::TickResult::Running);
     finishTransfer(true);
-    EXPECT_EQ(tickAt(10, 0, 4), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(tickAt(10, 0, 4), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(1), kStatusComplete);
     EXPECT_EQ(finishTime(1), QStringLiteral("2024-03-05 10:00:04"));
     EXPECT_EQ(status(2), kStatusUploading);
     EXPECT_EQ(startTime(2), QStringLiteral("2024-03-05 10:00:04"));
-    EXPECT_FALSE(m_job.bSucceeded);
+    EXPECT_FALSE(m_job.succeeded);
     EXPECT_EQ(loggedStatuses(), statuses());
 
     finishTransfer(true);
-    EXPECT_EQ(tickAt(10, 0, 6), TransferScheduler::kNothingToSend);
+    EXPECT_EQ(tickAt(10, 0, 6), TransferScheduler::TickResult::NothingToSend);
     EXPECT_EQ(statuses(), QStringList(3, kStatusComplete));
     EXPECT_EQ(loggedStatuses(), statuses());
 }
@@ -130,10 +130,10 @@ TEST_F(SchedulerTest, SuccessIsConsumedInTheTickThatStartsTheNextRow) {
 TEST_F(SchedulerTest, FaultIsMarkedWithTheDetectionTimeAndRetriedFromTheTop) {
     addRow(QStringLiteral("a.txt"), kStatusReady);
     addRow(QStringLiteral("b.txt"), kStatusReady);
-    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::kTransferStarted);
+    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
     finishTransfer(false);
 
-    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::kTransferFailed);
+    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::TickResult::Failed);
     EXPECT_EQ(status(0), kStatusFault);
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:02"));
     EXPECT_EQ(finishTime(0), QString());
@@ -141,7 +141,7 @@ TEST_F(SchedulerTest, FaultIsMarkedWithTheDetectionTimeAndRetriedFromTheTop) {
     EXPECT_EQ(loggedStatuses(), statuses());
 
     // The faulty row goes again before the ready row below it.
-    EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(0), kStatusUploading);
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:04"));
     EXPECT_EQ(status(1), kStatusReady);
@@ -151,24 +151,24 @@ TEST_F(SchedulerTest, FaultIsMarkedWithTheDetectionTimeAndRetriedFromTheTop) {
 
 TEST_F(SchedulerTest, StoppedRowIsSentAgainFromTheBeginning) {
     addRow(QStringLiteral("a.txt"), kStatusReady);
-    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::kTransferStarted);
+    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
 
-    EXPECT_TRUE(m_scheduler.RequestStop());
-    EXPECT_TRUE(m_job.bStopRequested);
+    EXPECT_TRUE(m_scheduler.requestStop());
+    EXPECT_TRUE(m_job.stopRequested);
     EXPECT_EQ(status(0), kStatusStopped);
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
     EXPECT_EQ(loggedStatuses(), statuses());
 
     finishTransfer(false);
-    EXPECT_EQ(tickAt(9, 1, 0), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(tickAt(9, 1, 0), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(0), kStatusUploading);
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:01:00"));
 }
 
 TEST_F(SchedulerTest, StopWhileIdleChangesNoRow) {
     addRow(QStringLiteral("a.txt"), kStatusReady);
-    EXPECT_FALSE(m_scheduler.RequestStop());
-    EXPECT_TRUE(m_job.bStopRequested);
+    EXPECT_FALSE(m_scheduler.requestStop());
+    EXPECT_TRUE(m_job.stopRequested);
     EXPECT_EQ(status(0), kStatusReady);
 }
 
@@ -177,18 +177,18 @@ TEST_F(SchedulerTest, RowsLeftUploadingByAnEarlierRunAreResumedThenJudged) {
     addRow(QStringLiteral("b.txt"), kStatusUploading);
     m_table.setCell(0, CellStartTime, QStringLiteral("2024-03-05 08:00:00"));
 
-    EXPECT_EQ(tickAt(9, 0, 0), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(0), kStatusUploading);
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
     EXPECT_EQ(m_starts.back().fileName, QStringLiteral("a.txt"));
 
     // No success is pending for the second row: it was cut off too, and counts as a fault.
     finishTransfer(true);
-    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::kTransferFailed);
+    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::TickResult::Failed);
     EXPECT_EQ(status(0), kStatusComplete);
     EXPECT_EQ(status(1), kStatusFault);
 
-    EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::kTransferStarted);
+    EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(1), kStatusUploading);
     EXPECT_EQ(m_starts.back().fileName, QStringLiteral("b.txt"));
 }
@@ -196,14 +196,14 @@ TEST_F(SchedulerTest, RowsLeftUploadingByAnEarlierRunAreResumedThenJudged) {
 TEST_F(SchedulerTest, UnknownStatusCountsAsReadyAndSettingsAreReadAtEveryStart) {
     addRow(QStringLiteral("a.txt"), QString());
     addRow(QStringLiteral("b.txt"), QStringLiteral("whatever"));
-    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::kTransferStarted);
+    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
     EXPECT_EQ(m_starts.back().port, QStringLiteral("4000"));
 
     m_settings.uploadFolder = QStringLiteral("/srv/other");
     m_settings.isolatorAddress = QStringLiteral("10.0.0.9");
     m_settings.isolatorPort = QStringLiteral("5000");
     finishTransfer(true);
-    ASSERT_EQ(tickAt(9, 0, 2), TransferScheduler::kTransferStarted);
+    ASSERT_EQ(tickAt(9, 0, 2), TransferScheduler::TickResult::Started);
     EXPECT_EQ(m_starts.back().fileName, QStringLiteral("b.txt"));
     EXPECT_EQ(m_starts.back().folder, QStringLiteral("/srv/other"));
     EXPECT_EQ(m_starts.back().address, QStringLiteral("10.0.0.9"));
@@ -211,25 +211,25 @@ TEST_F(SchedulerTest, UnknownStatusCountsAsReadyAndSettingsAreReadAtEveryStart) 
 }
 
 TEST_F(SchedulerTest, ProgressCountsWholeBlocksAndNeverPassesAHundred) {
-    EXPECT_EQ(m_scheduler.GetUploadProgress(), 0);
-    m_job.nFileSize = 10000;
-    EXPECT_EQ(m_scheduler.GetUploadProgress(), 0);
-    m_job.nBytesSent = 4096;
-    EXPECT_EQ(m_scheduler.GetUploadProgress(), 40);
-    m_job.nBytesSent = 8192;
-    EXPECT_EQ(m_scheduler.GetUploadProgress(), 81);
-    m_job.nBytesSent = 12288;
-    EXPECT_EQ(m_scheduler.GetUploadProgress(), 100);
-    m_job.nFileSize = 0;
-    EXPECT_EQ(m_scheduler.GetUploadProgress(), 0);
+    EXPECT_EQ(m_scheduler.getUploadProgress(), 0);
+    m_job.fileSize = 10000;
+    EXPECT_EQ(m_scheduler.getUploadProgress(), 0);
+    m_job.bytesSent = 4096;
+    EXPECT_EQ(m_scheduler.getUploadProgress(), 40);
+    m_job.bytesSent = 8192;
+    EXPECT_EQ(m_scheduler.getUploadProgress(), 81);
+    m_job.bytesSent = 12288;
+    EXPECT_EQ(m_scheduler.getUploadProgress(), 100);
+    m_job.fileSize = 0;
+    EXPECT_EQ(m_scheduler.getUploadProgress(), 0);
 }
 
 TEST_F(SchedulerTest, AWorkerThatCannotStartEndsAsAFault) {
     TransferScheduler failing(m_table, m_log, m_job, m_settings, m_clock, [](auto &...) { return false; });
     addRow(QStringLiteral("a.txt"), kStatusReady);
-    m_job.bSucceeded = true;
-    ASSERT_EQ(failing.ScheduleNext(), TransferScheduler::kTransferStarted);
-    EXPECT_EQ(failing.ScheduleNext(), TransferScheduler::kTransferFailed);
+    m_job.succeeded = true;
+    ASSERT_EQ(failing.scheduleNext(), TransferScheduler::TickResult::Started);
+    EXPECT_EQ(failing.scheduleNext(), TransferScheduler::TickResult::Failed);
     EXPECT_EQ(status(0), kStatusFault);
 }
 

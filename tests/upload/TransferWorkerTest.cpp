@@ -18,7 +18,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kDestination = QStringLiteral("10.0.0.9:4321||d:/收件");
-constexpr int kNotStarted = -100;
 
 // File content whose every block differs, so leftovers are told apart from fresh data.
 QByteArray content(qsizetype size) {
@@ -66,17 +65,17 @@ protected:
         return name;
     }
 
-    int transfer(quint16 port, const QString &name, const QString &destination = kDestination,
+    std::optional<TransferResult> transfer(quint16 port, const QString &name, const QString &destination = kDestination,
                  const QString &address = QStringLiteral("127.0.0.1")) {
         return transferWithPortText(QString::number(port), name, destination, address);
     }
 
-    int transferWithPortText(const QString &portText, const QString &name,
+    std::optional<TransferResult> transferWithPortText(const QString &portText, const QString &name,
                              const QString &destination = kDestination,
                              const QString &address = QStringLiteral("127.0.0.1")) {
         TransferWorker worker(job);
         if (!worker.start(m_dir.path(), name, destination, address, portText)) {
-            return kNotStarted;
+            return std::nullopt;
         }
         EXPECT_TRUE(worker.wait(20s));
         return worker.lastResult();
@@ -91,7 +90,7 @@ protected:
 TEST_F(TransferWorkerTest, EmptyFileSendsTheHeaderAndNoBlock) {
     ScriptedPeer peer;
     const QString name = makeFile(QStringLiteral("空文件-甲.txt"), QByteArray());
-    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kSuccess);
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Success);
     peer.finish();
 
     const auto header = HeaderBlock::parse(peer.header().constData());
@@ -102,37 +101,37 @@ TEST_F(TransferWorkerTest, EmptyFileSendsTheHeaderAndNoBlock) {
     EXPECT_EQ(header->innerAddress(), QStringLiteral("10.0.0.9:4321"));
     EXPECT_EQ(header->innerPath(), QStringLiteral("d:/收件"));
     EXPECT_EQ(peer.data().size(), 0);
-    EXPECT_EQ(job.nBytesSent.load(), 0u);
-    EXPECT_TRUE(job.bSucceeded.load());
-    EXPECT_FALSE(job.bRunning.load());
+    EXPECT_EQ(job.bytesSent.load(), 0u);
+    EXPECT_TRUE(job.succeeded.load());
+    EXPECT_FALSE(job.running.load());
 }
 
 TEST_F(TransferWorkerTest, WholeBlocksOnly) {
     ScriptedPeer peer;
     const QByteArray bytes = content(8192);
-    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("two.bin"), bytes)), TransferResult::kSuccess);
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("two.bin"), bytes)), TransferResult::Success);
     peer.finish();
     EXPECT_EQ(peer.dataBlocks(), 2);
     EXPECT_EQ(peer.data(), bytes);
-    EXPECT_EQ(job.nBytesSent.load(), 8192u);
-    EXPECT_EQ(job.nFileSize.load(), 8192u);
+    EXPECT_EQ(job.bytesSent.load(), 8192u);
+    EXPECT_EQ(job.fileSize.load(), 8192u);
 }
 
 TEST_F(TransferWorkerTest, LastBlockIsSentWholeWithThePreviousBlocksTail) {
     ScriptedPeer peer;
     const QByteArray bytes = content(8193);
-    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("three.bin"), bytes)), TransferResult::kSuccess);
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("three.bin"), bytes)), TransferResult::Success);
     peer.finish();
     ASSERT_EQ(peer.data().size(), 3 * 4096);
     EXPECT_EQ(peer.data().left(8193), bytes);
     EXPECT_EQ(peer.data().mid(8193), bytes.mid(4096 + 1, 4095));
-    EXPECT_EQ(job.nBytesSent.load(), 12288u);
+    EXPECT_EQ(job.bytesSent.load(), 12288u);
     EXPECT_EQ(HeaderBlock::parse(peer.header().constData())->fileSize(), 8193u);
 }
 
 TEST_F(TransferWorkerTest, ASingleShortBlockIsPaddedWithZeros) {
     ScriptedPeer peer;
-    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("five.txt"), "hello")), TransferResult::kSuccess);
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("five.txt"), "hello")), TransferResult::Success);
     peer.finish();
     EXPECT_EQ(peer.data(), QByteArray("hello") + QByteArray(4091, '\0'));
 }
@@ -145,7 +144,7 @@ TEST_F(TransferWorkerTest, FileGrowingDuringTheTransferSendsOnlyTheAnnouncedBloc
         ASSERT_TRUE(file.open(QIODevice::Append));
         file.write(content(5000));
     }});
-    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kSuccess);
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Success);
     peer.finish();
     EXPECT_EQ(peer.data(), bytes);
 }
@@ -153,11 +152,11 @@ TEST_F(TransferWorkerTest, FileGrowingDuringTheTransferSendsOnlyTheAnnouncedBloc
 TEST_F(TransferWorkerTest, FileShrinkingDuringTheTransferFailsInsteadOfReportingSuccess) {
     const QString name = makeFile(QStringLiteral("log.txt"), content(3 * 4096));
     ScriptedPeer peer({.onHeader = [this, name] { QFile(m_dir.filePath(name)).resize(4096 + 100); }});
-    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kData);
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
     peer.finish();
     EXPECT_EQ(peer.dataBlocks(), 1);
-    EXPECT_EQ(job.nBytesSent.load(), 4096u);
-    EXPECT_FALSE(job.bSucceeded.load());
+    EXPECT_EQ(job.bytesSent.load(), 4096u);
+    EXPECT_FALSE(job.succeeded.load());
 }
 
 // --- Acknowledgement ----------------------------------------------------------------------------------
@@ -165,7 +164,7 @@ TEST_F(TransferWorkerTest, FileShrinkingDuringTheTransferFailsInsteadOfReporting
 TEST_F(TransferWorkerTest, AcknowledgementInThreePiecesIsAccepted) {
     ScriptedPeer peer({.ackPieces = 3});
     EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(5000))),
-              TransferResult::kSuccess);
+              TransferResult::Success);
     peer.finish();
     EXPECT_EQ(peer.dataBlocks(), 2);
 }
@@ -173,20 +172,20 @@ TEST_F(TransferWorkerTest, AcknowledgementInThreePiecesIsAccepted) {
 TEST_F(TransferWorkerTest, AcknowledgementNeedingElevenCallsFailsWithoutData) {
     ScriptedPeer peer({.ackPieces = 11});
     EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(5000))),
-              TransferResult::kHeader);
+              TransferResult::Header);
     peer.finish();
     EXPECT_EQ(peer.data().size(), 0);
-    EXPECT_FALSE(job.bSucceeded.load());
+    EXPECT_FALSE(job.succeeded.load());
 }
 
 TEST_F(TransferWorkerTest, PeerClosingBeforeTheAcknowledgementFails) {
     ScriptedPeer peer({.closeBeforeAck = true});
     EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(5000))),
-              TransferResult::kHeader);
+              TransferResult::Header);
     peer.finish();
     EXPECT_EQ(peer.header().size(), 4096);
     EXPECT_EQ(peer.data().size(), 0);
-    EXPECT_EQ(job.nBytesSent.load(), 0u);
+    EXPECT_EQ(job.bytesSent.load(), 0u);
 }
 
 // --- Bounded waits ------------------------------------------------------------------------------------
@@ -196,7 +195,7 @@ TEST_F(TransferWorkerTest, SilentPeerEndsWithinTheAcknowledgementLimit) {
     job.acknowledgementTimeout = 300ms;
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(10))), TransferResult::kHeader);
+    EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(10))), TransferResult::Header);
     EXPECT_GE(clock.elapsed(), 250);
     EXPECT_LT(clock.elapsed(), 3000);
 }
@@ -207,9 +206,9 @@ TEST_F(TransferWorkerTest, PeerThatStopsReadingEndsWithinTheBlockLimit) {
     job.blockTimeout = 300ms;
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kData);
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
     EXPECT_LT(clock.elapsed(), 5000);
-    EXPECT_LT(job.nBytesSent.load(), quint64(32 << 20));
+    EXPECT_LT(job.bytesSent.load(), quint64(32 << 20));
 }
 
 TEST_F(TransferWorkerTest, ConnectionAttemptIsBounded) {
@@ -222,7 +221,7 @@ TEST_F(TransferWorkerTest, ConnectionAttemptIsBounded) {
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(transfer(listener.port(), name), TransferResult::kConnect);
+    EXPECT_EQ(transfer(listener.port(), name), TransferResult::Connect);
     EXPECT_GE(clock.elapsed(), 250);
     EXPECT_LT(clock.elapsed(), 3000);
 }
@@ -240,7 +239,7 @@ TEST_F(TransferWorkerTest, AbandonEndsAPendingConnectionAttempt) {
     EXPECT_FALSE(worker.wait(200ms));
     worker.abandon();
     EXPECT_TRUE(worker.wait(2s));
-    EXPECT_EQ(worker.lastResult(), TransferResult::kConnect);
+    EXPECT_EQ(worker.lastResult(), TransferResult::Connect);
 }
 
 // --- Failures before and around the connection ----------------------------------------------------
@@ -248,16 +247,16 @@ TEST_F(TransferWorkerTest, AbandonEndsAPendingConnectionAttempt) {
 TEST_F(TransferWorkerTest, UnsendableTextsAreRefusedBeforeConnecting) {
     ScriptedPeer peer;
     const QString longName = QString(256, QChar(0x62A5)); // 512 CP936 bytes
-    EXPECT_EQ(transfer(peer.port(), longName), TransferResult::kHeader);
+    EXPECT_EQ(transfer(peer.port(), longName), TransferResult::Header);
     EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("ok.txt"), "x"), QStringLiteral("😀||d:/in")),
-              TransferResult::kHeader);
+              TransferResult::Header);
     EXPECT_EQ(transfer(peer.port(), QStringLiteral("ok.txt"), QString(48, QLatin1Char('1')) + "||d:/in"),
-              TransferResult::kHeader);
+              TransferResult::Header);
     EXPECT_EQ(transfer(peer.port(), QStringLiteral("ok.txt"), QStringLiteral("no-separator")),
-              TransferResult::kHeader);
+              TransferResult::Header);
     peer.finish();
     EXPECT_EQ(peer.connections(), 0);
-    EXPECT_FALSE(job.bSucceeded.load());
+    EXPECT_FALSE(job.succeeded.load());
 }
 
 TEST_F(TransferWorkerTest, RefusedConnectionAndHostNamesFailToConnect) {
@@ -268,32 +267,32 @@ TEST_F(TransferWorkerTest, RefusedConnectionAndHostNamesFailToConnect) {
         closedPort = listener.port();
     }
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
-    EXPECT_EQ(transfer(closedPort, name), TransferResult::kConnect);
+    EXPECT_EQ(transfer(closedPort, name), TransferResult::Connect);
 
     ScriptedPeer peer;
     EXPECT_EQ(transfer(peer.port(), name, kDestination, QStringLiteral("localhost")),
-              TransferResult::kConnect);
-    EXPECT_EQ(transfer(peer.port(), name, kDestination, QString()), TransferResult::kConnect);
+              TransferResult::Connect);
+    EXPECT_EQ(transfer(peer.port(), name, kDestination, QString()), TransferResult::Connect);
     peer.finish();
     EXPECT_EQ(peer.connections(), 0);
 }
 
 TEST_F(TransferWorkerTest, MissingFileFailsAfterConnectingWithoutSendingAnything) {
     ScriptedPeer peer;
-    EXPECT_EQ(transfer(peer.port(), QStringLiteral("gone.txt")), TransferResult::kData);
+    EXPECT_EQ(transfer(peer.port(), QStringLiteral("gone.txt")), TransferResult::Data);
     peer.finish();
     EXPECT_EQ(peer.connections(), 1);
     EXPECT_EQ(peer.header().size(), 0);
-    EXPECT_FALSE(job.bSucceeded.load());
+    EXPECT_FALSE(job.succeeded.load());
 }
 
 TEST_F(TransferWorkerTest, PeerClosingDuringTheDataFails) {
     const qsizetype size = 32 << 20;
     const QString name = makeFile(QStringLiteral("big.bin"), content(size));
     ScriptedPeer peer({.closeAfterBlocks = 2});
-    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kData);
-    EXPECT_LT(job.nBytesSent.load(), quint64(size));
-    EXPECT_FALSE(job.bSucceeded.load());
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
+    EXPECT_LT(job.bytesSent.load(), quint64(size));
+    EXPECT_FALSE(job.succeeded.load());
 }
 
 // --- Stop and hand-over ---------------------------------------------------------------------------
@@ -303,48 +302,48 @@ TEST_F(TransferWorkerTest, StopDuringTheDataEndsAfterTheBlockInFlightWithoutCoun
     const QString name = makeFile(QStringLiteral("big.bin"), content(size));
     ScriptedPeer peer({.onBlock = [this](int block) {
         if (block == 1) {
-            job.bStopRequested = true;
+            job.stopRequested = true;
         }
     }});
-    EXPECT_EQ(transfer(peer.port(), name), TransferResult::kData);
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
     peer.finish();
     ASSERT_GE(peer.dataBlocks(), 1);
     EXPECT_LT(peer.dataBlocks(), size / 4096);
-    EXPECT_EQ(job.nBytesSent.load(), quint64(peer.dataBlocks() - 1) * 4096);
-    EXPECT_FALSE(job.bSucceeded.load());
+    EXPECT_EQ(job.bytesSent.load(), quint64(peer.dataBlocks() - 1) * 4096);
+    EXPECT_FALSE(job.succeeded.load());
 }
 
 TEST_F(TransferWorkerTest, HandOverFillsTheJobAndMarksItRunningBeforeTheWorkerRuns) {
     ScriptedPeer peer({.neverAnswer = true});
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
-    job.bStopRequested = true; // a stop left over from an idle moment
-    job.nBytesSent = 999;
+    job.stopRequested = true; // a stop left over from an idle moment
+    job.bytesSent = 999;
     TransferWorker worker(job);
     ASSERT_TRUE(worker.start(m_dir.path(), name, kDestination, QStringLiteral("127.0.0.1"),
                              QString::number(peer.port())));
-    EXPECT_TRUE(job.bRunning.load());
-    EXPECT_FALSE(job.bStopRequested.load());
-    EXPECT_EQ(job.nBytesSent.load(), 0u);
-    EXPECT_EQ(job.strFolder, m_dir.path() + QDir::separator());
-    EXPECT_STREQ(job.szIsolatorAddr, "127.0.0.1");
-    EXPECT_EQ(job.nIsolatorPort, peer.port());
+    EXPECT_TRUE(job.running.load());
+    EXPECT_FALSE(job.stopRequested.load());
+    EXPECT_EQ(job.bytesSent.load(), 0u);
+    EXPECT_EQ(job.folder, m_dir.path() + QDir::separator());
+    EXPECT_STREQ(job.isolatorAddress, "127.0.0.1");
+    EXPECT_EQ(job.isolatorPort, peer.port());
 
     // A second start while one runs changes nothing.
     EXPECT_FALSE(worker.start(QStringLiteral("/elsewhere"), QStringLiteral("b"), kDestination,
                               QStringLiteral("10.0.0.1"), QStringLiteral("1")));
-    EXPECT_EQ(job.strFileName, name);
+    EXPECT_EQ(job.fileName, name);
     EXPECT_FALSE(worker.wait(100ms));
-    EXPECT_TRUE(job.bRunning.load());
+    EXPECT_TRUE(job.running.load());
 }
 
 TEST_F(TransferWorkerTest, OutcomeFollowsTheLastTransfer) {
     ScriptedPeer good;
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
-    EXPECT_EQ(transfer(good.port(), name), TransferResult::kSuccess);
-    EXPECT_TRUE(job.bSucceeded.load(std::memory_order_acquire));
-    EXPECT_EQ(transfer(good.port(), QStringLiteral("missing.bin")), TransferResult::kData);
-    EXPECT_FALSE(job.bSucceeded.load(std::memory_order_acquire));
-    EXPECT_FALSE(job.bRunning.load(std::memory_order_acquire));
+    EXPECT_EQ(transfer(good.port(), name), TransferResult::Success);
+    EXPECT_TRUE(job.succeeded.load(std::memory_order_acquire));
+    EXPECT_EQ(transfer(good.port(), QStringLiteral("missing.bin")), TransferResult::Data);
+    EXPECT_FALSE(job.succeeded.load(std::memory_order_acquire));
+    EXPECT_FALSE(job.running.load(std::memory_order_acquire));
 }
 
 TEST_F(TransferWorkerTest, AbandonEndsABlockedWorkerAtOnce) {
@@ -359,16 +358,16 @@ TEST_F(TransferWorkerTest, AbandonEndsABlockedWorkerAtOnce) {
     worker.abandon();
     EXPECT_TRUE(worker.wait(2s));
     EXPECT_LT(clock.elapsed(), 2000);
-    EXPECT_EQ(worker.lastResult(), TransferResult::kHeader);
-    EXPECT_FALSE(job.bRunning.load());
-    EXPECT_FALSE(job.bSucceeded.load());
+    EXPECT_EQ(worker.lastResult(), TransferResult::Header);
+    EXPECT_FALSE(job.running.load());
+    EXPECT_FALSE(job.succeeded.load());
 
     // The next start clears the abandonment.
     ScriptedPeer next;
     ASSERT_TRUE(worker.start(m_dir.path(), QStringLiteral("a.bin"), kDestination, QStringLiteral("127.0.0.1"),
                              QString::number(next.port())));
     EXPECT_TRUE(worker.wait(10s));
-    EXPECT_EQ(worker.lastResult(), TransferResult::kSuccess);
+    EXPECT_EQ(worker.lastResult(), TransferResult::Success);
 }
 
 TEST_F(TransferWorkerTest, DestroyingTheOwnerEndsARunningWorker) {
@@ -383,7 +382,7 @@ TEST_F(TransferWorkerTest, DestroyingTheOwnerEndsARunningWorker) {
         clock.start();
     }
     EXPECT_LT(clock.elapsed(), 2000);
-    EXPECT_FALSE(job.bRunning.load());
+    EXPECT_FALSE(job.running.load());
 }
 
 // --- Port text ----------------------------------------------------------------------------------------
@@ -406,11 +405,11 @@ TEST(TransferPortText, ReadLikeAtoiAndCutTo16Bits) {
 TEST_F(TransferWorkerTest, PortTextReachesTheConnection) {
     ScriptedPeer peer;
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
-    EXPECT_EQ(transferWithPortText(QStringLiteral("abc"), name), TransferResult::kConnect);
-    EXPECT_EQ(job.nIsolatorPort, 0);
+    EXPECT_EQ(transferWithPortText(QStringLiteral("abc"), name), TransferResult::Connect);
+    EXPECT_EQ(job.isolatorPort, 0);
     EXPECT_EQ(transferWithPortText(QStringLiteral(" %1x").arg(peer.port() + 65536), name),
-              TransferResult::kSuccess);
-    EXPECT_EQ(job.nIsolatorPort, peer.port());
+              TransferResult::Success);
+    EXPECT_EQ(job.isolatorPort, peer.port());
 }
 
 } // namespace

@@ -37,6 +37,25 @@ void print(std::FILE *stream, const QString &text) {
     std::fflush(stream);
 }
 
+// The exit code of each result, as scripts have always seen them.
+int exitCode(TransferResult result) {
+    switch (result) {
+    case TransferResult::Success:
+        return 0;
+    case TransferResult::SocketLibrary:
+        return 1;
+    case TransferResult::SocketCreation:
+        return 2;
+    case TransferResult::Connect:
+        return 3;
+    case TransferResult::Header:
+        return 4;
+    case TransferResult::Data:
+        return 6;
+    }
+    return 6;
+}
+
 int usageError(const QString &why) {
     print(stderr, QStringLiteral("brelvantis-send: %1\nTry 'brelvantis-send --help'.\n").arg(why));
     return kUsageError;
@@ -143,23 +162,23 @@ int main(int argc, char **argv) {
     if (!worker.start(folder, name, arguments.destination, arguments.isolatorAddress,
                       arguments.isolatorPort)) {
         print(stderr, QStringLiteral("brelvantis-send: the transfer worker could not be started\n"));
-        return TransferResult::kSocketLibrary;
+        return exitCode(TransferResult::SocketLibrary);
     }
     // Every wait of the worker is bounded, so this ends.
     while (!worker.wait(std::chrono::seconds(1))) {
     }
     const double seconds = qMax<qint64>(clock.nsecsElapsed(), 1) / 1e9;
-    const int result = worker.lastResult();
+    const TransferResult result = worker.lastResult().value_or(TransferResult::SocketLibrary);
 
-    print(stdout, QStringLiteral("result %1: %2\n").arg(result).arg(TransferResult::describe(result)));
+    print(stdout, QStringLiteral("result %1: %2\n").arg(exitCode(result)).arg(describe(result)));
     QString why;
-    if (result == TransferResult::kHeader && !HeaderBlock::forTransfer(name, arguments.destination, &why)) {
+    if (result == TransferResult::Header && !HeaderBlock::forTransfer(name, arguments.destination, &why)) {
         print(stdout, QStringLiteral("refused before connecting: %1\n").arg(why));
     }
-    const quint64 bytes = result == TransferResult::kSuccess ? job.nFileSize.load() : job.nBytesSent.load();
+    const quint64 bytes = result == TransferResult::Success ? job.fileSize.load() : job.bytesSent.load();
     print(stdout, QStringLiteral("%1 bytes in %2 s: %3 MB/s\n")
                       .arg(bytes)
                       .arg(seconds, 0, 'f', 3)
                       .arg(double(bytes) / 1e6 / seconds, 0, 'f', 2));
-    return result;
+    return exitCode(result);
 }

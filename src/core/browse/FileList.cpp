@@ -8,7 +8,7 @@ QString FileList::folderFor(const QString &transitFolder, const QString &current
     return currentDir.isEmpty() ? transitFolder : Paths::join(transitFolder, currentDir);
 }
 
-bool FileList::FillFileList(const QString &transitFolder, const QString &currentDir) {
+bool FileList::fillFileList(const QString &transitFolder, const QString &currentDir) {
     const QString folder = folderFor(transitFolder, currentDir);
     QList<FolderScan::Entry> files;
     if (!FolderScan::files(folder, &files)) {
@@ -19,7 +19,7 @@ bool FileList::FillFileList(const QString &transitFolder, const QString &current
     m_rows.reserve(files.size());
     for (auto it = files.crbegin(); it != files.crend(); ++it) {
         m_rows.append(
-            {it->name, GetFileTypeName(it->name), sizeText(it->size), Paths::join(folder, it->name)});
+            {it->name, getFileTypeName(it->name), sizeText(it->size), Paths::join(folder, it->name)});
     }
     return true;
 }

@@ -18,7 +18,7 @@ public:
     static QString folderFor(const QString &transitFolder, const QString &currentDir);
 
     // Rebuilds the rows. False when the folder cannot be read; the previous rows then stay.
-    bool FillFileList(const QString &transitFolder, const QString &currentDir);
+    bool fillFileList(const QString &transitFolder, const QString &currentDir);
 
     // Whole kilobytes, truncated; empty for an empty file.
     static QString sizeText(qint64 bytes);

@@ -65,7 +65,7 @@ QString asciiUpper(const QString &text) {
     return upper;
 }
 
-QString GetFileTypeName(const QString &fileName) {
+QString getFileTypeName(const QString &fileName) {
     const qsizetype firstDot = fileName.indexOf(QLatin1Char('.'));
     const QString upper = asciiUpper(fileName);
     if (firstDot == 0) {

@@ -8,7 +8,7 @@
 const QString TransitFolderList::kCurrentStatus = QStringLiteral("当前目录");
 const QString TransitFolderList::kFormerStatus = QStringLiteral(" ");
 
-bool TransitFolderList::RefreshFolderList(const QString &transitFolder) {
+bool TransitFolderList::refreshFolderList(const QString &transitFolder) {
     m_rows.clear();
     QList<FolderScan::Entry> folders;
     if (!FolderScan::subfolders(transitFolder, &folders)) {
@@ -16,32 +16,32 @@ bool TransitFolderList::RefreshFolderList(const QString &transitFolder) {
     }
     m_rows.reserve(folders.size());
     for (const FolderScan::Entry &folder : folders) {
-        m_rows.append({folder.name, CountFiles(Paths::join(transitFolder, folder.name)), QString()});
+        m_rows.append({folder.name, countFiles(Paths::join(transitFolder, folder.name)), QString()});
     }
     if (m_rows.isEmpty()) {
         return false;
     }
     const int count = static_cast<int>(m_rows.size());
-    const int row = (m_nCurrentItem >= 1 && m_nCurrentItem < count) ? m_nCurrentItem : 0;
-    return SetCurrentItem(row);
+    const int row = (m_currentItem >= 1 && m_currentItem < count) ? m_currentItem : 0;
+    return setCurrentItem(row);
 }
 
-bool TransitFolderList::SetCurrentItem(int row) {
+bool TransitFolderList::setCurrentItem(int row) {
     if (row < 0 || row >= m_rows.size()) {
         return false;
     }
     m_rows[row].status = kCurrentStatus;
-    m_strCurrentDir = m_rows[row].name;
-    if (row != m_nCurrentItem) {
-        if (m_nCurrentItem >= 0 && m_nCurrentItem < m_rows.size()) {
-            m_rows[m_nCurrentItem].status = kFormerStatus;
+    m_currentDir = m_rows[row].name;
+    if (row != m_currentItem) {
+        if (m_currentItem >= 0 && m_currentItem < m_rows.size()) {
+            m_rows[m_currentItem].status = kFormerStatus;
         }
-        m_nCurrentItem = row;
+        m_currentItem = row;
     }
     return true;
 }
 
-int TransitFolderList::CountFiles(const QString &folder) {
+int TransitFolderList::countFiles(const QString &folder) {
     // Counting needs neither sizes nor order: a bare enumeration is several times faster.
     int count = 0;
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);

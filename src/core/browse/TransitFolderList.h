@@ -19,20 +19,20 @@ public:
 
     // Rebuilds all rows from transitFolder. Returns true when a row was made current (the caller then
     // refreshes the file list). A missing folder leaves the list empty and the current name as it was.
-    bool RefreshFolderList(const QString &transitFolder);
+    bool refreshFolderList(const QString &transitFolder);
 
     // Makes row current. Returns false for a row that does not exist.
-    bool SetCurrentItem(int row);
+    bool setCurrentItem(int row);
 
     // Number of files (not folders) directly inside folder; hidden ones count. Never negative.
-    static int CountFiles(const QString &folder);
+    static int countFiles(const QString &folder);
 
     const QList<Row> &rows() const { return m_rows; }
-    int currentItem() const { return m_nCurrentItem; }
-    const QString &currentDir() const { return m_strCurrentDir; }
+    int currentItem() const { return m_currentItem; }
+    const QString &currentDir() const { return m_currentDir; }
 
 private:
     QList<Row> m_rows;
-    int m_nCurrentItem = 0;
-    QString m_strCurrentDir;
+    int m_currentItem = 0;
+    QString m_currentDir;
 };

@@ -129,7 +129,7 @@ QString QueueOperations::queueFile(const QString &sourceFolder, const QString &f
     return QString();
 }
 
-QueueOperations::Outcome QueueOperations::QueueTransitFile(const QString &fileName,
+QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileName,
                                                            const QString &currentDir) {
     if (currentDir.isEmpty()) {
         return {false, {kHint, QStringLiteral("确认中转目录下的当前子文件夹已双击选中")}};
@@ -167,11 +167,11 @@ QueueOperations::Outcome QueueOperations::QueueTransitFile(const QString &fileNa
     if (!failure.isEmpty()) {
         return {false, {kError, QStringLiteral("文件“%1”未能移入上传目录：%2").arg(fileName, failure)}};
     }
-    m_log.WriteRecordLog();
+    m_log.writeRecordLog();
     return {true, {}};
 }
 
-QueueOperations::Outcome QueueOperations::AddRecord(const QString &currentDir) {
+QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
     if (currentDir.isEmpty()) {
         return {false, {kHint, QStringLiteral("请确认中转目录下的当前子文件夹已双击选中。")}};
     }
@@ -209,7 +209,7 @@ QueueOperations::Outcome QueueOperations::AddRecord(const QString &currentDir) {
             leftBehind << reason;
         }
     }
-    m_log.WriteRecordLog();
+    m_log.writeRecordLog();
     if (!leftBehind.isEmpty()) {
         // Said once, at the end: these files stay in the transit subfolder.
         return {true,
@@ -219,7 +219,7 @@ QueueOperations::Outcome QueueOperations::AddRecord(const QString &currentDir) {
     return {true, {}};
 }
 
-QueueOperations::Outcome QueueOperations::DeleteRecord(const QString &currentDir) {
+QueueOperations::Outcome QueueOperations::deleteRecord(const QString &currentDir) {
     if (m_table.rowCount() == 0 || m_table.firstSelected() < 0) {
         return {false, {kHint, QStringLiteral("未选中文件。请选择文件后再点击删除按钮。")}};
     }
@@ -243,6 +243,6 @@ QueueOperations::Outcome QueueOperations::DeleteRecord(const QString &currentDir
         m_table.deleteRow(row);
     }
     m_table.renumber();
-    m_log.WriteRecordLog();
+    m_log.writeRecordLog();
     return {true, {}};
 }

@@ -25,14 +25,14 @@ public:
                     const InnerPathMapping &mapping, const SettingsRecord &settings);
 
     // Queues the file named fileName of the current subfolder currentDir.
-    Outcome QueueTransitFile(const QString &fileName, const QString &currentDir);
+    Outcome queueTransitFile(const QString &fileName, const QString &currentDir);
 
     // Queues every permitted file of the current subfolder.
-    Outcome AddRecord(const QString &currentDir);
+    Outcome addRecord(const QString &currentDir);
 
     // Removes the selected records that are not uploading or complete, returning their files from
     // the upload folder to the current subfolder.
-    Outcome DeleteRecord(const QString &currentDir);
+    Outcome deleteRecord(const QString &currentDir);
 
 private:
     struct Destination {

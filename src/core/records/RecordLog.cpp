@@ -53,19 +53,19 @@ QString keepAsideName(const QString &path, const QString &timeText) {
 
 RecordLog::RecordLog(UploadTable &table, const Clock &clock) : m_table(table), m_clock(clock) {}
 
-QString RecordLog::FindExcelDriver() const {
+QString RecordLog::findExcelDriver() const {
     return QStringLiteral("Brelvantis BIFF8 workbook (built in)");
 }
 
-bool RecordLog::WriteRecordLog() {
+bool RecordLog::writeRecordLog() {
     // Before the start-up load there is no day's file to write to.
     if (m_path.isEmpty())
         return false;
-    if (!m_strKeptAside.isEmpty()) {
+    if (!m_keptAside.isEmpty()) {
         // Nothing is written while the unreadable file cannot be moved out of the way.
-        if (QFileInfo(m_path).isFile() && !QFile::rename(m_path, m_strKeptAside))
+        if (QFileInfo(m_path).isFile() && !QFile::rename(m_path, m_keptAside))
             return false;
-        m_strKeptAside.clear();
+        m_keptAside.clear();
     }
     Xls::Rows rows;
     rows.reserve(m_table.rowCount() + 1);
@@ -79,13 +79,13 @@ bool RecordLog::WriteRecordLog() {
     return Xls::writeWorkbook(m_path, kSheetName, rows);
 }
 
-bool RecordLog::LoadRecordLog(const QString &recordFolder, Notice *notice) {
+bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
     m_path = recordFolder + m_clock.dateText() + QStringLiteral(".xls");
-    m_strKeptAside.clear();
+    m_keptAside.clear();
     if (!QFileInfo::exists(m_path))
         return true;
 
-    if (FindExcelDriver().isEmpty()) {
+    if (findExcelDriver().isEmpty()) {
         if (notice)
             *notice = Notice{QString(), kNoDriverText};
         return false;
@@ -98,9 +98,9 @@ bool RecordLog::LoadRecordLog(const QString &recordFolder, Notice *notice) {
         // The file may still hold the day's queue (a spreadsheet program may have saved it in a form
         // this reader does not take); the table's next write must not destroy it.
         if (QFileInfo(m_path).isFile()) {
-            m_strKeptAside = keepAsideName(m_path, m_clock.now().toString(QStringLiteral("HHmmss")));
+            m_keptAside = keepAsideName(m_path, m_clock.now().toString(QStringLiteral("HHmmss")));
             error += QStringLiteral("\n原记录文件将保留为“%1”。")
-                         .arg(QDir::toNativeSeparators(m_strKeptAside));
+                         .arg(QDir::toNativeSeparators(m_keptAside));
         }
         if (notice)
             *notice = Notice{QString(), kDatabaseErrorPrefix + error};

@@ -26,29 +26,29 @@ public:
     RecordLog(UploadTable &table, const Clock &clock);
     virtual ~RecordLog() = default;
 
-    // Empty until LoadRecordLog has run; then the same file for the whole run, also after midnight.
+    // Empty until loadRecordLog has run; then the same file for the whole run, also after midnight.
     QString path() const { return m_path; }
 
     // Fixes the log's path (record folder, today's date, ".xls", no separator added) and refills the
     // table from that file. No file there: the table is left as it is and true returned. On failure
     // the table is left as it was, *notice says why (application-name caption) and false is returned;
     // an unreadable file is then kept under keptAsidePath() before the first rewrite replaces it.
-    bool LoadRecordLog(const QString &recordFolder, Notice *notice = nullptr);
+    bool loadRecordLog(const QString &recordFolder, Notice *notice = nullptr);
 
     // Rewrites the log from the whole table. The file is replaced atomically, so a failed write keeps
     // the previous log; a failure is not shown to the operator and the next write tries again.
-    bool WriteRecordLog();
+    bool writeRecordLog();
 
     // Where a day's file that could not be read at start-up goes before it is first rewritten, so the
     // records it holds stay on disk for the operator; empty when no such file waits to be moved.
-    QString keptAsidePath() const { return m_strKeptAside; }
+    QString keptAsidePath() const { return m_keptAside; }
 
     // The name of the workbook support that reads and writes the log, or empty text when there is none.
-    virtual QString FindExcelDriver() const;
+    virtual QString findExcelDriver() const;
 
 private:
     UploadTable &m_table;
     const Clock &m_clock;
     QString m_path;
-    QString m_strKeptAside;
+    QString m_keptAside;
 };

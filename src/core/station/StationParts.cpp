@@ -12,11 +12,16 @@ QString settingsFileIn(const QString &folder) {
 
 } // namespace
 
-StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownClock, TransferJob &sharedJob)
+StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownClock)
     : workFolder(folder), clock(ownClock ? std::move(ownClock) : std::make_unique<Clock>()),
       settingsStore(settingsFileIn(folder)), filter(configPath(QStringLiteral("Brelvantis.filter"))),
-      mapping(configPath(QStringLiteral("Brelvantis.path"))), job(sharedJob), log(table, *clock),
-      worker(sharedJob) {}
+      mapping(configPath(QStringLiteral("Brelvantis.path"))), log(table, *clock), worker(job),
+      scheduler(table, log, job, settings, *clock,
+                [this](const QString &uploadFolder, const QString &name, const QString &destination,
+                       const QString &address, const QString &port) {
+                    return worker.start(uploadFolder, name, destination, address, port);
+                }),
+      queue(table, log, filter, mapping, settings), upload(scheduler, worker) {}
 
 QString StationParts::configPath(const QString &name) const {
     return workFolder.isEmpty() ? name : QDir(workFolder).filePath(name);

@@ -3,34 +3,42 @@
 #include "core/common/Clock.h"
 #include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
+#include "core/config/SettingsRecord.h"
 #include "core/config/SettingsStore.h"
-#include "core/records/UploadTable.h"
+#include "core/queue/QueueOperations.h"
 #include "core/records/RecordLog.h"
+#include "core/records/UploadTable.h"
 #include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
+#include "core/upload/TransferScheduler.h"
+#include "core/upload/UploadController.h"
 
 #include <QString>
 #include <memory>
 
-// The station's long-lived logic objects, built once by the composition root and handed to the
-// widgets by reference. Tests build their own with a fixed clock and a temporary working folder.
+// The station's long-lived logic objects, built once by the application and handed to the window
+// by reference. Tests build their own with a fixed clock and a temporary working folder.
 struct StationParts {
     // workFolder: where the settings, mapping and filter files live (the working directory by
     // default). clock: null for the system clock.
-    // job: the transfer job the worker and the scheduler share (tests pass their own).
-    explicit StationParts(const QString &workFolder = QString(), std::unique_ptr<Clock> clock = nullptr,
-                          TransferJob &job = g_transferJob);
+    explicit StationParts(const QString &workFolder = QString(), std::unique_ptr<Clock> clock = nullptr);
+    StationParts(const StationParts &) = delete;
+    StationParts &operator=(const StationParts &) = delete;
 
     // Path of one of the station's configuration files in the work folder.
     QString configPath(const QString &name) const;
 
     QString workFolder;
     std::unique_ptr<Clock> clock;
+    SettingsRecord settings; // the one settings record every part reads and the settings dialog edits
     SettingsStore settingsStore;
     FileTypeFilter filter;
     InnerPathMapping mapping;
-    TransferJob &job;
+    TransferJob job; // the one transfer the scheduler hands to the worker
     UploadTable table;
     RecordLog log;
     TransferWorker worker;
+    TransferScheduler scheduler;
+    QueueOperations queue;
+    UploadController upload;
 };

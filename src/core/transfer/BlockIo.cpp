@@ -25,11 +25,11 @@ template <typename Call> int transferBlock(Call call) {
 
 } // namespace
 
-int SendBlock(const char *buffer, Channel &channel) {
+int sendBlock(const char *buffer, Channel &channel) {
     return transferBlock([&](qint64 offset, qint64 length) { return channel.send(buffer + offset, length); });
 }
 
-int ReceiveBlock(char *buffer, Channel &channel) {
+int receiveBlock(char *buffer, Channel &channel) {
     return transferBlock(
         [&](qint64 offset, qint64 length) { return channel.receive(buffer + offset, length); });
 }

@@ -18,7 +18,7 @@ inline constexpr int kOverReported = 3;
 } // namespace BlockResult
 
 // Sends the kBlockSize bytes of buffer in at most kMaxBlockCalls send calls.
-int SendBlock(const char *buffer, Channel &channel);
+int sendBlock(const char *buffer, Channel &channel);
 
 // Receives exactly kBlockSize bytes into buffer in at most kMaxBlockCalls receive calls.
-int ReceiveBlock(char *buffer, Channel &channel);
+int receiveBlock(char *buffer, Channel &channel);

@@ -2,30 +2,23 @@
 
 #include "core/transfer/Socket.h"
 
-TransferJob g_transferJob;
-
-namespace TransferResult {
-
-QString describe(int code) {
-    switch (code) {
-    case kSuccess:
+QString describe(TransferResult result) {
+    switch (result) {
+    case TransferResult::Success:
         return QStringLiteral("success: all data blocks sent");
-    case kSocketLibrary:
+    case TransferResult::SocketLibrary:
         return QStringLiteral("starting the socket library failed");
-    case kSocketCreation:
+    case TransferResult::SocketCreation:
         return QStringLiteral("creating the socket failed");
-    case kConnect:
+    case TransferResult::Connect:
         return QStringLiteral("connecting to the isolator failed");
-    case kHeader:
+    case TransferResult::Header:
         return QStringLiteral("header refused or not sent, or acknowledgement not received");
-    case kData:
+    case TransferResult::Data:
         return QStringLiteral("file not read, data block not sent, or stop requested");
-    default:
-        return QStringLiteral("unknown result");
     }
+    return QStringLiteral("unknown result");
 }
-
-} // namespace TransferResult
 
 void TransferJob::abandonConnection() {
     const std::lock_guard lock(m_connectionLock);

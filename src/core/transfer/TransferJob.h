@@ -8,42 +8,42 @@
 
 class TcpSocket;
 
-// Outcome of one transfer, as the worker returns it. 5 is not used.
-namespace TransferResult {
-inline constexpr int kSuccess = 0;
-inline constexpr int kSocketLibrary = 1;
-inline constexpr int kSocketCreation = 2;
-inline constexpr int kConnect = 3;
-inline constexpr int kHeader = 4; // header not sent, acknowledgement not received, or header refused
-inline constexpr int kData = 6;   // file not opened or read, a data block not sent, or a stop request
+// Outcome of one transfer, as the worker returns it.
+enum class TransferResult {
+    Success,
+    SocketLibrary,
+    SocketCreation,
+    Connect,
+    Header, // header not sent, acknowledgement not received, or header refused
+    Data,   // file not opened or read, a data block not sent, or a stop request
+};
 
-// A short English phrase for the code (for tools and log lines).
-QString describe(int code);
-} // namespace TransferResult
+// A short English phrase for the result (for tools and log lines).
+QString describe(TransferResult result);
 
 // The one transfer the scheduler hands to the worker, and what the worker reports back. The user
-// interface thread fills the plain fields only while bRunning is false and before it starts the
-// worker; from then until the worker clears bRunning they belong to the worker. The atomics are the
+// interface thread fills the plain fields only while running is false and before it starts the
+// worker; from then until the worker clears running they belong to the worker. The atomics are the
 // only fields both threads touch while a transfer runs.
 struct TransferJob {
     TransferJob() = default;
     TransferJob(const TransferJob &) = delete;
     TransferJob &operator=(const TransferJob &) = delete;
 
-    char szIsolatorAddr[128] = {}; // numeric IPv4 text, zero-terminated
-    quint16 nIsolatorPort = 0;
-    QString strFolder; // ends with a separator
-    QString strFileName;
-    QString strDestination; // inner address, "||", inner path
+    char isolatorAddress[128] = {}; // numeric IPv4 text, zero-terminated
+    quint16 isolatorPort = 0;
+    QString folder; // ends with a separator
+    QString fileName;
+    QString destination; // inner address, "||", inner path
 
-    std::atomic<bool> bStopRequested{false};
-    std::atomic<bool> bRunning{false};
-    std::atomic<bool> bSucceeded{false};
-    bool bResumePending = true; // the scheduler's own: no transfer started yet in this process
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> running{false};
+    std::atomic<bool> succeeded{false};
+    bool resumePending = true; // the scheduler's own: no transfer started yet in this process
 
-    std::atomic<quint64> nFileSize{0};
-    std::atomic<quint64> nBytesSent{0}; // whole blocks of 4096, so it can pass nFileSize
-    qint32 nCurrentRow = 0;
+    std::atomic<quint64> fileSize{0};
+    std::atomic<quint64> bytesSent{0}; // whole blocks of 4096, so it can pass fileSize
+    qint32 currentRow = 0;
 
     // Every wait on the isolator is bounded; a wait that runs out fails with the code of its step.
     // Tests shorten them.
@@ -66,6 +66,3 @@ private:
     TcpSocket *m_connection = nullptr;
     bool m_abandoned = false;
 };
-
-// The process-wide job shared by the scheduler, the stop operation and the worker.
-extern TransferJob g_transferJob;

@@ -13,8 +13,6 @@
 #include <optional>
 #include <system_error>
 
-using namespace TransferResult;
-
 namespace {
 
 // Keeps the worker's socket where TransferJob::abandonConnection() can shut it, for exactly as long
@@ -57,46 +55,46 @@ bool isBlank(QChar c) {
     return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r'));
 }
 
-int exchange(TransferJob &job) {
+TransferResult exchange(TransferJob &job) {
     // Texts that cannot travel are refused before anyone is contacted.
-    std::optional<HeaderBlock> header = HeaderBlock::forTransfer(job.strFileName, job.strDestination);
+    std::optional<HeaderBlock> header = HeaderBlock::forTransfer(job.fileName, job.destination);
     if (!header) {
-        return kHeader;
+        return TransferResult::Header;
     }
 
     const SocketLibrary library;
     if (!library.started()) {
-        return kSocketLibrary;
+        return TransferResult::SocketLibrary;
     }
     TcpSocket socket;
     if (!socket.create()) {
-        return kSocketCreation;
+        return TransferResult::SocketCreation;
     }
     const AttachedConnection attached(job, socket);
-    const QByteArray address(job.szIsolatorAddr, qstrnlen(job.szIsolatorAddr, sizeof job.szIsolatorAddr));
-    if (!attached.attached() || !socket.connectTo(address, job.nIsolatorPort, job.connectTimeout)) {
-        return kConnect;
+    const QByteArray address(job.isolatorAddress, qstrnlen(job.isolatorAddress, sizeof job.isolatorAddress));
+    if (!attached.attached() || !socket.connectTo(address, job.isolatorPort, job.connectTimeout)) {
+        return TransferResult::Connect;
     }
 
     // Unbuffered: the file is read in lock step with the sending, one block at a time.
-    QFile file(job.strFolder + job.strFileName);
+    QFile file(job.folder + job.fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        return kData;
+        return TransferResult::Data;
     }
     const auto size = static_cast<quint64>(file.size());
-    job.nFileSize.store(size);
+    job.fileSize.store(size);
     header->setFileSize(size);
 
     // One buffer for the header, the acknowledgement and every data block.
     char block[kBlockSize];
     header->writeTo(block);
     socket.setDeadline(job.blockTimeout);
-    if (SendBlock(block, socket) != BlockResult::kComplete) {
-        return kHeader;
+    if (sendBlock(block, socket) != BlockResult::kComplete) {
+        return TransferResult::Header;
     }
     socket.setDeadline(job.acknowledgementTimeout);
-    if (ReceiveBlock(block, socket) != BlockResult::kComplete) {
-        return kHeader;
+    if (receiveBlock(block, socket) != BlockResult::kComplete) {
+        return TransferResult::Header;
     }
 
     // Blocks go out whole: the last one carries, after the file's end, what the buffer held before
@@ -108,19 +106,19 @@ int exchange(TransferJob &job) {
     while (left > 0) {
         const qint64 wanted = static_cast<qint64>(qMin<quint64>(left, kBlockSize));
         if (readFully(file, block, wanted) != wanted) {
-            return kData;
+            return TransferResult::Data;
         }
         socket.setDeadline(job.blockTimeout);
-        if (SendBlock(block, socket) != BlockResult::kComplete) {
-            return kData;
+        if (sendBlock(block, socket) != BlockResult::kComplete) {
+            return TransferResult::Data;
         }
-        if (job.bStopRequested.load()) {
-            return kData;
+        if (job.stopRequested.load()) {
+            return TransferResult::Data;
         }
-        job.nBytesSent.fetch_add(kBlockSize);
+        job.bytesSent.fetch_add(kBlockSize);
         left -= static_cast<quint64>(wanted);
     }
-    return kSuccess;
+    return TransferResult::Success;
 }
 
 void copyAddress(const QString &text, char (&field)[128]) {
@@ -155,15 +153,11 @@ quint16 portFromText(const QString &text) {
     return static_cast<quint16>(static_cast<unsigned long long>(value) & 0xFFFFu);
 }
 
-int TransferThreadProc(TransferJob &job) {
-    const int result = exchange(job);
-    job.bSucceeded.store(result == kSuccess, std::memory_order_release);
-    job.bRunning.store(false, std::memory_order_release);
+TransferResult transferThreadProc(TransferJob &job) {
+    const TransferResult result = exchange(job);
+    job.succeeded.store(result == TransferResult::Success, std::memory_order_release);
+    job.running.store(false, std::memory_order_release);
     return result;
-}
-
-int TransferThreadProc() {
-    return TransferThreadProc(g_transferJob);
 }
 
 TransferWorker::TransferWorker(TransferJob &job) : m_job(job) {}
@@ -177,7 +171,7 @@ TransferWorker::~TransferWorker() {
 
 bool TransferWorker::start(const QString &folder, const QString &fileName, const QString &destination,
                            const QString &isolatorAddress, const QString &portText) {
-    if (m_job.bRunning.load(std::memory_order_acquire)) {
+    if (m_job.running.load(std::memory_order_acquire)) {
         return false;
     }
     // The previous worker has done its last act; its thread only has to return.
@@ -185,26 +179,26 @@ bool TransferWorker::start(const QString &folder, const QString &fileName, const
         return false;
     }
 
-    copyAddress(isolatorAddress, m_job.szIsolatorAddr);
-    m_job.nIsolatorPort = portFromText(portText);
-    m_job.strFolder = Paths::withTrailingSeparator(folder);
-    m_job.strFileName = fileName;
-    m_job.strDestination = destination;
+    copyAddress(isolatorAddress, m_job.isolatorAddress);
+    m_job.isolatorPort = portFromText(portText);
+    m_job.folder = Paths::withTrailingSeparator(folder);
+    m_job.fileName = fileName;
+    m_job.destination = destination;
     m_job.resetAbandon();
     // Running before the thread exists, so a tick in between never takes it for a finished transfer.
-    m_job.bRunning.store(true, std::memory_order_release);
-    m_job.bStopRequested.store(false);
-    m_job.nBytesSent.store(0);
+    m_job.running.store(true, std::memory_order_release);
+    m_job.stopRequested.store(false);
+    m_job.bytesSent.store(0);
 
-    std::packaged_task<int()> task([this] { return TransferThreadProc(m_job); });
+    std::packaged_task<TransferResult()> task([this] { return transferThreadProc(m_job); });
     m_result = task.get_future();
     try {
         m_thread = std::thread(std::move(task));
     } catch (const std::system_error &) {
         // No worker will ever clear the flag: report the failure here, as a worker would.
-        m_result = std::future<int>();
-        m_job.bSucceeded.store(false, std::memory_order_release);
-        m_job.bRunning.store(false, std::memory_order_release);
+        m_result = std::future<TransferResult>();
+        m_job.succeeded.store(false, std::memory_order_release);
+        m_job.running.store(false, std::memory_order_release);
         return false;
     }
     return true;
@@ -223,6 +217,6 @@ bool TransferWorker::wait(std::chrono::milliseconds limit) {
 }
 
 void TransferWorker::abandon() {
-    m_job.bStopRequested.store(true);
+    m_job.stopRequested.store(true);
     m_job.abandonConnection();
 }

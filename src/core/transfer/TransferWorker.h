@@ -5,34 +5,32 @@
 #include <QString>
 #include <chrono>
 #include <future>
+#include <optional>
 #include <thread>
 
 // The settings' port text as atoi reads it (leading blanks skipped, an optional sign, digits up to
 // the first other character, 0 when there are none), cut to its low 16 bits: "70000" gives 4464.
 quint16 portFromText(const QString &text);
 
-// Sends the job's file to the isolator on the calling thread and returns a TransferResult code.
-// Its last act stores bSucceeded and then clears bRunning, with release ordering; a reader that sees
-// bRunning false (acquire) sees the outcome of this transfer.
-int TransferThreadProc(TransferJob &job);
-
-// The same on g_transferJob.
-int TransferThreadProc();
+// Sends the job's file to the isolator on the calling thread.
+// Its last act stores succeeded and then clears running, with release ordering; a reader that sees
+// running false (acquire) sees the outcome of this transfer.
+TransferResult transferThreadProc(TransferJob &job);
 
 // Owns the thread of the one transfer that may run at a time, so it can be waited for and joined:
 // no worker is left running against a job that has gone away.
 class TransferWorker {
 public:
-    explicit TransferWorker(TransferJob &job = g_transferJob);
+    explicit TransferWorker(TransferJob &job);
     // Abandons a worker that still runs, then joins it.
     ~TransferWorker();
     TransferWorker(const TransferWorker &) = delete;
     TransferWorker &operator=(const TransferWorker &) = delete;
 
     // The hand-over: fills the job (the folder gets a trailing separator, the address is kept to
-    // 127 bytes, the port text goes through portFromText), sets bRunning true, bStopRequested false
-    // and nBytesSent 0, and starts the worker thread. False, with the job untouched, while a transfer
-    // runs; false with bRunning cleared again when no thread could be started.
+    // 127 bytes, the port text goes through portFromText), sets running true, stopRequested false
+    // and bytesSent 0, and starts the worker thread. False, with the job untouched, while a transfer
+    // runs; false with running cleared again when no thread could be started.
     bool start(const QString &folder, const QString &fileName, const QString &destination,
                const QString &isolatorAddress, const QString &portText);
 
@@ -43,14 +41,14 @@ public:
     // blocked socket call returns at once. Does not wait (see wait()).
     void abandon();
 
-    // Result code of the last worker joined by wait() or start(); -1 before the first.
-    int lastResult() const { return m_lastResult; }
+    // Result of the last worker joined by wait() or start(); empty before the first.
+    std::optional<TransferResult> lastResult() const { return m_lastResult; }
 
     TransferJob &job() const { return m_job; }
 
 private:
     TransferJob &m_job;
     std::thread m_thread;
-    std::future<int> m_result;
-    int m_lastResult = -1;
+    std::future<TransferResult> m_result;
+    std::optional<TransferResult> m_lastResult;
 };

@@ -14,11 +14,11 @@ struct TransferJob;
 // from the first row at the top that needs one.
 class TransferScheduler {
 public:
-    enum TickResult : int {
-        kTransferRunning = 0, // a transfer runs; nothing was examined
-        kTransferStarted = 1,
-        kNothingToSend = 2, // empty table, or every row complete
-        kTransferFailed = 3 // a finished transfer failed; its row is marked as a fault
+    enum class TickResult {
+        Running,       // a transfer runs; nothing was examined
+        Started,       // a transfer was started
+        NothingToSend, // empty table, or every row complete
+        Failed         // a finished transfer failed; its row is marked as a fault
     };
 
     // Starts the worker on a file (folder, file name, destination, isolator address, port text).
@@ -30,17 +30,17 @@ public:
                       const Clock &clock, Starter starter);
 
     // One tick over the table.
-    int ScheduleNext();
+    TickResult scheduleNext();
 
     // Percentage of the current file sent, 0 to 100.
-    int GetUploadProgress() const;
+    int getUploadProgress() const;
 
     // Asks the running transfer to stop and marks its row; true when a transfer was running.
     // The caller gives the worker its grace period before entering the stopped state.
-    bool RequestStop();
+    bool requestStop();
 
 private:
-    int startRow(int row);
+    TickResult startRow(int row);
     void stamp(int row, int cell);
 
     UploadTable &m_table;

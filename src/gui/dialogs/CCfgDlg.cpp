@@ -25,8 +25,9 @@ QString chooseWithPlatformDialog(QWidget *parent, const QString &title, const QS
 
 } // namespace
 
-CCfgDlg::CCfgDlg(const SettingsStore &store, const InnerPathMapping &mapping, QWidget *parent)
-    : QDialog(parent), m_store(store), m_mapping(mapping), m_folderChooser(chooseWithPlatformDialog) {
+CCfgDlg::CCfgDlg(SettingsRecord &record, const SettingsStore &store, const InnerPathMapping &mapping,
+                 QWidget *parent)
+    : QDialog(parent), m_record(record), m_store(store), m_mapping(mapping), m_folderChooser(chooseWithPlatformDialog) {
     setObjectName(QStringLiteral("settingsDialog"));
     setWindowTitle(QStringLiteral("设置"));
     // A caption without a close box: the dialog is left through OK, Cancel or Esc.
@@ -135,22 +136,19 @@ void CCfgDlg::paintEvent(QPaintEvent *) {
 }
 
 void CCfgDlg::showRecord() {
-    SettingsRecord &record = *this;
     for (const Binding &binding : std::as_const(m_bindings)) {
-        binding.edit->setText(record.*binding.field);
+        binding.edit->setText(m_record.*binding.field);
     }
 }
 
 void CCfgDlg::takeEdits() {
-    SettingsRecord &record = *this;
     for (const Binding &binding : std::as_const(m_bindings)) {
-        record.*binding.field = binding.edit->text();
+        m_record.*binding.field = binding.edit->text();
     }
 }
 
 void CCfgDlg::browseFor(QString SettingsRecord::*field) {
-    SettingsRecord &record = *this;
-    QString folder = m_folderChooser(this, QStringLiteral("选择路径"), record.*field);
+    QString folder = m_folderChooser(this, QStringLiteral("选择路径"), m_record.*field);
     if (folder.isEmpty()) {
         return;
     }
@@ -159,20 +157,20 @@ void CCfgDlg::browseFor(QString SettingsRecord::*field) {
     if (!folder.endsWith(QDir::separator())) {
         folder += QDir::separator();
     }
-    record.*field = folder;
+    m_record.*field = folder;
     showRecord();
 }
 
 void CCfgDlg::onInnerPath() {
     // The folder the record holds, not what may have been typed since: the mapping belongs to the
     // transit folder the station is working with.
-    CInnerPathDlg dialog(transitFolder, m_mapping, this);
+    CInnerPathDlg dialog(m_record.transitFolder, m_mapping, this);
     dialog.exec();
 }
 
 void CCfgDlg::onOk() {
     takeEdits();
-    const SettingsStore::SaveResult result = m_store.save(*this);
+    const SettingsStore::SaveResult result = m_store.save(m_record);
     switch (result.outcome) {
     case SettingsStore::SaveResult::Outcome::Saved:
         accept();

@@ -12,12 +12,11 @@ class InnerPathMapping;
 class QLineEdit;
 class SettingsStore;
 
-// "设置": the settings dialog, and at the same time the settings record every part of the station
-// reads. The frame keeps one object for the whole run and shows it again and again; each showing
-// starts from the record's values, and OK saves them (or refuses silently while a required folder
-// is empty). A folder chosen with a "..." button goes into the record at once, even if the dialog is
-// then cancelled.
-class CCfgDlg : public QDialog, public SettingsRecord {
+// "设置": the settings dialog, editing the station's one settings record. The frame keeps one dialog
+// for the whole run and shows it again and again; each showing starts from the record's values, and
+// OK saves them (or refuses silently while a required folder is empty). A folder chosen with a "..."
+// button goes into the record at once, even if the dialog is then cancelled.
+class CCfgDlg : public QDialog {
     Q_OBJECT
 public:
     // Asks the operator for a folder, starting at startFolder; an empty result means the operator
@@ -25,7 +24,10 @@ public:
     using FolderChooser =
         std::function<QString(QWidget *parent, const QString &title, const QString &startFolder)>;
 
-    CCfgDlg(const SettingsStore &store, const InnerPathMapping &mapping, QWidget *parent = nullptr);
+    CCfgDlg(SettingsRecord &record, const SettingsStore &store, const InnerPathMapping &mapping,
+            QWidget *parent = nullptr);
+
+    const SettingsRecord &record() const { return m_record; }
 
     // Replaces the platform's folder chooser (tests answer it themselves).
     void setFolderChooser(FolderChooser chooser);
@@ -50,6 +52,7 @@ private:
     void onInnerPath();
     void onOk();
 
+    SettingsRecord &m_record;
     const SettingsStore &m_store;
     const InnerPathMapping &m_mapping;
     FolderChooser m_folderChooser;

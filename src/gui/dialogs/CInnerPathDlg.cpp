@@ -14,7 +14,7 @@
 #include <QTableWidget>
 
 CInnerPathDlg::CInnerPathDlg(const QString &transitFolder, const InnerPathMapping &mapping, QWidget *parent)
-    : QDialog(parent), m_mapping(mapping), m_strTransitFolder(transitFolder) {
+    : QDialog(parent), m_mapping(mapping), m_transitFolder(transitFolder) {
     setObjectName(QStringLiteral("innerPathDialog"));
     setWindowTitle(QStringLiteral("内网路径设置"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -111,12 +111,12 @@ void CInnerPathDlg::setUpList() {
 }
 
 void CInnerPathDlg::fillRows() {
-    if (m_strTransitFolder.isEmpty()) {
+    if (m_transitFolder.isEmpty()) {
         return;
     }
     QList<FolderScan::Entry> folders;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    FolderScan::subfolders(m_strTransitFolder, &folders);
+    FolderScan::subfolders(m_transitFolder, &folders);
     m_list->setRowCount(folders.size());
     for (int row = 0; row < folders.size(); ++row) {
         m_list->setItem(row, ColumnFolder, new QTableWidgetItem(folders[row].name));
@@ -131,14 +131,14 @@ void CInnerPathDlg::loadMapping() {
     bool complete = true;
     if (!m_mapping.readText(&text, &complete)) {
         if (QFileInfo::exists(m_mapping.filePath())) {
-            m_strUnsafeToSave =
+            m_unsafeToSave =
                 QStringLiteral("无法读取内网路径配置文件 %1，为免覆盖其中的记录，修改未保存。")
                     .arg(m_mapping.filePath());
         }
         return;
     }
     if (!complete) {
-        m_strUnsafeToSave = QStringLiteral("内网路径配置文件 %1 大于 1 MB，只读入了前 1 MB；"
+        m_unsafeToSave = QStringLiteral("内网路径配置文件 %1 大于 1 MB，只读入了前 1 MB；"
                                            "为免丢失其余记录，修改未保存。")
                                 .arg(m_mapping.filePath());
     }
@@ -158,7 +158,7 @@ void CInnerPathDlg::onRowChosen(int row) {
     if (row < 0 || row >= m_list->rowCount()) {
         return;
     }
-    m_nSelectedRow = row;
+    m_selectedRow = row;
     const QString innerPath = m_list->item(row, ColumnPath)->text();
     const QString innerAddress = m_list->item(row, ColumnAddress)->text();
     // A row not yet fully mapped keeps what the operator typed, ready to be given to it.
@@ -172,16 +172,16 @@ void CInnerPathDlg::onModify() {
     const QString innerPath = m_innerPathEdit->text();
     // Drive c: of the inner machine is its system drive and never receives uploads.
     if (innerPath.isEmpty() || innerPath.contains(QStringLiteral("c:"), Qt::CaseInsensitive) ||
-        m_nSelectedRow < 0 || m_nSelectedRow >= m_list->rowCount()) {
+        m_selectedRow < 0 || m_selectedRow >= m_list->rowCount()) {
         return;
     }
-    m_list->item(m_nSelectedRow, ColumnAddress)->setText(m_innerAddressEdit->text());
-    m_list->item(m_nSelectedRow, ColumnPath)->setText(innerPath);
+    m_list->item(m_selectedRow, ColumnAddress)->setText(m_innerAddressEdit->text());
+    m_list->item(m_selectedRow, ColumnPath)->setText(innerPath);
 }
 
 void CInnerPathDlg::onOk() {
-    if (!m_strUnsafeToSave.isEmpty()) {
-        OperatorMessages::show(this, Notice{NoticeCaption::kError, m_strUnsafeToSave});
+    if (!m_unsafeToSave.isEmpty()) {
+        OperatorMessages::show(this, Notice{NoticeCaption::kError, m_unsafeToSave});
         return;
     }
     const Notice notice = m_mapping.write(rows());

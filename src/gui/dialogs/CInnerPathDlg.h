@@ -33,11 +33,11 @@ private:
     QList<InnerPathMapping::Row> rows() const;
 
     const InnerPathMapping &m_mapping;
-    QString m_strTransitFolder;
-    int m_nSelectedRow = 0;
+    QString m_transitFolder;
+    int m_selectedRow = 0;
     // What stands in the file beyond what could be read, or a file that could not be read at all:
     // writing the rows back would drop those records, so OK refuses instead.
-    QString m_strUnsafeToSave;
+    QString m_unsafeToSave;
 
     QTableWidget *m_list = nullptr;
     QLineEdit *m_innerPathEdit = nullptr;

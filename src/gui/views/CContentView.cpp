@@ -1,20 +1,17 @@
 #include "gui/views/CContentView.h"
 
-#include "app/CBrelvantisDoc.h"
-#include "gui/views/CDriveExplorerView.h"
 #include "core/config/SettingsRecord.h"
 
 #include <QApplication>
 #include <QHeaderView>
 
-CContentView::CContentView(const SettingsRecord &cfg, CBrelvantisDoc &doc, QWidget *parent)
-    : QTableWidget(parent), m_cfg(cfg), m_doc(doc) {
+CContentView::CContentView(const SettingsRecord &settings, QWidget *parent)
+    : QTableWidget(parent), m_settings(settings) {
     setObjectName(QStringLiteral("contentView"));
     connect(this, &QAbstractItemView::doubleClicked, this, &CContentView::onDoubleClicked);
 }
 
 void CContentView::OnInitialUpdate() {
-    m_doc.m_pContentView = this;
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -35,28 +32,25 @@ void CContentView::OnInitialUpdate() {
     for (int column = 0; column < 3; ++column) {
         setColumnWidth(column, widths[column]);
     }
-    RefreshFolderList();
+    refreshFolderList();
 }
 
-void CContentView::RefreshFolderList() {
+void CContentView::refreshFolderList() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool madeCurrent = m_list.RefreshFolderList(m_cfg.transitFolder);
+    const bool madeCurrent = m_list.refreshFolderList(m_settings.transitFolder);
     showRows();
     QApplication::restoreOverrideCursor();
     if (madeCurrent) {
-        SetCurrentItem(m_list.currentItem());
+        setCurrentItem(m_list.currentItem());
     }
 }
 
-bool CContentView::SetCurrentItem(int row) {
-    if (!m_list.SetCurrentItem(row)) {
+bool CContentView::setCurrentItem(int row) {
+    if (!m_list.setCurrentItem(row)) {
         return false;
     }
     showRows();
     emit currentDirChanged(m_list.currentDir());
-    if (m_doc.m_pDriveExplorerView) {
-        m_doc.m_pDriveExplorerView->FillFileList();
-    }
     return true;
 }
 
@@ -79,6 +73,6 @@ void CContentView::showRows() {
 
 void CContentView::onDoubleClicked(const QModelIndex &index) {
     if (index.isValid() && index.row() >= 0) {
-        SetCurrentItem(index.row());
+        setCurrentItem(index.row());
     }
 }

@@ -4,39 +4,35 @@
 
 #include <QTableWidget>
 
-class CBrelvantisDoc;
 struct SettingsRecord;
 
 // The transit folder list: one row per subfolder with its file count, the current one marked.
-// A double-click makes a row current (also while uploading).
+// A double-click makes a row current (also while uploading). The list holds the station's current
+// transit subfolder; currentDirChanged() tells the file list which folder to show.
 class CContentView : public QTableWidget {
     Q_OBJECT
 public:
-    CContentView(const SettingsRecord &cfg, CBrelvantisDoc &doc, QWidget *parent = nullptr);
+    explicit CContentView(const SettingsRecord &settings, QWidget *parent = nullptr);
 
-    // First showing: registers with the document, sets up the columns and fills the list.
+    // First showing: sets up the columns and fills the list.
     void OnInitialUpdate();
 
     // Rebuilds the rows from the transit folder and re-establishes the current row.
-    void RefreshFolderList();
+    void refreshFolderList();
 
-    // Makes row current, announces the new current name and has the file list refilled.
-    bool SetCurrentItem(int row);
-
-    static int CountFiles(const QString &folder) { return TransitFolderList::CountFiles(folder); }
+    // Makes row current and announces the new current name.
+    bool setCurrentItem(int row);
 
     int currentItem() const { return m_list.currentItem(); }
     const QString &currentDir() const { return m_list.currentDir(); }
 
 signals:
-    // Emitted before the file list is refilled, so the frame's copy of the name is current by then.
     void currentDirChanged(const QString &name);
 
 private:
     void showRows();
     void onDoubleClicked(const QModelIndex &index);
 
-    const SettingsRecord &m_cfg;
-    CBrelvantisDoc &m_doc;
+    const SettingsRecord &m_settings;
     TransitFolderList m_list;
 };

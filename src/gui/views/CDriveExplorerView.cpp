@@ -1,16 +1,13 @@
 #include "gui/views/CDriveExplorerView.h"
 
-#include "app/CBrelvantisDoc.h"
-#include "core/browse/FileTypeName.h"
 #include "core/config/SettingsRecord.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QResizeEvent>
 
-CDriveExplorerView::CDriveExplorerView(const SettingsRecord &cfg, const QString &currentDir,
-                                       const bool &uploadStopped, CBrelvantisDoc &doc, QWidget *parent)
-    : QTableWidget(parent), m_cfg(cfg), m_currentDir(currentDir), m_uploadStopped(uploadStopped), m_doc(doc) {
+CDriveExplorerView::CDriveExplorerView(const SettingsRecord &settings, QWidget *parent)
+    : QTableWidget(parent), m_settings(settings) {
     setObjectName(QStringLiteral("driveExplorerView"));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -22,25 +19,29 @@ CDriveExplorerView::CDriveExplorerView(const SettingsRecord &cfg, const QString 
 }
 
 void CDriveExplorerView::OnInitialUpdate() {
-    m_doc.m_pDriveExplorerView = this;
     setColumnCount(3);
     setHorizontalHeaderLabels(
         {QStringLiteral("名称(双击添加单个文件)"), QStringLiteral("类型"), QStringLiteral("大小(KB)")});
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setStretchLastSection(false);
     fitColumns(viewport()->width());
-    FillFileList();
+    fillFileList();
 }
 
-bool CDriveExplorerView::FillFileList() {
+void CDriveExplorerView::showFolder(const QString &name) {
+    m_folder = name;
+    fillFileList();
+}
+
+bool CDriveExplorerView::fillFileList() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool filled = m_list.FillFileList(m_cfg.transitFolder, m_currentDir);
+    const bool filled = m_list.fillFileList(m_settings.transitFolder, m_folder);
     if (filled) {
         const auto &rows = m_list.rows();
         setRowCount(0);
         setRowCount(static_cast<int>(rows.size()));
         for (int r = 0; r < rows.size(); ++r) {
-            auto *name = new QTableWidgetItem(m_sysImageList.GetFileIcon(rows[r].path), rows[r].name);
+            auto *name = new QTableWidgetItem(m_systemImageList.getFileIcon(rows[r].path), rows[r].name);
             setItem(r, 0, name);
             setItem(r, 1, new QTableWidgetItem(rows[r].typeName));
             setItem(r, 2, new QTableWidgetItem(rows[r].sizeText));
@@ -48,10 +49,6 @@ bool CDriveExplorerView::FillFileList() {
     }
     QApplication::restoreOverrideCursor();
     return filled;
-}
-
-QString CDriveExplorerView::GetFileTypeName(const QString &name) {
-    return ::GetFileTypeName(name);
 }
 
 void CDriveExplorerView::resizeEvent(QResizeEvent *event) {
@@ -69,12 +66,12 @@ void CDriveExplorerView::fitColumns(int width) {
 }
 
 void CDriveExplorerView::onDoubleClicked(const QModelIndex &index) {
-    if (!index.isValid() || !m_uploadStopped || !m_doc.m_pTableView) {
+    if (!index.isValid() || !m_queueingAllowed) {
         return;
     }
     const QTableWidgetItem *name = item(index.row(), 0);
     if (name) {
         emit fileActivated(name->text());
     }
-    FillFileList();
+    fillFileList();
 }

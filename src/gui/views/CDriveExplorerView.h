@@ -5,27 +5,28 @@
 
 #include <QTableWidget>
 
-class CBrelvantisDoc;
 struct SettingsRecord;
 
 // The files of the current transit subfolder, each with the platform's icon, its type name and its
-// size in KB. A double-click hands the file to the queue while no upload runs.
+// size in KB. A double-click hands the file to the queue while queueing is allowed (no upload runs).
 class CDriveExplorerView : public QTableWidget {
     Q_OBJECT
 public:
-    // currentDir and uploadStopped are the frame's members, read when the view acts.
-    CDriveExplorerView(const SettingsRecord &cfg, const QString &currentDir, const bool &uploadStopped,
-                       CBrelvantisDoc &doc, QWidget *parent = nullptr);
+    explicit CDriveExplorerView(const SettingsRecord &settings, QWidget *parent = nullptr);
 
     void OnInitialUpdate();
 
-    // Rebuilds the rows for the current subfolder; false (rows kept) when it cannot be listed.
-    bool FillFileList();
+    // Shows the files of the transit subfolder name from now on.
+    void showFolder(const QString &name);
 
-    static QString GetFileTypeName(const QString &name);
+    // Rebuilds the rows for the subfolder shown; false (rows kept) when it cannot be listed.
+    bool fillFileList();
+
+    // Whether a double-click queues a file; off while uploading.
+    void setQueueingAllowed(bool allowed) { m_queueingAllowed = allowed; }
 
 signals:
-    // A file was double-clicked while uploading is switched off.
+    // A file was double-clicked while queueing is allowed.
     void fileActivated(const QString &name);
 
 protected:
@@ -35,10 +36,9 @@ private:
     void onDoubleClicked(const QModelIndex &index);
     void fitColumns(int width);
 
-    const SettingsRecord &m_cfg;
-    const QString &m_currentDir;
-    const bool &m_uploadStopped;
-    CBrelvantisDoc &m_doc;
-    CSystemImageList m_sysImageList;
+    const SettingsRecord &m_settings;
+    QString m_folder;
+    bool m_queueingAllowed = true;
+    CSystemImageList m_systemImageList;
     FileList m_list;
 };

@@ -23,7 +23,7 @@ CSystemImageList::~CSystemImageList() {
     }
 }
 
-QIcon CSystemImageList::GetFileIcon(const QString &path) const {
+QIcon CSystemImageList::getFileIcon(const QString &path) const {
     const QFileInfo info(path);
     const QString key = info.suffix().toLower();
     auto cached = s_pIconCache->constFind(key);

@@ -16,7 +16,7 @@ public:
     CSystemImageList &operator=(const CSystemImageList &) = delete;
 
     // The small icon for the file at path.
-    QIcon GetFileIcon(const QString &path) const;
+    QIcon getFileIcon(const QString &path) const;
 
     static int refCount() { return s_nRefCount; }
 

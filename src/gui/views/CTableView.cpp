@@ -1,6 +1,5 @@
 #include "gui/views/CTableView.h"
 
-#include "core/common/CommandIds.h"
 #include "gui/views/CTableViewModel.h"
 #include "core/records/UploadTable.h"
 #include "core/records/RecordLog.h"
@@ -61,32 +60,26 @@ void CTableView::setNoticePresenter(std::function<void(const Notice &)> presente
 
 bool CTableView::OnInitialUpdate(const QString &recordFolder) {
     Notice notice;
-    const bool loaded = m_log.LoadRecordLog(recordFolder, &notice);
+    const bool loaded = m_log.loadRecordLog(recordFolder, &notice);
     if (!loaded)
         showNotice(notice);
     return loaded;
 }
 
-bool CTableView::OnCommand(int id) {
-    if (id != ID_MOVE_UP && id != ID_MOVE_DOWN)
-        return false;
+bool CTableView::OnMoveUp() {
     if (!m_active)
         return false;
-    if (id == ID_MOVE_UP)
-        OnMoveUp();
-    else
-        OnMoveDown();
+    if (m_table.moveUp())
+        m_log.writeRecordLog();
     return true;
 }
 
-void CTableView::OnMoveUp() {
-    if (m_table.moveUp())
-        m_log.WriteRecordLog();
-}
-
-void CTableView::OnMoveDown() {
+bool CTableView::OnMoveDown() {
+    if (!m_active)
+        return false;
     if (m_table.moveDown())
-        m_log.WriteRecordLog();
+        m_log.writeRecordLog();
+    return true;
 }
 
 void CTableView::onFocusChanged(QWidget *, QWidget *now) {

@@ -27,9 +27,10 @@ public:
     // what went wrong, if anything. Runs once, when the frame first shows its panes.
     bool OnInitialUpdate(const QString &recordFolder);
 
-    // Move record up (32773) and move record down (32774). They act only while this is the active
-    // pane, and rewrite the record log only when a record moved. True when the command was handled.
-    bool OnCommand(int id);
+    // Move record up and move record down. They act only while this is the active pane, and rewrite
+    // the record log only when a record moved. True when the command was handled.
+    bool OnMoveUp();
+    bool OnMoveDown();
 
     // The active pane is the pane that last held keyboard focus; dialogs, menus and the toolbar
     // do not change it.
@@ -39,8 +40,6 @@ public:
     void setNoticePresenter(std::function<void(const Notice &)> presenter);
 
 private:
-    void OnMoveUp();
-    void OnMoveDown();
     void onFocusChanged(QWidget *old, QWidget *now);
     void onViewSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected);
     void onTableSelectionChanged(int row, bool selected);

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+class TransferScheduler;
+class TransferWorker;
+
+// Whether the queue is being sent. Stopping is the grace a running transfer gets after the stop
+// command: nothing is scheduled and the queue stays locked until it ends.
+enum class UploadState { Stopped, Uploading, Stopping };
+
+// Switches uploading on and off and drives the scheduler with the 2-second heartbeat. Lives on the
+// window thread; the menu, the toolbar and the views follow stateChanged().
+class UploadController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kTickMs = 2000;
+    // The time the stop command gives a running transfer before the stopped state returns.
+    static constexpr int kStopGraceMs = 5000;
+
+    UploadController(TransferScheduler &scheduler, TransferWorker &worker, QObject *parent = nullptr);
+
+    UploadState state() const { return m_state; }
+    bool isStopped() const { return m_state == UploadState::Stopped; }
+
+    // The heartbeat begins; the frame starts it once the day's log is loaded.
+    void startTicking();
+    bool isTicking() const { return m_tick.isActive(); }
+
+    // The start command: uploading from the next tick on. Ignored during a stop's grace.
+    void start();
+    // The stop command: asks the running transfer to stop, then returns to the stopped state after
+    // the grace. Ignored while a grace runs.
+    void stop();
+    // One heartbeat: schedules the queue; back to the stopped state when nothing is left to send.
+    void tick();
+    // At exit: no more ticks; a transfer still running is abandoned and its thread joined.
+    void shutDown();
+
+    // Tests shorten the heartbeat and the grace.
+    void setTickInterval(int ms) { m_tick.setInterval(ms); }
+    void setStopGraceMs(int ms) { m_grace.setInterval(ms); }
+
+signals:
+    void stateChanged(UploadState state);
+    // Percentage of the current file sent, after every tick while uploading.
+    void progressChanged(int percent);
+
+private:
+    void setState(UploadState state);
+    void finishStop();
+
+    TransferScheduler &m_scheduler;
+    TransferWorker &m_worker;
+    QTimer m_tick;
+    QTimer m_grace;
+    UploadState m_state = UploadState::Stopped;
+};
