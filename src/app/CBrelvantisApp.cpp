@@ -1,10 +1,10 @@
 #include "app/CBrelvantisApp.h"
 
 #include "app/CMainFrame.h"
-#include "gui/widgets/OperatorMessages.h"
-#include "core/station/StationParts.h"
 #include "core/common/Cp936.h"
 #include "core/common/SingleInstance.h"
+#include "core/station/StationParts.h"
+#include "gui/widgets/OperatorMessages.h"
 
 CBrelvantisApp::CBrelvantisApp(int &argc, char **argv) : QApplication(argc, argv) {
     setApplicationName(OperatorMessages::applicationName());

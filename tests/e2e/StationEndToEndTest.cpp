@@ -2,14 +2,14 @@
 
 #include "IsolatorServer.h"
 #include "app/CMainFrame.h"
+#include "core/common/CommandIds.h"
+#include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
+#include "core/xls/Workbook.h"
 #include "gui/views/CContentView.h"
 #include "gui/views/CDriveExplorerView.h"
-#include "core/common/CommandIds.h"
 #include "gui/views/CTableView.h"
-#include "core/records/UploadRecord.h"
 #include "support/TestFiles.h"
-#include "core/xls/Workbook.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -98,7 +98,8 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
     auto *files = m_frame->findChild<CDriveExplorerView *>(QStringLiteral("driveExplorerView"));
     auto *table = m_frame->findChild<CTableView *>(CTableView::kObjectName);
     doubleClickRow(folders, rowWithText(folders, QStringLiteral("报表")));
-    ASSERT_EQ(m_frame->findChild<CContentView *>(QStringLiteral("contentView"))->currentDir(), QStringLiteral("报表"));
+    ASSERT_EQ(m_frame->findChild<CContentView *>(QStringLiteral("contentView"))->currentDir(),
+              QStringLiteral("报表"));
     ASSERT_EQ(files->rowCount(), 4);
 
     // One file by double-click, the rest of the folder by the toolbar's add command.

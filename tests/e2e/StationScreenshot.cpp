@@ -4,10 +4,10 @@
 
 #include "IsolatorServer.h"
 #include "app/CMainFrame.h"
-#include "core/station/StationParts.h"
-#include "gui/views/CContentView.h"
 #include "core/common/CommandIds.h"
 #include "core/records/UploadRecord.h"
+#include "core/station/StationParts.h"
+#include "gui/views/CContentView.h"
 
 #include <QAction>
 #include <QTest>

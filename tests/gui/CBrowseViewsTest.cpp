@@ -1,6 +1,6 @@
+#include "core/config/SettingsRecord.h"
 #include "gui/views/CContentView.h"
 #include "gui/views/CDriveExplorerView.h"
-#include "core/config/SettingsRecord.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -26,7 +26,8 @@ protected:
         for (const char *name : {"A/a.txt", "A/b.pdf", "B/c.jpg", "C/d.txt", "C/e.txt"}) {
             TestFiles::write(m_dir.filePath(QString::fromLatin1(name)), "content");
         }
-        QObject::connect(&m_folders, &CContentView::currentDirChanged, &m_files, &CDriveExplorerView::showFolder);
+        QObject::connect(&m_folders, &CContentView::currentDirChanged, &m_files,
+                         &CDriveExplorerView::showFolder);
         m_files.resize(400, 300);
         m_folders.resize(500, 200);
         m_files.show();

@@ -1,10 +1,10 @@
 #include "gui/dialogs/CCfgDlg.h"
 
-#include "gui/widgets/ArtWork.h"
-#include "gui/widgets/OperatorMessages.h"
-#include "gui/dialogs/CInnerPathDlg.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsStore.h"
+#include "gui/dialogs/CInnerPathDlg.h"
+#include "gui/widgets/ArtWork.h"
+#include "gui/widgets/OperatorMessages.h"
 #include "support/TestFiles.h"
 
 #include <QApplication>

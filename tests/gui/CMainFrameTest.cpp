@@ -1,8 +1,8 @@
 #include "app/CMainFrame.h"
-#include "gui/widgets/OperatorMessages.h"
-#include "core/station/StationParts.h"
 #include "core/common/CommandIds.h"
 #include "core/records/UploadRecord.h"
+#include "core/station/StationParts.h"
+#include "gui/widgets/OperatorMessages.h"
 #include "support/RecordingResponder.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "gui/views/CTableView.h"
 #include "core/common/Clock.h"
 #include "core/common/CommandIds.h"
-#include "core/records/UploadTable.h"
 #include "core/records/RecordLog.h"
+#include "core/records/UploadTable.h"
 #include "core/xls/Workbook.h"
 
 #include <QAbstractItemModelTester>
@@ -267,7 +267,6 @@ TEST_F(CTableViewTest, CommandsActOnlyWhileTheTableIsTheActivePane) {
     field->setFocus();
     EXPECT_TRUE(view->OnMoveUp());
     EXPECT_EQ(order(), (QStringList{"f1.txt", "f3.txt", "f2.txt", "f4.txt"}));
-
 }
 
 TEST_F(CTableViewTest, StartUpShowsWhyTheLogCouldNotBeRead) {

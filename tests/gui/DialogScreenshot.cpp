@@ -1,10 +1,10 @@
 // Pictures of the two configuration dialogs with sample data, for people to look at: taken only when
 // BRELVANTIS_SCREENSHOT_DIR names the folder to save them in (scripts/screenshot-dialogs does that on a
 // virtual screen). Without it the tests are skipped.
-#include "gui/dialogs/CCfgDlg.h"
-#include "gui/dialogs/CInnerPathDlg.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsStore.h"
+#include "gui/dialogs/CCfgDlg.h"
+#include "gui/dialogs/CInnerPathDlg.h"
 #include "support/TestFiles.h"
 
 #include <QGuiApplication>

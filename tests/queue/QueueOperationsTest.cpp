@@ -4,11 +4,11 @@
 #include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsRecord.h"
+#include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
 #include "core/records/UploadTable.h"
-#include "support/TestFiles.h"
-#include "core/records/RecordLog.h"
 #include "core/xls/Workbook.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>

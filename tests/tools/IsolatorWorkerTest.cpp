@@ -40,7 +40,8 @@ protected:
         job.blockTimeout = 5s;
     }
 
-    std::optional<TransferResult> send(quint16 port, const QString &name, const QString &destination = kDestination) {
+    std::optional<TransferResult> send(quint16 port, const QString &name,
+                                       const QString &destination = kDestination) {
         TransferJob job;
         shorten(job);
         TransferWorker worker(job);

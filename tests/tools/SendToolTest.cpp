@@ -1,6 +1,6 @@
-#include "support/ScriptedPeer.h"
 #include "core/transfer/HeaderBlock.h"
 #include "core/transfer/Socket.h"
+#include "support/ScriptedPeer.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,9 +1,9 @@
 #include "core/transfer/TransferWorker.h"
 
-#include "support/ScriptedPeer.h"
 #include "core/transfer/HeaderBlock.h"
 #include "core/transfer/Socket.h"
 #include "core/transfer/TransferJob.h"
+#include "support/ScriptedPeer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -65,14 +65,15 @@ protected:
         return name;
     }
 
-    std::optional<TransferResult> transfer(quint16 port, const QString &name, const QString &destination = kDestination,
-                 const QString &address = QStringLiteral("127.0.0.1")) {
+    std::optional<TransferResult> transfer(quint16 port, const QString &name,
+                                           const QString &destination = kDestination,
+                                           const QString &address = QStringLiteral("127.0.0.1")) {
         return transferWithPortText(QString::number(port), name, destination, address);
     }
 
     std::optional<TransferResult> transferWithPortText(const QString &portText, const QString &name,
-                             const QString &destination = kDestination,
-                             const QString &address = QStringLiteral("127.0.0.1")) {
+                                                       const QString &destination = kDestination,
+                                                       const QString &address = QStringLiteral("127.0.0.1")) {
         TransferWorker worker(job);
         if (!worker.start(m_dir.path(), name, destination, address, portText)) {
             return std::nullopt;

@@ -7,10 +7,10 @@
 #include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsRecord.h"
+#include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
 #include "core/records/UploadTable.h"
 #include "core/transfer/HeaderBlock.h"
-#include "core/records/RecordLog.h"
 
 #include <QFileInfo>
 

@@ -99,8 +99,7 @@ bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
         // this reader does not take); the table's next write must not destroy it.
         if (QFileInfo(m_path).isFile()) {
             m_keptAside = keepAsideName(m_path, m_clock.now().toString(QStringLiteral("HHmmss")));
-            error += QStringLiteral("\n原记录文件将保留为“%1”。")
-                         .arg(QDir::toNativeSeparators(m_keptAside));
+            error += QStringLiteral("\n原记录文件将保留为“%1”。").arg(QDir::toNativeSeparators(m_keptAside));
         }
         if (notice)
             *notice = Notice{QString(), kDatabaseErrorPrefix + error};

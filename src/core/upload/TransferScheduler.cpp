@@ -2,9 +2,9 @@
 
 #include "core/common/Clock.h"
 #include "core/config/SettingsRecord.h"
+#include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
 #include "core/records/UploadTable.h"
-#include "core/records/RecordLog.h"
 #include "core/transfer/TransferJob.h"
 
 #include <limits>

@@ -8,7 +8,7 @@
 UploadController::UploadController(TransferScheduler &scheduler, TransferWorker &worker, QObject *parent)
     : QObject(parent), m_scheduler(scheduler), m_worker(worker) {
     m_tick.setInterval(kTickMs);
-    connect(&m_tick, &QTimer::timeout, this, &UploadController::tick);
+    connect(&m_tick, &QTimer::timeout, this, &UploadController::OnTimer);
     m_grace.setSingleShot(true);
     m_grace.setInterval(kStopGraceMs);
     connect(&m_grace, &QTimer::timeout, this, &UploadController::finishStop);
@@ -42,7 +42,7 @@ void UploadController::finishStop() {
     }
 }
 
-void UploadController::tick() {
+void UploadController::OnTimer() {
     if (m_state != UploadState::Uploading) {
         return;
     }

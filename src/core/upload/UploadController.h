@@ -34,7 +34,7 @@ public:
     // the grace. Ignored while a grace runs.
     void stop();
     // One heartbeat: schedules the queue; back to the stopped state when nothing is left to send.
-    void tick();
+    void OnTimer();
     // At exit: no more ticks; a transfer still running is abandoned and its thread joined.
     void shutDown();
 

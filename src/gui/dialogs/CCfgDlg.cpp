@@ -1,11 +1,11 @@
 #include "gui/dialogs/CCfgDlg.h"
 
+#include "core/config/InnerPathMapping.h"
+#include "core/config/SettingsStore.h"
+#include "gui/dialogs/CInnerPathDlg.h"
 #include "gui/widgets/ArtWork.h"
 #include "gui/widgets/DialogUnits.h"
 #include "gui/widgets/OperatorMessages.h"
-#include "gui/dialogs/CInnerPathDlg.h"
-#include "core/config/InnerPathMapping.h"
-#include "core/config/SettingsStore.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -27,7 +27,8 @@ QString chooseWithPlatformDialog(QWidget *parent, const QString &title, const QS
 
 CCfgDlg::CCfgDlg(SettingsRecord &record, const SettingsStore &store, const InnerPathMapping &mapping,
                  QWidget *parent)
-    : QDialog(parent), m_record(record), m_store(store), m_mapping(mapping), m_folderChooser(chooseWithPlatformDialog) {
+    : QDialog(parent), m_record(record), m_store(store), m_mapping(mapping),
+      m_folderChooser(chooseWithPlatformDialog) {
     setObjectName(QStringLiteral("settingsDialog"));
     setWindowTitle(QStringLiteral("设置"));
     // A caption without a close box: the dialog is left through OK, Cancel or Esc.

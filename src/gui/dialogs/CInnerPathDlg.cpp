@@ -1,8 +1,8 @@
 #include "gui/dialogs/CInnerPathDlg.h"
 
+#include "core/browse/FolderScan.h"
 #include "gui/widgets/DialogUnits.h"
 #include "gui/widgets/OperatorMessages.h"
-#include "core/browse/FolderScan.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -131,16 +131,15 @@ void CInnerPathDlg::loadMapping() {
     bool complete = true;
     if (!m_mapping.readText(&text, &complete)) {
         if (QFileInfo::exists(m_mapping.filePath())) {
-            m_unsafeToSave =
-                QStringLiteral("无法读取内网路径配置文件 %1，为免覆盖其中的记录，修改未保存。")
-                    .arg(m_mapping.filePath());
+            m_unsafeToSave = QStringLiteral("无法读取内网路径配置文件 %1，为免覆盖其中的记录，修改未保存。")
+                                 .arg(m_mapping.filePath());
         }
         return;
     }
     if (!complete) {
         m_unsafeToSave = QStringLiteral("内网路径配置文件 %1 大于 1 MB，只读入了前 1 MB；"
-                                           "为免丢失其余记录，修改未保存。")
-                                .arg(m_mapping.filePath());
+                                        "为免丢失其余记录，修改未保存。")
+                             .arg(m_mapping.filePath());
     }
     for (int row = 0; row < m_list->rowCount(); ++row) {
         const InnerPathMapping::Lookup found =

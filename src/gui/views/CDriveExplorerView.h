@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gui/views/CSystemImageList.h"
 #include "core/browse/FileList.h"
+#include "gui/views/CSystemImageList.h"
 
 #include <QTableWidget>
 

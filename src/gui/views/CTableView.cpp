@@ -1,18 +1,17 @@
 #include "gui/views/CTableView.h"
 
-#include "gui/views/CTableViewModel.h"
-#include "core/records/UploadTable.h"
 #include "core/records/RecordLog.h"
+#include "core/records/UploadTable.h"
+#include "gui/views/CTableViewModel.h"
+#include "gui/widgets/OperatorMessages.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QMessageBox>
 #include <algorithm>
 
 namespace {
 
-const QString kApplicationName = QStringLiteral("网络隔离外网上传软件");
 constexpr int kColumnWidths[UploadRecord::kCellCount] = {40, 150, 100, 300, 100, 120, 120};
 
 } // namespace
@@ -141,7 +140,5 @@ void CTableView::showNotice(const Notice &notice) {
         m_presenter(notice);
         return;
     }
-    const QString caption = notice.caption.isEmpty() ? kApplicationName : notice.caption;
-    QMessageBox box(QMessageBox::NoIcon, caption, notice.text, QMessageBox::Ok, this);
-    box.exec();
+    OperatorMessages::show(this, notice);
 }

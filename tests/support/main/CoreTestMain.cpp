@@ -3,8 +3,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     Cp936::requireAvailable();
     ::testing::InitGoogleTest(&argc, argv);

@@ -3,8 +3,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     // CTest sets the offscreen platform on every test; listing the tests happens without it.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
