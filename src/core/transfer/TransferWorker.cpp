@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <optional>
+#include <vector>
 #include <system_error>
 
 namespace {
@@ -97,25 +98,37 @@ TransferResult exchange(TransferJob &job) {
         return TransferResult::Header;
     }
 
-    // Blocks go out whole: the last one carries, after the file's end, what the buffer held before
-    // (zeros or the previous block's tail); the peer takes the true length from the header. Exactly
-    // the announced bytes are read, so a file that shrinks meanwhile fails instead of reporting a
-    // short transfer as success, and one that grows sends no block the header did not announce.
-    std::memset(block, 0, sizeof block);
+    // Blocks go out whole, up to kChunkBlocks of them per system call. The last one carries, after
+    // the file's end, what a single block buffer would have held before: zeros for a file shorter
+    // than a block, else the previous block's tail; the peer takes the true length from the header.
+    // Exactly the announced bytes are read, so a file that shrinks meanwhile fails instead of
+    // reporting a short transfer as success, and one that grows sends no block the header did not
+    // announce.
+    std::vector<char> chunk(static_cast<size_t>(kChunkBlocks * kBlockSize), 0);
+    bool chunkSent = false;
     quint64 left = size;
     while (left > 0) {
-        const qint64 wanted = static_cast<qint64>(qMin<quint64>(left, kBlockSize));
-        if (readFully(file, block, wanted) != wanted) {
+        const qint64 wanted = static_cast<qint64>(qMin<quint64>(left, kChunkBlocks * kBlockSize));
+        const int blocks = static_cast<int>((wanted + kBlockSize - 1) / kBlockSize);
+        if (readFully(file, chunk.data(), wanted) != wanted) {
             return TransferResult::Data;
         }
+        const qint64 tail = wanted % kBlockSize;
+        if (tail != 0 && (blocks > 1 || chunkSent)) {
+            // The block before the last is this chunk's, or the previous (full) chunk's last one.
+            const qint64 previous = blocks > 1 ? (blocks - 2) * kBlockSize : (kChunkBlocks - 1) * kBlockSize;
+            std::memcpy(chunk.data() + wanted, chunk.data() + previous + tail,
+                        static_cast<size_t>(kBlockSize - tail));
+        }
         socket.setDeadline(job.blockTimeout);
-        if (sendBlock(block, socket) != BlockResult::kComplete) {
+        if (sendBlocks(chunk.data(), blocks, socket) != BlockResult::kComplete) {
             return TransferResult::Data;
         }
         if (job.stopRequested.load()) {
             return TransferResult::Data;
         }
-        job.bytesSent.fetch_add(kBlockSize);
+        chunkSent = true;
+        job.bytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
         left -= static_cast<quint64>(wanted);
     }
     return TransferResult::Success;

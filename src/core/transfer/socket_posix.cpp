@@ -100,13 +100,9 @@ bool TcpSocket::connectTo(const QByteArray &ipv4, quint16 port, milliseconds tim
             result = 0;
         }
     }
-    if (result != 0 || !setBlocking(socket, true)) {
-        return false;
-    }
-    // Blocks are sent whole and in lock step; do not let Nagle hold the last partial segment back.
-    const int on = 1;
-    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return true;
+    // Nagle stays on: data goes out in whole blocks, many at a time, and every exchange that waits
+    // for an answer (the header) is a whole block that fills its segments.
+    return result == 0 && setBlocking(socket, true);
 }
 
 void TcpSocket::setDeadline(milliseconds fromNow) {
