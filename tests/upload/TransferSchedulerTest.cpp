@@ -33,6 +33,7 @@ protected:
         m_settings.isolatorAddress = QStringLiteral("127.0.0.1");
         m_settings.isolatorPort = QStringLiteral("4000");
         m_log.loadRecordLog(m_dir.path() + QLatin1Char('/'));
+        m_log.setCoalesceWindow(0); // every change written at once, unless a test says otherwise
     }
 
     void addRow(const QString &name, const QString &status) {
@@ -125,6 +126,27 @@ TEST_F(SchedulerTest, SuccessIsConsumedInTheTickThatStartsTheNextRow) {
     EXPECT_EQ(tickAt(10, 0, 6), TransferScheduler::TickResult::NothingToSend);
     EXPECT_EQ(statuses(), QStringList(3, kStatusComplete));
     EXPECT_EQ(loggedStatuses(), statuses());
+}
+
+TEST_F(SchedulerTest, RewritesAreCoalescedWhileFilesStreamAndFlushedWhenTheQueueDrains) {
+    m_log.setCoalesceWindow(RecordLog::kCoalesceWindowMs);
+    addRow(QStringLiteral("a.txt"), kStatusReady);
+    addRow(QStringLiteral("b.txt"), kStatusReady);
+    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
+    EXPECT_EQ(loggedStatuses(), statuses()) << "the first change is written at once";
+
+    finishTransfer(true);
+    ASSERT_EQ(m_scheduler.scheduleNext(), TransferScheduler::TickResult::Started);
+    EXPECT_TRUE(m_log.hasPendingWrite());
+    EXPECT_EQ(loggedStatuses(), (QStringList{kStatusUploading, kStatusReady}));
+    EXPECT_EQ(m_log.msUntilDue(), RecordLog::kCoalesceWindowMs);
+
+    m_clock.advanceMs(RecordLog::kCoalesceWindowMs);
+    EXPECT_EQ(m_log.msUntilDue(), 0);
+    finishTransfer(true);
+    ASSERT_EQ(m_scheduler.scheduleNext(), TransferScheduler::TickResult::NothingToSend);
+    EXPECT_FALSE(m_log.hasPendingWrite());
+    EXPECT_EQ(loggedStatuses(), QStringList(2, kStatusComplete));
 }
 
 TEST_F(SchedulerTest, FaultIsMarkedWithTheDetectionTimeAndRetriedFromTheTop) {

@@ -1,5 +1,5 @@
-#include "core/transfer/BlockIo.h"
 #include "core/transfer/TransferWorker.h"
+#include "core/transfer/BlockIo.h"
 
 #include "core/transfer/HeaderBlock.h"
 #include "core/transfer/Socket.h"

@@ -9,6 +9,8 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const;
+    // Milliseconds on a clock that never jumps (for intervals and rates, not for time stamps).
+    virtual qint64 monotonicMs() const;
 
     // "%Y-%m-%d %H:%M:%S" of now(), local time.
     QString timestampText() const;
@@ -21,9 +23,15 @@ class FixedClock : public Clock {
 public:
     explicit FixedClock(QDateTime time) : m_time(std::move(time)) {}
     QDateTime now() const override { return m_time; }
+    qint64 monotonicMs() const override { return m_monotonicMs; }
     void set(const QDateTime &time) { m_time = time; }
-    void advanceSeconds(qint64 seconds) { m_time = m_time.addSecs(seconds); }
+    void advanceSeconds(qint64 seconds) { advanceMs(seconds * 1000); }
+    void advanceMs(qint64 ms) {
+        m_time = m_time.addMSecs(ms);
+        m_monotonicMs += ms;
+    }
 
 private:
     QDateTime m_time;
+    qint64 m_monotonicMs = 0;
 };

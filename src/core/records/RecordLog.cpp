@@ -57,10 +57,32 @@ QString RecordLog::findExcelDriver() const {
     return QStringLiteral("Brelvantis BIFF8 workbook (built in)");
 }
 
+bool RecordLog::writeRecordLogSoon() {
+    if (m_written && m_clock.monotonicMs() - m_lastWriteMs < m_windowMs) {
+        m_pending = true;
+        return true;
+    }
+    return writeRecordLog();
+}
+
+bool RecordLog::flushRecordLog() {
+    return !m_pending || writeRecordLog();
+}
+
+qint64 RecordLog::msUntilDue() const {
+    if (!m_pending)
+        return 0;
+    return qMax<qint64>(0, m_lastWriteMs + m_windowMs - m_clock.monotonicMs());
+}
+
 bool RecordLog::writeRecordLog() {
     // Before the start-up load there is no day's file to write to.
     if (m_path.isEmpty())
         return false;
+    // The whole table is written: whatever was pending is in this write (or, if it fails, the next).
+    m_written = true;
+    m_lastWriteMs = m_clock.monotonicMs();
+    m_pending = false;
     if (!m_keptAside.isEmpty()) {
         // Nothing is written while the unreadable file cannot be moved out of the way.
         if (QFileInfo(m_path).isFile() && !QFile::rename(m_path, m_keptAside))
@@ -76,7 +98,9 @@ bool RecordLog::writeRecordLog() {
             cells.append(m_table.cell(row, column));
         rows.append(cells);
     }
-    return Xls::writeWorkbook(m_path, kSheetName, rows);
+    const bool written = Xls::writeWorkbook(m_path, kSheetName, rows);
+    m_pending = !written;
+    return written;
 }
 
 bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {

@@ -39,6 +39,20 @@ public:
     // the previous log; a failure is not shown to the operator and the next write tries again.
     bool writeRecordLog();
 
+    // While files stream, rewrites are coalesced: this rewrites at once when the last rewrite is at
+    // least coalesceWindow() old, and otherwise only marks the log pending. Whoever calls it makes
+    // sure flushRecordLog() runs within the window (and when the queue drains, on stop and at exit).
+    bool writeRecordLogSoon();
+    // Rewrites the log when a change is pending; true when nothing is left pending.
+    bool flushRecordLog();
+    bool hasPendingWrite() const { return m_pending; }
+    // How long until a pending change is due, 0 when it is due now (or nothing is pending).
+    qint64 msUntilDue() const;
+
+    static constexpr qint64 kCoalesceWindowMs = 200;
+    qint64 coalesceWindow() const { return m_windowMs; }
+    void setCoalesceWindow(qint64 ms) { m_windowMs = ms; }
+
     // Where a day's file that could not be read at start-up goes before it is first rewritten, so the
     // records it holds stay on disk for the operator; empty when no such file waits to be moved.
     QString keptAsidePath() const { return m_keptAside; }
@@ -51,4 +65,8 @@ private:
     const Clock &m_clock;
     QString m_path;
     QString m_keptAside;
+    qint64 m_windowMs = kCoalesceWindowMs;
+    qint64 m_lastWriteMs = 0;
+    bool m_written = false;
+    bool m_pending = false;
 };

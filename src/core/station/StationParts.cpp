@@ -21,7 +21,7 @@ StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownCloc
                        const QString &address, const QString &port) {
                     return worker.start(uploadFolder, name, destination, address, port);
                 }),
-      queue(table, log, filter, mapping, settings), upload(scheduler, worker) {}
+      queue(table, log, filter, mapping, settings), upload(scheduler, worker, log) {}
 
 QString StationParts::configPath(const QString &name) const {
     return workFolder.isEmpty() ? name : QDir(workFolder).filePath(name);

@@ -35,6 +35,7 @@ int sendBlocks(const char *buffer, int count, Channel &channel) {
 }
 
 int receiveBlock(char *buffer, Channel &channel) {
-    return transferBytes(kBlockSize, kMaxBlockCalls,
-                         [&](qint64 offset, qint64 length) { return channel.receive(buffer + offset, length); });
+    return transferBytes(kBlockSize, kMaxBlockCalls, [&](qint64 offset, qint64 length) {
+        return channel.receive(buffer + offset, length);
+    });
 }

@@ -49,7 +49,7 @@ struct TransferJob {
     // Tests shorten them.
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds acknowledgementTimeout{30000}; // the whole acknowledgement block
-    std::chrono::milliseconds blockTimeout{30000};           // the header, and each run of data blocks sent at once
+    std::chrono::milliseconds blockTimeout{30000}; // the header, and each run of data blocks sent at once
 
     // Abandoning (at exit): makes the running worker's socket calls fail at once, and any it makes
     // later, until resetAbandon() at the next start. Safe from any thread.

@@ -11,8 +11,8 @@
 #include <climits>
 #include <cstring>
 #include <optional>
-#include <vector>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -203,7 +203,11 @@ bool TransferWorker::start(const QString &folder, const QString &fileName, const
     m_job.stopRequested.store(false);
     m_job.bytesSent.store(0);
 
-    std::packaged_task<TransferResult()> task([this] { return transferThreadProc(m_job); });
+    std::packaged_task<TransferResult()> task([this] {
+        const TransferResult result = transferThreadProc(m_job);
+        notifyFinished();
+        return result;
+    });
     m_result = task.get_future();
     try {
         m_thread = std::thread(std::move(task));
@@ -227,6 +231,18 @@ bool TransferWorker::wait(std::chrono::milliseconds limit) {
     m_lastResult = m_result.get();
     m_thread.join();
     return true;
+}
+
+void TransferWorker::setFinishedCallback(std::function<void()> callback) {
+    const std::lock_guard lock(m_callbackLock);
+    m_finished = std::move(callback);
+}
+
+void TransferWorker::notifyFinished() {
+    const std::lock_guard lock(m_callbackLock);
+    if (m_finished) {
+        m_finished();
+    }
 }
 
 void TransferWorker::abandon() {

@@ -4,7 +4,9 @@
 
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -46,9 +48,18 @@ public:
 
     TransferJob &job() const { return m_job; }
 
+    // Called on the worker's thread after each transfer's last act (see transferThreadProc), for
+    // whoever wants to hear of the end at once; it must only post a message. An empty function
+    // removes it; once this returns, no call of the previous one is running or will start.
+    void setFinishedCallback(std::function<void()> callback);
+
 private:
+    void notifyFinished();
+
     TransferJob &m_job;
     std::thread m_thread;
     std::future<TransferResult> m_result;
     std::optional<TransferResult> m_lastResult;
+    std::mutex m_callbackLock;
+    std::function<void()> m_finished;
 };

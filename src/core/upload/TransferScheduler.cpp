@@ -25,25 +25,25 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
         if (status == kStatusFault || status == kStatusStopped) {
             stamp(row, CellStartTime);
             m_table.setCell(row, CellStatus, kStatusUploading);
-            m_log.writeRecordLog();
+            m_log.writeRecordLogSoon();
             return startRow(row);
         }
         if (status == kStatusUploading) {
             if (m_job.resumePending) {
                 // Left uploading by an earlier run: send it again.
                 stamp(row, CellStartTime);
-                m_log.writeRecordLog();
+                m_log.writeRecordLogSoon();
                 return startRow(row);
             }
             if (!m_job.succeeded.load(std::memory_order_acquire)) {
                 m_table.setCell(row, CellStatus, kStatusFault);
                 stamp(row, CellStartTime);
-                m_log.writeRecordLog();
+                m_log.writeRecordLogSoon();
                 return TickResult::Failed;
             }
             m_table.setCell(row, CellStatus, kStatusComplete);
             stamp(row, CellFinishTime);
-            m_log.writeRecordLog();
+            m_log.writeRecordLogSoon();
             m_job.succeeded.store(false, std::memory_order_relaxed);
             continue;
         }
@@ -52,9 +52,11 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
         }
         m_table.setCell(row, CellStatus, kStatusUploading);
         stamp(row, CellStartTime);
-        m_log.writeRecordLog();
+        m_log.writeRecordLogSoon();
         return startRow(row);
     }
+    // The queue has drained: whatever the coalescing held back goes to the log now.
+    m_log.flushRecordLog();
     return TickResult::NothingToSend;
 }
 

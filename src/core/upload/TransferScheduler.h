@@ -9,9 +9,10 @@ class UploadTable;
 struct SettingsRecord;
 struct TransferJob;
 
-// Turns the upload table into transfers, one tick at a time: judges the transfer that has ended,
-// writes the row's status and time, rewrites the record log, and starts the next transfer, always
-// from the first row at the top that needs one.
+// Turns the upload table into transfers, one step at a time: judges the transfer that has ended,
+// writes the row's status and time, has the record log rewritten (coalesced while files stream;
+// flushed when the queue drains), and starts the next transfer, always from the first row at the top
+// that needs one.
 class TransferScheduler {
 public:
     enum class TickResult {

@@ -1,17 +1,28 @@
 #include "core/upload/UploadController.h"
 
+#include "core/records/RecordLog.h"
 #include "core/transfer/TransferWorker.h"
 #include "core/upload/TransferScheduler.h"
 
 #include <chrono>
 
-UploadController::UploadController(TransferScheduler &scheduler, TransferWorker &worker, QObject *parent)
-    : QObject(parent), m_scheduler(scheduler), m_worker(worker) {
+UploadController::UploadController(TransferScheduler &scheduler, TransferWorker &worker, RecordLog &log,
+                                   QObject *parent)
+    : QObject(parent), m_scheduler(scheduler), m_worker(worker), m_log(log) {
     m_tick.setInterval(kTickMs);
     connect(&m_tick, &QTimer::timeout, this, &UploadController::OnTimer);
     m_grace.setSingleShot(true);
     m_grace.setInterval(kStopGraceMs);
     connect(&m_grace, &QTimer::timeout, this, &UploadController::finishStop);
+    m_flush.setSingleShot(true);
+    connect(&m_flush, &QTimer::timeout, this, [this] { m_log.flushRecordLog(); });
+    m_worker.setFinishedCallback([this] {
+        QMetaObject::invokeMethod(this, &UploadController::onTransferEnded, Qt::QueuedConnection);
+    });
+}
+
+UploadController::~UploadController() {
+    m_worker.setFinishedCallback({});
 }
 
 void UploadController::startTicking() {
@@ -33,6 +44,7 @@ void UploadController::stop() {
     // The worker looks at the request after each block. Give it its grace period without freezing
     // the window.
     setState(UploadState::Stopping);
+    m_log.flushRecordLog();
     m_grace.start();
 }
 
@@ -43,20 +55,42 @@ void UploadController::finishStop() {
 }
 
 void UploadController::OnTimer() {
-    if (m_state != UploadState::Uploading) {
-        return;
+    if (m_state == UploadState::Uploading) {
+        step();
     }
+    // Whatever the state: a change still held back is written by now.
+    m_log.flushRecordLog();
+}
+
+void UploadController::onTransferEnded() {
+    // Only a success goes on at once; a fault waits for the heartbeat.
+    if (m_state == UploadState::Uploading && m_worker.job().succeeded.load(std::memory_order_acquire)) {
+        step();
+    }
+}
+
+void UploadController::step() {
     if (m_scheduler.scheduleNext() == TransferScheduler::TickResult::NothingToSend) {
         setState(UploadState::Stopped);
     }
     emit progressChanged(m_scheduler.getUploadProgress());
+    keepLogFlushed();
+}
+
+// A coalesced change reaches the log within the window, even if no further step comes.
+void UploadController::keepLogFlushed() {
+    if (m_log.hasPendingWrite() && !m_flush.isActive()) {
+        m_flush.start(static_cast<int>(m_log.msUntilDue()));
+    }
 }
 
 void UploadController::shutDown() {
     m_tick.stop();
     m_grace.stop();
+    m_flush.stop();
     m_worker.abandon();
     m_worker.wait(std::chrono::seconds(5));
+    m_log.flushRecordLog();
 }
 
 void UploadController::setState(UploadState state) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QTimer>
 
+class RecordLog;
 class TransferScheduler;
 class TransferWorker;
 
@@ -10,8 +11,10 @@ class TransferWorker;
 // command: nothing is scheduled and the queue stays locked until it ends.
 enum class UploadState { Stopped, Uploading, Stopping };
 
-// Switches uploading on and off and drives the scheduler with the 2-second heartbeat. Lives on the
-// window thread; the menu, the toolbar and the views follow stateChanged().
+// Switches uploading on and off and drives the scheduler: at once when a transfer ends with success,
+// so files go back to back, and with the 2-second heartbeat (which also paces the retry of a failed
+// transfer: a fault never starts a retry at once). Keeps the coalesced record log flushed within its
+// window. Lives on the window thread; the menu, the toolbar and the views follow stateChanged().
 class UploadController : public QObject {
     Q_OBJECT
 public:
@@ -19,7 +22,9 @@ public:
     // The time the stop command gives a running transfer before the stopped state returns.
     static constexpr int kStopGraceMs = 5000;
 
-    UploadController(TransferScheduler &scheduler, TransferWorker &worker, QObject *parent = nullptr);
+    UploadController(TransferScheduler &scheduler, TransferWorker &worker, RecordLog &log,
+                     QObject *parent = nullptr);
+    ~UploadController() override;
 
     UploadState state() const { return m_state; }
     bool isStopped() const { return m_state == UploadState::Stopped; }
@@ -35,6 +40,8 @@ public:
     void stop();
     // One heartbeat: schedules the queue; back to the stopped state when nothing is left to send.
     void OnTimer();
+    // The worker's report that a transfer ended (posted from its thread).
+    void onTransferEnded();
     // At exit: no more ticks; a transfer still running is abandoned and its thread joined.
     void shutDown();
 
@@ -50,10 +57,14 @@ signals:
 private:
     void setState(UploadState state);
     void finishStop();
+    void step();
+    void keepLogFlushed();
 
     TransferScheduler &m_scheduler;
     TransferWorker &m_worker;
+    RecordLog &m_log;
     QTimer m_tick;
     QTimer m_grace;
+    QTimer m_flush;
     UploadState m_state = UploadState::Stopped;
 };
