@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -48,7 +49,11 @@ protected:
         options.listenPort = 0;
         options.root = m_peerRoot.path();
         options.timeout = std::chrono::seconds(5);
-        m_peer = std::make_unique<IsolatorServer>(options);
+        m_peer = std::make_unique<IsolatorServer>(options, [this](const ConnectionReport &report) {
+            if (report.outcome == ConnectionReport::Outcome::Stored) {
+                ++m_stored;
+            }
+        });
         QString error;
         ASSERT_TRUE(m_peer->start(&error)) << error.toStdString();
         m_workspace = std::make_unique<StationWorkspace>(m_peer->port());
@@ -79,6 +84,8 @@ protected:
     }
 
     QTemporaryDir m_peerRoot;
+    // Files the peer has put in place: a file is read only after its report.
+    std::atomic<int> m_stored{0};
     std::unique_ptr<IsolatorServer> m_peer;
     std::unique_ptr<StationWorkspace> m_workspace;
     std::unique_ptr<StationParts> m_parts;
@@ -127,6 +134,7 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
     EXPECT_FALSE(m_frame->toolAction(ID_ADD_RECORD)->isVisible());
     ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000))
         << statuses().join(u' ').toStdString();
+    ASSERT_TRUE(waitUntil([this] { return m_stored == 3; }, 10000));
 
     EXPECT_EQ(statuses(), QStringList(3, kStatusComplete));
     for (int row = 0; row < 3; ++row) {
@@ -226,6 +234,7 @@ TEST_F(StationEndToEnd, TheOperatorSetsTheStationUpInItsDialogsAndSendsAFolder) 
 
     m_frame->toolAction(ID_START_UPLOAD)->trigger();
     ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000));
+    ASSERT_TRUE(waitUntil([this] { return m_stored == 1; }, 10000));
     EXPECT_EQ(statuses(), QStringList{kStatusComplete});
     EXPECT_EQ(
         TestFiles::read(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场/现场照片 01.jpg")),

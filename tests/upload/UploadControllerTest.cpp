@@ -1,3 +1,4 @@
+#include "core/upload/UploadController.h"
 #include "IsolatorServer.h"
 #include "core/common/Clock.h"
 #include "core/config/SettingsRecord.h"
@@ -7,7 +8,6 @@
 #include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
 #include "core/upload/TransferScheduler.h"
-#include "core/upload/UploadController.h"
 #include "core/xls/Workbook.h"
 #include "support/TestFiles.h"
 
@@ -116,7 +116,8 @@ TEST_F(UploadControllerTest, FilesGoBackToBackAndTheDrainedLogHoldsEveryStatus) 
     EXPECT_EQ(m_starts, 0);
     m_upload.start();
     m_upload.OnTimer(); // the first file starts on a tick; the rest follow each other
-    ASSERT_TRUE(QTest::qWaitFor([this] { return m_upload.isStopped(); }, 30000)) << statuses().join(u',').toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_upload.isStopped(); }, 30000))
+        << statuses().join(u',').toStdString();
     EXPECT_EQ(statuses(), QStringList(20, kStatusComplete));
     EXPECT_EQ(loggedStatuses(), statuses());
     EXPECT_FALSE(m_log.hasPendingWrite());
