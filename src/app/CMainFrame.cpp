@@ -14,9 +14,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 
@@ -46,6 +48,7 @@ void CMainFrame::OnCreate() {
     createPanes();
     createMenu();
     createToolBar();
+    createStatusBar();
     showUploadState(m_parts.upload.state());
     if (!m_parts.settingsStore.load(m_parts.settings)) {
         // No settings file yet: the operator sets the station up before the window appears.
@@ -155,7 +158,7 @@ void CMainFrame::createToolBar() {
     m_progress->setObjectName(QStringLiteral("uploadProgress"));
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
-    m_progress->setTextVisible(false);
+    m_progress->setTextVisible(true);
     m_progress->setFixedSize(370, 30);
     layout->addWidget(m_progress);
     slot->setFixedWidth(450);
@@ -178,12 +181,41 @@ void CMainFrame::createToolBar() {
     connect(m_toolBar, &QToolBar::visibilityChanged, toggle, &QAction::setChecked);
 }
 
+// The status bar: what is being sent, how fast and how much is left; it stays when the toolbar (and
+// its progress bar) is hidden.
+void CMainFrame::createStatusBar() {
+    m_statusText = new QLabel(statusBar());
+    m_statusText->setObjectName(QStringLiteral("uploadStatusText"));
+    statusBar()->addWidget(m_statusText, 1);
+    m_statusProgress = new QProgressBar(statusBar());
+    m_statusProgress->setObjectName(QStringLiteral("statusProgress"));
+    m_statusProgress->setRange(0, 100);
+    m_statusProgress->setValue(0);
+    m_statusProgress->setFixedWidth(160);
+    statusBar()->addPermanentWidget(m_statusProgress);
+
+    connect(&m_parts.upload, &UploadController::progressUpdated, this, &CMainFrame::showProgress);
+    connect(&m_parts.upload, &UploadController::drained, this, [this](int files) {
+        m_statusText->setText(QStringLiteral("空闲：上传队列已发送完毕，本次共发送 %1 个文件").arg(files));
+    });
+}
+
+void CMainFrame::showProgress(const TransferProgress::Snapshot &snapshot) {
+    if (snapshot.fileName.isEmpty()) {
+        return; // between two files: the figures of the last one stay until the next one runs
+    }
+    m_progress->setValue(snapshot.percent());
+    m_statusProgress->setValue(snapshot.percent());
+    m_statusText->setText(TransferProgress::describe(snapshot));
+}
+
 void CMainFrame::OnInitialUpdates() {
     setWindowTitle(kTitle + QStringLiteral(" - Brelvantis"));
     m_tableView->OnInitialUpdate(m_parts.settings.recordFolder);
     m_explorerView->OnInitialUpdate();
     m_contentView->OnInitialUpdate();
     connect(&m_parts.upload, &UploadController::progressChanged, m_progress, &QProgressBar::setValue);
+    connect(&m_parts.upload, &UploadController::progressChanged, m_statusProgress, &QProgressBar::setValue);
     m_parts.upload.startTicking();
 }
 
@@ -209,6 +241,11 @@ void CMainFrame::showUploadState(UploadState state) {
     }
     if (m_explorerView) {
         m_explorerView->setQueueingAllowed(stopped);
+    }
+    if (m_statusText) {
+        const QString texts[] = {QStringLiteral("空闲：未在上传"), QStringLiteral("正在上传…"),
+                                 QStringLiteral("正在停止…")};
+        m_statusText->setText(texts[static_cast<int>(state)]);
     }
 }
 

@@ -12,6 +12,7 @@ class CContentView;
 class CDriveExplorerView;
 class CTableView;
 class QAction;
+class QLabel;
 class QMenu;
 class QProgressBar;
 class QSplitter;
@@ -62,6 +63,8 @@ private:
     void createPanes();
     void createMenu();
     void createToolBar();
+    void createStatusBar();
+    void showProgress(const TransferProgress::Snapshot &snapshot);
     QAction *addCommand(QMenu *menu, int id, const QString &text, Slot slot);
     void setCommandState(int id, bool available);
     void showUploadState(UploadState state);
@@ -78,6 +81,8 @@ private:
     CContentView *m_contentView = nullptr;
     QToolBar *m_toolBar = nullptr;
     QProgressBar *m_progress = nullptr;
+    QLabel *m_statusText = nullptr;
+    QProgressBar *m_statusProgress = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QHash<int, QAction *> m_menuActions;
     QHash<int, QAction *> m_toolActions;

@@ -6,6 +6,7 @@
 #include "support/RecordingResponder.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
 #include <QProgressBar>
@@ -85,6 +86,9 @@ TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
     EXPECT_EQ(child<QProgressBar>("uploadProgress")->maximum(), 100);
     m_frame.menuAction(ID_VIEW_TOOLBAR)->trigger();
     EXPECT_FALSE(child<QProgressBar>("uploadProgress")->isVisible());
+    // The status bar's progress and text stay for the operator who hid the toolbar.
+    EXPECT_TRUE(child<QProgressBar>("statusProgress")->isVisible());
+    EXPECT_EQ(child<QLabel>("uploadStatusText")->text(), QStringLiteral("空闲：未在上传"));
     m_frame.menuAction(ID_VIEW_TOOLBAR)->trigger();
     EXPECT_TRUE(child<QProgressBar>("uploadProgress")->isVisible());
 }
@@ -138,8 +142,10 @@ TEST_F(MainFrameTest, CommandsFollowTheUploadingAndStoppedStates) {
 TEST_F(MainFrameTest, NothingLeftToSendSwitchesUploadingOff) {
     m_parts.upload.setTickInterval(20);
     m_frame.OnStartUpload();
-    QTest::qWait(100);
-    EXPECT_TRUE(m_parts.upload.isStopped());
+    EXPECT_EQ(child<QLabel>("uploadStatusText")->text(), QStringLiteral("正在上传…"));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return m_parts.upload.isStopped(); }, 5000));
+    EXPECT_EQ(child<QLabel>("uploadStatusText")->text(),
+              QStringLiteral("空闲：上传队列已发送完毕，本次共发送 0 个文件"));
 }
 
 TEST_F(MainFrameTest, ClosingHidesTheWindowAndTheTimerGoesOn) {

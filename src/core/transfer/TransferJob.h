@@ -42,7 +42,8 @@ struct TransferJob {
     bool resumePending = true; // the scheduler's own: no transfer started yet in this process
 
     std::atomic<quint64> fileSize{0};
-    std::atomic<quint64> bytesSent{0}; // whole blocks of 4096, so it can pass fileSize
+    std::atomic<quint64> bytesSent{0};      // whole blocks of 4096, so it can pass fileSize
+    std::atomic<quint64> totalBytesSent{0}; // over every transfer of this job; never reset
     qint32 currentRow = 0;
 
     // Every wait on the isolator is bounded; a wait that runs out fails with the code of its step.

@@ -129,6 +129,7 @@ TransferResult exchange(TransferJob &job) {
         }
         chunkSent = true;
         job.bytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
+        job.totalBytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
         left -= static_cast<quint64>(wanted);
     }
     return TransferResult::Success;
@@ -202,6 +203,7 @@ bool TransferWorker::start(const QString &folder, const QString &fileName, const
     m_job.running.store(true, std::memory_order_release);
     m_job.stopRequested.store(false);
     m_job.bytesSent.store(0);
+    m_job.fileSize.store(0);
 
     std::packaged_task<TransferResult()> task([this] {
         const TransferResult result = transferThreadProc(m_job);

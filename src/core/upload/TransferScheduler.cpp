@@ -42,6 +42,7 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
                 return TickResult::Failed;
             }
             m_table.setCell(row, CellStatus, kStatusComplete);
+            ++m_completed;
             stamp(row, CellFinishTime);
             m_log.writeRecordLogSoon();
             m_job.succeeded.store(false, std::memory_order_relaxed);
@@ -89,6 +90,27 @@ int TransferScheduler::getUploadProgress() const {
         return static_cast<int>(sent / (size / 100));
     }
     return static_cast<int>(sent * 100 / size);
+}
+
+TransferScheduler::Remaining TransferScheduler::remaining() const {
+    Remaining left;
+    for (int row = 0; row < m_table.rowCount(); ++row) {
+        if (m_table.cell(row, CellStatus) == kStatusComplete) {
+            continue;
+        }
+        ++left.files;
+        // "123 KB": the leading number.
+        const QString size = m_table.cell(row, CellFileSize);
+        qsizetype digits = 0;
+        while (digits < size.size() && size.at(digits).isDigit()) {
+            ++digits;
+        }
+        left.bytes += size.left(digits).toULongLong() * 1024;
+    }
+    if (m_job.running.load(std::memory_order_acquire)) {
+        left.bytes -= qMin(left.bytes, m_job.bytesSent.load(std::memory_order_relaxed));
+    }
+    return left;
 }
 
 bool TransferScheduler::requestStop() {

@@ -36,6 +36,16 @@ public:
     // Percentage of the current file sent, 0 to 100.
     int getUploadProgress() const;
 
+    // Rows not yet complete, and their bytes not yet sent (sizes as the table holds them, in KB;
+    // the running file's sent bytes taken off).
+    struct Remaining {
+        int files = 0;
+        quint64 bytes = 0;
+    };
+    Remaining remaining() const;
+    // Transfers marked complete by this scheduler so far.
+    int completedTransfers() const { return m_completed; }
+
     // Asks the running transfer to stop and marks its row; true when a transfer was running.
     // The caller gives the worker its grace period before entering the stopped state.
     bool requestStop();
@@ -50,4 +60,5 @@ private:
     const SettingsRecord &m_settings;
     const Clock &m_clock;
     Starter m_starter;
+    int m_completed = 0;
 };

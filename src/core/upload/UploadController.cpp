@@ -1,6 +1,7 @@
 #include "core/upload/UploadController.h"
 
 #include "core/records/RecordLog.h"
+#include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
 #include "core/upload/TransferScheduler.h"
 
@@ -16,12 +17,16 @@ UploadController::UploadController(TransferScheduler &scheduler, TransferWorker 
     connect(&m_grace, &QTimer::timeout, this, &UploadController::finishStop);
     m_flush.setSingleShot(true);
     connect(&m_flush, &QTimer::timeout, this, [this] { m_log.flushRecordLog(); });
+    m_progressTick.setInterval(kProgressMs);
+    connect(&m_progressTick, &QTimer::timeout, this, &UploadController::sampleProgress);
     m_worker.setFinishedCallback([this] {
         QMetaObject::invokeMethod(this, &UploadController::onTransferEnded, Qt::QueuedConnection);
     });
 }
 
 UploadController::~UploadController() {
+    m_progressTick.setInterval(kProgressMs);
+    connect(&m_progressTick, &QTimer::timeout, this, &UploadController::sampleProgress);
     m_worker.setFinishedCallback({});
 }
 
@@ -32,6 +37,11 @@ void UploadController::startTicking() {
 void UploadController::start() {
     if (m_state == UploadState::Stopping) {
         return;
+    }
+    if (m_state == UploadState::Stopped) {
+        m_completedAtStart = m_scheduler.completedTransfers();
+        m_progress.reset();
+        m_sinceStart.start();
     }
     setState(UploadState::Uploading);
 }
@@ -70,11 +80,29 @@ void UploadController::onTransferEnded() {
 }
 
 void UploadController::step() {
-    if (m_scheduler.scheduleNext() == TransferScheduler::TickResult::NothingToSend) {
-        setState(UploadState::Stopped);
-    }
+    const bool drainedNow = m_scheduler.scheduleNext() == TransferScheduler::TickResult::NothingToSend;
     emit progressChanged(m_scheduler.getUploadProgress());
     keepLogFlushed();
+    if (drainedNow) {
+        setState(UploadState::Stopped);
+        emit drained(m_scheduler.completedTransfers() - m_completedAtStart);
+    }
+}
+
+void UploadController::sampleProgress() {
+    const TransferJob &job = m_worker.job();
+    m_progress.sample(m_sinceStart.elapsed(), job.totalBytesSent.load(std::memory_order_relaxed));
+    TransferProgress::Snapshot snapshot;
+    if (job.running.load(std::memory_order_acquire)) {
+        snapshot.fileName = job.fileName;
+        snapshot.fileSize = job.fileSize.load(std::memory_order_relaxed);
+        snapshot.fileSent = qMin(job.bytesSent.load(std::memory_order_relaxed), snapshot.fileSize);
+    }
+    snapshot.bytesPerSecond = m_progress.bytesPerSecond();
+    const TransferScheduler::Remaining left = m_scheduler.remaining();
+    snapshot.filesLeft = left.files;
+    snapshot.bytesLeft = left.bytes;
+    emit progressUpdated(snapshot);
 }
 
 // A coalesced change reaches the log within the window, even if no further step comes.
@@ -88,6 +116,7 @@ void UploadController::shutDown() {
     m_tick.stop();
     m_grace.stop();
     m_flush.stop();
+    m_progressTick.stop();
     m_worker.abandon();
     m_worker.wait(std::chrono::seconds(5));
     m_log.flushRecordLog();
@@ -98,5 +127,10 @@ void UploadController::setState(UploadState state) {
         return;
     }
     m_state = state;
+    if (state == UploadState::Stopped) {
+        m_progressTick.stop();
+    } else if (!m_progressTick.isActive()) {
+        m_progressTick.start();
+    }
     emit stateChanged(state);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/upload/TransferProgress.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -21,6 +24,8 @@ public:
     static constexpr int kTickMs = 2000;
     // The time the stop command gives a running transfer before the stopped state returns.
     static constexpr int kStopGraceMs = 5000;
+    // How often the progress figures are refreshed while a queue is sent.
+    static constexpr int kProgressMs = 250;
 
     UploadController(TransferScheduler &scheduler, TransferWorker &worker, RecordLog &log,
                      QObject *parent = nullptr);
@@ -53,12 +58,17 @@ signals:
     void stateChanged(UploadState state);
     // Percentage of the current file sent, after every tick while uploading.
     void progressChanged(int percent);
+    // The figures of the transfer under way, every kProgressMs while uploading or stopping.
+    void progressUpdated(const TransferProgress::Snapshot &snapshot);
+    // Nothing was left to send; filesSent transfers completed since the start command.
+    void drained(int filesSent);
 
 private:
     void setState(UploadState state);
     void finishStop();
     void step();
     void keepLogFlushed();
+    void sampleProgress();
 
     TransferScheduler &m_scheduler;
     TransferWorker &m_worker;
@@ -66,5 +76,9 @@ private:
     QTimer m_tick;
     QTimer m_grace;
     QTimer m_flush;
+    QTimer m_progressTick;
+    QElapsedTimer m_sinceStart;
+    TransferProgress m_progress;
+    int m_completedAtStart = 0;
     UploadState m_state = UploadState::Stopped;
 };
