@@ -238,3 +238,22 @@ TEST(SettingsStoreDefaults, FileNameIsTheStationsRelativeName) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SettingsStoreTest, TheBandwidthLimitLivesInASectionOfItsOwnWrittenOnlyOnceSet) {
+    SettingsRecord record = filledRecord();
+    ASSERT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    const QByteArray withoutLimit = fileBytes();
+    EXPECT_FALSE(withoutLimit.contains("[Transfer]")) << "files stay as older copies wrote them";
+
+    record.bandwidthLimit = QStringLiteral("10000");
+    ASSERT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    EXPECT_TRUE(fileBytes().startsWith(withoutLimit));
+    EXPECT_TRUE(fileBytes().contains("[Transfer]\r\nBandwidthLimitKBps=10000"));
+    SettingsRecord loaded;
+    ASSERT_TRUE(m_store.load(loaded));
+    EXPECT_EQ(loaded, record);
+}
+
+} // namespace

@@ -26,12 +26,14 @@ TEST(TransferProgressTest, SpeedIsAveragedOverTheLastSecondsOnly) {
 }
 
 TEST(TransferProgressTest, TimesLeftAndTheStatusLine) {
-    TransferProgress::Snapshot snapshot{QStringLiteral("报告.pdf"), 10'000'000, 4'000'000, 2e6, 3, 26'000'000};
+    TransferProgress::Snapshot snapshot{
+        QStringLiteral("报告.pdf"), 10'000'000, 4'000'000, 2e6, 3, 26'000'000};
     EXPECT_EQ(snapshot.percent(), 40);
     EXPECT_EQ(snapshot.fileSecondsLeft(), 3);
     EXPECT_EQ(snapshot.queueSecondsLeft(), 13);
     EXPECT_EQ(TransferProgress::describe(snapshot),
-              QStringLiteral("正在上传 报告.pdf  40%  2.0 MB/s  本文件剩余 0:03  队列剩余 0:13  还剩 3 个文件 24.8 MB"));
+              QStringLiteral(
+                  "正在上传 报告.pdf  40%  2.0 MB/s  本文件剩余 0:03  队列剩余 0:13  还剩 3 个文件 24.8 MB"));
 
     snapshot.fileSent = 12'000'000; // whole blocks can pass the file's end
     EXPECT_EQ(snapshot.percent(), 100);

@@ -14,13 +14,15 @@ struct Setting {
     QString key;
     QString label; // as the settings dialog names it
     QString SettingsRecord::*field;
+    bool newer = false; // a setting the first settings files did not have: not written while empty
 };
 
 // In the order the station reads and writes them, which is also the order of a new file.
-const std::array<Setting, 7> &settings() {
+const std::array<Setting, 8> &settings() {
     static const QString paths = QStringLiteral("Path Parameters");
     static const QString filters = QStringLiteral("File Filters");
-    static const std::array<Setting, 7> list = {{
+    static const QString transfer = QStringLiteral("Transfer");
+    static const std::array<Setting, 8> list = {{
         {paths, QStringLiteral("完成路径"), QStringLiteral("回收目录"), &SettingsRecord::completionFolder},
         {paths, QStringLiteral("中转路径"), QStringLiteral("中转目录"), &SettingsRecord::transitFolder},
         {paths, QStringLiteral("上传路径"), QStringLiteral("上传目录"), &SettingsRecord::uploadFolder},
@@ -29,6 +31,8 @@ const std::array<Setting, 7> &settings() {
         {filters, QStringLiteral("隔离器地址"), QStringLiteral("隔离器地址"),
          &SettingsRecord::isolatorAddress},
         {filters, QStringLiteral("隔离器端口"), QStringLiteral("隔离器端口"), &SettingsRecord::isolatorPort},
+        {transfer, QStringLiteral("BandwidthLimitKBps"), QStringLiteral("带宽限制"),
+         &SettingsRecord::bandwidthLimit, true},
     }};
     return list;
 }
@@ -60,7 +64,7 @@ SettingsStore::SaveResult SettingsStore::save(const SettingsRecord &record) cons
         return {SaveResult::Outcome::Refused, {}};
     }
 
-    std::array<QByteArray, 7> values;
+    std::array<QByteArray, 8> values;
     for (std::size_t i = 0; i < settings().size(); ++i) {
         const Setting &setting = settings()[i];
         const std::optional<QByteArray> bytes = Cp936::encode(record.*setting.field);
@@ -80,7 +84,11 @@ SettingsStore::SaveResult SettingsStore::save(const SettingsRecord &record) cons
         file = std::move(*existing);
     }
     for (std::size_t i = 0; i < settings().size(); ++i) {
-        file.setValue(settings()[i].section, settings()[i].key, values[i]);
+        const Setting &setting = settings()[i];
+        if (setting.newer && values[i].isEmpty() && !file.value(setting.section, setting.key)) {
+            continue;
+        }
+        file.setValue(setting.section, setting.key, values[i]);
     }
     QString error;
     if (!file.write(m_filePath, &error)) {

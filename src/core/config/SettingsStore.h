@@ -6,7 +6,8 @@
 #include <QString>
 
 // Loads and saves the settings record in the settings file, a profile file in CP936 with the sections
-// "Path Parameters" and "File Filters". Saving keeps every line of the file it does not change.
+// "Path Parameters" and "File Filters", and "Transfer" for the newer settings (written only once one
+// is set). Saving keeps every line of the file it does not change.
 class SettingsStore {
 public:
     struct SaveResult {
@@ -27,7 +28,7 @@ public:
 
     const QString &filePath() const { return m_filePath; }
 
-    // Fills all seven values from the file (a missing key gives an empty value, a long one its first
+    // Fills every value from the file (a missing key gives an empty value, a long one its first
     // 511 bytes). Returns false and leaves record as it was when the file does not exist.
     bool load(SettingsRecord &record) const;
 

@@ -44,6 +44,7 @@ struct TransferJob {
     std::atomic<quint64> fileSize{0};
     std::atomic<quint64> bytesSent{0};      // whole blocks of 4096, so it can pass fileSize
     std::atomic<quint64> totalBytesSent{0}; // over every transfer of this job; never reset
+    std::atomic<quint64> bandwidthLimit{0}; // bytes per second the data may use; 0: no limit
     qint32 currentRow = 0;
 
     // Every wait on the isolator is bounded; a wait that runs out fails with the code of its step.

@@ -5,6 +5,7 @@
 #include "core/transfer/BlockIo.h"
 #include "core/transfer/HeaderBlock.h"
 #include "core/transfer/Socket.h"
+#include "core/transfer/TokenBucket.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <optional>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -56,6 +58,36 @@ bool isBlank(QChar c) {
     return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r'));
 }
 
+qint64 steadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Holds the next bytes back as long as the bandwidth limit asks (a limit changed meanwhile applies
+// from the next run of blocks on). False when a stop is requested while waiting.
+bool waitForBandwidth(TransferJob &job, std::optional<TokenBucket> &pace, quint64 bytes) {
+    const quint64 limit = job.bandwidthLimit.load(std::memory_order_relaxed);
+    if (limit == 0) {
+        pace.reset();
+        return true;
+    }
+    if (!pace || pace->rate() != limit) {
+        // A tenth of a second's worth may go at once: smooth, yet few wake-ups.
+        pace.emplace(limit, qMax<quint64>(limit / 10, kChunkBlocks * kBlockSize));
+    }
+    qint64 waitNs = pace->take(bytes, steadyNs());
+    const qint64 until = steadyNs() + waitNs;
+    while (waitNs > 0) {
+        if (job.stopRequested.load()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::nanoseconds(qMin<qint64>(waitNs, 50'000'000)));
+        waitNs = until - steadyNs();
+    }
+    return true;
+}
+
 TransferResult exchange(TransferJob &job) {
     // Texts that cannot travel are refused before anyone is contacted.
     std::optional<HeaderBlock> header = HeaderBlock::forTransfer(job.fileName, job.destination);
@@ -98,27 +130,35 @@ TransferResult exchange(TransferJob &job) {
         return TransferResult::Header;
     }
 
-    // Blocks go out whole, up to kChunkBlocks of them per system call. The last one carries, after
+    // Blocks go out whole, in runs of up to kChunkBlocks per system call. The last one carries, after
     // the file's end, what a single block buffer would have held before: zeros for a file shorter
     // than a block, else the previous block's tail; the peer takes the true length from the header.
     // Exactly the announced bytes are read, so a file that shrinks meanwhile fails instead of
     // reporting a short transfer as success, and one that grows sends no block the header did not
     // announce.
     std::vector<char> chunk(static_cast<size_t>(kChunkBlocks * kBlockSize), 0);
-    bool chunkSent = false;
+    qint64 previousLast = -1; // where the last block sent lies in the buffer; -1 before the first
+    std::optional<TokenBucket> pace;
     quint64 left = size;
     while (left > 0) {
-        const qint64 wanted = static_cast<qint64>(qMin<quint64>(left, kChunkBlocks * kBlockSize));
+        // Under a bandwidth limit, runs shrink to about a tenth of a second's worth.
+        const quint64 limit = job.bandwidthLimit.load(std::memory_order_relaxed);
+        const qint64 runBlocks = limit == 0 ? kChunkBlocks
+                                            : qBound<qint64>(1, static_cast<qint64>(limit / 10) / kBlockSize,
+                                                             qint64(kChunkBlocks));
+        const qint64 wanted = static_cast<qint64>(qMin<quint64>(left, runBlocks * kBlockSize));
         const int blocks = static_cast<int>((wanted + kBlockSize - 1) / kBlockSize);
         if (readFully(file, chunk.data(), wanted) != wanted) {
             return TransferResult::Data;
         }
         const qint64 tail = wanted % kBlockSize;
-        if (tail != 0 && (blocks > 1 || chunkSent)) {
-            // The block before the last is this chunk's, or the previous (full) chunk's last one.
-            const qint64 previous = blocks > 1 ? (blocks - 2) * kBlockSize : (kChunkBlocks - 1) * kBlockSize;
-            std::memcpy(chunk.data() + wanted, chunk.data() + previous + tail,
-                        static_cast<size_t>(kBlockSize - tail));
+        const qint64 previous = blocks > 1 ? (blocks - 2) * kBlockSize : previousLast;
+        if (tail != 0 && previous >= 0) {
+            std::memmove(chunk.data() + wanted, chunk.data() + previous + tail,
+                         static_cast<size_t>(kBlockSize - tail));
+        }
+        if (!waitForBandwidth(job, pace, static_cast<quint64>(blocks) * kBlockSize)) {
+            return TransferResult::Data;
         }
         socket.setDeadline(job.blockTimeout);
         if (sendBlocks(chunk.data(), blocks, socket) != BlockResult::kComplete) {
@@ -127,7 +167,7 @@ TransferResult exchange(TransferJob &job) {
         if (job.stopRequested.load()) {
             return TransferResult::Data;
         }
-        chunkSent = true;
+        previousLast = (blocks - 1) * kBlockSize;
         job.bytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
         job.totalBytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
         left -= static_cast<quint64>(wanted);

@@ -17,7 +17,8 @@ int TransferProgress::Snapshot::percent() const {
     if (fileSize == 0) {
         return fileName.isEmpty() ? 0 : 100;
     }
-    return static_cast<int>(static_cast<double>(qMin(fileSent, fileSize)) * 100.0 / static_cast<double>(fileSize));
+    return static_cast<int>(static_cast<double>(qMin(fileSent, fileSize)) * 100.0 /
+                            static_cast<double>(fileSize));
 }
 
 qint64 TransferProgress::Snapshot::fileSecondsLeft() const {
@@ -59,7 +60,8 @@ QString TransferProgress::durationText(qint64 seconds) {
     }
     const qint64 hours = seconds / 3600;
     const QString minutesAndSeconds =
-        QStringLiteral("%1:%2").arg(hours > 0 ? (seconds / 60) % 60 : seconds / 60, hours > 0 ? 2 : 1, 10, QLatin1Char('0'))
+        QStringLiteral("%1:%2")
+            .arg(hours > 0 ? (seconds / 60) % 60 : seconds / 60, hours > 0 ? 2 : 1, 10, QLatin1Char('0'))
             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
     return hours > 0 ? QStringLiteral("%1:%2").arg(hours).arg(minutesAndSeconds) : minutesAndSeconds;
 }

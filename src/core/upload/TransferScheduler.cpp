@@ -65,6 +65,8 @@ TransferScheduler::TickResult TransferScheduler::startRow(int row) {
     m_job.resumePending = false;
     m_job.currentRow = row;
     // The settings are read afresh for every transfer, so a change takes effect with the next file.
+    m_job.bandwidthLimit.store(m_settings.bandwidthLimit.trimmed().toULongLong() * 1000,
+                               std::memory_order_relaxed);
     if (!m_starter(m_settings.uploadFolder, m_table.cell(row, CellFileName),
                    m_table.cell(row, CellDestination), m_settings.isolatorAddress, m_settings.isolatorPort)) {
         // No worker: the next tick finds the row uploading with no success and marks it a fault.
