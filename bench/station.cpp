@@ -54,6 +54,7 @@ void BM_Tick(benchmark::State &state, bool writes) {
     UploadTable table;
     RecordLog log(table, clock);
     log.loadRecordLog(dir.path() + QLatin1Char('/'));
+    log.setCoalesceWindow(0); // every rewrite measured, as before coalescing
     TransferJob job;
     SettingsRecord settings;
     TransferScheduler scheduler(table, log, job, settings, clock, [&job](auto &...) {

@@ -9,6 +9,8 @@
 #include "ConnectionReport.h"
 #include "IsolatorServer.h"
 #include "core/common/Cp936.h"
+#include "core/transfer/BlockIo.h"
+#include "core/transfer/HeaderBlock.h"
 #include "core/transfer/Socket.h"
 #include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
@@ -25,6 +27,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -165,11 +168,60 @@ void BM_BaselineReadAndSendBlocks(benchmark::State &state) {
     note("baseline", megabytesPerSecond(state.iterations() * g_setup.bytes, total));
 }
 
+// The same lock-step loop speaking the isolator's protocol (header, acknowledgement, then one read and
+// one send per 4096-byte block) into the discarding peer the worker is measured against.
+void BM_BaselineLockStepIntoDiscardingPeer(benchmark::State &state) {
+    IsolatorServer peer(peerOptions(true));
+    QString error;
+    if (!peer.start(&error)) {
+        state.SkipWithError(error.toStdString().c_str());
+        return;
+    }
+    double total = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        QFile file(g_setup.sourceFolder + QStringLiteral("/whole.bin"));
+        TcpSocket socket;
+        char block[kBlock] = {};
+        std::optional<HeaderBlock> header =
+            HeaderBlock::forTransfer(QStringLiteral("whole.bin"), kDestination);
+        bool ok = header && file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && socket.create() &&
+                  socket.connectTo("127.0.0.1", peer.port(), 5s);
+        if (ok) {
+            header->setFileSize(quint64(file.size()));
+            header->writeTo(block);
+            socket.setDeadline(30s);
+            ok = sendBlock(block, socket) == BlockResult::kComplete &&
+                 receiveBlock(block, socket) == BlockResult::kComplete;
+        }
+        while (ok && file.read(block, kBlock) > 0) {
+            socket.setDeadline(30s);
+            for (qint64 sent = 0; ok && sent < kBlock;) {
+                const qint64 n = socket.send(block + sent, kBlock - sent);
+                ok = n > 0;
+                sent += n;
+            }
+        }
+        const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        socket.close();
+        if (!ok) {
+            state.SkipWithError("the lock-step transfer failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        total += seconds;
+    }
+    state.SetBytesProcessed(state.iterations() * g_setup.bytes);
+    note("lock-step peer", megabytesPerSecond(state.iterations() * g_setup.bytes, total));
+}
+
 // --- The station's worker into the peer ---------------------------------------------------------------
 
 // Sends every file of names at once, one worker each; returns the seconds until the last worker ended
 // (the sender's view) and, in *inPlace, until the peer had stored the last file; negative on failure.
-double sendAtOnce(ReportWaiter &reports, quint16 port, const QStringList &names, double *inPlace) {
+double sendAtOnce(ReportWaiter &reports, quint16 port, const QStringList &names, double *inPlace,
+                  quint64 bandwidthLimit = 0) {
     reports.clear();
     std::vector<std::unique_ptr<TransferJob>> jobs;
     std::vector<std::unique_ptr<TransferWorker>> workers;
@@ -177,6 +229,7 @@ double sendAtOnce(ReportWaiter &reports, quint16 port, const QStringList &names,
     clock.start();
     for (const QString &name : names) {
         jobs.push_back(std::make_unique<TransferJob>());
+        jobs.back()->bandwidthLimit = bandwidthLimit;
         workers.push_back(std::make_unique<TransferWorker>(*jobs.back()));
         if (!workers.back()->start(g_setup.sourceFolder, name, kDestination, QStringLiteral("127.0.0.1"),
                                    QString::number(port))) {
@@ -231,6 +284,34 @@ void runWorkers(benchmark::State &state, bool discard, const QStringList &names,
     note(figure, megabytesPerSecond(total, sentTotal));
     note(figure + " in place", megabytesPerSecond(total, inPlaceTotal));
     note(figure + " peer", peerRateTotal / static_cast<double>(state.iterations() * names.size()));
+}
+
+// The bandwidth limit: 10 MB/s for 10 s of data into the dropping peer, against the limit.
+void BM_WorkerLimitedTo10MBps(benchmark::State &state) {
+    ReportWaiter reports;
+    IsolatorServer peer(peerOptions(true),
+                        [&reports](const ConnectionReport &report) { reports.add(report); });
+    QString error;
+    if (!peer.start(&error) || g_setup.bytes < qint64(100'000'000)) {
+        state.SkipWithError("needs the peer and a file of at least 10^8 bytes");
+        return;
+    }
+    for (auto _ : state) {
+        double inPlace = 0;
+        // The first 10^8 bytes of the file, as a file of its own.
+        const QString name = QStringLiteral("limited.bin");
+        QFile::remove(g_setup.sourceFolder + QLatin1Char('/') + name);
+        QFile::copy(g_setup.sourceFolder + QStringLiteral("/whole.bin"),
+                    g_setup.sourceFolder + QLatin1Char('/') + name);
+        QFile(g_setup.sourceFolder + QLatin1Char('/') + name).resize(100'000'000);
+        const double seconds = sendAtOnce(reports, peer.port(), {name}, &inPlace, 10'000'000);
+        if (seconds < 0) {
+            state.SkipWithError("the limited transfer failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        g_rates["limited"] = megabytesPerSecond(100'000'000, seconds);
+    }
 }
 
 void BM_WorkerIntoDiscardingPeer(benchmark::State &state) {
@@ -301,7 +382,10 @@ void printSummary() {
         "\nTransfer throughput, %lld-byte file, loopback (MB = 10^6 bytes; best of the repetitions)\n",
         static_cast<long long>(g_setup.bytes));
     line("baseline: read + send 4096-byte blocks to a dropping sink", baseline);
+    line("lock-step loop speaking the protocol -> peer dropping the data", rate("lock-step peer"));
     line("station worker -> peer dropping the data", rate("discard"));
+    ratio("    worker / lock-step loop into the same peer", rate("discard"), rate("lock-step peer"),
+          "(goal: at least 100 %)");
     ratio("    worker / baseline", rate("discard"), baseline, "(goal: at least 90 %)");
     line("station worker -> peer storing to disk (sender's view)", rate("store"));
     ratio("    worker / baseline", rate("store"), baseline, "(goal: at least 90 %)");
@@ -315,6 +399,7 @@ void printSummary() {
     ratio("    eight senders / one sender", rate("eight"), rate("store"), "");
     line("eight workers at once into the dropping peer, total", rate("eight discard"));
     ratio("    eight senders / one sender", rate("eight discard"), rate("discard"), "");
+    line("worker limited to 10 MB/s, 10^8 bytes (goal: 9.5 to 10.5)", rate("limited"));
 }
 
 } // namespace
@@ -370,6 +455,7 @@ int main(int argc, char **argv) {
                                 : 3;
     const std::pair<const char *, void (*)(benchmark::State &)> benchmarks[] = {
         {"BM_BaselineReadAndSendBlocks", BM_BaselineReadAndSendBlocks},
+        {"BM_BaselineLockStepIntoDiscardingPeer", BM_BaselineLockStepIntoDiscardingPeer},
         {"BM_WorkerIntoDiscardingPeer", BM_WorkerIntoDiscardingPeer},
         {"BM_WorkerIntoStoringPeer", BM_WorkerIntoStoringPeer},
         {"BM_PeerStorageAlone", BM_PeerStorageAlone},
@@ -384,6 +470,12 @@ int main(int argc, char **argv) {
             ->Repetitions(repetitions)
             ->Unit(benchmark::kMillisecond);
     }
+
+    // Ten seconds by design: once is enough.
+    benchmark::RegisterBenchmark("BM_WorkerLimitedTo10MBps", BM_WorkerLimitedTo10MBps)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
