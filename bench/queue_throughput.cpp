@@ -57,7 +57,8 @@ double workerLoop(const QString &folder, quint16 port) {
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < kFiles; ++i) {
-        if (!worker.start(folder, fileName(i), kDestination, QStringLiteral("127.0.0.1"), QString::number(port)) ||
+        if (!worker.start(folder, fileName(i), kDestination, QStringLiteral("127.0.0.1"),
+                          QString::number(port)) ||
             !worker.wait(30s) || worker.lastResult() != TransferResult::Success) {
             return -1;
         }
@@ -74,7 +75,8 @@ double station(const QString &folder, quint16 port, int doneRows) {
     log.loadRecordLog(records.path() + QLatin1Char('/'));
     for (int i = 0; i < doneRows + kFiles; ++i) {
         const int row = table.appendRow(QString::number(i + 1));
-        table.setCell(row, CellFileName, i < doneRows ? QStringLiteral("earlier-%1.pdf").arg(i) : fileName(i - doneRows));
+        table.setCell(row, CellFileName,
+                      i < doneRows ? QStringLiteral("earlier-%1.pdf").arg(i) : fileName(i - doneRows));
         table.setCell(row, CellFileSize, QStringLiteral("4 KB"));
         table.setCell(row, CellDestination, kDestination);
         if (i < doneRows) {
@@ -93,7 +95,8 @@ double station(const QString &folder, quint16 port, int doneRows) {
     TransferJob job;
     TransferWorker worker(job);
     TransferScheduler scheduler(table, log, job, settings, clock,
-                                [&worker](const QString &f, const QString &n, const QString &d, const QString &a,
+                                [&worker](const QString &f, const QString &n, const QString &d,
+                                          const QString &a,
                                           const QString &p) { return worker.start(f, n, d, a, p); });
     UploadController upload(scheduler, worker, log);
     QEventLoop loop;
@@ -147,8 +150,9 @@ int main(int argc, char **argv) {
     std::printf("\n%d files of 4 KiB into a dropping isolator peer on loopback (best of 3)\n", kFiles);
     std::printf("  %-60s %8.1f files/s\n", "baseline: the worker alone, one file after another", loop);
     std::printf("  %-60s %8.1f files/s\n", "the station's queue (scheduler, worker, log)", queue);
-    std::printf("  %-60s %8.1f %%   (goal: at least 50 %%)\n", "    queue / baseline", loop > 0 ? 100 * queue / loop : 0);
-    std::printf("  %-60s %8.1f files/s (goal: at least 50)\n", "the same files at the end of a 10,000-row table",
-                longTable);
+    std::printf("  %-60s %8.1f %%   (goal: at least 50 %%)\n", "    queue / baseline",
+                loop > 0 ? 100 * queue / loop : 0);
+    std::printf("  %-60s %8.1f files/s (goal: at least 50)\n",
+                "the same files at the end of a 10,000-row table", longTable);
     return loop > 0 && queue > 0 && longTable > 0 ? 0 : 1;
 }

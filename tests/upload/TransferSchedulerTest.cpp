@@ -149,26 +149,41 @@ TEST_F(SchedulerTest, RewritesAreCoalescedWhileFilesStreamAndFlushedWhenTheQueue
     EXPECT_EQ(loggedStatuses(), QStringList(2, kStatusComplete));
 }
 
-TEST_F(SchedulerTest, FaultIsMarkedWithTheDetectionTimeAndRetriedFromTheTop) {
+TEST_F(SchedulerTest, AFaultLetsTheReadyRowsGoFirstAndIsRetriedAfterGrowingPauses) {
     addRow(QStringLiteral("a.txt"), kStatusReady);
     addRow(QStringLiteral("b.txt"), kStatusReady);
     ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
+    m_job.failureReason = QStringLiteral("隔离器 127.0.0.1:4000 拒绝连接（该端口无人监听）");
     finishTransfer(false);
 
-    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::TickResult::Failed);
-    EXPECT_EQ(status(0), kStatusFault);
-    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:02"));
-    EXPECT_EQ(finishTime(0), QString());
-    EXPECT_EQ(status(1), kStatusReady);
+    // The fault is marked with its reason and pause, and the ready row below goes in the same step.
+    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::TickResult::Started);
+    EXPECT_EQ(statuses(), (QStringList{kStatusFault, kStatusUploading}));
+    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00")) << "the first attempt's start stays";
+    EXPECT_EQ(
+        m_table.attempts(0).note,
+        QStringLiteral("隔离器 127.0.0.1:4000 拒绝连接（该端口无人监听）\n已尝试 1 次，下次重试：09:00:04"));
     EXPECT_EQ(loggedStatuses(), statuses());
 
-    // The faulty row goes again before the ready row below it.
+    finishTransfer(true);
+    EXPECT_EQ(tickAt(9, 0, 3), TransferScheduler::TickResult::Waiting) << "a.txt's pause is not over";
+    EXPECT_EQ(status(1), kStatusComplete);
     EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::TickResult::Started);
-    EXPECT_EQ(status(0), kStatusUploading);
-    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:04"));
-    EXPECT_EQ(status(1), kStatusReady);
-    ASSERT_EQ(m_starts.size(), 2u);
-    EXPECT_EQ(m_starts[1].fileName, QStringLiteral("a.txt"));
+    EXPECT_EQ(m_starts.back().fileName, QStringLiteral("a.txt"));
+    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
+
+    finishTransfer(false);
+    EXPECT_EQ(tickAt(9, 0, 5), TransferScheduler::TickResult::Failed);
+    EXPECT_TRUE(m_table.attempts(0).note.endsWith(QStringLiteral("已尝试 2 次，下次重试：09:00:09")));
+    EXPECT_EQ(tickAt(9, 0, 8), TransferScheduler::TickResult::Waiting);
+    m_scheduler.retryNow({0});
+    EXPECT_EQ(m_scheduler.scheduleNext(), TransferScheduler::TickResult::Started);
+
+    QList<qint64> pauses;
+    for (int failures = 1; failures <= 7; ++failures) {
+        pauses << TransferScheduler::retryPauseMs(failures) / 1000;
+    }
+    EXPECT_EQ(pauses, (QList<qint64>{2, 4, 8, 16, 32, 60, 60}));
 }
 
 TEST_F(SchedulerTest, StoppedRowIsSentAgainFromTheBeginning) {
@@ -184,7 +199,7 @@ TEST_F(SchedulerTest, StoppedRowIsSentAgainFromTheBeginning) {
     finishTransfer(false);
     EXPECT_EQ(tickAt(9, 1, 0), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(0), kStatusUploading);
-    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:01:00"));
+    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
 }
 
 TEST_F(SchedulerTest, StopWhileIdleChangesNoRow) {
@@ -201,7 +216,7 @@ TEST_F(SchedulerTest, RowsLeftUploadingByAnEarlierRunAreResumedThenJudged) {
 
     EXPECT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(0), kStatusUploading);
-    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
+    EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 08:00:00"));
     EXPECT_EQ(m_starts.back().fileName, QStringLiteral("a.txt"));
 
     // No success is pending for the second row: it was cut off too, and counts as a fault.

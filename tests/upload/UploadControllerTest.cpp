@@ -128,7 +128,7 @@ TEST_F(UploadControllerTest, FilesGoBackToBackAndTheDrainedLogHoldsEveryStatus) 
     }
 }
 
-TEST_F(UploadControllerTest, AFaultWaitsForTheHeartbeatAndStopFlushesTheLog) {
+TEST_F(UploadControllerTest, AFaultWaitsForTheHeartbeatWithItsReasonAndStopFlushesTheLog) {
     queue(QStringLiteral("a.txt"));
     queue(QStringLiteral("gone.txt"), true);
     queue(QStringLiteral("c.txt"));
@@ -141,11 +141,14 @@ TEST_F(UploadControllerTest, AFaultWaitsForTheHeartbeatAndStopFlushesTheLog) {
     EXPECT_EQ(m_starts, 2);
     EXPECT_EQ(statuses(), (QStringList{kStatusComplete, kStatusUploading, kStatusReady}));
 
-    m_upload.OnTimer(); // the tick marks the fault, without a retry in the same step
-    EXPECT_EQ(statuses(), (QStringList{kStatusComplete, kStatusFault, kStatusReady}));
-    EXPECT_EQ(m_starts, 2);
-    m_upload.OnTimer(); // the next tick tries the faulty row again, from the top
+    // The tick marks the fault with its reason; the ready row goes first, the fault waits its pause.
+    m_upload.OnTimer();
+    EXPECT_EQ(m_table.cell(1, CellStatus), kStatusFault);
+    EXPECT_TRUE(m_table.attempts(1).note.startsWith(QStringLiteral("无法读取文件")))
+        << m_table.attempts(1).note.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_table.cell(2, CellStatus) == kStatusComplete; }, 30000));
     EXPECT_EQ(m_starts, 3);
+    EXPECT_FALSE(m_upload.isStopped()) << "a failed row is still to send";
 
     m_upload.setStopGraceMs(10);
     m_upload.stop();

@@ -24,7 +24,11 @@ public:
     explicit FixedClock(QDateTime time) : m_time(std::move(time)) {}
     QDateTime now() const override { return m_time; }
     qint64 monotonicMs() const override { return m_monotonicMs; }
-    void set(const QDateTime &time) { m_time = time; }
+    // Moving the time forward moves the monotonic clock with it.
+    void set(const QDateTime &time) {
+        m_monotonicMs += qMax<qint64>(0, m_time.msecsTo(time));
+        m_time = time;
+    }
     void advanceSeconds(qint64 seconds) { advanceMs(seconds * 1000); }
     void advanceMs(qint64 ms) {
         m_time = m_time.addMSecs(ms);

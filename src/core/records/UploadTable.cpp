@@ -18,6 +18,17 @@ void UploadTable::setCell(int row, int column, const QString &text) {
     emit cellChanged(row, column);
 }
 
+UploadTable::Attempts UploadTable::attempts(int row) const {
+    return hasRow(row) ? m_rows[row].attempts : Attempts{};
+}
+
+void UploadTable::setAttempts(int row, const Attempts &attempts) {
+    if (!hasRow(row) || m_rows[row].attempts == attempts)
+        return;
+    m_rows[row].attempts = attempts;
+    emit cellChanged(row, UploadRecord::CellStatus);
+}
+
 int UploadTable::appendRow(const QString &sequence) {
     return insertRow(rowCount(), sequence);
 }

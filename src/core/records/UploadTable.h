@@ -30,6 +30,19 @@ public:
     bool deleteRow(int index);
     void removeAll();
 
+    // What the station knows of a row beyond its cells, for this run only (the log keeps the cells):
+    // the failed attempts so far, when the next may start, and a note for the operator (the reason
+    // of the last failure). Empty for a row that does not exist.
+    struct Attempts {
+        int failures = 0;
+        qint64 retryAtMs = 0; // on the clock's monotonic scale
+        QString note;
+        bool operator==(const Attempts &) const = default;
+    };
+    Attempts attempts(int row) const;
+    // Announced as a change of the row's status cell.
+    void setAttempts(int row, const Attempts &attempts);
+
     bool isSelected(int row) const;
     void setSelected(int row, bool selected);
     // The lowest selected row, or -1.
@@ -63,6 +76,7 @@ private:
     struct Row {
         std::array<QString, UploadRecord::kCellCount> cells;
         bool selected = false;
+        Attempts attempts;
     };
 
     bool hasRow(int row) const { return row >= 0 && row < rowCount(); }

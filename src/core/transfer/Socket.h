@@ -50,8 +50,11 @@ public:
     qint64 send(const char *data, qint64 length) override;
     qint64 receive(char *data, qint64 length) override;
 
-    // True when the last failed call failed because the deadline passed.
+    // True when the last failed call (or connectTo) failed because its time ran out.
     bool timedOut() const { return m_timedOut; }
+    // Why the last connectTo failed, when it did not time out.
+    enum class ConnectFailure { None, Refused, Unreachable, Other };
+    ConnectFailure connectFailure() const;
 
     // Makes blocked and future calls of another thread fail at once (used to abandon a transfer).
     void abort();
@@ -67,6 +70,7 @@ private:
     std::intptr_t m_handle = -1;
     std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::time_point::max();
     bool m_deadlineFresh = false;
+    int m_connectError = 0; // the platform's error code
     long long m_optionMs[2] = {-1, -1};
     bool m_timedOut = false;
 };

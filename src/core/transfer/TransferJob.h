@@ -46,6 +46,8 @@ struct TransferJob {
     std::atomic<quint64> totalBytesSent{0}; // over every transfer of this job; never reset
     std::atomic<quint64> bandwidthLimit{0}; // bytes per second the data may use; 0: no limit
     qint32 currentRow = 0;
+    // Written by the worker before it clears running: why the transfer failed, for the operator.
+    QString failureReason;
 
     // Every wait on the isolator is bounded; a wait that runs out fails with the code of its step.
     // Tests shorten them.

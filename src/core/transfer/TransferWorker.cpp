@@ -2,13 +2,16 @@
 
 #include "core/common/Cp936.h"
 #include "core/common/Paths.h"
+#include "core/common/SystemErrors.h"
 #include "core/transfer/BlockIo.h"
 #include "core/transfer/HeaderBlock.h"
 #include "core/transfer/Socket.h"
 #include "core/transfer/TokenBucket.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <optional>
@@ -88,46 +91,83 @@ bool waitForBandwidth(TransferJob &job, std::optional<TokenBucket> &pace, quint6
     return true;
 }
 
+QString seconds(std::chrono::milliseconds wait) {
+    return QString::number(static_cast<double>(wait.count()) / 1000.0, 'g', 3);
+}
+
 TransferResult exchange(TransferJob &job) {
+    const auto fail = [&job](TransferResult result, const QString &reason) {
+        job.failureReason = reason;
+        return result;
+    };
     // Texts that cannot travel are refused before anyone is contacted.
     std::optional<HeaderBlock> header = HeaderBlock::forTransfer(job.fileName, job.destination);
     if (!header) {
-        return TransferResult::Header;
+        return fail(TransferResult::Header,
+                    QStringLiteral("文件名“%1”或存放路径“%2”无法传输（有无法转换的字符、过长或格式不对）")
+                        .arg(job.fileName, job.destination));
     }
 
     const SocketLibrary library;
     if (!library.started()) {
-        return TransferResult::SocketLibrary;
+        return fail(TransferResult::SocketLibrary, QStringLiteral("网络功能无法启动"));
     }
     TcpSocket socket;
     if (!socket.create()) {
-        return TransferResult::SocketCreation;
+        return fail(TransferResult::SocketCreation, QStringLiteral("无法创建网络连接"));
     }
     const AttachedConnection attached(job, socket);
     const QByteArray address(job.isolatorAddress, qstrnlen(job.isolatorAddress, sizeof job.isolatorAddress));
-    if (!attached.attached() || !socket.connectTo(address, job.isolatorPort, job.connectTimeout)) {
-        return TransferResult::Connect;
+    const QString isolator = QStringLiteral("%1:%2").arg(QString::fromLatin1(address)).arg(job.isolatorPort);
+    if (!attached.attached() || job.stopRequested.load()) {
+        return fail(TransferResult::Connect, QStringLiteral("已停止上传"));
+    }
+    if (!socket.connectTo(address, job.isolatorPort, job.connectTimeout)) {
+        if (socket.timedOut()) {
+            return fail(
+                TransferResult::Connect,
+                QStringLiteral("%1 秒内未能连接到隔离器 %2").arg(seconds(job.connectTimeout), isolator));
+        }
+        switch (socket.connectFailure()) {
+        case TcpSocket::ConnectFailure::Refused:
+            return fail(TransferResult::Connect,
+                        QStringLiteral("隔离器 %1 拒绝连接（该端口无人监听）").arg(isolator));
+        case TcpSocket::ConnectFailure::Unreachable:
+            return fail(TransferResult::Connect,
+                        QStringLiteral("无法到达隔离器 %1（网络不可达）").arg(isolator));
+        default:
+            return fail(TransferResult::Connect, QStringLiteral("无法连接到隔离器 %1").arg(isolator));
+        }
     }
 
-    // Unbuffered: the file is read in lock step with the sending, one block at a time.
+    // Unbuffered: the file is read in runs of blocks, as they are sent.
     QFile file(job.folder + job.fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        return TransferResult::Data;
+        const int error = errno;
+        return fail(TransferResult::Data,
+                    QStringLiteral("无法读取文件 %1：%2")
+                        .arg(QDir::toNativeSeparators(file.fileName()), systemErrorText(error)));
     }
     const auto size = static_cast<quint64>(file.size());
     job.fileSize.store(size);
     header->setFileSize(size);
 
-    // One buffer for the header, the acknowledgement and every data block.
+    // One block for the header and the acknowledgement.
     char block[kBlockSize];
     header->writeTo(block);
     socket.setDeadline(job.blockTimeout);
     if (sendBlock(block, socket) != BlockResult::kComplete) {
-        return TransferResult::Header;
+        return fail(TransferResult::Header,
+                    socket.timedOut()
+                        ? QStringLiteral("%1 秒内未能把文件头发给隔离器").arg(seconds(job.blockTimeout))
+                        : QStringLiteral("发送文件头时连接中断"));
     }
     socket.setDeadline(job.acknowledgementTimeout);
     if (receiveBlock(block, socket) != BlockResult::kComplete) {
-        return TransferResult::Header;
+        return fail(TransferResult::Header,
+                    socket.timedOut()
+                        ? QStringLiteral("%1 秒内未收到隔离器的确认").arg(seconds(job.acknowledgementTimeout))
+                        : QStringLiteral("隔离器在确认前关闭了连接"));
     }
 
     // Blocks go out whole, in runs of up to kChunkBlocks per system call. The last one carries, after
@@ -148,8 +188,16 @@ TransferResult exchange(TransferJob &job) {
                                                              qint64(kChunkBlocks));
         const qint64 wanted = static_cast<qint64>(qMin<quint64>(left, runBlocks * kBlockSize));
         const int blocks = static_cast<int>((wanted + kBlockSize - 1) / kBlockSize);
-        if (readFully(file, chunk.data(), wanted) != wanted) {
-            return TransferResult::Data;
+        const qint64 got = readFully(file, chunk.data(), wanted);
+        if (got < 0) {
+            const int error = errno;
+            return fail(TransferResult::Data,
+                        QStringLiteral("读取文件 %1 时出错：%2")
+                            .arg(QDir::toNativeSeparators(file.fileName()), systemErrorText(error)));
+        }
+        if (got != wanted) {
+            return fail(TransferResult::Data,
+                        QStringLiteral("文件在发送过程中变小了（原为 %1 字节）").arg(size));
         }
         const qint64 tail = wanted % kBlockSize;
         const qint64 previous = blocks > 1 ? (blocks - 2) * kBlockSize : previousLast;
@@ -158,14 +206,22 @@ TransferResult exchange(TransferJob &job) {
                          static_cast<size_t>(kBlockSize - tail));
         }
         if (!waitForBandwidth(job, pace, static_cast<quint64>(blocks) * kBlockSize)) {
-            return TransferResult::Data;
+            return fail(TransferResult::Data, QStringLiteral("已停止上传"));
         }
         socket.setDeadline(job.blockTimeout);
         if (sendBlocks(chunk.data(), blocks, socket) != BlockResult::kComplete) {
-            return TransferResult::Data;
+            const quint64 sent = qMin(job.bytesSent.load(), size);
+            return fail(TransferResult::Data,
+                        job.stopRequested.load() ? QStringLiteral("已停止上传")
+                        : socket.timedOut()
+                            ? QStringLiteral("%1 秒内未能发出数据（已发送 %2 / %3 字节）")
+                                  .arg(seconds(job.blockTimeout))
+                                  .arg(sent)
+                                  .arg(size)
+                            : QStringLiteral("连接在发送 %1 / %2 字节后中断").arg(sent).arg(size));
         }
         if (job.stopRequested.load()) {
-            return TransferResult::Data;
+            return fail(TransferResult::Data, QStringLiteral("已停止上传"));
         }
         previousLast = (blocks - 1) * kBlockSize;
         job.bytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
@@ -208,6 +264,7 @@ quint16 portFromText(const QString &text) {
 }
 
 TransferResult transferThreadProc(TransferJob &job) {
+    job.failureReason.clear();
     const TransferResult result = exchange(job);
     job.succeeded.store(result == TransferResult::Success, std::memory_order_release);
     job.running.store(false, std::memory_order_release);

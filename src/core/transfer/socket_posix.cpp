@@ -82,8 +82,12 @@ bool TcpSocket::connectTo(const QByteArray &ipv4, quint16 port, milliseconds tim
     if (!setBlocking(socket, false)) {
         return false;
     }
+    m_timedOut = false;
+    m_connectError = 0;
     int result = ::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-    if (result != 0 && errno == EINPROGRESS) {
+    if (result != 0 && errno != EINPROGRESS) {
+        m_connectError = errno;
+    } else if (result != 0) {
         const auto deadline = steady_clock::now() + timeout;
         pollfd waiting{socket, POLLOUT, 0};
         int ready = 0;
@@ -98,11 +102,30 @@ bool TcpSocket::connectTo(const QByteArray &ipv4, quint16 port, milliseconds tim
         socklen_t length = sizeof error;
         if (ready == 1 && ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
             result = 0;
+        } else if (ready == 0) {
+            m_timedOut = true;
+        } else {
+            m_connectError = error;
         }
     }
     // Nagle stays on: data goes out in whole blocks, many at a time, and every exchange that waits
     // for an answer (the header) is a whole block that fills its segments.
     return result == 0 && setBlocking(socket, true);
+}
+
+TcpSocket::ConnectFailure TcpSocket::connectFailure() const {
+    switch (m_connectError) {
+    case 0:
+        return ConnectFailure::None;
+    case ECONNREFUSED:
+        return ConnectFailure::Refused;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+        return ConnectFailure::Unreachable;
+    default:
+        return ConnectFailure::Other;
+    }
 }
 
 void TcpSocket::setDeadline(milliseconds fromNow) {

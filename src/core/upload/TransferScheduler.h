@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -19,8 +20,16 @@ public:
         Running,       // a transfer runs; nothing was examined
         Started,       // a transfer was started
         NothingToSend, // empty table, or every row complete
-        Failed         // a finished transfer failed; its row is marked as a fault
+        Failed,        // a finished transfer failed; its row is marked as a fault, nothing started
+        Waiting        // only failed rows are left, none of them due for another try yet
     };
+
+    // What happened to a row, for whoever keeps the day's journal or tells the operator.
+    enum class Event { Started, Completed, Failed, Stopped };
+    using Observer = std::function<void(Event event, int row)>;
+
+    // The pause before a failed row is tried again: 2 s after the first failure, doubling, at most 60 s.
+    static qint64 retryPauseMs(int failures);
 
     // Starts the worker on a file (folder, file name, destination, isolator address, port text).
     // False when no worker could be started.
@@ -30,8 +39,15 @@ public:
     TransferScheduler(UploadTable &table, RecordLog &log, TransferJob &job, const SettingsRecord &settings,
                       const Clock &clock, Starter starter);
 
-    // One tick over the table.
+    // One step over the table: judges the transfer that ended (a fault gets its reason and its
+    // pause), then starts the first ready (or stopped) row from the top; only when none is left, the
+    // first failed row whose pause is over. The start time is stamped at a row's first attempt only.
     TickResult scheduleNext();
+
+    // Clears the pause of the failed rows given, so the next step tries them.
+    void retryNow(const QList<int> &rows);
+
+    void setObserver(Observer observer) { m_observer = std::move(observer); }
 
     // Percentage of the current file sent, 0 to 100.
     int getUploadProgress() const;
@@ -53,6 +69,10 @@ public:
 private:
     TickResult startRow(int row);
     void stamp(int row, int cell);
+    void markFault(int row, const QString &reason);
+    int nextRow() const;
+    int judgeEnded(bool *failed);
+    void notify(Event event, int row);
 
     UploadTable &m_table;
     RecordLog &m_log;
@@ -60,5 +80,6 @@ private:
     const SettingsRecord &m_settings;
     const Clock &m_clock;
     Starter m_starter;
+    Observer m_observer;
     int m_completed = 0;
 };

@@ -44,6 +44,11 @@ QVariant CTableViewModel::data(const QModelIndex &index, int role) const {
         return kBackground;
     case Qt::ForegroundRole:
         return kText;
+    case Qt::ToolTipRole: {
+        // The status cell explains a failure: why, how many tries, when the next one comes.
+        const QString note = m_table.attempts(index.row()).note;
+        return index.column() == UploadRecord::CellStatus && !note.isEmpty() ? QVariant(note) : QVariant();
+    }
     default:
         return {};
     }
