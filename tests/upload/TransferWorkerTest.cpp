@@ -6,6 +6,7 @@
 #include "core/transfer/TransferJob.h"
 #include "support/ScriptedPeer.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -140,6 +141,14 @@ TEST_F(TransferWorkerTest, ALastBlockThatStartsANewRunOfBlocksCarriesThePrevious
     ASSERT_EQ(peer.data().size(), size - 5 + 4096);
     EXPECT_EQ(peer.data().left(size), bytes);
     EXPECT_EQ(peer.data().mid(size), bytes.mid(size - 5 - 4096 + 5, 4091));
+    // The SHA-256 of what was sent, from the same reads; none when hashing is off.
+    EXPECT_EQ(job.sha256,
+              QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+    job.hashing = false;
+    ScriptedPeer again;
+    EXPECT_EQ(transfer(again.port(), QStringLiteral("run.bin")), TransferResult::Success);
+    again.finish();
+    EXPECT_EQ(job.sha256, QString());
 }
 
 TEST_F(TransferWorkerTest, ASingleShortBlockIsPaddedWithZeros) {

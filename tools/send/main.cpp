@@ -19,12 +19,13 @@ constexpr int kUsageError = 64;
 
 const char *const kUsage =
     "Usage:\n"
-    "  brelvantis-send --isolator IP:PORT --destination 'ADDRESS||PATH' FILE\n"
+    "  brelvantis-send [--no-hash] --isolator IP:PORT --destination 'ADDRESS||PATH' FILE\n"
     "  brelvantis-send --help\n"
     "\n"
     "Sends FILE to the isolator at IP:PORT (numeric IPv4) as the station does, announcing it for\n"
     "the inner address ADDRESS (may be empty) and the inner path PATH. Prints the result code\n"
-    "with its meaning and the throughput.\n"
+    "with its meaning, the throughput and the SHA-256 of what was sent (--no-hash: no hashing, to\n"
+    "see the wire's speed alone).\n"
     "\n"
     "Exit status: 0 when the file was sent; otherwise the transfer's result code:\n"
     "  1 socket library, 2 socket creation, 3 connection, 4 header refused or not sent or\n"
@@ -67,6 +68,7 @@ struct Arguments {
     QString destination;
     QString file;
     bool help = false;
+    bool noHash = false;
 };
 
 // Empty when the arguments are good, otherwise what is wrong with them.
@@ -79,6 +81,10 @@ QString parseArguments(const QStringList &arguments, Arguments *parsed) {
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             parsed->help = true;
             return QString();
+        }
+        if (argument == QLatin1String("--no-hash")) {
+            parsed->noHash = true;
+            continue;
         }
         if (argument == QLatin1String("--isolator") || argument == QLatin1String("--destination")) {
             if (i + 1 >= arguments.size()) {
@@ -156,6 +162,7 @@ int main(int argc, char **argv) {
                       .arg(arguments.isolatorAddress, arguments.isolatorPort, arguments.destination));
 
     TransferJob job;
+    job.hashing = !arguments.noHash;
     TransferWorker worker(job);
     QElapsedTimer clock;
     clock.start();
@@ -176,6 +183,9 @@ int main(int argc, char **argv) {
         print(stdout, QStringLiteral("refused before connecting: %1\n").arg(why));
     }
     const quint64 bytes = result == TransferResult::Success ? job.fileSize.load() : job.bytesSent.load();
+    if (result == TransferResult::Success && !job.sha256.isEmpty()) {
+        print(stdout, QStringLiteral("sha256 %1\n").arg(job.sha256));
+    }
     print(stdout, QStringLiteral("%1 bytes in %2 s: %3 MB/s\n")
                       .arg(bytes)
                       .arg(seconds, 0, 'f', 3)

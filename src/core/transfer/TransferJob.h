@@ -46,8 +46,11 @@ struct TransferJob {
     std::atomic<quint64> totalBytesSent{0}; // over every transfer of this job; never reset
     std::atomic<quint64> bandwidthLimit{0}; // bytes per second the data may use; 0: no limit
     qint32 currentRow = 0;
-    // Written by the worker before it clears running: why the transfer failed, for the operator.
+    // Written by the worker before it clears running: why the transfer failed, for the operator, and
+    // the SHA-256 of what was sent (64 hexadecimal digits; empty without hashing or on failure).
     QString failureReason;
+    QString sha256;
+    bool hashing = true; // the owner's choice, set before a transfer starts
 
     // Every wait on the isolator is bounded; a wait that runs out fails with the code of its step.
     // Tests shorten them.

@@ -5,6 +5,7 @@
 #include "core/common/SystemErrors.h"
 #include "core/transfer/BlockIo.h"
 #include "core/transfer/HeaderBlock.h"
+#include "core/transfer/ReadAhead.h"
 #include "core/transfer/Socket.h"
 #include "core/transfer/TokenBucket.h"
 
@@ -40,22 +41,6 @@ private:
     TransferJob &m_job;
     bool m_attached;
 };
-
-// Reads length bytes unless the file ends first; -1 on a read error.
-qint64 readFully(QFile &file, char *buffer, qint64 length) {
-    qint64 done = 0;
-    while (done < length) {
-        const qint64 got = file.read(buffer + done, length - done);
-        if (got < 0) {
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += got;
-    }
-    return done;
-}
 
 bool isBlank(QChar c) {
     return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r'));
@@ -170,64 +155,54 @@ TransferResult exchange(TransferJob &job) {
                         : QStringLiteral("隔离器在确认前关闭了连接"));
     }
 
-    // Blocks go out whole, in runs of up to kChunkBlocks per system call. The last one carries, after
-    // the file's end, what a single block buffer would have held before: zeros for a file shorter
-    // than a block, else the previous block's tail; the peer takes the true length from the header.
-    // Exactly the announced bytes are read, so a file that shrinks meanwhile fails instead of
-    // reporting a short transfer as success, and one that grows sends no block the header did not
-    // announce.
-    std::vector<char> chunk(static_cast<size_t>(kChunkBlocks * kBlockSize), 0);
-    qint64 previousLast = -1; // where the last block sent lies in the buffer; -1 before the first
+    // Blocks go out whole, in runs of up to kChunkBlocks per system call, read (and hashed) ahead on
+    // another thread. The last one carries, after the file's end, the previous block's tail (zeros
+    // for a file shorter than a block); the peer takes the true length from the header. Exactly the
+    // announced bytes are read, so a file that shrinks meanwhile fails instead of reporting a short
+    // transfer as success, and one that grows sends no block the header did not announce.
+    ReadAhead reader(file, size, kChunkBlocks, job.hashing);
     std::optional<TokenBucket> pace;
-    quint64 left = size;
-    while (left > 0) {
-        // Under a bandwidth limit, runs shrink to about a tenth of a second's worth.
-        const quint64 limit = job.bandwidthLimit.load(std::memory_order_relaxed);
-        const qint64 runBlocks = limit == 0 ? kChunkBlocks
-                                            : qBound<qint64>(1, static_cast<qint64>(limit / 10) / kBlockSize,
-                                                             qint64(kChunkBlocks));
-        const qint64 wanted = static_cast<qint64>(qMin<quint64>(left, runBlocks * kBlockSize));
-        const int blocks = static_cast<int>((wanted + kBlockSize - 1) / kBlockSize);
-        const qint64 got = readFully(file, chunk.data(), wanted);
-        if (got < 0) {
-            const int error = errno;
-            return fail(TransferResult::Data,
-                        QStringLiteral("读取文件 %1 时出错：%2")
-                            .arg(QDir::toNativeSeparators(file.fileName()), systemErrorText(error)));
+    while (const std::optional<ReadAhead::Run> run = reader.next()) {
+        for (int first = 0; first < run->blocks;) {
+            // Under a bandwidth limit, a run goes in pieces of about a tenth of a second's worth.
+            const quint64 limit = job.bandwidthLimit.load(std::memory_order_relaxed);
+            const int piece =
+                limit == 0
+                    ? run->blocks
+                    : static_cast<int>(qBound<quint64>(1, limit / 10 / kBlockSize, quint64(run->blocks)));
+            const int blocks = qMin(piece, run->blocks - first);
+            if (!waitForBandwidth(job, pace, static_cast<quint64>(blocks) * kBlockSize)) {
+                return fail(TransferResult::Data, QStringLiteral("已停止上传"));
+            }
+            socket.setDeadline(job.blockTimeout);
+            if (sendBlocks(run->data + first * kBlockSize, blocks, socket) != BlockResult::kComplete) {
+                const quint64 sent = qMin(job.bytesSent.load(), size);
+                return fail(TransferResult::Data,
+                            job.stopRequested.load() ? QStringLiteral("已停止上传")
+                            : socket.timedOut()
+                                ? QStringLiteral("%1 秒内未能发出数据（已发送 %2 / %3 字节）")
+                                      .arg(seconds(job.blockTimeout))
+                                      .arg(sent)
+                                      .arg(size)
+                                : QStringLiteral("连接在发送 %1 / %2 字节后中断").arg(sent).arg(size));
+            }
+            if (job.stopRequested.load()) {
+                return fail(TransferResult::Data, QStringLiteral("已停止上传"));
+            }
+            job.bytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
+            job.totalBytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
+            first += blocks;
         }
-        if (got != wanted) {
-            return fail(TransferResult::Data,
-                        QStringLiteral("文件在发送过程中变小了（原为 %1 字节）").arg(size));
-        }
-        const qint64 tail = wanted % kBlockSize;
-        const qint64 previous = blocks > 1 ? (blocks - 2) * kBlockSize : previousLast;
-        if (tail != 0 && previous >= 0) {
-            std::memmove(chunk.data() + wanted, chunk.data() + previous + tail,
-                         static_cast<size_t>(kBlockSize - tail));
-        }
-        if (!waitForBandwidth(job, pace, static_cast<quint64>(blocks) * kBlockSize)) {
-            return fail(TransferResult::Data, QStringLiteral("已停止上传"));
-        }
-        socket.setDeadline(job.blockTimeout);
-        if (sendBlocks(chunk.data(), blocks, socket) != BlockResult::kComplete) {
-            const quint64 sent = qMin(job.bytesSent.load(), size);
-            return fail(TransferResult::Data,
-                        job.stopRequested.load() ? QStringLiteral("已停止上传")
-                        : socket.timedOut()
-                            ? QStringLiteral("%1 秒内未能发出数据（已发送 %2 / %3 字节）")
-                                  .arg(seconds(job.blockTimeout))
-                                  .arg(sent)
-                                  .arg(size)
-                            : QStringLiteral("连接在发送 %1 / %2 字节后中断").arg(sent).arg(size));
-        }
-        if (job.stopRequested.load()) {
-            return fail(TransferResult::Data, QStringLiteral("已停止上传"));
-        }
-        previousLast = (blocks - 1) * kBlockSize;
-        job.bytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
-        job.totalBytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
-        left -= static_cast<quint64>(wanted);
     }
+    if (reader.failed() == -1) {
+        return fail(TransferResult::Data, QStringLiteral("文件在发送过程中变小了（原为 %1 字节）").arg(size));
+    }
+    if (reader.failed() != 0) {
+        return fail(TransferResult::Data,
+                    QStringLiteral("读取文件 %1 时出错：%2")
+                        .arg(QDir::toNativeSeparators(file.fileName()), systemErrorText(reader.failed())));
+    }
+    job.sha256 = reader.sha256();
     return TransferResult::Success;
 }
 
@@ -265,6 +240,7 @@ quint16 portFromText(const QString &text) {
 
 TransferResult transferThreadProc(TransferJob &job) {
     job.failureReason.clear();
+    job.sha256.clear();
     const TransferResult result = exchange(job);
     job.succeeded.store(result == TransferResult::Success, std::memory_order_release);
     job.running.store(false, std::memory_order_release);
