@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "core/common/CommandIds.h"
+#include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CCfgDlg.h"
@@ -13,8 +14,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSplitter>
@@ -196,8 +199,25 @@ void CMainFrame::createStatusBar() {
 
     connect(&m_parts.upload, &UploadController::progressUpdated, this, &CMainFrame::showProgress);
     connect(&m_parts.upload, &UploadController::drained, this, [this](int files) {
-        m_statusText->setText(QStringLiteral("空闲：上传队列已发送完毕，本次共发送 %1 个文件").arg(files));
+        const QString text = QStringLiteral("上传队列已发送完毕，本次共发送 %1 个文件").arg(files);
+        m_statusText->setText(QStringLiteral("空闲：") + text);
+        notifyHidden(text);
     });
+    connect(
+        &m_parts.upload, &UploadController::rowEvent, this, [this](TransferScheduler::Event event, int row) {
+            updateTray();
+            const QString journalFailure = m_parts.dayJournal.takeFailure();
+            if (!journalFailure.isEmpty()) {
+                statusBar()->showMessage(journalFailure, 15000);
+            }
+            if (event != TransferScheduler::Event::Failed) {
+                return;
+            }
+            const QString fileName = m_parts.table.cell(row, UploadRecord::CellFileName);
+            const QString text = QStringLiteral("“%1”传输故障：%2").arg(fileName, m_parts.job.failureReason);
+            m_statusText->setText(text);
+            notifyHidden(text, fileName);
+        });
 }
 
 void CMainFrame::showProgress(const TransferProgress::Snapshot &snapshot) {
@@ -211,6 +231,7 @@ void CMainFrame::showProgress(const TransferProgress::Snapshot &snapshot) {
 
 void CMainFrame::OnInitialUpdates() {
     setWindowTitle(kTitle + QStringLiteral(" - Brelvantis"));
+    m_parts.dayJournal.open(m_parts.settings.recordFolder);
     m_tableView->OnInitialUpdate(m_parts.settings.recordFolder);
     m_explorerView->OnInitialUpdate();
     m_contentView->OnInitialUpdate();
@@ -242,6 +263,7 @@ void CMainFrame::showUploadState(UploadState state) {
     if (m_explorerView) {
         m_explorerView->setQueueingAllowed(stopped);
     }
+    updateTray();
     if (m_statusText) {
         const QString texts[] = {QStringLiteral("空闲：未在上传"), QStringLiteral("正在上传…"),
                                  QStringLiteral("正在停止…")};
@@ -268,11 +290,19 @@ void CMainFrame::OnRefresh() {
 }
 
 void CMainFrame::OnMoveUp() {
+    const int row = m_parts.table.firstSelected();
     m_tableView->OnMoveUp();
+    if (row > 0 && m_parts.table.firstSelected() == row - 1) {
+        m_parts.journal(QStringLiteral("上移"), row - 1);
+    }
 }
 
 void CMainFrame::OnMoveDown() {
+    const int row = m_parts.table.firstSelected();
     m_tableView->OnMoveDown();
+    if (row >= 0 && m_parts.table.firstSelected() == row + 1) {
+        m_parts.journal(QStringLiteral("下移"), row + 1);
+    }
 }
 
 void CMainFrame::OnAddRecord() {
@@ -316,7 +346,12 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::OnAppExit() {
-    if (!OperatorMessages::ask(this, QStringLiteral("是否退出程序?"))) {
+    QString question = QStringLiteral("是否退出程序?");
+    if (m_parts.job.running.load(std::memory_order_acquire)) {
+        question +=
+            QStringLiteral("\n正在上传“%1”，退出将中断它，下次启动时会重新上传。").arg(m_parts.job.fileName);
+    }
+    if (!OperatorMessages::ask(this, question)) {
         return;
     }
     m_exitConfirmed = true;
@@ -336,19 +371,79 @@ void CMainFrame::closeEvent(QCloseEvent *event) {
         showMinimized();
         return;
     }
-    if (!m_tray) {
-        m_tray = new QSystemTrayIcon(ArtWork::applicationIcon(), this);
-        m_tray->setToolTip(kTrayTip);
-        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::DoubleClick) {
-                show();
-                raise();
-                activateWindow();
-            }
-        });
-    }
+    createTray();
     m_tray->show();
     hide();
+}
+
+// The notification-area icon: a double-click or 显示主窗口 brings the window back; its menu starts
+// and stops the upload and ends the program; its tooltip tells the state.
+void CMainFrame::createTray() {
+    if (m_tray) {
+        return;
+    }
+    m_tray = new QSystemTrayIcon(ArtWork::applicationIcon(), this);
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("trayMenu"));
+    const auto showWindow = [this] {
+        show();
+        raise();
+        activateWindow();
+    };
+    connect(menu->addAction(QStringLiteral("显示主窗口")), &QAction::triggered, this, showWindow);
+    m_trayStart = menu->addAction(QStringLiteral("开始上传"));
+    connect(m_trayStart, &QAction::triggered, this, &CMainFrame::OnStartUpload);
+    m_trayStop = menu->addAction(QStringLiteral("停止上传"));
+    connect(m_trayStop, &QAction::triggered, this, &CMainFrame::OnStopUpload);
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("退出")), &QAction::triggered, this, [this, showWindow] {
+        showWindow(); // the exit question needs its window
+        OnAppExit();
+    });
+    m_tray->setContextMenu(menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [showWindow](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick) {
+                    showWindow();
+                }
+            });
+    updateTray();
+}
+
+void CMainFrame::updateTray() {
+    if (!m_tray) {
+        return;
+    }
+    const UploadState state = m_parts.upload.state();
+    m_trayStart->setEnabled(state == UploadState::Stopped);
+    m_trayStop->setEnabled(state == UploadState::Uploading);
+    int complete = 0;
+    for (int row = 0; row < m_parts.table.rowCount(); ++row) {
+        complete += m_parts.table.cell(row, UploadRecord::CellStatus) == UploadRecord::kStatusComplete;
+    }
+    const QString states[] = {QStringLiteral("未在上传"), QStringLiteral("正在上传"),
+                              QStringLiteral("正在停止")};
+    m_tray->setToolTip(QStringLiteral("%1\n%2 %3/%4")
+                           .arg(kTrayTip, states[static_cast<int>(state)])
+                           .arg(complete)
+                           .arg(m_parts.table.rowCount()));
+}
+
+// While the window is hidden, the notification area tells of a drained queue and of a row's failure
+// (once a minute per file at most).
+void CMainFrame::notifyHidden(const QString &text, const QString &fileName) {
+    if (!m_tray || isVisible()) {
+        return;
+    }
+    if (!fileName.isEmpty()) {
+        QElapsedTimer &last = m_lastFailureBalloon[fileName];
+        if (last.isValid() && last.elapsed() < 60000) {
+            return;
+        }
+        last.start();
+    }
+    m_tray->showMessage(kTrayTip, text,
+                        fileName.isEmpty() ? QSystemTrayIcon::Information : QSystemTrayIcon::Warning);
 }
 
 void CMainFrame::resizeEvent(QResizeEvent *event) {

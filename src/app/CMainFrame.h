@@ -3,6 +3,7 @@
 #include "core/queue/QueueOperations.h"
 #include "core/upload/UploadController.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QString>
@@ -65,6 +66,9 @@ private:
     void createToolBar();
     void createStatusBar();
     void showProgress(const TransferProgress::Snapshot &snapshot);
+    void createTray();
+    void updateTray();
+    void notifyHidden(const QString &text, const QString &fileName = QString());
     QAction *addCommand(QMenu *menu, int id, const QString &text, Slot slot);
     void setCommandState(int id, bool available);
     void showUploadState(UploadState state);
@@ -84,6 +88,9 @@ private:
     QLabel *m_statusText = nullptr;
     QProgressBar *m_statusProgress = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
+    QAction *m_trayStart = nullptr;
+    QAction *m_trayStop = nullptr;
+    QHash<QString, QElapsedTimer> m_lastFailureBalloon;
     QHash<int, QAction *> m_menuActions;
     QHash<int, QAction *> m_toolActions;
     bool m_exitConfirmed = false;

@@ -59,6 +59,8 @@ protected:
         m_workspace = std::make_unique<StationWorkspace>(m_peer->port());
     }
 
+    std::unique_ptr<IsolatorServer> startAgainstAMutePeer();
+
     void openStation() {
         m_parts = std::make_unique<StationParts>(m_workspace->dir.path());
         m_parts->filter.load();
@@ -260,29 +262,50 @@ TEST_F(StationEndToEnd, ARefusedConnectionIsAFaultThatTheNextTickRetries) {
     EXPECT_TRUE(m_frame->toolAction(ID_START_UPLOAD)->isVisible());
 }
 
-// Exit confirmed while the worker waits on an isolator that never answers: the worker is abandoned
-// and joined at once, and the log on disk stays whole.
-TEST_F(StationEndToEnd, ExitDuringAnUploadEndsTheWorkerCleanly) {
+// An isolator that reads the header and never acknowledges; the station starts sending a.txt to it.
+std::unique_ptr<IsolatorServer> StationEndToEnd::startAgainstAMutePeer() {
     m_peer->stop();
     IsolatorOptions silent;
     silent.listenPort = 0;
     silent.root = m_peerRoot.path();
     silent.neverAnswer = true;
-    IsolatorServer mute(silent);
+    auto mute = std::make_unique<IsolatorServer>(silent);
     QString error;
-    ASSERT_TRUE(mute.start(&error)) << error.toStdString();
-    m_workspace = std::make_unique<StationWorkspace>(mute.port());
+    EXPECT_TRUE(mute->start(&error)) << error.toStdString();
+    m_workspace = std::make_unique<StationWorkspace>(mute->port());
     m_workspace->addTransitFile(QStringLiteral("报表/a.txt"), 5000);
     openStation();
-    ASSERT_TRUE(m_parts->queue.addRecord(QStringLiteral("报表")).succeeded);
+    EXPECT_TRUE(m_parts->queue.addRecord(QStringLiteral("报表")).succeeded);
     m_frame->OnStartUpload();
-    ASSERT_TRUE(waitUntil([this] { return m_parts->job.running.load(); }, 5000));
+    EXPECT_TRUE(waitUntil([this] { return m_parts->job.running.load(); }, 5000));
+    return mute;
+}
 
+TEST_F(StationEndToEnd, StopDuringAHungAcknowledgementEndsStoppedWithinTheGrace) {
+    const auto mute = startAgainstAMutePeer();
+    m_parts->upload.setStopGraceMs(200);
+    m_frame->OnStopUpload();
+    EXPECT_EQ(statuses(), QStringList{kStatusStopped});
+    m_parts->upload.OnTimer(); // a tick in the grace restarts nothing
+    EXPECT_EQ(statuses(), QStringList{kStatusStopped});
+    ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 5000));
+    EXPECT_FALSE(m_parts->job.running.load()) << "the hung transfer is cut when the grace ends";
+    EXPECT_EQ(statuses(), QStringList{kStatusStopped});
+}
+
+// Exit confirmed while the worker waits on an isolator that never answers: the worker is abandoned
+// and joined at once, and the log on disk stays whole.
+TEST_F(StationEndToEnd, ExitDuringAnUploadEndsTheWorkerCleanly) {
+    const auto mute = startAgainstAMutePeer();
+    QString error;
     m_messages.answer = true;
     QElapsedTimer clock;
     clock.start();
     m_frame->menuAction(ID_APP_EXIT)->trigger();
     EXPECT_TRUE(m_frame->isExitConfirmed());
+    ASSERT_FALSE(m_messages.questions.isEmpty());
+    EXPECT_TRUE(m_messages.questions.last().contains(QStringLiteral("正在上传“a.txt”")))
+        << "the question names the file";
     EXPECT_FALSE(m_parts->job.running.load());
     EXPECT_LT(clock.elapsed(), 3000);
     Xls::Rows logged;
@@ -290,7 +313,7 @@ TEST_F(StationEndToEnd, ExitDuringAnUploadEndsTheWorkerCleanly) {
         << error.toStdString();
     EXPECT_EQ(logged.value(1).value(CellStatus), kStatusUploading);
     m_frame.reset();
-    mute.stop();
+    mute->stop();
 }
 
 } // namespace

@@ -161,7 +161,8 @@ TEST_F(MainFrameTest, ClosingHidesTheWindowAndTheTimerGoesOn) {
         EXPECT_FALSE(m_frame.isVisible());
         ASSERT_NE(m_frame.trayIcon(), nullptr);
         EXPECT_TRUE(m_frame.trayIcon()->isVisible());
-        EXPECT_EQ(m_frame.trayIcon()->toolTip(), QStringLiteral("Vellorix900外网上传"));
+        EXPECT_EQ(m_frame.trayIcon()->toolTip().section(QLatin1Char('\n'), 0, 0),
+                  QStringLiteral("Vellorix900外网上传"));
         m_frame.close();
         EXPECT_EQ(m_frame.findChildren<QSystemTrayIcon *>().size(), 1);
     } else {

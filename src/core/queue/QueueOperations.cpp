@@ -126,6 +126,7 @@ QString QueueOperations::queueFile(const QString &sourceFolder, const QString &f
     m_table.setCell(row, CellDestination,
                     destination.innerAddress + QStringLiteral("||") + destination.innerPath);
     m_table.setCell(row, CellStatus, kStatusReady);
+    notify(QStringLiteral("排队"), row);
     return QString();
 }
 
@@ -219,6 +220,12 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
     return {true, {}};
 }
 
+void QueueOperations::notify(const QString &event, int row) const {
+    if (m_observer) {
+        m_observer(event, row);
+    }
+}
+
 QueueOperations::Outcome QueueOperations::deleteRecord(const QString &currentDir) {
     if (m_table.rowCount() == 0 || m_table.firstSelected() < 0) {
         return {false, {kHint, QStringLiteral("未选中文件。请选择文件后再点击删除按钮。")}};
@@ -240,6 +247,7 @@ QueueOperations::Outcome QueueOperations::deleteRecord(const QString &currentDir
         if (HeaderBlock::isPlainFileName(fileName) && QFileInfo(waiting).isFile()) {
             FileMove::move(waiting, Paths::join(backFolder, fileName), true);
         }
+        notify(QStringLiteral("删除"), row);
         m_table.deleteRow(row);
     }
     m_table.renumber();

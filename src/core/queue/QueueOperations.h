@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class FileTypeFilter;
 class InnerPathMapping;
@@ -30,6 +31,10 @@ public:
     // Queues every permitted file of the current subfolder.
     Outcome addRecord(const QString &currentDir);
 
+    // Hears of every row queued ("排队", after it is filled) and deleted ("删除", before it goes).
+    using Observer = std::function<void(const QString &event, int row)>;
+    void setObserver(Observer observer) { m_observer = std::move(observer); }
+
     // Removes the selected records that are not uploading or complete, returning their files from
     // the upload folder to the current subfolder.
     Outcome deleteRecord(const QString &currentDir);
@@ -45,6 +50,7 @@ private:
                             Notice *notice) const;
     QString unsendableReason(const QString &fileName) const;
     bool waitsInUploadFolder(const QString &fileName) const;
+    void notify(const QString &event, int row) const;
     QString queueFile(const QString &sourceFolder, const QString &fileName, qint64 size,
                       const Destination &destination);
 
@@ -53,4 +59,5 @@ private:
     const FileTypeFilter &m_filter;
     const InnerPathMapping &m_mapping;
     const SettingsRecord &m_settings;
+    Observer m_observer;
 };

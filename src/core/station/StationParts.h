@@ -6,6 +6,7 @@
 #include "core/config/SettingsRecord.h"
 #include "core/config/SettingsStore.h"
 #include "core/queue/QueueOperations.h"
+#include "core/records/DayJournal.h"
 #include "core/records/RecordLog.h"
 #include "core/records/UploadTable.h"
 #include "core/transfer/TransferJob.h"
@@ -13,6 +14,7 @@
 #include "core/upload/TransferScheduler.h"
 #include "core/upload/UploadController.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <memory>
 
@@ -28,6 +30,9 @@ struct StationParts {
     // Path of one of the station's configuration files in the work folder.
     QString configPath(const QString &name) const;
 
+    // A journal line about row (its file, destination and this station's isolator).
+    void journal(const QString &event, int row, const QString &reason = QString());
+
     QString workFolder;
     std::unique_ptr<Clock> clock;
     SettingsRecord settings; // the one settings record every part reads and the settings dialog edits
@@ -37,8 +42,13 @@ struct StationParts {
     TransferJob job; // the one transfer the scheduler hands to the worker
     UploadTable table;
     RecordLog log;
+    DayJournal dayJournal;
     TransferWorker worker;
     TransferScheduler scheduler;
     QueueOperations queue;
     UploadController upload;
+
+private:
+    void journalTransfer(TransferScheduler::Event event, int row);
+    QElapsedTimer m_transferClock;
 };

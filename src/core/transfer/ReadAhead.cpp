@@ -105,7 +105,8 @@ void ReadAhead::read() {
                 std::memset(padding, 0, static_cast<size_t>(kBlockSize - tail));
             }
         } else {
-            previous.assign(slot.buffer.data() + (blocks - 1) * kBlockSize, slot.buffer.data() + blocks * kBlockSize);
+            previous.assign(slot.buffer.data() + (blocks - 1) * kBlockSize,
+                            slot.buffer.data() + blocks * kBlockSize);
         }
         left -= static_cast<quint64>(wanted);
         {

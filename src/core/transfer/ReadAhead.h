@@ -20,8 +20,8 @@ class ReadAhead {
 public:
     struct Run {
         const char *data = nullptr;
-        int blocks = 0;    // whole blocks to send
-        qint64 bytes = 0;  // of them, bytes of the file
+        int blocks = 0;   // whole blocks to send
+        qint64 bytes = 0; // of them, bytes of the file
     };
 
     // Reads exactly size bytes of file (opened for reading) in runs of up to runBlocks blocks.

@@ -19,6 +19,7 @@ UploadController::UploadController(TransferScheduler &scheduler, TransferWorker 
     connect(&m_flush, &QTimer::timeout, this, [this] { m_log.flushRecordLog(); });
     m_progressTick.setInterval(kProgressMs);
     connect(&m_progressTick, &QTimer::timeout, this, &UploadController::sampleProgress);
+    m_scheduler.setObserver([this](TransferScheduler::Event event, int row) { emit rowEvent(event, row); });
     m_worker.setFinishedCallback([this] {
         QMetaObject::invokeMethod(this, &UploadController::onTransferEnded, Qt::QueuedConnection);
     });
@@ -27,6 +28,7 @@ UploadController::UploadController(TransferScheduler &scheduler, TransferWorker 
 UploadController::~UploadController() {
     m_progressTick.setInterval(kProgressMs);
     connect(&m_progressTick, &QTimer::timeout, this, &UploadController::sampleProgress);
+    m_scheduler.setObserver([this](TransferScheduler::Event event, int row) { emit rowEvent(event, row); });
     m_worker.setFinishedCallback({});
 }
 
@@ -59,9 +61,16 @@ void UploadController::stop() {
 }
 
 void UploadController::finishStop() {
-    if (m_state == UploadState::Stopping) {
-        setState(UploadState::Stopped);
+    if (m_state != UploadState::Stopping) {
+        return;
     }
+    // A transfer still hanging (on a connection or an acknowledgement that never comes) is cut now:
+    // its row is marked stopped already, and nothing may run once the window says it stopped.
+    if (m_worker.job().running.load(std::memory_order_acquire)) {
+        m_worker.abandon();
+        m_worker.wait(std::chrono::seconds(2));
+    }
+    setState(UploadState::Stopped);
 }
 
 void UploadController::OnTimer() {

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "core/upload/TransferProgress.h"
+#include "core/upload/TransferScheduler.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 class RecordLog;
-class TransferScheduler;
 class TransferWorker;
 
 // Whether the queue is being sent. Stopping is the grace a running transfer gets after the stop
@@ -62,6 +62,8 @@ signals:
     void progressUpdated(const TransferProgress::Snapshot &snapshot);
     // Nothing was left to send; filesSent transfers completed since the start command.
     void drained(int filesSent);
+    // A row's transfer started, completed, failed or was stopped.
+    void rowEvent(TransferScheduler::Event event, int row);
 
 private:
     void setState(UploadState state);

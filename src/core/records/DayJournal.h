@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class Clock;
+
+// The day's journal: one line per event of the queue (queued, started, completed, failed, stopped,
+// deleted, moved), beside the day's log as <record folder>YYYY-MM-DD.journal.tsv. Tab-separated
+// UTF-8 with a byte-order mark and a header row, so spreadsheet programs open it; appended and
+// flushed line by line, never rewritten. A failed write never stops the sending: it is reported once.
+class DayJournal {
+public:
+    static inline const QStringList kColumns = {
+        QStringLiteral("时间"),   QStringLiteral("事件"),       QStringLiteral("文件名"),
+        QStringLiteral("目的地"), QStringLiteral("隔离器"),     QStringLiteral("原因"),
+        QStringLiteral("已发送字节"), QStringLiteral("秒"),     QStringLiteral("MB/s"),
+        QStringLiteral("SHA-256"),
+    };
+
+    struct Entry {
+        QString event; // 排队, 开始, 完成, 故障, 停止, 删除, 上移, 下移
+        QString fileName;
+        QString destination;
+        QString isolator;
+        QString reason;
+        quint64 bytes = 0;
+        double seconds = -1; // negative: not a transfer, the columns stay empty
+        QString sha256;
+    };
+
+    // Appends bytes to the file at path, creating it; false with *error on failure. Tests replace it.
+    using Appender = std::function<bool(const QString &path, const QByteArray &bytes, QString *error)>;
+
+    explicit DayJournal(const Clock &clock);
+
+    // Fixes the journal's file for the run, beside the day's log.
+    void open(const QString &recordFolder);
+    QString path() const { return m_path; }
+
+    // Appends one line (after the header, for a new file). False when it could not be written.
+    bool append(const Entry &entry);
+
+    // The first failure not yet shown to the operator, once; empty otherwise.
+    QString takeFailure();
+
+    void setAppender(Appender appender) { m_appender = std::move(appender); }
+
+private:
+    const Clock &m_clock;
+    QString m_path;
+    Appender m_appender;
+    QString m_failure;
+    bool m_failureShown = false;
+};

@@ -1,0 +1,104 @@
+#include "IsolatorServer.h"
+#include "core/records/UploadRecord.h"
+#include "core/station/StationParts.h"
+#include "support/TestFiles.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace UploadRecord;
+
+namespace {
+
+// The station's parts sending to an isolator peer on loopback, with the day's journal beside the log.
+class DayJournalTest : public ::testing::Test {
+protected:
+    DayJournalTest() : m_peer(peerOptions(m_peerRoot.path())), m_parts(m_work.path()) {
+        QString error;
+        EXPECT_TRUE(m_peer.start(&error)) << error.toStdString();
+        m_parts.settings.uploadFolder = m_work.path() + QStringLiteral("/upload/");
+        m_parts.settings.recordFolder = m_work.path() + QLatin1Char('/');
+        m_parts.settings.isolatorAddress = QStringLiteral("127.0.0.1");
+        m_parts.settings.isolatorPort = QString::number(m_peer.port());
+        m_parts.dayJournal.open(m_parts.settings.recordFolder);
+        m_parts.log.loadRecordLog(m_parts.settings.recordFolder);
+    }
+
+    static IsolatorOptions peerOptions(const QString &root) {
+        IsolatorOptions options;
+        options.listenPort = 0;
+        options.root = root;
+        options.discard = true;
+        return options;
+    }
+
+    QByteArray queue(const QString &name, int size) {
+        QByteArray bytes(size, '\0');
+        for (int i = 0; i < size; ++i) {
+            bytes[i] = char(i * 7 + i / 251);
+        }
+        TestFiles::write(m_parts.settings.uploadFolder + name, bytes);
+        const int row = m_parts.table.appendRow(QString::number(m_parts.table.rowCount() + 1));
+        m_parts.table.setCell(row, CellFileName, name);
+        m_parts.table.setCell(row, CellDestination, QStringLiteral("10.0.0.2:80||d:/in"));
+        m_parts.table.setCell(row, CellStatus, kStatusReady);
+        return bytes;
+    }
+
+    void sendAll() {
+        m_parts.upload.start();
+        m_parts.upload.OnTimer();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return m_parts.upload.isStopped(); }, 30000));
+    }
+
+    QTemporaryDir m_work;
+    QTemporaryDir m_peerRoot;
+    IsolatorServer m_peer;
+    StationParts m_parts;
+};
+
+TEST_F(DayJournalTest, EveryTransferIsALineAndACompletionCarriesTheSha256OfTheFile) {
+    const QByteArray report = queue(QStringLiteral("报告.pdf"), 100000);
+    sendAll();
+
+    QFile file(m_parts.dayJournal.path());
+    ASSERT_TRUE(m_parts.dayJournal.path().endsWith(m_parts.clock->dateText() + QStringLiteral(".journal.tsv")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], DayJournal::kColumns.join(QLatin1Char('\t')));
+    const QStringList started = lines[1].split(QLatin1Char('\t'));
+    const QStringList completed = lines[2].split(QLatin1Char('\t'));
+    ASSERT_EQ(completed.size(), DayJournal::kColumns.size());
+    EXPECT_EQ(started[1], QStringLiteral("开始"));
+    EXPECT_EQ(completed[1], QStringLiteral("完成"));
+    EXPECT_EQ(completed[2], QStringLiteral("报告.pdf"));
+    EXPECT_EQ(completed[3], QStringLiteral("10.0.0.2:80||d:/in"));
+    EXPECT_EQ(completed[4], QStringLiteral("127.0.0.1:%1").arg(m_peer.port()));
+    EXPECT_EQ(completed[6], QStringLiteral("100000"));
+    EXPECT_EQ(completed[9],
+              QString::fromLatin1(QCryptographicHash::hash(report, QCryptographicHash::Sha256).toHex()));
+}
+
+TEST_F(DayJournalTest, AJournalThatCannotBeWrittenIsReportedOnceAndNeverStopsTheSending) {
+    int attempts = 0;
+    m_parts.dayJournal.setAppender([&attempts](const QString &, const QByteArray &, QString *error) {
+        ++attempts;
+        *error = QStringLiteral("磁盘空间不足");
+        return false;
+    });
+    queue(QStringLiteral("a.txt"), 10);
+    queue(QStringLiteral("b.txt"), 10);
+    sendAll();
+    EXPECT_EQ(m_parts.table.cell(1, CellStatus), kStatusComplete);
+    EXPECT_EQ(attempts, 4);
+    EXPECT_TRUE(m_parts.dayJournal.takeFailure().contains(QStringLiteral("磁盘空间不足")));
+    EXPECT_EQ(m_parts.dayJournal.takeFailure(), QString());
+}
+
+} // namespace
