@@ -44,6 +44,9 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
             m_table.setCell(row, CellStatus, kStatusComplete);
             stamp(row, CellFinishTime);
             m_log.writeRecordLog();
+            if (m_completionHook) {
+                m_completionHook(m_table.cell(row, CellFileName));
+            }
             m_job.succeeded.store(false, std::memory_order_relaxed);
             continue;
         }

@@ -29,6 +29,10 @@ public:
     TransferScheduler(UploadTable &table, RecordLog &log, TransferJob &job, const SettingsRecord &settings,
                       const Clock &clock, Starter starter);
 
+    // Called with the file name of every row that has just become complete.
+    using CompletionHook = std::function<void(const QString &fileName)>;
+    void setCompletionHook(CompletionHook hook) { m_completionHook = std::move(hook); }
+
     // One tick over the table.
     TickResult scheduleNext();
 
@@ -49,4 +53,5 @@ private:
     const SettingsRecord &m_settings;
     const Clock &m_clock;
     Starter m_starter;
+    CompletionHook m_completionHook;
 };
