@@ -135,18 +135,6 @@ TEST_F(FileTypeFilterTest, TheTypedListBecomesTheStoredTextAndBack) {
     }
     EXPECT_EQ(FileTypeFilter::typedList(QStringLiteral("txt:doc:")), QStringLiteral("txt:doc"));
     EXPECT_EQ(FileTypeFilter::typedList(QStringLiteral("txt:doc")), QStringLiteral("txt"));
-
-    // What write() stores, load() reads back; what the station could not read whole is not written.
-    FileTypeFilter filter(m_dir.filePath(QStringLiteral("Brelvantis.filter")));
-    ASSERT_EQ(filter.write(QStringLiteral("txt:文档:")).outcome,
-              FileTypeFilter::WriteResult::Outcome::Written);
-    ASSERT_TRUE(filter.load());
-    EXPECT_EQ(filter.entries(), (QStringList{QStringLiteral("txt"), QStringLiteral("文档")}));
-    EXPECT_EQ(filter.write(QString(1024, u'a')).outcome, FileTypeFilter::WriteResult::Outcome::TooLong);
-    EXPECT_EQ(filter.write(QStringLiteral("한:")).outcome,
-              FileTypeFilter::WriteResult::Outcome::NoCodePage936Form);
-    ASSERT_TRUE(filter.load());
-    EXPECT_EQ(filter.text(), QStringLiteral("txt:文档:"));
 }
 
 } // namespace

@@ -42,9 +42,7 @@ TEST_F(CompletionMoverTest, SentFilesGoToTheFolderOfTheDayAndNeverReplaceOneTher
         sent(QStringLiteral("报告.txt"), bytes);
         EXPECT_FALSE(m_mover.moveSentFile(QStringLiteral("报告.txt")).isEmpty());
     }
-    sent(QStringLiteral(".profile"), "dot");
     sent(QStringLiteral("README"), "r1");
-    m_mover.moveSentFile(QStringLiteral(".profile"));
     m_mover.moveSentFile(QStringLiteral("README"));
     sent(QStringLiteral("README"), "r2");
     EXPECT_EQ(m_mover.moveSentFile(QStringLiteral("README")), today(QStringLiteral("README (2)")));
@@ -52,7 +50,6 @@ TEST_F(CompletionMoverTest, SentFilesGoToTheFolderOfTheDayAndNeverReplaceOneTher
     EXPECT_EQ(TestFiles::read(today(QStringLiteral("报告.txt"))), QByteArray("first"));
     EXPECT_EQ(TestFiles::read(today(QStringLiteral("报告 (2).txt"))), QByteArray("second"));
     EXPECT_EQ(TestFiles::read(today(QStringLiteral("报告 (3).txt"))), QByteArray("third"));
-    EXPECT_EQ(TestFiles::read(today(QStringLiteral(".profile"))), QByteArray("dot"));
     EXPECT_TRUE(QDir(m_settings.uploadFolder).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_EQ(m_failures.size(), 0);
 }
