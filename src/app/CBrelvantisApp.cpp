@@ -6,11 +6,25 @@
 #include "core/station/StationParts.h"
 #include "gui/widgets/OperatorMessages.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
+
 CBrelvantisApp::CBrelvantisApp(int &argc, char **argv) : QApplication(argc, argv) {
-    setApplicationName(OperatorMessages::applicationName());
-    setApplicationDisplayName(QStringLiteral("Brelvantis"));
+    setUp(*this);
+}
+
+bool CBrelvantisApp::setUp(QApplication &app) {
+    app.setApplicationName(OperatorMessages::applicationName());
     // Closing the window hides it to the notification area; only a confirmed exit ends the program.
-    setQuitOnLastWindowClosed(false);
+    app.setQuitOnLastWindowClosed(false);
+    auto *translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QApplication::installTranslator(translator);
+    return true;
 }
 
 CBrelvantisApp::~CBrelvantisApp() {

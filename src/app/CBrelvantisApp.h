@@ -14,6 +14,12 @@ public:
     CBrelvantisApp(int &argc, char **argv);
     ~CBrelvantisApp() override;
 
+    // Names, language and closing behaviour of the application app (the constructor applies them to
+    // itself). Qt's own texts (standard buttons, the folder chooser) come in Chinese when Qt's
+    // translations are installed; returns false when they are not. No display name is set: on Linux it
+    // would be appended to every window and message title.
+    static bool setUp(QApplication &app);
+
     // Start-up. Returns false when this process should end at once: another copy runs (exit code 0).
     bool initInstance();
 

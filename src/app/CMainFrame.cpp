@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "core/common/CommandIds.h"
+#include "core/config/SettingsCheck.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "gui/dialogs/CAboutDlg.h"
@@ -32,12 +33,15 @@ const int kQueueCommands[] = {ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE
 
 const QString kTitle = QStringLiteral("Vellorix900 外网上传软件");
 const QString kTrayTip = QStringLiteral("Vellorix900外网上传");
+const QString kNotConfigured =
+    QStringLiteral("尚未完成软件设置：请点击菜单“操作 → 软件设置”或工具栏上的“配置”按钮，"
+                   "填写各目录、隔离器地址和端口以及允许上传的文件类型。");
 
 } // namespace
 
 CMainFrame::CMainFrame(StationParts &parts, QWidget *parent)
     : QMainWindow(parent), m_parts(parts),
-      m_settingsDialog(new CCfgDlg(parts.settings, parts.settingsStore, parts.mapping, this)) {
+      m_settingsDialog(new CCfgDlg(parts.settings, parts.settingsStore, parts.mapping, parts.filter, this)) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(ArtWork::applicationIcon());
     connect(&m_parts.upload, &UploadController::stateChanged, this, &CMainFrame::showUploadState);
@@ -53,10 +57,13 @@ void CMainFrame::OnCreate() {
     createToolBar();
     createStatusBar();
     showUploadState(m_parts.upload.state());
-    if (!m_parts.settingsStore.load(m_parts.settings)) {
+    connectStationParts();
+    m_configured = m_parts.settingsStore.load(m_parts.settings);
+    if (!m_configured) {
         // No settings file yet: the operator sets the station up before the window appears.
-        m_settingsDialog->exec();
+        m_configured = m_settingsDialog->exec() == QDialog::Accepted;
     }
+    showConfiguredState();
 }
 
 void CMainFrame::createPanes() {
@@ -231,8 +238,11 @@ void CMainFrame::showProgress(const TransferProgress::Snapshot &snapshot) {
 
 void CMainFrame::OnInitialUpdates() {
     setWindowTitle(kTitle + QStringLiteral(" - Brelvantis"));
-    m_parts.dayJournal.open(m_parts.settings.recordFolder);
-    m_tableView->OnInitialUpdate(m_parts.settings.recordFolder);
+    // Without settings there is no record folder: the day's log is read once the station is set up.
+    if (m_configured) {
+        m_parts.dayJournal.open(m_parts.settings.recordFolder);
+        m_tableView->OnInitialUpdate(m_parts.settings.recordFolder);
+    }
     m_explorerView->OnInitialUpdate();
     m_contentView->OnInitialUpdate();
     connect(&m_parts.upload, &UploadController::progressChanged, m_progress, &QProgressBar::setValue);
@@ -272,6 +282,9 @@ void CMainFrame::showUploadState(UploadState state) {
 }
 
 void CMainFrame::OnStartUpload() {
+    if (refuseWhileNotConfigured()) {
+        return;
+    }
     m_parts.upload.start();
 }
 
@@ -280,12 +293,21 @@ void CMainFrame::OnStopUpload() {
 }
 
 void CMainFrame::OnSettings() {
-    m_settingsDialog->exec();
+    const bool saved = m_settingsDialog->exec() == QDialog::Accepted;
+    if (saved && !m_configured) {
+        // Set up at last: the day's log goes to the record folder just chosen.
+        m_configured = true;
+        m_tableView->OnInitialUpdate(m_parts.settings.recordFolder);
+        showConfiguredState();
+    } else if (saved) {
+        statusBar()->clearMessage();
+    }
     // Whatever the button: the folders may have changed.
     OnRefresh();
 }
 
 void CMainFrame::OnRefresh() {
+    reloadFilter();
     m_contentView->refreshFolderList();
 }
 
@@ -306,18 +328,21 @@ void CMainFrame::OnMoveDown() {
 }
 
 void CMainFrame::OnAddRecord() {
-    if (!m_parts.upload.isStopped()) {
+    if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QueueOperations::Outcome outcome = m_parts.queue.addRecord(m_contentView->currentDir());
     QApplication::restoreOverrideCursor();
     afterQueueCommand(outcome);
+    if (!outcome.summary.isEmpty()) {
+        statusBar()->showMessage(outcome.summary);
+    }
     m_explorerView->fillFileList();
 }
 
 void CMainFrame::OnDeleteRecord() {
-    if (!m_parts.upload.isStopped()) {
+    if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
         return;
     }
     afterQueueCommand(m_parts.queue.deleteRecord(m_contentView->currentDir()));
@@ -326,7 +351,7 @@ void CMainFrame::OnDeleteRecord() {
 
 // A double-click in the file list (the list refills itself afterwards).
 void CMainFrame::onFileActivated(const QString &name) {
-    if (!m_parts.upload.isStopped()) {
+    if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
         return;
     }
     afterQueueCommand(m_parts.queue.queueTransitFile(name, m_contentView->currentDir()));
@@ -338,6 +363,72 @@ void CMainFrame::afterQueueCommand(const QueueOperations::Outcome &outcome) {
         m_contentView->refreshFolderList();
     }
     OperatorMessages::show(m_tableView, outcome.notice);
+}
+
+// The connections to the parts beyond the panes: the filter file, sent files, the keyboard.
+void CMainFrame::connectStationParts() {
+    connect(&m_parts.filterWatcher, &FilterWatcher::changed, this, &CMainFrame::showFilterChanged);
+    m_parts.filterWatcher.startWatching();
+    // Queued: a box must not open inside the scheduler's tick.
+    connect(&m_parts.completion, &CompletionMover::moveFailed, this, &CMainFrame::onSentFileMoveFailed,
+            Qt::QueuedConnection);
+    connect(&m_parts.completion, &CompletionMover::moved, this, [this] { m_moveFailureShown = false; });
+    connect(m_tableView, &CTableView::deleteRequested, this, &CMainFrame::OnDeleteRecord);
+}
+
+// Says in the window whether the station still waits to be set up, or what is wrong with its settings.
+void CMainFrame::showConfiguredState() {
+    m_contentView->setHint(m_configured ? QString() : kNotConfigured);
+    if (!m_configured) {
+        statusBar()->showMessage(kNotConfigured);
+        return;
+    }
+    statusBar()->clearMessage();
+    SettingsCheck::Problem problem = SettingsCheck::firstProblem(m_parts.settings);
+    const QList<SettingsCheck::Field> missing = SettingsCheck::missingFolders(m_parts.settings);
+    if (problem.text.isEmpty() && !missing.isEmpty()) {
+        problem.text = QStringLiteral("%1“%2”不存在。")
+                           .arg(SettingsCheck::label(missing.first()),
+                                m_parts.settings.*SettingsCheck::member(missing.first()));
+    }
+    if (!problem.text.isEmpty()) {
+        statusBar()->showMessage(QStringLiteral("软件设置有误：%1请打开“软件设置”修改。").arg(problem.text));
+    }
+}
+
+// Until the station is set up, the queue commands say so rather than complain of something else.
+bool CMainFrame::refuseWhileNotConfigured() {
+    if (m_configured) {
+        return false;
+    }
+    OperatorMessages::show(this, Notice{NoticeCaption::kHint, kNotConfigured});
+    return true;
+}
+
+void CMainFrame::reloadFilter() {
+    if (m_parts.filterWatcher.reload()) {
+        showFilterChanged();
+    }
+}
+
+void CMainFrame::showFilterChanged() {
+    QStringList types = m_parts.filter.entries();
+    types.removeAll(QString());
+    statusBar()->showMessage(
+        types.isEmpty()
+            ? QStringLiteral("允许上传的文件类型已清空：现在不能添加任何文件。")
+            : QStringLiteral("允许上传的文件类型已更新：%1").arg(types.join(QStringLiteral("、"))));
+}
+
+// A sent file that could not leave the upload folder: always in the status bar, in a box once until a
+// move succeeds again (a broken completion folder would otherwise raise one box per file).
+void CMainFrame::onSentFileMoveFailed(const QString &message) {
+    statusBar()->showMessage(message);
+    if (m_moveFailureShown) {
+        return;
+    }
+    m_moveFailureShown = true;
+    OperatorMessages::show(this, Notice{NoticeCaption::kError, message});
 }
 
 void CMainFrame::OnAppAbout() {

@@ -41,6 +41,8 @@ public:
     QAction *toolAction(int id) const { return m_toolActions.value(id); }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     bool isExitConfirmed() const { return m_exitConfirmed; }
+    // False until settings have been loaded or saved: after a cancelled first start.
+    bool isConfigured() const { return m_configured; }
 
 public slots:
     void OnStartUpload();
@@ -75,6 +77,12 @@ private:
     void layoutPanes();
     void onFileActivated(const QString &name);
     void afterQueueCommand(const QueueOperations::Outcome &outcome);
+    void connectStationParts();
+    void showConfiguredState();
+    bool refuseWhileNotConfigured();
+    void reloadFilter();
+    void showFilterChanged();
+    void onSentFileMoveFailed(const QString &message);
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
@@ -94,4 +102,6 @@ private:
     QHash<int, QAction *> m_menuActions;
     QHash<int, QAction *> m_toolActions;
     bool m_exitConfirmed = false;
+    bool m_configured = false;
+    bool m_moveFailureShown = false; // a failed move of a sent file was put in a box since the last success
 };

@@ -112,4 +112,29 @@ TEST_F(FileTypeFilterTest, ALaterFailedLoadEmptiesTheText) {
     EXPECT_FALSE(filter.permits(QStringLiteral("a.txt")));
 }
 
+TEST_F(FileTypeFilterTest, TheTypedListBecomesTheStoredTextAndBack) {
+    const struct {
+        QString typed;
+        QString stored;
+    } accepted[] = {
+        {QStringLiteral("txt:doc:pdf"), QStringLiteral("txt:doc:pdf:")},
+        {QStringLiteral(" *.TXT, .doc；文档  txt "), QStringLiteral("TXT:doc:文档:")},
+        {QStringLiteral(" : ,"), QString()},
+    };
+    for (const auto &a : accepted) {
+        QString text;
+        QString bad;
+        EXPECT_TRUE(FileTypeFilter::fromTypedList(a.typed, &text, &bad)) << a.typed.toStdString();
+        EXPECT_EQ(text, a.stored) << a.typed.toStdString();
+    }
+    for (const QString &typed : {QStringLiteral("txt:tar.gz"), QStringLiteral("a/b"), QStringLiteral("*")}) {
+        QString text;
+        QString bad;
+        EXPECT_FALSE(FileTypeFilter::fromTypedList(typed, &text, &bad)) << typed.toStdString();
+        EXPECT_FALSE(bad.isEmpty());
+    }
+    EXPECT_EQ(FileTypeFilter::typedList(QStringLiteral("txt:doc:")), QStringLiteral("txt:doc"));
+    EXPECT_EQ(FileTypeFilter::typedList(QStringLiteral("txt:doc")), QStringLiteral("txt"));
+}
+
 } // namespace

@@ -191,6 +191,21 @@ TEST_F(SettingsStoreTest, ValuesThatWouldNotReadBackAsWrittenAreQuoted) {
     EXPECT_EQ(loaded, record);
 }
 
+TEST_F(SettingsStoreTest, TheIsolatorAddressAndPortLoadWithoutBlanksAroundThem) {
+    SettingsRecord record = filledRecord();
+    record.isolatorAddress = QStringLiteral(" 127.0.0.1");
+    record.isolatorPort = QStringLiteral("4321 ");
+    ASSERT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    EXPECT_TRUE(fileBytes().contains(gbk(QStringLiteral("隔离器地址=\" 127.0.0.1\""))));
+    SettingsRecord loaded;
+    ASSERT_TRUE(m_store.load(loaded));
+    EXPECT_EQ(loaded.isolatorAddress, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(loaded.isolatorPort, QStringLiteral("4321"));
+    writeFile(gbk(QStringLiteral("[File Filters]\r\n隔离器地址=\t10.0.0.9\t\r\n")));
+    ASSERT_TRUE(m_store.load(loaded));
+    EXPECT_EQ(loaded.isolatorAddress, QStringLiteral("10.0.0.9"));
+}
+
 TEST_F(SettingsStoreTest, MissingSectionIsAddedAtTheEndOfAFileWithoutFinalLineEnd) {
     writeFile(QByteArray("[Path Parameters]\r\n;note"));
     ASSERT_EQ(m_store.save(filledRecord()).outcome, SettingsStore::SaveResult::Outcome::Saved);

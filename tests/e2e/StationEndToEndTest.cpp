@@ -3,6 +3,8 @@
 #include "IsolatorServer.h"
 #include "app/CMainFrame.h"
 #include "core/common/CommandIds.h"
+#include "core/common/Cp936.h"
+#include "core/config/FileTypeFilter.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "core/xls/Workbook.h"
@@ -14,9 +16,11 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -154,8 +158,12 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
               photo);
     EXPECT_FALSE(QFileInfo::exists(
         arrived(QStringLiteral("192.168.1.10_4321"), QStringLiteral("报表"), QStringLiteral("明细.txt"))));
-    // Sent files stay in the upload folder.
-    EXPECT_TRUE(QFileInfo::exists(m_workspace->path(QStringLiteral("upload/季度报告.txt"))));
+    // Sent files leave the upload folder for the completion folder's folder of the day.
+    EXPECT_TRUE(
+        QDir(m_workspace->path(QStringLiteral("upload"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    const QString today = m_workspace->path(QStringLiteral("done/") + m_parts->clock->dateText() + u'/');
+    EXPECT_EQ(TestFiles::read(today + QStringLiteral("季度报告.txt")), report);
+    EXPECT_EQ(TestFiles::read(today + QStringLiteral("现场照片 01.jpg")), photo);
 
     Xls::Rows logged;
     QString error;
@@ -241,6 +249,116 @@ TEST_F(StationEndToEnd, TheOperatorSetsTheStationUpInItsDialogsAndSendsAFolder) 
     EXPECT_EQ(
         TestFiles::read(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场/现场照片 01.jpg")),
         photo);
+}
+
+// The README's steps in the order a new operator may take them: the first-start settings cancelled, the
+// settings made later (with the slips of a first try), the filter written only after that, then the
+// queue filled from the keyboard and sent. Every slip is answered, and sent files leave the upload folder.
+TEST_F(StationEndToEnd, ACancelledFirstStartSetUpLaterEndsWithFilesSentAndTheUploadFolderEmpty) {
+    m_workspace = std::make_unique<StationWorkspace>(m_peer->port(), false);
+    QFile::remove(m_workspace->path(QStringLiteral("Brelvantis.filter")));
+    const QByteArray photo = m_workspace->addTransitFile(QStringLiteral("图片/现场照片.jpg"), 70000);
+    const QByteArray notes = m_workspace->addTransitFile(QStringLiteral("图片/说明.txt"), 3000);
+    m_workspace->addTransitFile(QStringLiteral("图片/setup.exe"), 100);
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    openStation();
+
+    auto *folders = m_frame->findChild<CContentView *>(QStringLiteral("contentView"));
+    auto *files = m_frame->findChild<CDriveExplorerView *>(QStringLiteral("driveExplorerView"));
+    auto *table = m_frame->findChild<CTableView *>(CTableView::kObjectName);
+    ASSERT_FALSE(m_frame->isConfigured());
+    EXPECT_TRUE(folders->hint().contains(QStringLiteral("软件设置")));
+    EXPECT_EQ(m_frame->statusBar()->currentMessage(), folders->hint());
+    m_frame->toolAction(ID_ADD_RECORD)->trigger();
+    ASSERT_EQ(m_messages.notices.size(), 1);
+    EXPECT_EQ(m_messages.notices[0].text, folders->hint());
+    EXPECT_TRUE(m_parts->log.path().isEmpty()) << "no log before there is a record folder";
+
+    // First try: a blank before the address and no file types. Second: fixed; the record folder is
+    // typed without its separator.
+    QStringList refusals;
+    std::function<void(const QString &, const QString &)> configure = [&](const QString &address,
+                                                                          const QString &types) {
+        QWidget *dialog = QApplication::activeModalWidget();
+        ASSERT_EQ(dialog->objectName(), QStringLiteral("settingsDialog"));
+        const auto edit = [dialog](const char *name) {
+            return dialog->findChild<QLineEdit *>(QLatin1String(name));
+        };
+        StationTest::typeInto(edit("transitFolderEdit"), m_workspace->path(QStringLiteral("transit/")));
+        StationTest::typeInto(edit("uploadFolderEdit"), m_workspace->path(QStringLiteral("upload/")));
+        StationTest::typeInto(edit("completionFolderEdit"), m_workspace->path(QStringLiteral("done/")));
+        StationTest::typeInto(edit("recordFolderEdit"), m_workspace->path(QStringLiteral("records")));
+        StationTest::typeInto(edit("isolatorAddressEdit"), address);
+        StationTest::typeInto(edit("isolatorPortEdit"), QString::number(m_peer->port()));
+        StationTest::typeInto(edit("allowedTypesEdit"), types);
+        dialog->findChild<QAbstractButton *>(QStringLiteral("okButton"))->click();
+        for (const Notice &notice : std::as_const(m_messages.notices)) {
+            refusals << notice.text;
+        }
+        m_messages.notices.clear();
+        if (dialog->isVisible()) {
+            QTimer::singleShot(0, [&] { configure(QStringLiteral(" 127.0.0.1"), QStringLiteral("txt")); });
+        }
+    };
+    m_messages.notices.clear();
+    QTimer::singleShot(0, [&] { configure(QStringLiteral("127.0.0.1:17001"), QString()); });
+    m_frame->menuAction(ID_SETTINGS)->trigger();
+    ASSERT_TRUE(m_frame->isConfigured()) << refusals.join(u'\n').toStdString();
+    ASSERT_EQ(refusals.size(), 1);
+    EXPECT_TRUE(refusals[0].contains(QStringLiteral("隔离器地址")));
+    EXPECT_TRUE(folders->hint().isEmpty());
+    EXPECT_EQ(m_parts->settings.isolatorAddress, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(m_parts->log.path(), m_workspace->path(QStringLiteral("records/")) +
+                                       m_parts->clock->dateText() + QStringLiteral(".xls"));
+
+    // The mapping, then the filter rewritten as brelvantis-filter does: the window refresh takes it.
+    TestFiles::write(m_workspace->path(QStringLiteral("Brelvantis.path")),
+                     *Cp936::encode(QStringLiteral("|图片*d://图片>192.168.1.11:4321|")));
+    ASSERT_EQ(FileTypeFilter(m_workspace->path(QStringLiteral("Brelvantis.filter")))
+                  .write(QStringLiteral("jpg:"))
+                  .outcome,
+              FileTypeFilter::WriteResult::Outcome::Written);
+    m_frame->menuAction(ID_REFRESH)->trigger();
+    EXPECT_TRUE(m_parts->filter.permits(QStringLiteral("a.jpg")));
+
+    // Enter on a file queues it; 添加记录 queues the rest and says what it skipped.
+    doubleClickRow(folders, rowWithText(folders, QStringLiteral("图片")));
+    files->setFocus();
+    files->setCurrentCell(rowWithText(files, QStringLiteral("现场照片.jpg")), 0);
+    QTest::keyClick(files, Qt::Key_Return);
+    ASSERT_EQ(m_parts->table.rowCount(), 1);
+    files->setCurrentCell(rowWithText(files, QStringLiteral("setup.exe")), 0);
+    QTest::keyClick(files, Qt::Key_Return);
+    ASSERT_EQ(m_messages.notices.size(), 1);
+    EXPECT_TRUE(m_messages.notices[0].text.startsWith(QStringLiteral("不能上传该类型文件！\n")));
+    m_frame->menuAction(ID_ADD_RECORD)->trigger();
+    EXPECT_EQ(m_parts->table.rowCount(), 1);
+    EXPECT_TRUE(m_frame->statusBar()->currentMessage().contains(QStringLiteral("类型不允许 2 个")))
+        << m_frame->statusBar()->currentMessage().toStdString();
+
+    // Delete on a selected record deletes it: the file goes back to its subfolder.
+    ASSERT_EQ(FileTypeFilter(m_workspace->path(QStringLiteral("Brelvantis.filter")))
+                  .write(QStringLiteral("jpg:txt:"))
+                  .outcome,
+              FileTypeFilter::WriteResult::Outcome::Written);
+    m_frame->menuAction(ID_REFRESH)->trigger();
+    m_frame->menuAction(ID_ADD_RECORD)->trigger();
+    ASSERT_EQ(m_parts->table.rowCount(), 2);
+    StationTest::clickRow(table, rowWithText(table, QStringLiteral("说明.txt"), CellFileName));
+    QTest::keyClick(table, Qt::Key_Delete);
+    ASSERT_EQ(m_parts->table.rowCount(), 1);
+    EXPECT_EQ(TestFiles::read(m_workspace->path(QStringLiteral("transit/图片/说明.txt"))), notes);
+
+    m_frame->toolAction(ID_START_UPLOAD)->trigger();
+    ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000));
+    EXPECT_EQ(statuses(), QStringList{kStatusComplete});
+    EXPECT_EQ(TestFiles::read(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场照片.jpg")),
+              photo);
+    EXPECT_TRUE(
+        QDir(m_workspace->path(QStringLiteral("upload"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_EQ(TestFiles::read(m_workspace->path(QStringLiteral("done/") + m_parts->clock->dateText() +
+                                                QStringLiteral("/现场照片.jpg"))),
+              photo);
 }
 
 TEST_F(StationEndToEnd, ARefusedConnectionIsAFaultThatTheNextTickRetries) {

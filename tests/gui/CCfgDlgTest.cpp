@@ -1,5 +1,6 @@
 #include "gui/dialogs/CCfgDlg.h"
 
+#include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsStore.h"
 #include "gui/dialogs/CInnerPathDlg.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -44,8 +46,12 @@ class CCfgDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
+        for (const char *folder : {"done", "up", "transit", "log"}) {
+            TestFiles::makeFolder(at(QLatin1String(folder)));
+        }
+        filter.write(QStringLiteral("txt:doc:"));
         OperatorMessages::setResponder(&responder);
-        dialog = std::make_unique<CCfgDlg>(m_record, store, mapping);
+        dialog = std::make_unique<CCfgDlg>(m_record, store, mapping, filter);
         dialog->setFolderChooser([this](QWidget *, const QString &title, const QString &) {
             chooserTitles.append(title);
             return chosenFolder;
@@ -54,11 +60,12 @@ protected:
     void TearDown() override { OperatorMessages::setResponder(nullptr); }
 
     QString settingsPath() const { return dir.path() + QStringLiteral("/Berlvantis.ini"); }
+    QString at(const QString &relative) const { return dir.path() + QLatin1Char('/') + relative; }
 
-    // A record every required folder of which is filled.
-    static SettingsRecord sample() {
-        return {QStringLiteral("/srv/done/"), QStringLiteral("/srv/up/"),  QStringLiteral("/srv/transit/"),
-                QStringLiteral("txt|doc"),    QStringLiteral("/srv/log/"), QStringLiteral("10.0.0.1"),
+    // A record OK accepts: four existing folders apart from each other, an address and a port.
+    SettingsRecord sample() const {
+        return {at(QStringLiteral("done/")), at(QStringLiteral("up/")),  at(QStringLiteral("transit/")),
+                QStringLiteral("txt|doc"),   at(QStringLiteral("log/")), QStringLiteral("10.0.0.1"),
                 QStringLiteral("4000")};
     }
 
@@ -100,6 +107,7 @@ protected:
 
     QTemporaryDir dir;
     SettingsStore store{settingsPath()};
+    FileTypeFilter filter{dir.path() + QStringLiteral("/Brelvantis.filter")};
     InnerPathMapping mapping{dir.path() + QStringLiteral("/Brelvantis.path")};
     RecordingResponder responder;
     SettingsRecord m_record;
@@ -125,39 +133,123 @@ TEST_F(CCfgDlgTest, EveryShowingStartsFromTheRecord) {
 }
 
 TEST_F(CCfgDlgTest, OkWithARequiredFolderEmptyStaysOpenAndWritesNothing) {
-    for (const char *required : {"completionFolderEdit", "transitFolderEdit", "uploadFolderEdit"}) {
-        SCOPED_TRACE(required);
+    const struct {
+        const char *editName;
+        const char *label;
+    } required[] = {{"completionFolderEdit", "回收目录"},
+                    {"transitFolderEdit", "中转目录"},
+                    {"uploadFolderEdit", "上传目录"}};
+    for (const auto &field : required) {
+        SCOPED_TRACE(field.editName);
+        responder.notices.clear();
         record() = sample();
         show();
-        type(required, QString());
+        type(field.editName, QString());
         type("isolatorPortEdit", QStringLiteral("4001"));
         click("okButton");
 
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_FALSE(QFile::exists(settingsPath()));
-        EXPECT_TRUE(responder.notices.isEmpty());
+        ASSERT_EQ(responder.notices.size(), 1);
+        EXPECT_TRUE(responder.notices[0].text.contains(QString::fromUtf8(field.label)));
+        EXPECT_TRUE(edit(field.editName)->hasFocus());
         // The refused OK still took the edits into the record.
         EXPECT_EQ(record().isolatorPort, QStringLiteral("4001"));
         click("cancelButton");
     }
 }
 
-TEST_F(CCfgDlgTest, OkAcceptsAnEmptyRecordFolderAddressAndPort) {
+// Each row: what the operator typed into one field, and the field the refusal must name.
+TEST_F(CCfgDlgTest, OkNamesTheFieldItRefusesAndKeepsTheDialogOpen) {
+    const struct {
+        const char *editName;
+        QString typed;
+        const char *named;
+    } cases[] = {
+        {"recordFolderEdit", QString(), "记录目录"},
+        {"isolatorAddressEdit", QString(), "隔离器地址"},
+        {"isolatorAddressEdit", QStringLiteral("17001"), "隔离器地址"},
+        {"isolatorAddressEdit", QStringLiteral("10.0.0.256"), "隔离器地址"},
+        {"isolatorAddressEdit", QStringLiteral("10.0.0.1:4000"), "隔离器地址"},
+        {"isolatorPortEdit", QString(), "隔离器端口"},
+        {"isolatorPortEdit", QStringLiteral("0"), "隔离器端口"},
+        {"isolatorPortEdit", QStringLiteral("65536"), "隔离器端口"},
+        {"isolatorPortEdit", QStringLiteral("40a"), "隔离器端口"},
+        {"uploadFolderEdit", QStringLiteral("%1/transit"), "上传目录"},
+        {"recordFolderEdit", QStringLiteral("%1/transit/log/"), "记录目录"},
+        {"completionFolderEdit", QStringLiteral("%1/"), "回收目录"},
+        {"allowedTypesEdit", QString(), "允许上传的文件类型"},
+        {"allowedTypesEdit", QStringLiteral("txt:tar.gz"), "tar.gz"},
+    };
+    for (const auto &c : cases) {
+        const QString typed = c.typed.contains(u'%') ? c.typed.arg(dir.path()) : c.typed;
+        SCOPED_TRACE(std::string(c.editName) + " = " + typed.toStdString());
+        responder.notices.clear();
+        record() = sample();
+        show();
+        type(c.editName, typed);
+        click("okButton");
+
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_FALSE(QFile::exists(settingsPath()));
+        ASSERT_EQ(responder.notices.size(), 1);
+        EXPECT_EQ(responder.notices[0].caption, QStringLiteral("错误"));
+        EXPECT_TRUE(responder.notices[0].text.contains(QString::fromUtf8(c.named)))
+            << responder.notices[0].text.toStdString();
+        EXPECT_TRUE(edit(c.editName)->hasFocus());
+        click("cancelButton");
+    }
+    EXPECT_EQ(filter.text(), QStringLiteral("txt:doc:"));
+}
+
+TEST_F(CCfgDlgTest, OkTrimsTheAddressEndsFoldersWithASeparatorAndWritesTheAllowList) {
     record() = sample();
     show();
-    type("recordFolderEdit", QString());
-    type("isolatorAddressEdit", QString());
-    type("isolatorPortEdit", QString());
+    EXPECT_EQ(edit("allowedTypesEdit")->text(), QStringLiteral("txt:doc"));
+    type("isolatorAddressEdit", QStringLiteral(" 127.0.0.1 "));
+    type("isolatorPortEdit", QStringLiteral("17001 "));
+    type("recordFolderEdit", at(QStringLiteral("log")));
+    type("allowedTypesEdit", QStringLiteral("TXT, .pdf ：文档"));
     click("okButton");
 
+    ASSERT_FALSE(dialog->isVisible());
+    EXPECT_EQ(saved().isolatorAddress, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(saved().isolatorPort, QStringLiteral("17001"));
+    EXPECT_EQ(saved().recordFolder, at(QStringLiteral("log")) + QDir::separator());
+    EXPECT_FALSE(TestFiles::read(settingsPath()).contains('"'));
+    FileTypeFilter reread(filter.filePath());
+    ASSERT_TRUE(reread.load());
+    EXPECT_EQ(reread.text(), QStringLiteral("TXT:pdf:文档:"));
+    EXPECT_EQ(filter.text(), reread.text()) << "the station's filter is reloaded at once";
+}
+
+TEST_F(CCfgDlgTest, AMissingFolderIsCreatedOnlyWhenTheOperatorAgrees) {
+    record() = sample();
+    const QString missing = at(QStringLiteral("new/records/"));
+    show();
+    type("recordFolderEdit", missing);
+    responder.answer = false;
+    click("okButton");
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(responder.questions.size(), 1);
+    EXPECT_TRUE(responder.questions[0].contains(QStringLiteral("记录目录")));
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_FALSE(QFile::exists(settingsPath()));
+
+    responder.answer = true;
+    click("okButton");
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    SettingsRecord expected = sample();
-    expected.recordFolder.clear();
-    expected.isolatorAddress.clear();
-    expected.isolatorPort.clear();
-    EXPECT_EQ(saved(), expected);
-    EXPECT_EQ(record(), expected);
+    EXPECT_TRUE(QFileInfo(missing).isDir());
+    EXPECT_EQ(saved().recordFolder, missing);
+
+    // A folder that cannot be made (a file stands in its way) is refused with the system's reason.
+    TestFiles::write(at(QStringLiteral("plain-file")), "x");
+    show();
+    type("uploadFolderEdit", at(QStringLiteral("plain-file/up/")));
+    click("okButton");
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_EQ(responder.notices.size(), 1);
+    EXPECT_TRUE(responder.notices[0].text.contains(QStringLiteral("plain-file/up/")));
 }
 
 TEST_F(CCfgDlgTest, TheHiddenFileTypesSurviveOk) {
@@ -173,7 +265,8 @@ TEST_F(CCfgDlgTest, TheHiddenFileTypesSurviveOk) {
 TEST_F(CCfgDlgTest, AValueWithNoCodePage936FormIsRefusedWithANotice) {
     record() = sample();
     show();
-    type("recordFolderEdit", QStringLiteral("/srv/한/"));
+    TestFiles::makeFolder(at(QStringLiteral("한")));
+    type("recordFolderEdit", at(QStringLiteral("한/")));
     click("okButton");
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(QFile::exists(settingsPath()));
@@ -221,14 +314,14 @@ TEST_F(CCfgDlgTest, BrowseKeepsAnEndingSeparatorAndCancellingTheChooserChangesNo
     type("isolatorAddressEdit", QStringLiteral("9.9.9.9"));
     chosenFolder.clear();
     click("transitBrowseButton");
-    EXPECT_EQ(record().transitFolder, QStringLiteral("/srv/transit/"));
+    EXPECT_EQ(record().transitFolder, at(QStringLiteral("transit/")));
     EXPECT_EQ(edit("isolatorAddressEdit")->text(), QStringLiteral("9.9.9.9"));
 }
 
 TEST_F(CCfgDlgTest, CancelKeepsWhatBrowseAndARefusedOkPutIntoTheRecord) {
     record() = sample();
     show();
-    chosenFolder = QStringLiteral("/mnt/new");
+    chosenFolder = at(QStringLiteral("new"));
     click("transitBrowseButton");
     type("uploadFolderEdit", QString());
     type("isolatorPortEdit", QStringLiteral("4001"));
@@ -238,7 +331,7 @@ TEST_F(CCfgDlgTest, CancelKeepsWhatBrowseAndARefusedOkPutIntoTheRecord) {
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(QFile::exists(settingsPath()));
-    EXPECT_EQ(record().transitFolder, QDir::toNativeSeparators(QStringLiteral("/mnt/new/")));
+    EXPECT_EQ(record().transitFolder, QDir::toNativeSeparators(at(QStringLiteral("new/"))));
     EXPECT_EQ(record().uploadFolder, QString());
     EXPECT_EQ(record().isolatorPort, QStringLiteral("4001"));
 }

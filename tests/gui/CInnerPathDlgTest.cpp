@@ -133,16 +133,40 @@ TEST_F(CInnerPathDlgTest, ConfirmingDropsTheRecordsOfVanishedFoldersAndAddsNewOn
     EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray("|A*pa>aa|new*>|"));
 }
 
-TEST_F(CInnerPathDlgTest, ModifyRefusesSilently) {
+// Each row: the path and address typed, and what the refusal must mention.
+TEST_F(CInnerPathDlgTest, ModifyRefusesWithTheReasonAndChangesNothing) {
     makeSubfolders({"A"});
     open();
     clickRow(0);
-    for (const QString &innerPath : {QString(), QStringLiteral("e://abc:d"), QStringLiteral("C:\\x")}) {
-        SCOPED_TRACE(innerPath.toStdString());
-        modify(innerPath, QStringLiteral("1.2.3.4:5"));
+    const struct {
+        QString innerPath;
+        QString innerAddress;
+        QString mentioned;
+    } refused[] = {
+        {QString(), QStringLiteral("1.2.3.4:5"), QStringLiteral("请填写内网路径")},
+        {QStringLiteral("C:\\x"), QStringLiteral("1.2.3.4:5"), QStringLiteral("c:盘")},
+        {QStringLiteral("c://广告"), QStringLiteral("1.2.3.4:5"), QStringLiteral("c:盘")},
+        {QStringLiteral("e://abc:d"), QStringLiteral("1.2.3.4:5"), QStringLiteral("冒号")},
+        {QStringLiteral("d://a>b"), QStringLiteral("1.2.3.4:5"), QStringLiteral(">")},
+        {QStringLiteral("d://../x"), QStringLiteral("1.2.3.4:5"), QStringLiteral("..")},
+        {QStringLiteral("d://x"), QString(), QStringLiteral("请填写内网IP:端口")},
+        {QStringLiteral("d://x"), QStringLiteral("1.2.3.4"), QStringLiteral("192.168.1.1:4321")},
+        {QStringLiteral("d://x"), QStringLiteral("1.2.3:4321"), QStringLiteral("192.168.1.1:4321")},
+        {QStringLiteral("d://x"), QStringLiteral("1.2.3.4:70000"), QStringLiteral("65535")},
+    };
+    for (const auto &r : refused) {
+        SCOPED_TRACE((r.innerPath + u'|' + r.innerAddress).toStdString());
+        responder.notices.clear();
+        modify(r.innerPath, r.innerAddress);
         EXPECT_EQ(shownRows(), (QStringList{"A*>"}));
+        ASSERT_EQ(responder.notices.size(), 1);
+        EXPECT_EQ(responder.notices[0].caption, QStringLiteral("错误"));
+        EXPECT_TRUE(responder.notices[0].text.contains(r.mentioned))
+            << responder.notices[0].text.toStdString();
     }
-    EXPECT_TRUE(responder.notices.isEmpty());
+    // Blanks around the values are not kept; e: is a drive like any other.
+    modify(QStringLiteral(" e:/资料/技术 "), QStringLiteral(" 192.168.1.20:4321 "));
+    EXPECT_EQ(shownRows(), (QStringList{"A*e:/资料/技术>192.168.1.20:4321"}));
 }
 
 TEST_F(CInnerPathDlgTest, ModifyWithNoRowsDoesNothingAndOkWritesAnEmptyFile) {
@@ -159,26 +183,31 @@ TEST_F(CInnerPathDlgTest, ModifyWithNoRowsDoesNothingAndOkWritesAnEmptyFile) {
 TEST_F(CInnerPathDlgTest, ModifyBeforeAnyClickChangesTheFirstRow) {
     makeSubfolders({"A", "B"});
     open();
-    modify(QStringLiteral("d://x"), QString());
-    EXPECT_EQ(shownRows(), (QStringList{"A*d://x>", "B*>"}));
+    modify(QStringLiteral("d://x"), QStringLiteral("1.2.3.4:5"));
+    EXPECT_EQ(shownRows(), (QStringList{"A*d://x>1.2.3.4:5", "B*>"}));
 }
 
-TEST_F(CInnerPathDlgTest, ClickingFillsTheEditsOnlyFromAFullyMappedRow) {
+// The edits always show the chosen row: an unmapped row clears them, so a mapping typed or shown for
+// one folder is never given to another by mistake.
+TEST_F(CInnerPathDlgTest, ChoosingARowShowsItsOwnValuesAndClearsThemForAnUnmappedRow) {
     makeSubfolders({"A", "B", "C"});
-    TestFiles::write(mappingPath(), "|A*pa>aa|B*pb>|C*>ac|");
+    TestFiles::write(mappingPath(), "|A*d://pa>1.1.1.1:1|B*d://pb>|");
     open();
     clickRow(0);
-    EXPECT_EQ(pathEdit()->text(), QStringLiteral("pa"));
-    EXPECT_EQ(addressEdit()->text(), QStringLiteral("aa"));
+    EXPECT_EQ(pathEdit()->text(), QStringLiteral("d://pa"));
+    EXPECT_EQ(addressEdit()->text(), QStringLiteral("1.1.1.1:1"));
 
     type(pathEdit(), QStringLiteral("d://typed"));
     clickRow(1);
+    EXPECT_EQ(pathEdit()->text(), QStringLiteral("d://pb"));
+    EXPECT_EQ(addressEdit()->text(), QString());
     clickRow(2);
-    EXPECT_EQ(pathEdit()->text(), QStringLiteral("d://typed"));
-    EXPECT_EQ(addressEdit()->text(), QStringLiteral("aa"));
+    EXPECT_EQ(pathEdit()->text(), QString());
+    EXPECT_EQ(addressEdit()->text(), QString());
 
     click("modifyButton");
-    EXPECT_EQ(shownRows(), (QStringList{"A*pa>aa", "B*pb>", "C*d://typed>aa"}));
+    EXPECT_EQ(shownRows(), (QStringList{"A*d://pa>1.1.1.1:1", "B*d://pb>", "C*>"}));
+    EXPECT_EQ(responder.notices.size(), 1);
 }
 
 TEST_F(CInnerPathDlgTest, MovingTheMarkWithTheKeyboardChoosesTheRowModifyChanges) {

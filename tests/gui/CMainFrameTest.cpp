@@ -1,4 +1,5 @@
 #include "app/CMainFrame.h"
+#include "app/CBrelvantisApp.h"
 #include "core/common/CommandIds.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
@@ -6,10 +7,15 @@
 #include "support/RecordingResponder.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -187,6 +193,25 @@ TEST_F(MainFrameTest, ExitAsksFirstAndNoLeavesEverythingAsItWas) {
     m_frame.menuAction(ID_APP_EXIT)->trigger();
     EXPECT_TRUE(m_frame.isExitConfirmed());
     EXPECT_FALSE(m_frame.isVisible());
+}
+
+// Standard buttons and dialogs speak Chinese, and titles stay as the station sets them.
+TEST(ApplicationSetUp, QtsOwnTextsAreChineseAndNoNameIsAppendedToTitles) {
+    const bool translated = CBrelvantisApp::setUp(*qApp);
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                       QStringLiteral("/qtbase_zh_CN.qm"))) {
+        GTEST_SKIP() << "Qt's translations (qt6-translations-l10n) are not installed";
+    }
+    ASSERT_TRUE(translated);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_TRUE(box.button(QMessageBox::Yes)->text().contains(QStringLiteral("是")))
+        << box.button(QMessageBox::Yes)->text().toStdString();
+    EXPECT_TRUE(box.button(QMessageBox::No)->text().contains(QStringLiteral("否")));
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
 }
 
 // The real program, started as an operator starts it.

@@ -1,12 +1,15 @@
 // Pictures of the two configuration dialogs with sample data, for people to look at: taken only when
 // BRELVANTIS_SCREENSHOT_DIR names the folder to save them in (scripts/screenshot-dialogs does that on a
 // virtual screen). Without it the tests are skipped.
+#include "app/CBrelvantisApp.h"
+#include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsStore.h"
 #include "gui/dialogs/CCfgDlg.h"
 #include "gui/dialogs/CInnerPathDlg.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -25,6 +28,8 @@ protected:
             GTEST_SKIP() << "BRELVANTIS_SCREENSHOT_DIR is not set";
         }
         ASSERT_TRUE(work.isValid());
+        // As the station shows them: Qt's own texts in Chinese.
+        CBrelvantisApp::setUp(*qApp);
         transit = work.path() + QStringLiteral("/中转/");
         for (const QString &name :
              {QStringLiteral("广告"), QStringLiteral("财务部"), QStringLiteral("技术资料"),
@@ -62,8 +67,10 @@ protected:
 
 TEST_F(DialogScreenshot, SettingsDialog) {
     const SettingsStore store(work.path() + QStringLiteral("/Berlvantis.ini"));
+    FileTypeFilter filter(work.path() + QStringLiteral("/Brelvantis.filter"));
+    filter.write(QStringLiteral("txt:doc:xls:pdf:jpg:"));
     SettingsRecord record;
-    CCfgDlg dialog(record, store, mapping);
+    CCfgDlg dialog(record, store, mapping, filter);
     // The folders need not exist for the picture.
     record = {QStringLiteral("/srv/brelvantis/回收/"),
               QStringLiteral("/srv/brelvantis/上传/"),

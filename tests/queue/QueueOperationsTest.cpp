@@ -116,7 +116,12 @@ TEST_F(QueueTest, ChecksComeInOrderWithTheirMessagesAndChangeNothing) {
               QStringLiteral("当前文件夹对应内网IP配置不正确，请检查内网IP配置！"));
     writeMapping(QStringLiteral("|A*d://a>|"));
     EXPECT_EQ(text(QStringLiteral("empty.txt"), QStringLiteral("A")), QString()); // empty file: silent
-    EXPECT_EQ(text(QStringLiteral("tool.exe"), QStringLiteral("A")), QStringLiteral("不能上传该类型文件！"));
+    // The refusal keeps its first line and adds the file's type and the allowed ones.
+    const QStringList refusal = text(QStringLiteral("tool.exe"), QStringLiteral("A")).split(u'\n');
+    ASSERT_EQ(refusal.size(), 2);
+    EXPECT_EQ(refusal[0], QStringLiteral("不能上传该类型文件！"));
+    EXPECT_TRUE(refusal[1].contains(QStringLiteral("exe"))) << refusal[1].toStdString();
+    EXPECT_TRUE(refusal[1].contains(QStringLiteral("txt、pdf"))) << refusal[1].toStdString();
     EXPECT_EQ(m_queue.queueTransitFile(QStringLiteral("tool.exe"), QStringLiteral("A")).notice.caption,
               QStringLiteral("错误"));
     QFile::remove(m_mapping.filePath());
@@ -138,14 +143,19 @@ TEST_F(QueueTest, AddRecordQueuesOnlyPermittedNonEmptyFiles) {
     TestFiles::write(transitFile(QStringLiteral("b.exe")), "bbb");
     TestFiles::write(transitFile(QStringLiteral("c.txt")), QByteArray());
     TestFiles::makeFolder(transitFile(QStringLiteral("d")));
+    TestFiles::write(transitFile(QStringLiteral("e.exe")), "eee");
+    TestFiles::write(transitFile(QStringLiteral("README")), "no dot");
 
     const auto outcome = m_queue.addRecord(QStringLiteral("A"));
     EXPECT_TRUE(outcome.succeeded);
     EXPECT_TRUE(outcome.notice.isEmpty());
+    EXPECT_EQ(outcome.summary,
+              QStringLiteral("“A”：已添加 1 个文件；跳过：类型不允许 3 个（exe、无扩展名），空文件 1 个，"
+                             "文件夹 1 个"));
     EXPECT_EQ(column(CellFileName), QStringList{QStringLiteral("a.txt")});
     EXPECT_EQ(column(CellFileSize), QStringList{QStringLiteral("0 KB")});
     EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("a.txt"))));
-    for (const char *left : {"b.exe", "c.txt", "d"}) {
+    for (const char *left : {"b.exe", "c.txt", "d", "e.exe", "README"}) {
         EXPECT_TRUE(QFileInfo::exists(transitFile(QString::fromLatin1(left)))) << left;
     }
     EXPECT_EQ(loggedRows(), 1);

@@ -65,11 +65,13 @@ TEST_F(DayJournalTest, EveryTransferIsALineAndACompletionCarriesTheSha256OfTheFi
     sendAll();
 
     QFile file(m_parts.dayJournal.path());
-    ASSERT_TRUE(m_parts.dayJournal.path().endsWith(m_parts.clock->dateText() + QStringLiteral(".journal.tsv")));
+    ASSERT_TRUE(
+        m_parts.dayJournal.path().endsWith(m_parts.clock->dateText() + QStringLiteral(".journal.tsv")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
-    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], DayJournal::kColumns.join(QLatin1Char('\t')));
     const QStringList started = lines[1].split(QLatin1Char('\t'));

@@ -74,10 +74,10 @@ TEST_F(RecordLogTest, FileIsTheRecordFolderTextFollowedByTheDate) {
     EXPECT_TRUE(log.loadRecordLog(folder()));
     EXPECT_EQ(log.path(), todaysFile());
 
-    // A folder typed without a separator gives a file beside it, not inside it.
+    // A folder typed without a separator is that folder: the file goes inside it, not beside it.
     const QString bare = dir.filePath(QStringLiteral("logs"));
     EXPECT_TRUE(log.loadRecordLog(bare));
-    EXPECT_EQ(log.path(), dir.filePath(QStringLiteral("logs2024-03-05.xls")));
+    EXPECT_EQ(log.path(), bare + QDir::separator() + QStringLiteral("2024-03-05.xls"));
 }
 
 TEST_F(RecordLogTest, PathStaysOnTheStartDayAfterMidnight) {

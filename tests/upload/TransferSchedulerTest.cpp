@@ -128,6 +128,24 @@ TEST_F(SchedulerTest, SuccessIsConsumedInTheTickThatStartsTheNextRow) {
     EXPECT_EQ(loggedStatuses(), statuses());
 }
 
+TEST_F(SchedulerTest, TheCompletionHookHearsEveryRowThatBecomesCompleteOnce) {
+    QStringList completed;
+    m_scheduler.setCompletionHook([&completed](const QString &name) { completed << name; });
+    addRow(QStringLiteral("a.txt"), kStatusComplete);
+    addRow(QStringLiteral("b.txt"), kStatusReady);
+    addRow(QStringLiteral("c.txt"), kStatusReady);
+    tickAt(10, 0, 0);
+    finishTransfer(false);
+    tickAt(10, 0, 2); // b fails: no completion
+    tickAt(10, 0, 4);
+    finishTransfer(true);
+    tickAt(10, 0, 6);
+    finishTransfer(true);
+    EXPECT_EQ(tickAt(10, 0, 8), TransferScheduler::TickResult::NothingToSend);
+    // b failed first, so c (ready) went before b's retry.
+    EXPECT_EQ(completed, (QStringList{QStringLiteral("c.txt"), QStringLiteral("b.txt")}));
+}
+
 TEST_F(SchedulerTest, RewritesAreCoalescedWhileFilesStreamAndFlushedWhenTheQueueDrains) {
     m_log.setCoalesceWindow(RecordLog::kCoalesceWindowMs);
     addRow(QStringLiteral("a.txt"), kStatusReady);

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSaveFile>
 #include <QStringList>
 #include <cstdio>
 
@@ -43,31 +42,30 @@ int usageError(const QString &message) {
 }
 
 int writeFilter(const QString &list) {
-    const std::optional<QByteArray> plain = Cp936::encode(list);
-    if (!plain) {
+    using Outcome = FileTypeFilter::WriteResult::Outcome;
+    const FileTypeFilter::WriteResult written = FileTypeFilter(kFileName).write(list);
+    switch (written.outcome) {
+    case Outcome::NoCodePage936Form:
         return fail(
             QStringLiteral("the list holds characters that have no code page 936 form; nothing written"));
-    }
-    if (plain->contains('\0')) {
+    case Outcome::HoldsZeroByte:
         return fail(QStringLiteral("the list holds a zero byte, which would end it early; nothing written"));
-    }
-    if (plain->size() > FileTypeFilter::kReadLimit) {
+    case Outcome::TooLong:
         return fail(QStringLiteral("the list takes %1 bytes, but the station reads only the first %2; "
                                    "nothing written")
-                        .arg(plain->size())
+                        .arg(written.storedBytes)
                         .arg(FileTypeFilter::kReadLimit));
-    }
-    QSaveFile file(kFileName);
-    const QByteArray stored = FileTypeFilter::scramble(*plain);
-    if (!file.open(QIODevice::WriteOnly) || file.write(stored) != stored.size() || !file.commit()) {
-        return fail(QStringLiteral("cannot write %1: %2")
-                        .arg(QDir::current().filePath(kFileName), file.errorString()));
+    case Outcome::CannotWrite:
+        return fail(
+            QStringLiteral("cannot write %1: %2").arg(QDir::current().filePath(kFileName), written.error));
+    case Outcome::Written:
+        break;
     }
     const qsizetype entries = list.count(u':');
     print(stdout, QStringLiteral("wrote %1 (%2 entries, %3 bytes)\n")
                       .arg(QDir::current().filePath(kFileName))
                       .arg(entries)
-                      .arg(stored.size()));
+                      .arg(written.storedBytes));
     if (!list.isEmpty() && !list.endsWith(u':')) {
         print(stderr, QStringLiteral("brelvantis-filter: note: \"%1\" after the last ':' is no entry\n")
                           .arg(list.mid(list.lastIndexOf(u':') + 1)));

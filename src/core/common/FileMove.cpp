@@ -74,4 +74,20 @@ QString move(const QString &source, const QString &target, bool replace) {
     return QString::fromLocal8Bit(error.message().c_str());
 }
 
+QString makeFolder(const QString &folder) {
+    const QFileInfo info(folder);
+    if (info.isDir()) {
+        return QString();
+    }
+    if (info.exists()) {
+        return QStringLiteral("同名的文件已存在，不是文件夹");
+    }
+    std::error_code error;
+    std::filesystem::create_directories(nativePath(folder), error);
+    if (error) {
+        return QString::fromLocal8Bit(error.message().c_str());
+    }
+    return QFileInfo(folder).isDir() ? QString() : QStringLiteral("文件夹未能创建");
+}
+
 } // namespace FileMove

@@ -12,4 +12,8 @@ namespace FileMove {
 // Returns an empty text on success, otherwise the reason.
 QString move(const QString &source, const QString &target, bool replace);
 
+// Creates folder and the folders above it that are missing. Returns an empty text when the folder
+// exists afterwards, otherwise the reason.
+QString makeFolder(const QString &folder);
+
 } // namespace FileMove

@@ -3,6 +3,9 @@
 #include "core/common/Cp936.h"
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <algorithm>
 
 namespace {
 
@@ -61,6 +64,74 @@ bool FileTypeFilter::permits(const QString &fileName) const {
         start = colon + 1;
     }
     return false;
+}
+
+QStringList FileTypeFilter::entries() const {
+    QStringList list = m_text.split(u':');
+    list.removeLast(); // text after the last ":" is no entry
+    return list;
+}
+
+QString FileTypeFilter::extensionOf(const QString &fileName) {
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot < 0 ? QString() : fileName.mid(dot + 1);
+}
+
+QString FileTypeFilter::typedList(const QString &text) {
+    FileTypeFilter parsed;
+    parsed.m_text = text;
+    return parsed.entries().join(u':');
+}
+
+bool FileTypeFilter::fromTypedList(const QString &typed, QString *text, QString *badEntry) {
+    static const QRegularExpression separators(
+        QStringLiteral("[:;,\\s\\x{FF1A}\\x{FF1B}\\x{FF0C}\\x{3001}]+"));
+    QStringList kept;
+    for (QString entry : typed.split(separators, Qt::SkipEmptyParts)) {
+        if (entry.startsWith(QStringLiteral("*."))) {
+            entry.remove(0, 2);
+        } else if (entry.startsWith(u'.')) {
+            entry.remove(0, 1);
+        }
+        if (entry.isEmpty()) {
+            continue;
+        }
+        for (const QChar c : entry) {
+            if (c == u'.' || c == u'/' || c == u'\\' || c == u'*' || c == u'?' || c.isSpace() ||
+                c.category() == QChar::Other_Control) {
+                *badEntry = entry;
+                return false;
+            }
+        }
+        const bool repeated = std::any_of(kept.cbegin(), kept.cend(), [&entry](const QString &other) {
+            return asciiLower(other) == asciiLower(entry);
+        });
+        if (!repeated) {
+            kept.append(entry);
+        }
+    }
+    *text = kept.isEmpty() ? QString() : kept.join(u':') + u':';
+    return true;
+}
+
+FileTypeFilter::WriteResult FileTypeFilter::write(const QString &text) const {
+    using Outcome = WriteResult::Outcome;
+    const std::optional<QByteArray> plain = Cp936::encode(text);
+    if (!plain) {
+        return {Outcome::NoCodePage936Form, 0, {}};
+    }
+    if (plain->contains('\0')) {
+        return {Outcome::HoldsZeroByte, 0, {}};
+    }
+    if (plain->size() > kReadLimit) {
+        return {Outcome::TooLong, plain->size(), {}};
+    }
+    const QByteArray stored = scramble(*plain);
+    QSaveFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(stored) != stored.size() || !file.commit()) {
+        return {Outcome::CannotWrite, 0, file.errorString()};
+    }
+    return {Outcome::Written, stored.size(), {}};
 }
 
 QByteArray FileTypeFilter::scramble(const QByteArray &plain) {

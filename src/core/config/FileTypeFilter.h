@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // The allow-list of file-name extensions that may be uploaded, read from the scrambled filter file.
 //
@@ -28,6 +29,30 @@ public:
     // True when the extension of fileName (a bare name; the part after its last ".") is one of the
     // entries, ignoring the case of A to Z only. A name without a dot is never permitted.
     bool permits(const QString &fileName) const;
+
+    // The entries of the filter text, in order.
+    QStringList entries() const;
+
+    // The part of fileName that permits() compares: the text after its last ".", or a null text when
+    // the name has no dot.
+    static QString extensionOf(const QString &fileName);
+
+    // The list as the settings dialog shows it, "txt:doc:pdf", and back. Typed entries may be parted by
+    // ":", ",", ";" (also their full-width forms) or blanks; a leading "*." or "." is dropped, and so
+    // are empty and repeated entries. A text that cannot be an extension (holding a dot, a separator,
+    // a wildcard or a blank) is refused: fromTypedList returns false and names it in *badEntry.
+    static QString typedList(const QString &text);
+    static bool fromTypedList(const QString &typed, QString *text, QString *badEntry);
+
+    struct WriteResult {
+        enum class Outcome { Written, NoCodePage936Form, HoldsZeroByte, TooLong, CannotWrite };
+        Outcome outcome = Outcome::Written;
+        qsizetype storedBytes = 0; // the bytes the list takes (Written, TooLong)
+        QString error;             // CannotWrite: the system's reason
+    };
+    // Writes text as the whole filter file, scrambled, replacing the file atomically; the loaded text
+    // is not changed. Nothing is written unless the station would read all of it back unchanged.
+    WriteResult write(const QString &text) const;
 
     // Position-offset scrambling: the byte at offset k becomes the byte plus k, modulo 256.
     static QByteArray scramble(const QByteArray &plain);

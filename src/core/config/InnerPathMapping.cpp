@@ -1,8 +1,10 @@
 #include "core/config/InnerPathMapping.h"
 
 #include "core/common/Cp936.h"
+#include "core/config/SettingsCheck.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace {
@@ -115,4 +117,49 @@ Notice InnerPathMapping::write(const QList<Row> &rows) const {
                 QStringLiteral("无法写入内网路径配置文件 %1：%2").arg(m_filePath, file.errorString())};
     }
     return {};
+}
+
+QString InnerPathMapping::innerAddressProblem(const QString &innerAddress) {
+    const QString example = QStringLiteral("如 192.168.1.1:4321");
+    if (innerAddress.isEmpty()) {
+        return QStringLiteral("请填写内网IP:端口，%1。").arg(example);
+    }
+    const qsizetype colon = innerAddress.indexOf(u':');
+    if (colon < 0 || !SettingsCheck::isDottedIpv4(innerAddress.left(colon)) ||
+        !SettingsCheck::isPort(innerAddress.mid(colon + 1))) {
+        return QStringLiteral("内网IP:端口“%1”无效：应为IPv4地址、冒号和 1 到 65535 之间的端口，%2。")
+            .arg(innerAddress, example);
+    }
+    return QString();
+}
+
+QString InnerPathMapping::innerPathProblem(const QString &innerPath) {
+    const QString example = QStringLiteral("如 d://广告 或 e:/资料/技术");
+    if (innerPath.isEmpty()) {
+        return QStringLiteral("请填写内网路径，%1。").arg(example);
+    }
+    const bool driveLetter = innerPath.size() >= 2 && innerPath[1] == u':' && innerPath[0].unicode() < 0x80 &&
+                             innerPath[0].isLetter();
+    if (driveLetter && innerPath[0].toLower() == u'c') {
+        return QStringLiteral("内网路径“%1”在c:盘上：c:盘是内网机器的系统盘，不能使用，请改用其它盘，%2。")
+            .arg(innerPath, example);
+    }
+    if (innerPath.indexOf(u':', driveLetter ? 2 : 0) >= 0) {
+        return QStringLiteral("内网路径“%1”中只有盘符后可以有冒号，%2。").arg(innerPath, example);
+    }
+    for (const QChar c : {kRecordEnd, kNameEnd, kPathEnd}) {
+        if (innerPath.contains(c)) {
+            return QStringLiteral("内网路径“%1”不能含有字符“%2”。").arg(innerPath, QString(c));
+        }
+    }
+    for (const QChar c : innerPath) {
+        if (c.category() == QChar::Other_Control) {
+            return QStringLiteral("内网路径“%1”含有控制字符。").arg(innerPath);
+        }
+    }
+    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
+    if (innerPath.split(separators).contains(QStringLiteral(".."))) {
+        return QStringLiteral("内网路径“%1”不能含有“..”。").arg(innerPath);
+    }
+    return QString();
 }

@@ -55,6 +55,13 @@ public:
     // The text of rows as the file holds it: empty for no rows.
     static QString textOf(const QList<Row> &rows);
 
+    // Why the mapping dialog refuses an inner address ("IP:port", a dotted IPv4 address and a port of
+    // 1 to 65535) or an inner path (filled in; not on drive c:, the inner machine's system drive; ":"
+    // only after a drive letter; no ".." folder; none of the file's own marks "|", "*", ">"), for the
+    // operator; empty text when it is fine.
+    static QString innerAddressProblem(const QString &innerAddress);
+    static QString innerPathProblem(const QString &innerPath);
+
     // Writes rows as the whole file (replaced atomically; 0 bytes for no rows). Returns a notice
     // when it did not write: a text with no code page 936 form, or a write error.
     Notice write(const QList<Row> &rows) const;

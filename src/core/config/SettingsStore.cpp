@@ -55,6 +55,9 @@ bool SettingsStore::load(SettingsRecord &record) const {
         const QByteArray bytes = file.value(setting.section, setting.key).value_or(QByteArray());
         record.*setting.field = Cp936::decode(Cp936::truncateBytes(bytes, kValueReadLimit));
     }
+    // A blank typed around the address or the port would make every connection fail.
+    record.isolatorAddress = record.isolatorAddress.trimmed();
+    record.isolatorPort = record.isolatorPort.trimmed();
     return true;
 }
 

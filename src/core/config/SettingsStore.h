@@ -29,7 +29,8 @@ public:
     const QString &filePath() const { return m_filePath; }
 
     // Fills every value from the file (a missing key gives an empty value, a long one its first
-    // 511 bytes). Returns false and leaves record as it was when the file does not exist.
+    // 511 bytes; the isolator address and port without blanks around them). Returns false and leaves
+    // record as it was when the file does not exist.
     bool load(SettingsRecord &record) const;
 
     // Refuses (silently) when the completion, transit or upload folder is empty; fails with a notice

@@ -93,6 +93,18 @@ QString QueueOperations::unsendableReason(const QString &fileName) const {
     return QString();
 }
 
+// The refusal of a file whose type the filter does not allow: the message the station has always shown,
+// then the file's type and the types allowed.
+QString QueueOperations::typeRefusal(const QString &fileName) const {
+    const QString extension = FileTypeFilter::extensionOf(fileName);
+    QStringList allowed = m_filter.entries();
+    allowed.removeAll(QString());
+    return QStringLiteral("不能上传该类型文件！\n“%1”的类型：%2；允许上传的类型：%3")
+        .arg(fileName, extension.isNull() ? QStringLiteral("（无扩展名）") : extension,
+             allowed.isEmpty() ? QStringLiteral("（无，请在软件设置中填写）")
+                               : allowed.join(QStringLiteral("、")));
+}
+
 // True when the upload folder holds a file of this name that a record still has to send (or that no
 // record accounts for): replacing it would lose a file the operator has not sent.
 bool QueueOperations::waitsInUploadFolder(const QString &fileName) const {
@@ -149,7 +161,7 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
         return {};
     }
     if (!m_filter.permits(fileName)) {
-        return {false, {kError, QStringLiteral("不能上传该类型文件！")}};
+        return {false, {kError, typeRefusal(fileName)}};
     }
     const QString unsendable = unsendableReason(fileName);
     if (!unsendable.isEmpty()) {
@@ -184,13 +196,29 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
     const QString source = Paths::join(m_settings.transitFolder, currentDir);
     QList<FolderScan::Entry> files;
     if (!FolderScan::files(source, &files)) {
-        return {};
+        return {false, {kError, QStringLiteral("无法读取中转子目录“%1”，未添加文件。").arg(source)}};
     }
     const bool uploadFolderExists =
         !m_settings.uploadFolder.isEmpty() && QFileInfo(m_settings.uploadFolder).isDir();
+    QList<FolderScan::Entry> folders;
+    FolderScan::subfolders(source, &folders);
     QStringList leftBehind;
+    QStringList refusedTypes;
+    int queued = 0;
+    int notAllowed = 0;
+    int empty = 0;
     for (const FolderScan::Entry &file : files) {
-        if (file.size == 0 || !m_filter.permits(file.name)) {
+        if (file.size == 0) {
+            ++empty;
+            continue;
+        }
+        if (!m_filter.permits(file.name)) {
+            ++notAllowed;
+            const QString extension = FileTypeFilter::extensionOf(file.name);
+            const QString type = extension.isNull() ? QStringLiteral("无扩展名") : extension;
+            if (!refusedTypes.contains(type)) {
+                refusedTypes.append(type);
+            }
             continue;
         }
         QString reason = unsendableReason(file.name);
@@ -206,18 +234,41 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
                 reason = QStringLiteral("文件“%1”未能移入上传目录：%2").arg(file.name, failure);
             }
         }
-        if (!reason.isEmpty()) {
+        if (reason.isEmpty()) {
+            ++queued;
+        } else {
             leftBehind << reason;
         }
     }
     m_log.writeRecordLog();
+
+    QString summary = QStringLiteral("“%1”：已添加 %2 个文件").arg(currentDir).arg(queued);
+    QStringList skipped;
+    if (notAllowed > 0) {
+        skipped << QStringLiteral("类型不允许 %1 个（%2）")
+                       .arg(notAllowed)
+                       .arg(refusedTypes.join(QStringLiteral("、")));
+    }
+    if (empty > 0) {
+        skipped << QStringLiteral("空文件 %1 个").arg(empty);
+    }
+    if (!folders.isEmpty()) {
+        skipped << QStringLiteral("文件夹 %1 个").arg(folders.size());
+    }
+    if (!leftBehind.isEmpty()) {
+        skipped << QStringLiteral("未能添加 %1 个").arg(leftBehind.size());
+    }
+    if (!skipped.isEmpty()) {
+        summary += QStringLiteral("；跳过：") + skipped.join(QStringLiteral("，"));
+    }
     if (!leftBehind.isEmpty()) {
         // Said once, at the end: these files stay in the transit subfolder.
         return {true,
-                {kError, QStringLiteral("以下文件未添加，仍留在中转目录中：\n") +
-                             leftBehind.join(QLatin1Char('\n'))}};
+                {kError,
+                 QStringLiteral("以下文件未添加，仍留在中转目录中：\n") + leftBehind.join(QLatin1Char('\n'))},
+                summary};
     }
-    return {true, {}};
+    return {true, {}, summary};
 }
 
 void QueueOperations::notify(const QString &event, int row) const {

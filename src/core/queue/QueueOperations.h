@@ -19,7 +19,8 @@ class QueueOperations {
 public:
     struct Outcome {
         bool succeeded = false;
-        Notice notice; // to show the operator; empty for the silent outcomes
+        Notice notice;     // to show the operator; empty for the silent outcomes
+        QString summary{}; // one line for the status bar: what the command did and what it skipped
     };
 
     QueueOperations(UploadTable &table, RecordLog &log, const FileTypeFilter &filter,
@@ -49,6 +50,7 @@ private:
     bool resolveDestination(const QString &currentDir, Caller caller, Destination *destination,
                             Notice *notice) const;
     QString unsendableReason(const QString &fileName) const;
+    QString typeRefusal(const QString &fileName) const;
     bool waitsInUploadFolder(const QString &fileName) const;
     void notify(const QString &event, int row) const;
     QString queueFile(const QString &sourceFolder, const QString &fileName, qint64 size,

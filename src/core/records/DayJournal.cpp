@@ -13,7 +13,8 @@ namespace {
 bool appendToFile(const QString &path, const QByteArray &bytes, QString *error) {
     QFile file(path);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() ||
+        !file.flush()) {
         *error = systemErrorText(errno != 0 ? errno : EIO);
         return false;
     }
@@ -42,8 +43,8 @@ bool DayJournal::append(const Entry &entry) {
     if (m_path.isEmpty()) {
         return false;
     }
-    QStringList fields{m_clock.timestampText(), entry.event, entry.fileName, entry.destination, entry.isolator,
-                       entry.reason};
+    QStringList fields{m_clock.timestampText(), entry.event,    entry.fileName,
+                       entry.destination,       entry.isolator, entry.reason};
     if (entry.seconds >= 0) {
         const double seconds = entry.seconds;
         fields << QString::number(entry.bytes) << QString::number(seconds, 'f', 3)
@@ -65,7 +66,8 @@ bool DayJournal::append(const Entry &entry) {
         return true;
     }
     if (m_failure.isEmpty()) {
-        m_failure = QStringLiteral("无法写入当天的传输日志 %1：%2\n上传不受影响。").arg(QDir::toNativeSeparators(m_path), error);
+        m_failure = QStringLiteral("无法写入当天的传输日志 %1：%2\n上传不受影响。")
+                        .arg(QDir::toNativeSeparators(m_path), error);
     }
     return false;
 }

@@ -13,8 +13,8 @@ class Clock;
 class DayJournal {
 public:
     static inline const QStringList kColumns = {
-        QStringLiteral("时间"),   QStringLiteral("事件"),       QStringLiteral("文件名"),
-        QStringLiteral("目的地"), QStringLiteral("隔离器"),     QStringLiteral("原因"),
+        QStringLiteral("时间"),       QStringLiteral("事件"),   QStringLiteral("文件名"),
+        QStringLiteral("目的地"),     QStringLiteral("隔离器"), QStringLiteral("原因"),
         QStringLiteral("已发送字节"), QStringLiteral("秒"),     QStringLiteral("MB/s"),
         QStringLiteral("SHA-256"),
     };

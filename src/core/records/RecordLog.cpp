@@ -1,6 +1,7 @@
 #include "core/records/RecordLog.h"
 
 #include "core/common/Clock.h"
+#include "core/common/Paths.h"
 #include "core/records/UploadTable.h"
 #include "core/xls/Workbook.h"
 
@@ -104,7 +105,8 @@ bool RecordLog::writeRecordLog() {
 }
 
 bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
-    m_path = recordFolder + m_clock.dateText() + QStringLiteral(".xls");
+    const QString name = m_clock.dateText() + QStringLiteral(".xls");
+    m_path = recordFolder.isEmpty() ? name : Paths::join(recordFolder, name);
     m_keptAside.clear();
     if (!QFileInfo::exists(m_path))
         return true;

@@ -29,7 +29,8 @@ public:
     // Empty until loadRecordLog has run; then the same file for the whole run, also after midnight.
     QString path() const { return m_path; }
 
-    // Fixes the log's path (record folder, today's date, ".xls", no separator added) and refills the
+    // Fixes the log's path (today's date and ".xls" inside the record folder, which may be given with or
+    // without its trailing separator) and refills the
     // table from that file. No file there: the table is left as it is and true returned. On failure
     // the table is left as it was, *notice says why (application-name caption) and false is returned;
     // an unreadable file is then kept under keptAsidePath() before the first rewrite replaces it.

@@ -17,12 +17,14 @@ StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownCloc
     : workFolder(folder), clock(ownClock ? std::move(ownClock) : std::make_unique<Clock>()),
       settingsStore(settingsFileIn(folder)), filter(configPath(QStringLiteral("Brelvantis.filter"))),
       mapping(configPath(QStringLiteral("Brelvantis.path"))), log(table, *clock), dayJournal(*clock),
-      worker(job), scheduler(table, log, job, settings, *clock,
-                             [this](const QString &uploadFolder, const QString &name,
-                                    const QString &destination, const QString &address, const QString &port) {
-                                 return worker.start(uploadFolder, name, destination, address, port);
-                             }),
+      worker(job), completion(settings, *clock),
+      scheduler(table, log, job, settings, *clock,
+                [this](const QString &uploadFolder, const QString &name, const QString &destination,
+                       const QString &address, const QString &port) {
+                    return worker.start(uploadFolder, name, destination, address, port);
+                }),
       queue(table, log, filter, mapping, settings), upload(scheduler, worker, log) {
+    scheduler.setCompletionHook([this](const QString &fileName) { completion.moveSentFile(fileName); });
     queue.setObserver([this](const QString &event, int row) { journal(event, row); });
     QObject::connect(&upload, &UploadController::rowEvent, &upload,
                      [this](TransferScheduler::Event event, int row) { journalTransfer(event, row); });

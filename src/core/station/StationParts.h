@@ -2,6 +2,7 @@
 
 #include "core/common/Clock.h"
 #include "core/config/FileTypeFilter.h"
+#include "core/config/FilterWatcher.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsRecord.h"
 #include "core/config/SettingsStore.h"
@@ -11,6 +12,7 @@
 #include "core/records/UploadTable.h"
 #include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
+#include "core/upload/CompletionMover.h"
 #include "core/upload/TransferScheduler.h"
 #include "core/upload/UploadController.h"
 
@@ -38,12 +40,14 @@ struct StationParts {
     SettingsRecord settings; // the one settings record every part reads and the settings dialog edits
     SettingsStore settingsStore;
     FileTypeFilter filter;
+    FilterWatcher filterWatcher{filter}; // started by the window
     InnerPathMapping mapping;
     TransferJob job; // the one transfer the scheduler hands to the worker
     UploadTable table;
     RecordLog log;
     DayJournal dayJournal;
     TransferWorker worker;
+    CompletionMover completion; // where sent files go
     TransferScheduler scheduler;
     QueueOperations queue;
     UploadController upload;

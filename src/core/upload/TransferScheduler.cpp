@@ -75,6 +75,9 @@ int TransferScheduler::judgeEnded(bool *failed) {
         m_table.setAttempts(row, {});
         m_log.writeRecordLogSoon();
         m_job.succeeded.store(false, std::memory_order_relaxed);
+        if (m_completionHook) {
+            m_completionHook(m_table.cell(row, CellFileName));
+        }
         notify(Event::Completed, row);
     }
     return -1;

@@ -42,6 +42,10 @@ public:
     // One step over the table: judges the transfer that ended (a fault gets its reason and its
     // pause), then starts the first ready (or stopped) row from the top; only when none is left, the
     // first failed row whose pause is over. The start time is stamped at a row's first attempt only.
+
+    // Called with the file name of every row that has just become complete.
+    using CompletionHook = std::function<void(const QString &fileName)>;
+    void setCompletionHook(CompletionHook hook) { m_completionHook = std::move(hook); }
     TickResult scheduleNext();
 
     // Clears the pause of the failed rows given, so the next step tries them.
@@ -82,4 +86,5 @@ private:
     Starter m_starter;
     Observer m_observer;
     int m_completed = 0;
+    CompletionHook m_completionHook;
 };

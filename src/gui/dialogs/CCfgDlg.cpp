@@ -1,5 +1,8 @@
 #include "gui/dialogs/CCfgDlg.h"
 
+#include "core/common/FileMove.h"
+#include "core/common/Paths.h"
+#include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsStore.h"
 #include "gui/dialogs/CInnerPathDlg.h"
@@ -26,8 +29,8 @@ QString chooseWithPlatformDialog(QWidget *parent, const QString &title, const QS
 } // namespace
 
 CCfgDlg::CCfgDlg(SettingsRecord &record, const SettingsStore &store, const InnerPathMapping &mapping,
-                 QWidget *parent)
-    : QDialog(parent), m_record(record), m_store(store), m_mapping(mapping),
+                 FileTypeFilter &filter, QWidget *parent)
+    : QDialog(parent), m_record(record), m_store(store), m_mapping(mapping), m_filter(filter),
       m_folderChooser(chooseWithPlatformDialog) {
     setObjectName(QStringLiteral("settingsDialog"));
     setWindowTitle(QStringLiteral("设置"));
@@ -42,7 +45,7 @@ void CCfgDlg::setFolderChooser(FolderChooser chooser) {
 
 void CCfgDlg::createControls() {
     const DialogUnits du(font());
-    setFixedSize(du.x(228), du.y(218));
+    setFixedSize(du.x(228), du.y(243));
 
     // A label is never cut short: where the font runs wider than the layout allows, it takes the room
     // it needs (the layout leaves a gap before every edit).
@@ -58,12 +61,12 @@ void CCfgDlg::createControls() {
     auto *ok = new QPushButton(QStringLiteral("确　定"), this);
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setDefault(true);
-    ok->setGeometry(du.rect(46, 197, 50, 14));
+    ok->setGeometry(du.rect(46, 222, 50, 14));
     connect(ok, &QPushButton::clicked, this, &CCfgDlg::onOk);
 
     auto *cancel = new QPushButton(QStringLiteral("取　消"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
-    cancel->setGeometry(du.rect(128, 197, 50, 14));
+    cancel->setGeometry(du.rect(128, 222, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *folders = new QGroupBox(QStringLiteral("目录设置"), this);
@@ -94,14 +97,26 @@ void CCfgDlg::createControls() {
     server->setGeometry(du.rect(7, 125, 214, 57));
 
     addLabel(QStringLiteral("隔离器地址"), "isolatorAddressLabel", 19, 140, 41);
-    addEdit("isolatorAddressEdit", &SettingsRecord::isolatorAddress, du.rect(66, 139, 143, 12));
+    addEdit("isolatorAddressEdit", &SettingsRecord::isolatorAddress, du.rect(66, 139, 143, 12))
+        ->setPlaceholderText(QStringLiteral("如 192.168.1.20"));
     addLabel(QStringLiteral("隔离器端口"), "isolatorPortLabel", 19, 162, 41);
-    addEdit("isolatorPortEdit", &SettingsRecord::isolatorPort, du.rect(66, 160, 44, 12));
+    addEdit("isolatorPortEdit", &SettingsRecord::isolatorPort, du.rect(66, 160, 44, 12))
+        ->setPlaceholderText(QStringLiteral("1-65535"));
 
     auto *innerPath = new QPushButton(QStringLiteral("内网路径"), this);
     innerPath->setObjectName(QStringLiteral("innerPathButton"));
     innerPath->setGeometry(du.rect(153, 157, 50, 14));
     connect(innerPath, &QPushButton::clicked, this, &CCfgDlg::onInnerPath);
+
+    // The allow-list lives in the filter file, not in the settings file.
+    auto *types = new QGroupBox(QStringLiteral("文件类型设置"), this);
+    types->setObjectName(QStringLiteral("fileTypeGroup"));
+    types->setGeometry(du.rect(7, 187, 214, 29));
+    addLabel(QStringLiteral("允许上传的文件类型"), "allowedTypesLabel", 19, 201, 72);
+    m_fileTypesEdit = new QLineEdit(this);
+    m_fileTypesEdit->setObjectName(QStringLiteral("allowedTypesEdit"));
+    m_fileTypesEdit->setPlaceholderText(QStringLiteral("如 txt:doc:pdf"));
+    m_fileTypesEdit->setGeometry(du.rect(98, 199, 111, 12));
 }
 
 QLineEdit *CCfgDlg::addEdit(const char *name, QString SettingsRecord::*field, const QRect &geometry) {
@@ -123,6 +138,8 @@ void CCfgDlg::setVisible(bool visible) {
     // Every showing starts from the record, which may have changed since the last one.
     if (visible && !isVisible()) {
         showRecord();
+        m_filter.load();
+        m_fileTypesEdit->setText(FileTypeFilter::typedList(m_filter.text()));
     }
     QDialog::setVisible(visible);
 }
@@ -146,6 +163,16 @@ void CCfgDlg::takeEdits() {
     for (const Binding &binding : std::as_const(m_bindings)) {
         m_record.*binding.field = binding.edit->text();
     }
+    m_record.isolatorAddress = m_record.isolatorAddress.trimmed();
+    m_record.isolatorPort = m_record.isolatorPort.trimmed();
+    // A folder ends with its separator, so the station appends names to it directly.
+    for (const SettingsCheck::Field field : SettingsCheck::folderFields()) {
+        QString &folder = m_record.*SettingsCheck::member(field);
+        if (!folder.trimmed().isEmpty()) {
+            folder = Paths::withTrailingSeparator(folder);
+        }
+    }
+    showRecord();
 }
 
 void CCfgDlg::browseFor(QString SettingsRecord::*field) {
@@ -169,8 +196,95 @@ void CCfgDlg::onInnerPath() {
     dialog.exec();
 }
 
+QLineEdit *CCfgDlg::editFor(SettingsCheck::Field field) const {
+    for (const Binding &binding : m_bindings) {
+        if (binding.field == SettingsCheck::member(field)) {
+            return binding.edit;
+        }
+    }
+    return nullptr;
+}
+
+// Shows why OK did not go through and puts the cursor where the fault is; always false.
+bool CCfgDlg::refuse(QLineEdit *edit, const QString &text) {
+    OperatorMessages::show(this, Notice{NoticeCaption::kError, text});
+    if (edit) {
+        edit->setFocus();
+        edit->selectAll();
+    }
+    return false;
+}
+
+bool CCfgDlg::checkFields() {
+    const SettingsCheck::Problem problem = SettingsCheck::firstProblem(m_record);
+    return problem.text.isEmpty() || refuse(editFor(problem.field), problem.text);
+}
+
+bool CCfgDlg::makeMissingFolders() {
+    for (const SettingsCheck::Field field : SettingsCheck::missingFolders(m_record)) {
+        const QString folder = m_record.*SettingsCheck::member(field);
+        QLineEdit *edit = editFor(field);
+        if (!OperatorMessages::ask(
+                this, QStringLiteral("%1“%2”不存在，是否创建？").arg(SettingsCheck::label(field), folder))) {
+            edit->setFocus();
+            return false;
+        }
+        const QString failure = FileMove::makeFolder(folder);
+        if (!failure.isEmpty()) {
+            return refuse(
+                edit, QStringLiteral("无法创建%1“%2”：%3").arg(SettingsCheck::label(field), folder, failure));
+        }
+    }
+    return true;
+}
+
+// Writes the allow-list to the filter file when it differs from the file's, and reloads the filter.
+bool CCfgDlg::writeFileTypes() {
+    QString text;
+    QString bad;
+    if (!FileTypeFilter::fromTypedList(m_fileTypesEdit->text(), &text, &bad)) {
+        return refuse(
+            m_fileTypesEdit,
+            QStringLiteral("允许上传的文件类型中“%1”不是扩展名：请只填写扩展名，用冒号分开，如 txt:doc:pdf。")
+                .arg(bad));
+    }
+    if (text.isEmpty()) {
+        return refuse(m_fileTypesEdit,
+                      QStringLiteral("请填写“允许上传的文件类型”，用冒号分开，如 txt:doc:pdf。"));
+    }
+    m_fileTypesEdit->setText(FileTypeFilter::typedList(text));
+    m_filter.load();
+    if (text == m_filter.text()) {
+        return true;
+    }
+    using Outcome = FileTypeFilter::WriteResult::Outcome;
+    const FileTypeFilter::WriteResult written = m_filter.write(text);
+    switch (written.outcome) {
+    case Outcome::Written:
+        m_filter.load();
+        return true;
+    case Outcome::NoCodePage936Form:
+    case Outcome::HoldsZeroByte:
+        return refuse(m_fileTypesEdit,
+                      QStringLiteral("“允许上传的文件类型”含有无法保存的字符，设置未保存。"));
+    case Outcome::TooLong:
+        return refuse(m_fileTypesEdit,
+                      QStringLiteral("“允许上传的文件类型”过长（%1 字节，最多 %2 字节），设置未保存。")
+                          .arg(written.storedBytes)
+                          .arg(FileTypeFilter::kReadLimit));
+    case Outcome::CannotWrite:
+        break;
+    }
+    return refuse(m_fileTypesEdit,
+                  QStringLiteral("无法写入文件类型文件 %1：%2").arg(m_filter.filePath(), written.error));
+}
+
 void CCfgDlg::onOk() {
     takeEdits();
+    // The folders are checked again once created: a new folder may resolve through a link.
+    if (!checkFields() || !makeMissingFolders() || !checkFields() || !writeFileTypes()) {
+        return;
+    }
     const SettingsStore::SaveResult result = m_store.save(m_record);
     switch (result.outcome) {
     case SettingsStore::SaveResult::Outcome::Saved:

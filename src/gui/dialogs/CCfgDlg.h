@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/config/SettingsCheck.h"
 #include "core/config/SettingsRecord.h"
 
 #include <QDialog>
@@ -8,14 +9,17 @@
 #include <QString>
 #include <functional>
 
+class FileTypeFilter;
 class InnerPathMapping;
 class QLineEdit;
 class SettingsStore;
 
-// "设置": the settings dialog, editing the station's one settings record. The frame keeps one dialog
-// for the whole run and shows it again and again; each showing starts from the record's values, and
-// OK saves them (or refuses silently while a required folder is empty). A folder chosen with a "..."
-// button goes into the record at once, even if the dialog is then cancelled.
+// "设置": the settings dialog, editing the station's one settings record and the file-type filter. The
+// frame keeps one dialog for the whole run and shows it again and again; each showing starts from the
+// record's values and the filter file. OK checks every field (SettingsCheck), offers to create missing
+// folders, writes the filter file and saves the record; a refusal names the field and keeps the dialog
+// open. Folders are stored with a trailing separator. A folder chosen with a "..." button goes into the
+// record at once, even if the dialog is then cancelled.
 class CCfgDlg : public QDialog {
     Q_OBJECT
 public:
@@ -25,7 +29,7 @@ public:
         std::function<QString(QWidget *parent, const QString &title, const QString &startFolder)>;
 
     CCfgDlg(SettingsRecord &record, const SettingsStore &store, const InnerPathMapping &mapping,
-            QWidget *parent = nullptr);
+            FileTypeFilter &filter, QWidget *parent = nullptr);
 
     const SettingsRecord &record() const { return m_record; }
 
@@ -51,10 +55,17 @@ private:
     void browseFor(QString SettingsRecord::*field);
     void onInnerPath();
     void onOk();
+    bool refuse(QLineEdit *edit, const QString &text);
+    QLineEdit *editFor(SettingsCheck::Field field) const;
+    bool checkFields();
+    bool makeMissingFolders();
+    bool writeFileTypes();
 
     SettingsRecord &m_record;
     const SettingsStore &m_store;
     const InnerPathMapping &m_mapping;
+    FileTypeFilter &m_filter;
+    QLineEdit *m_fileTypesEdit = nullptr;
     FolderChooser m_folderChooser;
     QPixmap m_background;
     QList<Binding> m_bindings;

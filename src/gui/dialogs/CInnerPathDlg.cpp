@@ -51,6 +51,8 @@ void CInnerPathDlg::createControls() {
     m_innerPathEdit = new QLineEdit(this);
     m_innerPathEdit->setObjectName(QStringLiteral("innerPathEdit"));
     m_innerPathEdit->setGeometry(du.rect(172, 34, 106, 14));
+    m_innerPathEdit->setPlaceholderText(QStringLiteral("d://广告"));
+    m_innerPathEdit->setToolTip(QStringLiteral("例如 d://广告、e:/资料/技术；不能使用c:盘"));
 
     auto *pathLabel = new QLabel(QStringLiteral("内网路径(填写格式 d://广告 ,不能使用c:盘)"), this);
     pathLabel->setObjectName(QStringLiteral("innerPathLabel"));
@@ -69,6 +71,8 @@ void CInnerPathDlg::createControls() {
     m_innerAddressEdit->setObjectName(QStringLiteral("innerAddressEdit"));
     m_innerAddressEdit->setMaxLength(kInnerAddressMaxLength);
     m_innerAddressEdit->setGeometry(du.rect(172, 11, 106, 14));
+    m_innerAddressEdit->setPlaceholderText(QStringLiteral("192.168.1.1:4321"));
+    m_innerAddressEdit->setToolTip(QStringLiteral("内网机器的IPv4地址和端口，例如 192.168.1.1:4321"));
 }
 
 void CInnerPathDlg::setUpList() {
@@ -158,23 +162,31 @@ void CInnerPathDlg::onRowChosen(int row) {
         return;
     }
     m_selectedRow = row;
-    const QString innerPath = m_list->item(row, ColumnPath)->text();
-    const QString innerAddress = m_list->item(row, ColumnAddress)->text();
-    // A row not yet fully mapped keeps what the operator typed, ready to be given to it.
-    if (!innerPath.isEmpty() && !innerAddress.isEmpty()) {
-        m_innerPathEdit->setText(innerPath);
-        m_innerAddressEdit->setText(innerAddress);
-    }
+    // The edits show the chosen row as it is, empty where it has no mapping yet: values of another
+    // row are never left standing, ready to be given to the wrong folder.
+    m_innerPathEdit->setText(m_list->item(row, ColumnPath)->text());
+    m_innerAddressEdit->setText(m_list->item(row, ColumnAddress)->text());
 }
 
 void CInnerPathDlg::onModify() {
-    const QString innerPath = m_innerPathEdit->text();
-    // Drive c: of the inner machine is its system drive and never receives uploads.
-    if (innerPath.isEmpty() || innerPath.contains(QStringLiteral("c:"), Qt::CaseInsensitive) ||
-        m_selectedRow < 0 || m_selectedRow >= m_list->rowCount()) {
+    if (m_selectedRow < 0 || m_selectedRow >= m_list->rowCount()) {
+        OperatorMessages::show(
+            this, Notice{NoticeCaption::kHint, QStringLiteral("中转目录下没有子文件夹可以设置。")});
         return;
     }
-    m_list->item(m_selectedRow, ColumnAddress)->setText(m_innerAddressEdit->text());
+    const QString innerPath = m_innerPathEdit->text().trimmed();
+    const QString innerAddress = m_innerAddressEdit->text().trimmed();
+    for (const auto &[problem, edit] :
+         {std::pair(InnerPathMapping::innerAddressProblem(innerAddress), m_innerAddressEdit),
+          std::pair(InnerPathMapping::innerPathProblem(innerPath), m_innerPathEdit)}) {
+        if (!problem.isEmpty()) {
+            OperatorMessages::show(this, Notice{NoticeCaption::kError, problem});
+            edit->setFocus();
+            edit->selectAll();
+            return;
+        }
+    }
+    m_list->item(m_selectedRow, ColumnAddress)->setText(innerAddress);
     m_list->item(m_selectedRow, ColumnPath)->setText(innerPath);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QPainter>
 
 CContentView::CContentView(const SettingsRecord &settings, QWidget *parent)
     : QTableWidget(parent), m_settings(settings) {
@@ -75,4 +76,20 @@ void CContentView::onDoubleClicked(const QModelIndex &index) {
     if (index.isValid() && index.row() >= 0) {
         setCurrentItem(index.row());
     }
+}
+
+void CContentView::setHint(const QString &text) {
+    m_hint = text;
+    viewport()->update();
+}
+
+void CContentView::paintEvent(QPaintEvent *event) {
+    QTableWidget::paintEvent(event);
+    if (m_hint.isEmpty() || rowCount() > 0) {
+        return;
+    }
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(viewport()->rect().adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap,
+                     m_hint);
 }

@@ -23,11 +23,18 @@ public:
     // Makes row current and announces the new current name.
     bool setCurrentItem(int row);
 
+    // A text shown across the empty list (empty: none), such as how to set the station up.
+    void setHint(const QString &text);
+    const QString &hint() const { return m_hint; }
+
     int currentItem() const { return m_list.currentItem(); }
     const QString &currentDir() const { return m_list.currentDir(); }
 
 signals:
     void currentDirChanged(const QString &name);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void showRows();
@@ -35,4 +42,5 @@ private:
 
     const SettingsRecord &m_settings;
     TransitFolderList m_list;
+    QString m_hint;
 };

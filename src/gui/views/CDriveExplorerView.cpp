@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QResizeEvent>
 
 CDriveExplorerView::CDriveExplorerView(const SettingsRecord &settings, QWidget *parent)
@@ -54,6 +55,15 @@ bool CDriveExplorerView::fillFileList() {
 void CDriveExplorerView::resizeEvent(QResizeEvent *event) {
     QTableWidget::resizeEvent(event);
     fitColumns(viewport()->width());
+}
+
+void CDriveExplorerView::keyPressEvent(QKeyEvent *event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        onDoubleClicked(currentIndex());
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
 }
 
 void CDriveExplorerView::fitColumns(int width) {

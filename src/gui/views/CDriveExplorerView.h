@@ -8,7 +8,8 @@
 struct SettingsRecord;
 
 // The files of the current transit subfolder, each with the platform's icon, its type name and its
-// size in KB. A double-click hands the file to the queue while queueing is allowed (no upload runs).
+// size in KB. A double-click, or Enter on the current file, hands the file to the queue while queueing is
+// allowed (no upload runs).
 class CDriveExplorerView : public QTableWidget {
     Q_OBJECT
 public:
@@ -31,6 +32,7 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void onDoubleClicked(const QModelIndex &index);

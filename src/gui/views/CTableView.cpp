@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <algorithm>
 
 namespace {
@@ -133,6 +134,14 @@ void CTableView::syncViewRows(int first, int last) {
                                      QItemSelectionModel::Rows);
     }
     m_syncing = false;
+}
+
+void CTableView::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        emit deleteRequested();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void CTableView::showNotice(const Notice &notice) {

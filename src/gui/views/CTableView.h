@@ -39,6 +39,13 @@ public:
     // How a notice reaches the operator; a message box unless replaced (tests answer it).
     void setNoticePresenter(std::function<void(const Notice &)> presenter);
 
+signals:
+    // The Delete key was pressed on the table: the frame deletes the selected records.
+    void deleteRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void onFocusChanged(QWidget *old, QWidget *now);
     void onViewSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected);

@@ -1,0 +1,164 @@
+#include "core/config/SettingsCheck.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+#include <utility>
+
+namespace SettingsCheck {
+namespace {
+
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
+#endif
+
+// The folder as it resolves: the real path where it exists, the cleaned absolute path where not.
+QString resolved(const QString &folder) {
+    const QFileInfo info(folder);
+    const QString real = info.exists() ? info.canonicalFilePath() : QString();
+    return real.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : real;
+}
+
+bool liesInside(const QString &inner, const QString &outer) {
+    const QString prefix = outer.endsWith(u'/') ? outer : outer + u'/';
+    return inner.startsWith(prefix, kPathCase);
+}
+
+Problem problem(Field field, const QString &text) {
+    return {field, text};
+}
+
+} // namespace
+
+QString label(Field field) {
+    switch (field) {
+    case Field::TransitFolder:
+        return QStringLiteral("中转目录");
+    case Field::UploadFolder:
+        return QStringLiteral("上传目录");
+    case Field::CompletionFolder:
+        return QStringLiteral("回收目录");
+    case Field::RecordFolder:
+        return QStringLiteral("记录目录");
+    case Field::IsolatorAddress:
+        return QStringLiteral("隔离器地址");
+    case Field::IsolatorPort:
+        return QStringLiteral("隔离器端口");
+    }
+    return QString();
+}
+
+QString SettingsRecord::*member(Field field) {
+    switch (field) {
+    case Field::TransitFolder:
+        return &SettingsRecord::transitFolder;
+    case Field::UploadFolder:
+        return &SettingsRecord::uploadFolder;
+    case Field::CompletionFolder:
+        return &SettingsRecord::completionFolder;
+    case Field::RecordFolder:
+        return &SettingsRecord::recordFolder;
+    case Field::IsolatorAddress:
+        return &SettingsRecord::isolatorAddress;
+    case Field::IsolatorPort:
+        return &SettingsRecord::isolatorPort;
+    }
+    return nullptr;
+}
+
+QList<Field> folderFields() {
+    return {Field::TransitFolder, Field::UploadFolder, Field::CompletionFolder, Field::RecordFolder};
+}
+
+bool isDottedIpv4(const QString &text) {
+    const QStringList parts = text.split(u'.');
+    if (parts.size() != 4) {
+        return false;
+    }
+    for (const QString &part : parts) {
+        // Decimal only: a leading zero reads as octal to some resolvers.
+        if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part.startsWith(u'0'))) {
+            return false;
+        }
+        for (const QChar c : part) {
+            if (c < u'0' || c > u'9') {
+                return false;
+            }
+        }
+        if (part.toInt() > 255) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isPort(const QString &text) {
+    if (text.isEmpty() || text.size() > 5) {
+        return false;
+    }
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') {
+            return false;
+        }
+    }
+    const int value = text.toInt();
+    return value >= 1 && value <= 65535;
+}
+
+Problem firstProblem(const SettingsRecord &record) {
+    for (const Field field : {Field::TransitFolder, Field::UploadFolder, Field::CompletionFolder,
+                              Field::RecordFolder, Field::IsolatorAddress, Field::IsolatorPort}) {
+        if ((record.*member(field)).trimmed().isEmpty()) {
+            return problem(field, QStringLiteral("请填写“%1”。").arg(label(field)));
+        }
+    }
+    if (!isDottedIpv4(record.isolatorAddress)) {
+        return problem(Field::IsolatorAddress,
+                       QStringLiteral("隔离器地址“%1”不是有效的IPv4地址，请按 192.168.1.20 的格式填写。")
+                           .arg(record.isolatorAddress));
+    }
+    if (!isPort(record.isolatorPort)) {
+        return problem(
+            Field::IsolatorPort,
+            QStringLiteral("隔离器端口“%1”无效，请填写 1 到 65535 之间的数字。").arg(record.isolatorPort));
+    }
+    const QList<Field> folders = folderFields();
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        const QString first = resolved(record.*member(folders[i]));
+        for (qsizetype j = i + 1; j < folders.size(); ++j) {
+            const QString second = resolved(record.*member(folders[j]));
+            if (first.compare(second, kPathCase) == 0) {
+                return problem(folders[j],
+                               QStringLiteral("%1与%2是同一个文件夹“%3”，请分别设置不同的文件夹。")
+                                   .arg(label(folders[j]), label(folders[i]), record.*member(folders[j])));
+            }
+            // The later field of the two in the dialog's order takes the blame (as with the same folder
+            // twice).
+            for (const auto &[inner, outer] : {std::pair(j, i), std::pair(i, j)}) {
+                const QString &innerFolder = record.*member(folders[inner]);
+                const QString &outerFolder = record.*member(folders[outer]);
+                if (liesInside(resolved(innerFolder), resolved(outerFolder))) {
+                    return problem(
+                        folders[j],
+                        QStringLiteral("%1“%2”位于%3“%4”之内，请选择不在其中的文件夹。")
+                            .arg(label(folders[inner]), innerFolder, label(folders[outer]), outerFolder));
+                }
+            }
+        }
+    }
+    return {};
+}
+
+QList<Field> missingFolders(const SettingsRecord &record) {
+    QList<Field> missing;
+    for (const Field field : folderFields()) {
+        if (!QFileInfo(record.*member(field)).isDir()) {
+            missing.append(field);
+        }
+    }
+    return missing;
+}
+
+} // namespace SettingsCheck
