@@ -175,6 +175,7 @@ TEST_F(CCfgDlgTest, OkNamesTheFieldItRefusesAndKeepsTheDialogOpen) {
         {"isolatorPortEdit", QStringLiteral("0"), "隔离器端口"},
         {"isolatorPortEdit", QStringLiteral("65536"), "隔离器端口"},
         {"isolatorPortEdit", QStringLiteral("40a"), "隔离器端口"},
+        {"bandwidthLimitEdit", QStringLiteral("10 MB"), "传输限速"},
         {"uploadFolderEdit", QStringLiteral("%1/transit"), "上传目录"},
         {"recordFolderEdit", QStringLiteral("%1/transit/log/"), "记录目录"},
         {"completionFolderEdit", QStringLiteral("%1/"), "回收目录"},

@@ -46,6 +46,8 @@ QString label(Field field) {
         return QStringLiteral("隔离器地址");
     case Field::IsolatorPort:
         return QStringLiteral("隔离器端口");
+    case Field::BandwidthLimit:
+        return QStringLiteral("传输限速");
     }
     return QString();
 }
@@ -64,6 +66,8 @@ QString SettingsRecord::*member(Field field) {
         return &SettingsRecord::isolatorAddress;
     case Field::IsolatorPort:
         return &SettingsRecord::isolatorPort;
+    case Field::BandwidthLimit:
+        return &SettingsRecord::bandwidthLimit;
     }
     return nullptr;
 }
@@ -107,6 +111,18 @@ bool isPort(const QString &text) {
     return value >= 1 && value <= 65535;
 }
 
+bool isBandwidthLimit(const QString &text) {
+    if (text.isEmpty()) {
+        return true;
+    }
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') {
+            return false;
+        }
+    }
+    return text.size() <= 8 && text.toLongLong() <= 10'000'000;
+}
+
 Problem firstProblem(const SettingsRecord &record) {
     for (const Field field : {Field::TransitFolder, Field::UploadFolder, Field::CompletionFolder,
                               Field::RecordFolder, Field::IsolatorAddress, Field::IsolatorPort}) {
@@ -123,6 +139,11 @@ Problem firstProblem(const SettingsRecord &record) {
         return problem(
             Field::IsolatorPort,
             QStringLiteral("隔离器端口“%1”无效，请填写 1 到 65535 之间的数字。").arg(record.isolatorPort));
+    }
+    if (!isBandwidthLimit(record.bandwidthLimit)) {
+        return problem(Field::BandwidthLimit,
+                       QStringLiteral("传输限速“%1”无效，请填写 KB/s 的整数（0 或不填为不限速）。")
+                           .arg(record.bandwidthLimit));
     }
     const QList<Field> folders = folderFields();
     for (qsizetype i = 0; i < folders.size(); ++i) {

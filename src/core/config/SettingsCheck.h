@@ -16,7 +16,8 @@ enum class Field {
     CompletionFolder,
     RecordFolder,
     IsolatorAddress,
-    IsolatorPort
+    IsolatorPort,
+    BandwidthLimit
 };
 
 struct Problem {
@@ -35,6 +36,8 @@ QList<Field> folderFields();
 
 bool isDottedIpv4(const QString &text);
 bool isPort(const QString &text);
+// Empty, or a whole number of KB/s from 0 (no limit) to 10,000,000.
+bool isBandwidthLimit(const QString &text);
 
 // The first problem of record in the dialog's order, or a problem with empty text when there is none.
 // Folders are compared as they resolve on disk (symbolic links followed where they exist).

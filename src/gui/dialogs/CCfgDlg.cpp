@@ -45,7 +45,7 @@ void CCfgDlg::setFolderChooser(FolderChooser chooser) {
 
 void CCfgDlg::createControls() {
     const DialogUnits du(font());
-    setFixedSize(du.x(228), du.y(243));
+    setFixedSize(du.x(228), du.y(265));
 
     // A label is never cut short: where the font runs wider than the layout allows, it takes the room
     // it needs (the layout leaves a gap before every edit).
@@ -61,12 +61,12 @@ void CCfgDlg::createControls() {
     auto *ok = new QPushButton(QStringLiteral("确　定"), this);
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setDefault(true);
-    ok->setGeometry(du.rect(46, 222, 50, 14));
+    ok->setGeometry(du.rect(46, 244, 50, 14));
     connect(ok, &QPushButton::clicked, this, &CCfgDlg::onOk);
 
     auto *cancel = new QPushButton(QStringLiteral("取　消"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
-    cancel->setGeometry(du.rect(128, 222, 50, 14));
+    cancel->setGeometry(du.rect(128, 244, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *folders = new QGroupBox(QStringLiteral("目录设置"), this);
@@ -85,8 +85,8 @@ void CCfgDlg::createControls() {
 
     // The file types are kept in the settings file but not offered for editing: the pair is never
     // shown, yet the value passes through every OK unchanged.
-    addLabel(QStringLiteral("文件类型"), "fileTypesLabel", 23, 182, 33)->setVisible(false);
-    addEdit("fileTypesEdit", &SettingsRecord::fileTypes, du.rect(67, 181, 143, 12))->setVisible(false);
+    addLabel(QStringLiteral("文件类型"), "fileTypesLabel", 23, 246, 33)->setVisible(false);
+    addEdit("fileTypesEdit", &SettingsRecord::fileTypes, du.rect(67, 245, 143, 12))->setVisible(false);
 
     addLabel(QStringLiteral("记录目录"), "recordFolderLabel", 19, 95, 33);
     addEdit("recordFolderEdit", &SettingsRecord::recordFolder, du.rect(61, 93, 128, 12));
@@ -94,7 +94,7 @@ void CCfgDlg::createControls() {
 
     auto *server = new QGroupBox(QStringLiteral("服务器设置"), this);
     server->setObjectName(QStringLiteral("serverGroup"));
-    server->setGeometry(du.rect(7, 125, 214, 57));
+    server->setGeometry(du.rect(7, 125, 214, 79));
 
     addLabel(QStringLiteral("隔离器地址"), "isolatorAddressLabel", 19, 140, 41);
     addEdit("isolatorAddressEdit", &SettingsRecord::isolatorAddress, du.rect(66, 139, 143, 12))
@@ -102,6 +102,13 @@ void CCfgDlg::createControls() {
     addLabel(QStringLiteral("隔离器端口"), "isolatorPortLabel", 19, 162, 41);
     addEdit("isolatorPortEdit", &SettingsRecord::isolatorPort, du.rect(66, 160, 44, 12))
         ->setPlaceholderText(QStringLiteral("1-65535"));
+
+    addLabel(QStringLiteral("传输限速"), "bandwidthLimitLabel", 19, 184, 41);
+    QLineEdit *limit =
+        addEdit("bandwidthLimitEdit", &SettingsRecord::bandwidthLimit, du.rect(66, 182, 44, 12));
+    limit->setPlaceholderText(QStringLiteral("0"));
+    limit->setToolTip(QStringLiteral("发送速度的上限，单位 KB/s（1 KB = 1000 字节）；0 或不填为不限速"));
+    addLabel(QStringLiteral("KB/s（0 为不限速）"), "bandwidthUnitLabel", 114, 184, 80);
 
     auto *innerPath = new QPushButton(QStringLiteral("内网路径"), this);
     innerPath->setObjectName(QStringLiteral("innerPathButton"));
@@ -111,12 +118,12 @@ void CCfgDlg::createControls() {
     // The allow-list lives in the filter file, not in the settings file.
     auto *types = new QGroupBox(QStringLiteral("文件类型设置"), this);
     types->setObjectName(QStringLiteral("fileTypeGroup"));
-    types->setGeometry(du.rect(7, 187, 214, 29));
-    addLabel(QStringLiteral("允许上传的文件类型"), "allowedTypesLabel", 19, 201, 72);
+    types->setGeometry(du.rect(7, 209, 214, 29));
+    addLabel(QStringLiteral("允许上传的文件类型"), "allowedTypesLabel", 19, 223, 72);
     m_fileTypesEdit = new QLineEdit(this);
     m_fileTypesEdit->setObjectName(QStringLiteral("allowedTypesEdit"));
     m_fileTypesEdit->setPlaceholderText(QStringLiteral("如 txt:doc:pdf"));
-    m_fileTypesEdit->setGeometry(du.rect(98, 199, 111, 12));
+    m_fileTypesEdit->setGeometry(du.rect(98, 221, 111, 12));
 }
 
 QLineEdit *CCfgDlg::addEdit(const char *name, QString SettingsRecord::*field, const QRect &geometry) {
