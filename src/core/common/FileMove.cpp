@@ -1,8 +1,10 @@
 #include "core/common/FileMove.h"
 
+#include "core/common/SystemErrors.h"
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -18,32 +20,36 @@ std::filesystem::path nativePath(const QString &path) {
 }
 
 QString copyAcross(const QString &source, const QString &target) {
+    errno = 0;
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly)) {
-        return in.errorString();
+        return fileErrorText(in, errno);
     }
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly)) {
-        return out.errorString();
+        return fileErrorText(out, errno);
     }
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (;;) {
         const qint64 got = in.read(buffer.data(), buffer.size());
         if (got < 0) {
+            const int error = errno;
             out.cancelWriting();
-            return in.errorString();
+            return fileErrorText(in, error);
         }
         if (got == 0) {
             break;
         }
         if (out.write(buffer.constData(), got) != got) {
+            const int error = errno;
             out.cancelWriting();
-            return out.errorString();
+            return fileErrorText(out, error);
         }
     }
     out.setPermissions(in.permissions());
-    if (!out.commit()) {
-        return out.errorString();
+    // Flushed first: a commit alone may report success for data that never reached the disk.
+    if (!out.flush() || !out.commit()) {
+        return fileErrorText(out, errno);
     }
     in.close();
     if (!QFile::remove(source)) {
@@ -71,7 +77,9 @@ QString move(const QString &source, const QString &target, bool replace) {
     if (error == std::errc::cross_device_link) {
         return copyAcross(source, target);
     }
-    return QString::fromLocal8Bit(error.message().c_str());
+    return error.category() == std::generic_category() || error.category() == std::system_category()
+               ? systemErrorText(error.value())
+               : QString::fromLocal8Bit(error.message().c_str());
 }
 
 QString makeFolder(const QString &folder) {
@@ -85,7 +93,7 @@ QString makeFolder(const QString &folder) {
     std::error_code error;
     std::filesystem::create_directories(nativePath(folder), error);
     if (error) {
-        return QString::fromLocal8Bit(error.message().c_str());
+        return systemErrorText(error.value());
     }
     return QFileInfo(folder).isDir() ? QString() : QStringLiteral("文件夹未能创建");
 }

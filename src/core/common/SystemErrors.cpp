@@ -1,5 +1,6 @@
 #include "core/common/SystemErrors.h"
 
+#include <QFileDevice>
 #include <cerrno>
 
 QString systemErrorText(int code) {
@@ -35,5 +36,31 @@ QString systemErrorText(int code) {
         return QStringLiteral("同名文件已存在");
     default:
         return QStringLiteral("系统错误（代码 %1）").arg(code);
+    }
+}
+
+QString fileErrorText(const QFileDevice &file, int code) {
+    if (code != 0) {
+        return systemErrorText(code);
+    }
+    switch (file.error()) {
+    case QFileDevice::ReadError:
+        return QStringLiteral("读取出错");
+    case QFileDevice::WriteError:
+        return QStringLiteral("写入出错");
+    case QFileDevice::OpenError:
+        return QStringLiteral("无法打开");
+    case QFileDevice::PermissionsError:
+        return QStringLiteral("没有访问权限");
+    case QFileDevice::RenameError:
+        return QStringLiteral("无法改名");
+    case QFileDevice::RemoveError:
+        return QStringLiteral("无法删除");
+    case QFileDevice::ResizeError:
+        return QStringLiteral("无法改变大小");
+    case QFileDevice::CopyError:
+        return QStringLiteral("无法复制");
+    default:
+        return QStringLiteral("文件操作失败");
     }
 }

@@ -1,11 +1,13 @@
 #include "core/config/FileTypeFilter.h"
 
 #include "core/common/Cp936.h"
+#include "core/common/SystemErrors.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -128,8 +130,9 @@ FileTypeFilter::WriteResult FileTypeFilter::write(const QString &text) const {
     }
     const QByteArray stored = scramble(*plain);
     QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(stored) != stored.size() || !file.commit()) {
-        return {Outcome::CannotWrite, 0, file.errorString()};
+    if (!file.open(QIODevice::WriteOnly) || file.write(stored) != stored.size() || !file.flush() ||
+        !file.commit()) {
+        return {Outcome::CannotWrite, 0, fileErrorText(file, errno)};
     }
     return {Outcome::Written, stored.size(), {}};
 }

@@ -1,11 +1,13 @@
 #include "core/config/InnerPathMapping.h"
 
 #include "core/common/Cp936.h"
+#include "core/common/SystemErrors.h"
 #include "core/config/SettingsCheck.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace {
 
@@ -112,9 +114,11 @@ Notice InnerPathMapping::write(const QList<Row> &rows) const {
         return {QStringLiteral("错误"), QStringLiteral("内网路径配置中含有无法保存的字符，未保存。")};
     }
     QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit()) {
-        return {QStringLiteral("错误"),
-                QStringLiteral("无法写入内网路径配置文件 %1：%2").arg(m_filePath, file.errorString())};
+    if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.flush() ||
+        !file.commit()) {
+        return {
+            QStringLiteral("错误"),
+            QStringLiteral("无法写入内网路径配置文件 %1：%2").arg(m_filePath, fileErrorText(file, errno))};
     }
     return {};
 }

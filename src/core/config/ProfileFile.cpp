@@ -1,9 +1,11 @@
 #include "core/config/ProfileFile.h"
 
 #include "core/common/Cp936.h"
+#include "core/common/SystemErrors.h"
 
 #include <QFile>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace {
 
@@ -149,7 +151,7 @@ std::optional<ProfileFile> ProfileFile::read(const QString &path, QString *error
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error) {
-            *error = file.errorString();
+            *error = fileErrorText(file, errno);
         }
         return std::nullopt;
     }
@@ -157,11 +159,15 @@ std::optional<ProfileFile> ProfileFile::read(const QString &path, QString *error
 }
 
 bool ProfileFile::write(const QString &path, QString *error) const {
+    errno = 0;
     QSaveFile file(path);
     const QByteArray bytes = toBytes();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // Flushed first: a commit alone may report success for data that never reached the disk (a full
+    // disk then left an empty settings file behind).
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit()) {
         if (error) {
-            *error = file.errorString();
+            *error = fileErrorText(file, errno);
         }
         return false;
     }

@@ -1,0 +1,62 @@
+#include "core/common/FileMove.h"
+#include "core/config/ProfileFile.h"
+#include "support/TestFiles.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+// A real full disk: a 64 KiB tmpfs mounted for the test (root only; skipped elsewhere).
+class FullDiskTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0 ||
+            QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                        QStringLiteral("size=64k"), QStringLiteral("tmpfs"), m_disk.path()}) != 0) {
+            GTEST_SKIP() << "mounting a small tmpfs needs root";
+        }
+        m_mounted = true;
+    }
+    void TearDown() override {
+        if (m_mounted) {
+            QProcess::execute(QStringLiteral("umount"), {m_disk.path()});
+        }
+    }
+
+    QTemporaryDir m_disk;
+    QTemporaryDir m_home;
+    bool m_mounted = false;
+};
+
+TEST_F(FullDiskTest, AMoveOrASaveThatDoesNotFitFailsInChineseAndLosesNothing) {
+    const QByteArray big(200 * 1024, 'x');
+    const QString source = m_home.filePath(QStringLiteral("扫描件.pdf"));
+    TestFiles::write(source, big);
+    const QString why = FileMove::move(source, m_disk.filePath(QStringLiteral("扫描件.pdf")), false);
+    EXPECT_EQ(why, QStringLiteral("磁盘空间不足"));
+    EXPECT_EQ(TestFiles::read(source), big) << "the file stays where it was";
+    EXPECT_FALSE(QFile::exists(m_disk.filePath(QStringLiteral("扫描件.pdf"))));
+
+    // A settings file that fits, then the disk filled: the next save fails and the old file stays.
+    const QString settings = m_disk.filePath(QStringLiteral("Berlvantis.ini"));
+    ProfileFile profile;
+    profile.setValue(QStringLiteral("File Filters"), QStringLiteral("Port"), "4321");
+    ASSERT_TRUE(profile.write(settings));
+    QFile filler(m_disk.filePath(QStringLiteral("filler")));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(4096, 'f')) == 4096) {
+    }
+    filler.close();
+    profile.setValue(QStringLiteral("File Filters"), QStringLiteral("Types"), QByteArray(8192, 't'));
+    QString error;
+    EXPECT_FALSE(profile.write(settings, &error));
+    EXPECT_EQ(error, QStringLiteral("磁盘空间不足"));
+    EXPECT_EQ(ProfileFile::read(settings)->value(QStringLiteral("File Filters"), QStringLiteral("Port")),
+              QByteArray("4321"));
+}
+
+} // namespace
