@@ -116,6 +116,8 @@ void CMainFrame::createMenu() {
     addCommand(operations, ID_MOVE_DOWN, QStringLiteral("记录下移(&D)\t"), &CMainFrame::OnMoveDown);
     addCommand(operations, ID_DELETE_RECORD, QStringLiteral("删除记录(&R)\t"), &CMainFrame::OnDeleteRecord);
     addCommand(operations, ID_ADD_RECORD, QStringLiteral("添加记录(&A)"), &CMainFrame::OnAddRecord);
+    operations->addSeparator();
+    addCommand(operations, ID_RETRY_NOW, QStringLiteral("立即重试(&N)"), &CMainFrame::OnRetryNow);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     addCommand(help, ID_APP_ABOUT, QStringLiteral("关于 Brelvantis(&A)..."), &CMainFrame::OnAppAbout);
@@ -324,6 +326,18 @@ void CMainFrame::OnMoveDown() {
     m_tableView->OnMoveDown();
     if (row >= 0 && m_parts.table.firstSelected() == row + 1) {
         m_parts.journal(QStringLiteral("下移"), row + 1);
+    }
+}
+
+// 立即重试: the selected failed rows are tried again without waiting for their pause to end.
+void CMainFrame::OnRetryNow() {
+    QList<int> rows;
+    for (int row = m_parts.table.firstSelected(); row >= 0; row = m_parts.table.nextSelected(row)) {
+        rows.append(row);
+    }
+    m_parts.scheduler.retryNow(rows);
+    if (m_parts.upload.state() == UploadState::Uploading) {
+        m_parts.upload.OnTimer();
     }
 }
 

@@ -53,6 +53,7 @@ public slots:
     void OnMoveDown();
     void OnAddRecord();
     void OnDeleteRecord();
+    void OnRetryNow();
     void OnAppExit();
     void OnAppAbout();
 

@@ -15,8 +15,9 @@ class FullDiskTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (::geteuid() != 0 ||
-            QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                        QStringLiteral("size=64k"), QStringLiteral("tmpfs"), m_disk.path()}) != 0) {
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=64k"), QStringLiteral("tmpfs"), m_disk.path()}) != 0) {
             GTEST_SKIP() << "mounting a small tmpfs needs root";
         }
         m_mounted = true;

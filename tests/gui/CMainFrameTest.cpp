@@ -68,12 +68,13 @@ TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
     for (QAction *item : m_frame.menuBar()->actions()[2]->menu()->actions()) {
         operations << (item->isSeparator() ? QStringLiteral("-") : item->text());
     }
-    EXPECT_EQ(operations, (QStringList{QStringLiteral("-"), QStringLiteral("软件设置(&C)\t"),
-                                       QStringLiteral("-"), QStringLiteral("窗口刷新(&R)\t"),
-                                       QStringLiteral("-"), QStringLiteral("开始上传(&S)"),
-                                       QStringLiteral("停止上传(&T)"), QStringLiteral("-"),
-                                       QStringLiteral("记录上移(&U)\t"), QStringLiteral("记录下移(&D)\t"),
-                                       QStringLiteral("删除记录(&R)\t"), QStringLiteral("添加记录(&A)")}));
+    EXPECT_EQ(
+        operations,
+        (QStringList{QStringLiteral("-"), QStringLiteral("软件设置(&C)\t"), QStringLiteral("-"),
+                     QStringLiteral("窗口刷新(&R)\t"), QStringLiteral("-"), QStringLiteral("开始上传(&S)"),
+                     QStringLiteral("停止上传(&T)"), QStringLiteral("-"), QStringLiteral("记录上移(&U)\t"),
+                     QStringLiteral("记录下移(&D)\t"), QStringLiteral("删除记录(&R)\t"),
+                     QStringLiteral("添加记录(&A)"), QStringLiteral("-"), QStringLiteral("立即重试(&N)")}));
 
     QStringList tips;
     for (QAction *button : child<QToolBar>("mainToolBar")->actions()) {
@@ -249,6 +250,24 @@ TEST_F(SingleInstanceTest, ASecondCopyEndsAtOnceAndACrashedCopyBlocksNothing) {
     EXPECT_FALSE(third->waitForFinished(1500));
     third->kill();
     third->waitForFinished(5000);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainFrameTest, RetryNowClearsThePauseOfTheSelectedFailedRowsOnly) {
+    for (const QString &name : {QStringLiteral("a.txt"), QStringLiteral("b.txt")}) {
+        const int row = m_parts.table.appendRow(QString::number(m_parts.table.rowCount() + 1));
+        m_parts.table.setCell(row, UploadRecord::CellFileName, name);
+        m_parts.table.setCell(row, UploadRecord::CellStatus, UploadRecord::kStatusFault);
+        m_parts.table.setAttempts(row, {3, 1'000'000'000, QStringLiteral("隔离器拒绝连接")});
+    }
+    m_parts.table.setSelected(1, true);
+    m_frame.menuAction(ID_RETRY_NOW)->trigger();
+    EXPECT_EQ(m_parts.table.attempts(0).retryAtMs, 1'000'000'000);
+    EXPECT_EQ(m_parts.table.attempts(1).retryAtMs, 0);
+    EXPECT_EQ(m_parts.table.attempts(1).failures, 3) << "the tries made so far stay counted";
 }
 
 } // namespace

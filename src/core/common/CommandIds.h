@@ -10,6 +10,7 @@ enum CommandId : int {
     ID_ADD_RECORD = 32776,
     ID_START_UPLOAD = 32777,
     ID_STOP_UPLOAD = 32778,
+    ID_RETRY_NOW = 32779, // newer than the others: not in the first menus
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
     ID_VIEW_TOOLBAR = 59392,
