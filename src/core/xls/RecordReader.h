@@ -12,8 +12,9 @@ struct Record {
     QByteArrayView data;
 };
 
-// Walks the records of a BIFF stream. Every length is checked against the stream before it is used,
-// so a damaged stream ends the walk with an error instead of a read past its end.
+// Walks the records of a BIFF stream. Every length is checked against the stream and against the
+// format's largest record before it is used, so a damaged stream ends the walk with an error instead
+// of a read past its end or a record read as something it is not.
 class RecordReader {
 public:
     explicit RecordReader(QByteArrayView stream);
