@@ -8,8 +8,8 @@
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsRecord.h"
 #include "core/queue/QueueOperations.h"
-#include "core/records/UploadTable.h"
 #include "core/records/RecordLog.h"
+#include "core/records/UploadTable.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -2,12 +2,12 @@
 // UI thread), and the start-up of the window with that day's log, beside the same work on an empty day.
 
 #include "app/CMainFrame.h"
-#include "core/station/StationParts.h"
 #include "core/common/Clock.h"
 #include "core/config/SettingsRecord.h"
+#include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
 #include "core/records/UploadTable.h"
-#include "core/records/RecordLog.h"
+#include "core/station/StationParts.h"
 #include "core/transfer/TransferJob.h"
 #include "core/upload/TransferScheduler.h"
 

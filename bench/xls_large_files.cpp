@@ -3,6 +3,7 @@
 //   strings.xls  about 20 MB: five million one-character shared strings, a few hundred cells using them
 //   grid.xls     about 2 MB: two number cells in each of the 65536 rows, in the first and the last column
 //   shared.xls   about 100 KB: one shared string of 32767 characters used by 5000 cells
+//   log.xls      about 25 MB: a day's log whose 65535 records use five million short shared strings
 #include "xls/XlsHandBuilt.h"
 
 #include <QCoreApplication>
@@ -48,6 +49,35 @@ QByteArray gridBook() {
     return compoundFile(stream(book));
 }
 
+QByteArray logBook() {
+    const QStringList columns = {QStringLiteral("序号"),     QStringLiteral("文件名称"),
+                                 QStringLiteral("文件大小"), QStringLiteral("存放路径"),
+                                 QStringLiteral("操作状态"), QStringLiteral("开始时间"),
+                                 QStringLiteral("完成时间")};
+    Workbook book;
+    QByteArray part = u32(kStringCount) + u32(kStringCount);
+    for (const QString &column : columns)
+        part += string16(column, true);
+    for (quint32 i = quint32(columns.size()); i < kStringCount; ++i) {
+        const QByteArray text = u16(1) + '\0' + char('a' + i % 26);
+        if (part.size() + text.size() > kMaxRecordData) {
+            book.sst.append(part);
+            part.clear();
+        }
+        part += text;
+    }
+    book.sst.append(part);
+    QByteArray cells;
+    for (quint16 column = 0; column < 7; ++column)
+        cells += labelSst(0, column, column);
+    for (int row = 1; row < 65536; ++row) {
+        for (quint16 column = 1; column < 7; ++column)
+            cells += labelSst(quint16(row), column, 7 + quint32(row) * 70 + column);
+    }
+    book.sheets[0].records = cells;
+    return compoundFile(stream(book));
+}
+
 QByteArray sharedBook() {
     Workbook book;
     const QByteArray text = u16(32767) + '\0' + QByteArray(32767, 'x');
@@ -75,7 +105,8 @@ int main(int argc, char **argv) {
     QDir().mkpath(dir);
     for (const auto &[name, bytes] : {std::pair{QStringLiteral("strings.xls"), stringsBook()},
                                       std::pair{QStringLiteral("grid.xls"), gridBook()},
-                                      std::pair{QStringLiteral("shared.xls"), sharedBook()}}) {
+                                      std::pair{QStringLiteral("shared.xls"), sharedBook()},
+                                      std::pair{QStringLiteral("log.xls"), logBook()}}) {
         const QString path = save(dir, name, bytes);
         std::printf("%s\t%lld bytes\n", qPrintable(path), qint64(bytes.size()));
     }

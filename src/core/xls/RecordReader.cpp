@@ -49,15 +49,4 @@ bool RecordReader::next(Record *record, QString *error) {
     return true;
 }
 
-int RecordReader::peekType() const {
-    const qsizetype left = m_stream.size() - m_pos;
-    if (left < Biff::RecordHeaderSize)
-        return -1;
-    const char *header = m_stream.data() + m_pos;
-    const quint16 length = qFromLittleEndian<quint16>(header + 2);
-    if (length > left - Biff::RecordHeaderSize || length > Biff::MaxRecordData)
-        return -1;
-    return qFromLittleEndian<quint16>(header);
-}
-
 } // namespace Xls

@@ -24,8 +24,6 @@ public:
     bool atEnd() const { return m_pos >= m_stream.size(); }
     // Reads the next record; false with a reason in *error if no complete record follows.
     bool next(Record *record, QString *error);
-    // Type of the next record if a complete one follows, else -1.
-    int peekType() const;
 
 private:
     QByteArrayView m_stream;
