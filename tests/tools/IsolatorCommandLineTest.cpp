@@ -16,11 +16,28 @@ IsolatorCommandLine::Result parse(const QStringList &args, IsolatorOptions *opti
 
 TEST(IsolatorCommandLine, ReadsEveryOption) {
     IsolatorOptions options;
-    ASSERT_EQ(
-        parse({"--listen", "0.0.0.0:0", "--root", "/srv/in", "--timeout", "0.25", "--max-connections", "3",
-               "--max-size", "1000", "--ack-pieces", "11", "--ack-pause", "5", "--cut-after-blocks", "0"},
-              &options),
-        IsolatorCommandLine::Result::Run);
+    ASSERT_EQ(parse({"--listen",
+                     "0.0.0.0:0",
+                     "--root",
+                     "/srv/in",
+                     "--timeout",
+                     "0.25",
+                     "--max-connections",
+                     "3",
+                     "--max-size",
+                     "1000",
+                     "--ack-pieces",
+                     "11",
+                     "--ack-pause",
+                     "5",
+                     "--cut-after-blocks",
+                     "0",
+                     "--min-rate",
+                     "512",
+                     "--data-allowance",
+                     "1.5"},
+                    &options),
+              IsolatorCommandLine::Result::Run);
     EXPECT_EQ(options.listenAddress, QByteArray("0.0.0.0"));
     EXPECT_EQ(options.listenPort, 0);
     EXPECT_EQ(options.root, QStringLiteral("/srv/in"));
@@ -30,6 +47,8 @@ TEST(IsolatorCommandLine, ReadsEveryOption) {
     EXPECT_EQ(options.ackPieces, 11);
     EXPECT_EQ(options.ackPiecePause, 5ms);
     EXPECT_EQ(options.cutAfterBlocks, 0);
+    EXPECT_EQ(options.minRate, 512u);
+    EXPECT_EQ(options.dataAllowance, 1500ms);
 }
 
 TEST(IsolatorCommandLine, DefaultsToLoopback) {
@@ -48,6 +67,8 @@ TEST(IsolatorCommandLine, RefusesBadValues) {
         {"--root", "r", "--timeout", "0"},
         {"--root", "r", "--timeout", "nan"},
         {"--root", "r", "--ack-pieces", "0"},
+        {"--root", "r", "--min-rate", "-5"},
+        {"--root", "r", "--data-allowance", "-1"},
         {"--root", "r", "--cut-after-blocks", "-1"},
         {"--root", "r", "--close-before-ack", "--never-answer"},
         {"--root", "r", "--bogus"},

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -71,6 +72,33 @@ TEST(LogTool, UnreadableFilesExitNonZeroWithTheReasonOnStandardError) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(u("no sheet named “Sheet1” (its sheets: 记录)").toUtf8()))
         << run.err.toStdString();
+}
+
+TEST(LogTool, ADamagedWorkbookStreamIsNamedInTheOneErrorLine) {
+    // The directory entry of the stream "Workbook" points to a sector far beyond the file's end.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u("2024-03-05.xls"));
+    ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), {{u("x")}}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const quint32 directorySector = qFromLittleEndian<quint32>(bytes.constData() + 0x30);
+    const QByteArray name = QByteArray::fromRawData(reinterpret_cast<const char *>(u"Workbook"), 16);
+    const qsizetype entry = bytes.indexOf(name, 512 + qsizetype(directorySector) * 512);
+    ASSERT_GT(entry, 0);
+    qToLittleEndian<quint32>(1000, bytes.data() + entry + 0x74);
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+
+    const ToolRun run = runLog({u("show"), path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith("brelvantis-log: ")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u("damaged: the stream “Workbook”").toUtf8())) << run.err.toStdString();
+    // libgsf's own account of the damage is part of the line.
+    EXPECT_TRUE(run.err.contains("0x000003e8")) << run.err.toStdString();
 }
 
 TEST(LogTool, HelpAndWrongCommandLines) {

@@ -26,7 +26,7 @@ struct ConnectionReport {
     QString name;
     quint64 size = 0;
     Outcome outcome = Outcome::Failed;
-    // Why it failed or was refused; empty when stored.
+    // Why it failed or was refused; for a stored file, why it got a name of its own (else empty).
     QString detail;
     // Where a stored file is, relative to the root, with '/' between folders.
     QString storedPath;

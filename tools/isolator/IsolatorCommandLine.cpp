@@ -79,6 +79,20 @@ IsolatorCommandLine::Result IsolatorCommandLine::parse(const QStringList &args, 
                 return bad(QStringLiteral("--timeout wants seconds between 0.001 and 86400"));
             }
             options->timeout = std::chrono::milliseconds(static_cast<qint64>(std::llround(seconds * 1000)));
+        } else if (option == u"--data-allowance") {
+            bool ok = false;
+            const double seconds = value.toDouble(&ok);
+            if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
+                return bad(QStringLiteral("--data-allowance wants seconds between 0 and 86400"));
+            }
+            options->dataAllowance =
+                std::chrono::milliseconds(static_cast<qint64>(std::llround(seconds * 1000)));
+        } else if (option == u"--min-rate") {
+            bool ok = false;
+            options->minRate = value.toULongLong(&ok);
+            if (!ok) {
+                return bad(QStringLiteral("--min-rate wants bytes per second (0: no minimum)"));
+            }
         } else if (option == u"--max-connections") {
             if (!readCount(value, 1, 4096, &number)) {
                 return bad(QStringLiteral("--max-connections wants a number from 1 to 4096"));
@@ -128,11 +142,18 @@ QString IsolatorCommandLine::usage() {
         "address becomes '_' (an empty address becomes '_'), a drive letter \"d:\" becomes the folder "
         "\"d\",\n"
         "'/' and '\\' separate folders and empty segments are dropped. A file appears only once all of it\n"
-        "has arrived; unsafe names and paths are refused. One line per connection goes to stdout.\n"
+        "has arrived; unsafe names and paths are refused. A file arriving while another of the same name is\n"
+        "being received into the same folder is stored as \"name (2).ext\" (or (3), ...) instead of\n"
+        "replacing it. One line per connection goes to stdout.\n"
         "\n"
         "  --listen IP:PORT        address to listen on (default 127.0.0.1:9400; port 0 picks a free one)\n"
         "  --root DIR              folder to store into (created when missing)\n"
         "  --timeout SECONDS       bound of every wait on a connection (default 30)\n"
+        "  --min-rate BYTES        slowest data rate a transfer may keep, in bytes per second (default\n"
+        "                          16384; 0: none). Byte k of a file must arrive within the allowance\n"
+        "                          plus k / BYTES seconds of the acknowledgement, the whole file within\n"
+        "                          the allowance plus size / BYTES: a slower sender is cut off\n"
+        "  --data-allowance SECONDS  the allowance of --min-rate (default 60)\n"
         "  --max-connections N     connections served at once; more are closed at once (default 16)\n"
         "  --max-size BYTES        refuse larger files (default 0: no limit but the free space)\n"
         "  --discard               read every file but store nothing (no --root needed)\n"

@@ -14,6 +14,12 @@ struct IsolatorOptions {
 
     // Bounds every wait on a connection: the header, each receive of data, sending the acknowledgement.
     std::chrono::milliseconds timeout{30000};
+    // The data must keep pace with minRate (bytes per second) after an allowance: byte k has to arrive
+    // within dataAllowance + k / minRate of the acknowledgement, so the whole file within
+    // dataAllowance + size / minRate. A sender trickling slower is cut off and its slot freed, however
+    // often it sends a byte. A minRate of 0 lifts the rule (the time-out still bounds every wait).
+    std::chrono::milliseconds dataAllowance{60000};
+    quint64 minRate = 16384;
     // Connections served at once; one more is accepted and closed at once ("busy").
     int maxConnections = 16;
     // Announced sizes above this are refused before the acknowledgement; 0 means no limit of our own

@@ -96,11 +96,14 @@ void IsolatorSession::store(const StoragePath &target) {
         fail(Outcome::Failed, why);
         return;
     }
+    // Another connection may be receiving a file of the same name into the same folder: this one then
+    // gets a name of its own, so neither replaces the other while both are reported stored.
+    const QString fileName = m_folders->reserveName(lease.absolute, target.fileName());
     bool kept = false;
     {
         // Written as a temporary (on Linux nameless) file that gets its name at commit, after one sync of
         // its data: the name never shows a file that is incomplete, not even after a crash.
-        QSaveFile file(lease.absolute + u'/' + target.fileName());
+        QSaveFile file(lease.absolute + u'/' + fileName);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
             fail(Outcome::Failed,
                  QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
@@ -112,7 +115,12 @@ void IsolatorSession::store(const StoragePath &target) {
                     kept = true;
                     m_report.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
                     m_report.outcome = Outcome::Stored;
-                    m_report.storedPath = target.relativeFilePath();
+                    m_report.storedPath = target.relativeFolder() + u'/' + fileName;
+                    if (fileName != target.fileName()) {
+                        m_report.detail =
+                            QStringLiteral("stored as %1: a file named %2 was being received into the folder")
+                                .arg(fileName, target.fileName());
+                    }
                 } else {
                     fail(Outcome::Failed,
                          QStringLiteral("cannot store %1: %2").arg(file.fileName(), file.errorString()));
@@ -121,6 +129,7 @@ void IsolatorSession::store(const StoragePath &target) {
         }
         // A QSaveFile that was not committed removes its temporary file here.
     }
+    m_folders->releaseName(lease.absolute, fileName);
     m_folders->release(lease, kept);
 }
 
@@ -205,6 +214,13 @@ bool IsolatorSession::enoughSpace(QString *why) const {
     return true;
 }
 
+qint64 IsolatorSession::dueMilliseconds(quint64 bytes) const {
+    // allowance + bytes / rate, in milliseconds, without overflowing for any announced size.
+    const double rateMs = static_cast<double>(bytes) * 1000.0 / static_cast<double>(m_options.minRate);
+    const double limit = 1e15; // some thirty thousand years
+    return m_options.dataAllowance.count() + static_cast<qint64>(std::min(rateMs, limit));
+}
+
 bool IsolatorSession::receiveData(QSaveFile *file) {
     const quint64 blocks = m_header.blockCount();
     const bool cutting =
@@ -223,21 +239,45 @@ bool IsolatorSession::receiveData(QSaveFile *file) {
         return false;
     };
 
+    QElapsedTimer clock;
+    clock.start();
     while (m_report.bytesReceived < wireTotal) {
         // Fill the buffer (or take the rest) before writing, so the disk sees few large writes.
         const qint64 want =
             static_cast<qint64>(std::min<quint64>(buffer.size(), wireTotal - m_report.bytesReceived));
         qint64 filled = 0;
         while (filled < want) {
-            // Every receive gets the whole time-out: a slow sender that keeps sending is not cut off.
-            m_socket.setDeadline(m_options.timeout);
-            const qint64 n = m_socket.receive(buffer.data() + filled, want - filled);
+            // Each receive waits at most the time-out, and never past the moment the next byte is due
+            // at the minimum rate: a sender that trickles a byte now and then is cut off all the same.
+            const quint64 received = m_report.bytesReceived + static_cast<quint64>(filled);
+            std::chrono::milliseconds wait = m_options.timeout;
+            bool rateBound = false;
+            if (m_options.minRate > 0) {
+                const qint64 due = dueMilliseconds(received) - clock.elapsed();
+                if (due < wait.count()) {
+                    wait = std::chrono::milliseconds(std::max<qint64>(due, 0));
+                    rateBound = true;
+                }
+            }
+            qint64 n = -1;
+            if (wait.count() > 0) {
+                m_socket.setDeadline(wait);
+                n = m_socket.receive(buffer.data() + filled, want - filled);
+            }
             if (n <= 0) {
-                m_report.bytesReceived += static_cast<quint64>(filled);
+                m_report.bytesReceived = received;
+                if (rateBound && n < 0 && !m_stopping.load() && (wait.count() == 0 || m_socket.timedOut())) {
+                    fail(Outcome::TimedOut,
+                         QStringLiteral(
+                             "the data came slower than %1 bytes/s: %2 of %3 data bytes after %4 ms")
+                             .arg(m_options.minRate)
+                             .arg(received)
+                             .arg(blocks * kBlock)
+                             .arg(clock.elapsed()));
+                    return false;
+                }
                 endOfStream(n == 0 ? Received::Closed : Received::Failed,
-                            QStringLiteral("after %1 of %2 data bytes")
-                                .arg(m_report.bytesReceived)
-                                .arg(blocks * kBlock));
+                            QStringLiteral("after %1 of %2 data bytes").arg(received).arg(blocks * kBlock));
                 return false;
             }
             filled += n;

@@ -37,6 +37,8 @@ private:
     void store(const StoragePath &target);
     bool sendAcknowledgement();
     bool enoughSpace(QString *why) const;
+    // When, counted from the acknowledgement, the data must have brought bytes at the latest.
+    qint64 dueMilliseconds(quint64 bytes) const;
     // Reads the data blocks into file (null: read and drop). Sets the report on failure.
     bool receiveData(QSaveFile *file);
 

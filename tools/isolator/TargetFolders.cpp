@@ -63,3 +63,28 @@ void TargetFolders::release(const Lease &lease, bool keep) {
         }
     }
 }
+
+QString TargetFolders::reserveName(const QString &folder, const QString &fileName) {
+    std::lock_guard lock(m_mutex);
+    QString name = fileName;
+    if (m_receiving.contains(folder + u'/' + name)) {
+        // The number goes before the last suffix: "report.txt" becomes "report (2).txt".
+        const qsizetype dot = fileName.lastIndexOf(u'.');
+        const bool hasSuffix = dot > 0;
+        const QString stem = hasSuffix ? fileName.left(dot) : fileName;
+        const QString suffix = hasSuffix ? fileName.mid(dot) : QString();
+        for (int n = 2;; ++n) {
+            name = QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix);
+            const QString path = folder + u'/' + name;
+            if (!m_receiving.contains(path) && !QFileInfo::exists(path))
+                break;
+        }
+    }
+    m_receiving.insert(folder + u'/' + name);
+    return name;
+}
+
+void TargetFolders::releaseName(const QString &folder, const QString &fileName) {
+    std::lock_guard lock(m_mutex);
+    m_receiving.remove(folder + u'/' + fileName);
+}

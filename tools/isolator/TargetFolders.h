@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <mutex>
@@ -28,6 +29,12 @@ public:
     // as they are empty and unused.
     void release(const Lease &lease, bool keep);
 
+    // The name a file called fileName is received under in folder (absolute): fileName itself, unless
+    // another connection holds that name there; then "stem (2).ext", "stem (3).ext" ... the first that
+    // is neither held nor taken by a file. The name is held until releaseName.
+    QString reserveName(const QString &folder, const QString &fileName);
+    void releaseName(const QString &folder, const QString &fileName);
+
     const QString &root() const { return m_root; }
 
 private:
@@ -35,4 +42,5 @@ private:
     QString m_canonicalRoot;
     std::mutex m_mutex;
     QHash<QString, int> m_users;
+    QSet<QString> m_receiving; // absolute paths of files being received
 };

@@ -52,24 +52,30 @@ int main(int argc, char **argv) {
         return 2;
     }
 
-    Xls::Rows rows;
+    // Each row goes out as soon as it has been read: the sheet is never held as a whole.
+    QString line;
+    QByteArray out;
+    const auto writeRow = [&line, &out](const QStringList &row, QString *error) {
+        line.clear();
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (i > 0)
+                line.append(u'\t');
+            appendEscaped(&line, row.at(i));
+        }
+        line.append(u'\n');
+        out = line.toUtf8();
+        if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size())) {
+            *error = QStringLiteral("cannot write to standard output");
+            return false;
+        }
+        return true;
+    };
     QString error;
-    if (!Xls::readWorksheet(args.at(1), QStringLiteral("Sheet1"), &rows, &error)) {
+    if (!Xls::forEachRow(args.at(1), QStringLiteral("Sheet1"), writeRow, &error)) {
         std::fprintf(stderr, "brelvantis-log: %s\n", error.toUtf8().constData());
         return 1;
     }
-    QString text;
-    for (const QStringList &row : std::as_const(rows)) {
-        for (qsizetype i = 0; i < row.size(); ++i) {
-            if (i > 0)
-                text.append(u'\t');
-            appendEscaped(&text, row.at(i));
-        }
-        text.append(u'\n');
-    }
-    const QByteArray out = text.toUtf8();
-    if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size()) ||
-        std::fflush(stdout) != 0) {
+    if (std::fflush(stdout) != 0) {
         std::fputs("brelvantis-log: cannot write to standard output\n", stderr);
         return 1;
     }

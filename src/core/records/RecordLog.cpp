@@ -16,26 +16,40 @@ constexpr int kFirstReadCell = UploadRecord::CellFileName;
 // Cells 1 to 6 of every data row of the log at path, found by column name; the sequence number is
 // not read back, as rows are renumbered in file order.
 bool readRecords(const QString &path, Xls::Rows *records, QString *error) {
-    Xls::Rows rows;
-    if (!Xls::readWorksheet(path, RecordLog::kSheetName, &rows, error))
-        return false;
-    const QStringList header = rows.isEmpty() ? QStringList() : rows.first();
+    // The sheet comes row by row and only the cells the table takes are kept, so loading a log costs
+    // no more memory than the table it fills.
     QList<qsizetype> sources;
-    for (int column = kFirstReadCell; column < UploadRecord::kCellCount; ++column) {
-        const QString &name = RecordLog::kColumnNames[column];
-        const qsizetype source = header.indexOf(name);
-        if (source < 0) {
-            *error = QStringLiteral("“%1”: the sheet %2 has no column “%3”.")
-                         .arg(QDir::toNativeSeparators(path), RecordLog::kSheetName, name);
-            return false;
+    bool header = true;
+    const auto takeRow = [path, records, &sources, &header](const QStringList &row, QString *reason) {
+        if (header) {
+            header = false;
+            for (int column = kFirstReadCell; column < UploadRecord::kCellCount; ++column) {
+                const QString &name = RecordLog::kColumnNames[column];
+                const qsizetype source = row.indexOf(name);
+                if (source < 0) {
+                    *reason = QStringLiteral("“%1”: the sheet %2 has no column “%3”.")
+                                  .arg(QDir::toNativeSeparators(path), RecordLog::kSheetName, name);
+                    return false;
+                }
+                sources.append(source);
+            }
+            return true;
         }
-        sources.append(source);
-    }
-    for (qsizetype i = 1; i < rows.size(); ++i) {
         QStringList record;
-        for (const qsizetype source : sources)
-            record.append(rows[i].value(source));
+        record.reserve(sources.size());
+        for (const qsizetype source : std::as_const(sources))
+            record.append(row.value(source));
         records->append(record);
+        return true;
+    };
+    if (!Xls::forEachRow(path, RecordLog::kSheetName, takeRow, error))
+        return false;
+    if (header) {
+        // An empty sheet has no header row either.
+        *error = QStringLiteral("“%1”: the sheet %2 has no column “%3”.")
+                     .arg(QDir::toNativeSeparators(path), RecordLog::kSheetName,
+                          RecordLog::kColumnNames[kFirstReadCell]);
+        return false;
     }
     return true;
 }

@@ -29,9 +29,15 @@ constexpr quint16 Rk = 0x027E;
 constexpr quint16 MulRk = 0x00BD;
 constexpr quint16 BoolErr = 0x0205;
 constexpr quint16 Formula = 0x0006;
+// The formula record's number before BIFF5, which some writers still use; its fields are the same.
+constexpr quint16 FormulaOld = 0x0406;
 constexpr quint16 String = 0x0207;
 constexpr quint16 Blank = 0x0201;
 constexpr quint16 MulBlank = 0x00BE;
+
+// A BOF record's data: 4 bytes (BIFF2) up to 16 (BIFF8).
+constexpr int MinBofData = 4;
+constexpr int MaxBofData = 16;
 
 // BOF fields.
 constexpr quint16 VersionBiff8 = 0x0600;

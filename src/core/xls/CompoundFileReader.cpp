@@ -24,7 +24,8 @@ template <typename T> struct Unref {
 
 bool readCompoundFileStream(QByteArrayView file, const QStringList &names, QByteArray *stream,
                             QString *foundName, QString *error) {
-    ensureGsfInitialized();
+    // libgsf's warnings about the file end up in the error text, never on standard error.
+    GsfMessageCapture messages;
     Unref<GsfInput> input{
         gsf_input_memory_new(reinterpret_cast<const guint8 *>(file.data()), gsf_off_t(file.size()), FALSE)};
     if (!input.object) {
@@ -37,8 +38,14 @@ bool readCompoundFileStream(QByteArrayView file, const QStringList &names, QByte
         const QString reason = gerror && gerror->message ? QString::fromUtf8(gerror->message) : QString();
         if (gerror)
             g_error_free(gerror);
+        QStringList details;
+        for (const QString &detail : {reason, messages.text()}) {
+            if (!detail.isEmpty())
+                details.append(detail);
+        }
         *error = QStringLiteral("The file is not an Excel 97-2003 workbook: it is no OLE2 compound file");
-        *error += reason.isEmpty() ? QStringLiteral(".") : QStringLiteral(" (%1).").arg(reason);
+        *error += details.isEmpty() ? QStringLiteral(".")
+                                    : QStringLiteral(" (%1).").arg(details.join(QStringLiteral("; ")));
         return false;
     }
 
@@ -49,10 +56,14 @@ bool readCompoundFileStream(QByteArrayView file, const QStringList &names, QByte
             if (!name || QString::fromUtf8(name).compare(wanted, Qt::CaseInsensitive) != 0)
                 continue;
             Unref<GsfInput> child{gsf_infile_child_by_index(ole.object, i)};
-            if (!child.object ||
-                (GSF_IS_INFILE(child.object) && gsf_infile_num_children(GSF_INFILE(child.object)) >= 0)) {
-                continue; // a storage of that name, not a stream
+            if (!child.object) {
+                // The directory names the stream, but its sectors cannot be followed.
+                *error = QStringLiteral("The workbook is damaged: its stream “%1” cannot be opened%2.")
+                             .arg(QString::fromUtf8(name), messages.inParentheses());
+                return false;
             }
+            if (GSF_IS_INFILE(child.object) && gsf_infile_num_children(GSF_INFILE(child.object)) >= 0)
+                continue; // a storage of that name, not a stream
             // A stream cannot be larger than the file holding it; a directory entry claiming more
             // is damaged and must not make us allocate its claim.
             const gsf_off_t size = gsf_input_size(child.object);
@@ -67,8 +78,8 @@ bool readCompoundFileStream(QByteArrayView file, const QStringList &names, QByte
             QByteArray data(qsizetype(size), Qt::Uninitialized);
             if (size > 0 &&
                 !gsf_input_read(child.object, size_t(size), reinterpret_cast<guint8 *>(data.data()))) {
-                *error = QStringLiteral("The workbook is damaged: the stream “%1” cannot be read in full.")
-                             .arg(QString::fromUtf8(name));
+                *error = QStringLiteral("The workbook is damaged: the stream “%1” cannot be read in full%2.")
+                             .arg(QString::fromUtf8(name), messages.inParentheses());
                 return false;
             }
             *stream = std::move(data);

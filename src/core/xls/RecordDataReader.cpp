@@ -3,33 +3,46 @@
 #include "core/xls/BiffRecords.h"
 
 #include <QtEndian>
-#include <cstring>
 
 namespace Xls {
 
-RecordDataReader::RecordDataReader(QByteArrayView data) {
-    m_parts.append(data);
-}
+RecordDataReader::RecordDataReader(QByteArrayView data)
+    : m_stream(data), m_partStart(0), m_partEnd(data.size()), m_pos(0) {}
 
-void RecordDataReader::addContinuation(QByteArrayView data) {
-    m_parts.append(data);
+RecordDataReader::RecordDataReader(QByteArrayView stream, qsizetype partStart, qsizetype partEnd,
+                                   qsizetype pos)
+    : m_stream(stream), m_partStart(partStart), m_partEnd(partEnd), m_pos(pos) {}
+
+bool RecordDataReader::nextPart() {
+    const qsizetype header = m_partEnd;
+    if (m_stream.size() - header < Biff::RecordHeaderSize)
+        return false;
+    const char *at = m_stream.data() + header;
+    const quint16 length = qFromLittleEndian<quint16>(at + 2);
+    if (qFromLittleEndian<quint16>(at) != Biff::Continue || length > Biff::MaxRecordData ||
+        length > m_stream.size() - header - Biff::RecordHeaderSize) {
+        return false;
+    }
+    m_partStart = header + Biff::RecordHeaderSize;
+    m_partEnd = m_partStart + length;
+    m_pos = m_partStart;
+    return true;
 }
 
 void RecordDataReader::skipFinishedPart() {
-    while (partLeft() == 0 && m_part + 1 < m_parts.size()) {
-        ++m_part;
-        m_pos = 0;
+    RecordDataReader probe = *this;
+    while (probe.partLeft() == 0 && probe.nextPart()) {
+        if (probe.partLeft() > 0) {
+            *this = probe;
+            return;
+        }
     }
 }
 
 bool RecordDataReader::atEnd() const {
-    if (partLeft() > 0)
-        return false;
-    for (qsizetype i = m_part + 1; i < m_parts.size(); ++i) {
-        if (!m_parts[i].isEmpty())
-            return false;
-    }
-    return true;
+    RecordDataReader probe = *this;
+    probe.skipFinishedPart();
+    return probe.partLeft() == 0;
 }
 
 bool RecordDataReader::skip(qint64 count) {
@@ -48,7 +61,7 @@ bool RecordDataReader::u8(quint8 *value) {
     skipFinishedPart();
     if (partLeft() < 1)
         return false;
-    *value = quint8(m_parts[m_part][m_pos]);
+    *value = quint8(m_stream[m_pos]);
     ++m_pos;
     return true;
 }
@@ -95,16 +108,17 @@ bool RecordDataReader::flaggedString(quint32 count, QString *text) {
 }
 
 bool RecordDataReader::chars(quint32 count, bool wide, QString *text) {
-    text->resize(qsizetype(count));
-    char16_t *out = reinterpret_cast<char16_t *>(text->data());
+    char16_t *out = nullptr;
+    if (text) {
+        text->resize(qsizetype(count));
+        out = reinterpret_cast<char16_t *>(text->data());
+    }
     quint32 done = 0;
     while (done < count) {
         if (partLeft() == 0) {
             // The characters go on in the next record, which starts with their option byte again.
-            if (m_part + 1 >= m_parts.size())
+            if (!nextPart())
                 return false;
-            ++m_part;
-            m_pos = 0;
             quint8 flags = 0;
             if (!u8(&flags))
                 return false;
@@ -115,10 +129,10 @@ bool RecordDataReader::chars(quint32 count, bool wide, QString *text) {
         if (available == 0)
             return false; // one byte of a 16-bit character left: the string is damaged
         const quint32 take = quint32(qMin<qsizetype>(available, count - done));
-        const char *in = m_parts[m_part].data() + m_pos;
-        if (wide) {
+        const char *in = m_stream.data() + m_pos;
+        if (out && wide) {
             qFromLittleEndian<char16_t>(in, take, out + done);
-        } else {
+        } else if (out) {
             for (quint32 i = 0; i < take; ++i)
                 out[done + i] = char16_t(quint8(in[i]));
         }

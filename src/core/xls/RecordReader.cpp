@@ -33,21 +33,20 @@ bool RecordReader::next(Record *record, QString *error) {
                      .arg(left - Biff::RecordHeaderSize);
         return false;
     }
+    if (length > Biff::MaxRecordData) {
+        *error =
+            QStringLiteral("The workbook is damaged: the record at byte %1 claims %2 bytes, more than the "
+                           "%3 a record can hold.")
+                .arg(m_pos)
+                .arg(length)
+                .arg(Biff::MaxRecordData);
+        return false;
+    }
     record->type = qFromLittleEndian<quint16>(header);
     record->offset = m_pos;
     record->data = m_stream.sliced(m_pos + Biff::RecordHeaderSize, length);
     m_pos += Biff::RecordHeaderSize + length;
     return true;
-}
-
-int RecordReader::peekType() const {
-    const qsizetype left = m_stream.size() - m_pos;
-    if (left < Biff::RecordHeaderSize)
-        return -1;
-    const char *header = m_stream.data() + m_pos;
-    if (qFromLittleEndian<quint16>(header + 2) > left - Biff::RecordHeaderSize)
-        return -1;
-    return qFromLittleEndian<quint16>(header);
 }
 
 } // namespace Xls

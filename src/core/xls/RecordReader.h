@@ -12,8 +12,9 @@ struct Record {
     QByteArrayView data;
 };
 
-// Walks the records of a BIFF stream. Every length is checked against the stream before it is used,
-// so a damaged stream ends the walk with an error instead of a read past its end.
+// Walks the records of a BIFF stream. Every length is checked against the stream and against the
+// format's largest record before it is used, so a damaged stream ends the walk with an error instead
+// of a read past its end or a record read as something it is not.
 class RecordReader {
 public:
     explicit RecordReader(QByteArrayView stream);
@@ -23,8 +24,6 @@ public:
     bool atEnd() const { return m_pos >= m_stream.size(); }
     // Reads the next record; false with a reason in *error if no complete record follows.
     bool next(Record *record, QString *error);
-    // Type of the next record if a complete one follows, else -1.
-    int peekType() const;
 
 private:
     QByteArrayView m_stream;

@@ -1,6 +1,5 @@
 #include "core/xls/Workbook.h"
 
-#include "core/xls/CompoundFileReader.h"
 #include "core/xls/CompoundFileWriter.h"
 #include "core/xls/WorkbookStreamReader.h"
 #include "core/xls/WorkbookStreamWriter.h"
@@ -59,9 +58,7 @@ bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &ro
     return true;
 }
 
-bool readWorksheet(const QString &path, const QString &sheetName, Rows *rows, QString *error) {
-    rows->clear();
-    QString reason;
+bool forEachRow(const QString &path, const QString &sheetName, const RowHandler &onRow, QString *error) {
     QFile file(path);
     if (!file.exists()) {
         setError(error, QStringLiteral("The file “%1” does not exist.").arg(shown(path)));
@@ -80,24 +77,40 @@ bool readWorksheet(const QString &path, const QString &sheetName, Rows *rows, QS
         setError(error, QStringLiteral("“%1” is too large for a workbook.").arg(shown(path)));
         return false;
     }
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         setError(error, QStringLiteral("Cannot read “%1”: %2").arg(shown(path), file.errorString()));
         return false;
     }
     file.close();
 
-    QByteArray stream;
-    QString streamName;
-    const QStringList names{QStringLiteral("Workbook"), QStringLiteral("Book")};
-    Rows result;
-    if (!readCompoundFileStream(bytes, names, &stream, &streamName, &reason) ||
-        !readWorksheetFromStream(stream, sheetName, &result, &reason)) {
-        setError(error, QStringLiteral("“%1”: %2").arg(shown(path), reason));
+    // A handler's own reason is passed on as it is; the reader's is prefixed with the file's name.
+    bool stoppedByHandler = false;
+    const RowHandler handOn = [&onRow, &stoppedByHandler](const QStringList &row, QString *reason) {
+        stoppedByHandler = !onRow(row, reason);
+        return !stoppedByHandler;
+    };
+    QString reason;
+    if (!readWorksheetFromFileBytes(std::move(bytes), sheetName, handOn, &reason)) {
+        setError(error, stoppedByHandler ? reason : QStringLiteral("“%1”: %2").arg(shown(path), reason));
         return false;
     }
-    *rows = std::move(result);
     return true;
+}
+
+bool readWorksheet(const QString &path, const QString &sheetName, Rows *rows, QString *error) {
+    rows->clear();
+    Rows result;
+    const bool read = forEachRow(
+        path, sheetName,
+        [&result](const QStringList &row, QString *) {
+            result.append(row);
+            return true;
+        },
+        error);
+    if (read)
+        *rows = std::move(result);
+    return read;
 }
 
 } // namespace Xls

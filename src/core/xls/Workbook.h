@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Excel 97-2003 workbooks (BIFF8 records inside an OLE2 compound file) holding text tables.
 // This is the station's own spreadsheet support: the day's record log is such a workbook, and
 // operators open it in their spreadsheet programs and may save it back.
@@ -20,13 +22,22 @@ using Rows = QList<QStringList>;
 // refused, never cut. Returns false with a readable reason in *error on failure.
 bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &rows, QString *error = nullptr);
 
+// Receives one row of a worksheet being read; returning false stops the reading, which then fails
+// with the reason the handler put into *error.
+using RowHandler = std::function<bool(const QStringList &row, QString *error)>;
+
 // Reads the worksheet named sheetName (exact name) of the workbook at path as text: text cells as
 // stored, numbers as a spreadsheet shows them in the general format (integers without a decimal
 // point), booleans as TRUE/FALSE, formulas by their cached result, cells never written as empty text.
-// Rows are returned from the first row of the sheet to its last non-empty row, each padded with
-// empty texts to the column of the rightmost non-empty cell. Returns false with the reader's own error
-// text in *error when the file cannot be read, is not a workbook, or has no such sheet; *rows then
-// holds nothing.
+// Rows are handed to onRow one at a time, from the first row of the sheet to its last non-empty row,
+// each padded with empty texts to the column of the rightmost non-empty cell; the sheet is never held
+// as a whole, so the memory a read takes is bounded by the file's size, whatever the file claims.
+// Nothing is handed over unless the whole sheet could be read. Returns false with the reader's own
+// error text in *error when the file cannot be read, is not a workbook, or has no such sheet.
+bool forEachRow(const QString &path, const QString &sheetName, const RowHandler &onRow, QString *error);
+
+// The same, collecting every row in *rows (which holds nothing on failure). For workbooks known to be
+// small; a sheet of 65536 rows by 256 columns takes hundreds of megabytes as Rows.
 bool readWorksheet(const QString &path, const QString &sheetName, Rows *rows, QString *error);
 
 } // namespace Xls
