@@ -1,5 +1,9 @@
+#include "core/common/Clock.h"
 #include "core/common/FileMove.h"
 #include "core/config/ProfileFile.h"
+#include "core/records/RecordLog.h"
+#include "core/records/UploadRecord.h"
+#include "core/records/UploadTable.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
@@ -58,6 +62,29 @@ TEST_F(FullDiskTest, AMoveOrASaveThatDoesNotFitFailsInChineseAndLosesNothing) {
     EXPECT_EQ(error, QStringLiteral("磁盘空间不足"));
     EXPECT_EQ(ProfileFile::read(settings)->value(QStringLiteral("File Filters"), QStringLiteral("Port")),
               QByteArray("4321"));
+}
+
+TEST_F(FullDiskTest, ALogRewriteThatDoesNotFitKeepsThePreviousLog) {
+    FixedClock clock(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
+    UploadTable table;
+    RecordLog log(table, clock);
+    ASSERT_TRUE(log.loadRecordLog(m_disk.path() + QLatin1Char('/')));
+    table.setCell(table.appendRow(QStringLiteral("1")), UploadRecord::CellFileName, QStringLiteral("a.txt"));
+    ASSERT_TRUE(log.writeRecordLog());
+    const QByteArray before = TestFiles::read(log.path());
+
+    QFile filler(m_disk.filePath(QStringLiteral("filler")));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(4096, 'f')) == 4096) {
+    }
+    filler.close();
+    for (int i = 0; i < 200; ++i) {
+        table.setCell(table.appendRow(QString::number(i + 2)), UploadRecord::CellFileName,
+                      QStringLiteral("扫描件-%1.pdf").arg(i));
+    }
+    EXPECT_FALSE(log.writeRecordLog());
+    EXPECT_TRUE(log.hasPendingWrite()) << "the next write tries again";
+    EXPECT_EQ(TestFiles::read(log.path()), before);
 }
 
 } // namespace

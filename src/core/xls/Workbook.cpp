@@ -1,5 +1,7 @@
 #include "core/xls/Workbook.h"
 
+#include "core/common/SystemErrors.h"
+
 #include "core/xls/CompoundFileWriter.h"
 #include "core/xls/WorkbookStreamReader.h"
 #include "core/xls/WorkbookStreamWriter.h"
@@ -8,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace Xls {
 
@@ -40,19 +43,22 @@ bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &ro
 
     // The new file is written beside the old one, flushed to disk and renamed over it, so a failure at
     // any point leaves the old file as it was.
+    errno = 0;
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) {
-        setError(error, QStringLiteral("Cannot write “%1”: %2").arg(shown(path), out.errorString()));
+        setError(error, QStringLiteral("Cannot write “%1”: %2").arg(shown(path), fileErrorText(out, errno)));
         return false;
     }
     if (out.write(bytes.data(), bytes.size()) != bytes.size()) {
-        const QString reason = out.errorString();
+        const QString reason = fileErrorText(out, errno);
         out.cancelWriting();
         setError(error, QStringLiteral("Cannot write “%1”: %2").arg(shown(path), reason));
         return false;
     }
-    if (!out.commit()) {
-        setError(error, QStringLiteral("Cannot write “%1”: %2").arg(shown(path), out.errorString()));
+    // Flushed first: a commit alone may report success for data that never reached the disk (a full
+    // disk then left an empty log behind).
+    if (!out.flush() || !out.commit()) {
+        setError(error, QStringLiteral("Cannot write “%1”: %2").arg(shown(path), fileErrorText(out, errno)));
         return false;
     }
     return true;
@@ -70,7 +76,7 @@ bool forEachRow(const QString &path, const QString &sheetName, const RowHandler 
         return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, QStringLiteral("Cannot open “%1”: %2").arg(shown(path), file.errorString()));
+        setError(error, QStringLiteral("Cannot open “%1”: %2").arg(shown(path), fileErrorText(file, errno)));
         return false;
     }
     if (file.size() > MaxFileSize) {
@@ -79,7 +85,7 @@ bool forEachRow(const QString &path, const QString &sheetName, const RowHandler 
     }
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        setError(error, QStringLiteral("Cannot read “%1”: %2").arg(shown(path), file.errorString()));
+        setError(error, QStringLiteral("Cannot read “%1”: %2").arg(shown(path), fileErrorText(file, errno)));
         return false;
     }
     file.close();
