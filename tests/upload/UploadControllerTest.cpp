@@ -12,6 +12,7 @@
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -123,9 +124,14 @@ TEST_F(UploadControllerTest, FilesGoBackToBackAndTheDrainedLogHoldsEveryStatus) 
     EXPECT_FALSE(m_log.hasPendingWrite());
     EXPECT_EQ(m_starts, 20);
     ASSERT_TRUE(QTest::qWaitFor([this] { return reports() == 20; }, 10000));
+    // Both sides hashed the same bytes.
+    const QString sha = QString::fromLatin1(
+        QCryptographicHash::hash(QByteArray(4096, 'x'), QCryptographicHash::Sha256).toHex());
     for (const ConnectionReport &report : m_reports) {
         EXPECT_EQ(report.outcome, ConnectionReport::Outcome::Stored) << report.logLine().toStdString();
+        EXPECT_EQ(report.sha256, sha);
     }
+    EXPECT_EQ(m_job.sha256, sha);
 }
 
 TEST_F(UploadControllerTest, AFaultWaitsForTheHeartbeatWithItsReasonAndStopFlushesTheLog) {

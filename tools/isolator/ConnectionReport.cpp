@@ -36,6 +36,9 @@ QString ConnectionReport::logLine() const {
     if (!storedPath.isEmpty()) {
         line += QStringLiteral(" -> ") + storedPath;
     }
+    if (!sha256.isEmpty() && outcome == Outcome::Stored) {
+        line += QStringLiteral(" sha256 ") + sha256;
+    }
     if (!detail.isEmpty()) {
         line += QStringLiteral(": ") + detail;
     }

@@ -30,6 +30,8 @@ struct ConnectionReport {
     QString detail;
     // Where a stored file is, relative to the root, with '/' between folders.
     QString storedPath;
+    // SHA-256 of the stored file's bytes (64 hexadecimal digits); empty when nothing was stored.
+    QString sha256;
     // Data bytes received after the acknowledgement, padding included.
     quint64 bytesReceived = 0;
     // From the acknowledgement to the file being in place.

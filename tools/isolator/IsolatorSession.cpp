@@ -10,6 +10,8 @@
 #include <QStorageInfo>
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <openssl/evp.h>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -233,6 +235,12 @@ bool IsolatorSession::receiveData(QSaveFile *file) {
     if (file) {
         writer.emplace(file);
     }
+    // What is stored is hashed as it arrives, so the sender's SHA-256 can be compared with it.
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX *)> digest(file ? EVP_MD_CTX_new() : nullptr,
+                                                               EVP_MD_CTX_free);
+    if (digest && EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1) {
+        digest.reset();
+    }
     auto writeFailed = [this, file, &writer] {
         fail(Outcome::Failed,
              QStringLiteral("cannot write %1: %2").arg(file->fileName(), writer->errorString()));
@@ -285,6 +293,9 @@ bool IsolatorSession::receiveData(QSaveFile *file) {
         m_report.bytesReceived += static_cast<quint64>(filled);
         // Only the file's own bytes are kept; the rest of the last block is padding.
         const qint64 keep = static_cast<qint64>(std::min<quint64>(toStore, static_cast<quint64>(filled)));
+        if (digest && keep > 0) {
+            EVP_DigestUpdate(digest.get(), buffer.data(), static_cast<size_t>(keep));
+        }
         if (writer && keep > 0 && !writer->submit(buffer, keep)) {
             return writeFailed();
         }
@@ -292,6 +303,14 @@ bool IsolatorSession::receiveData(QSaveFile *file) {
     }
     if (writer && !writer->finish()) {
         return writeFailed();
+    }
+    if (digest) {
+        unsigned char value[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        if (EVP_DigestFinal_ex(digest.get(), value, &length) == 1) {
+            m_report.sha256 =
+                QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(value), int(length)).toHex());
+        }
     }
     if (cutting) {
         fail(Outcome::CutOnPurpose,
