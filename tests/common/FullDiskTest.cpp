@@ -64,6 +64,18 @@ TEST_F(FullDiskTest, AMoveOrASaveThatDoesNotFitFailsInChineseAndLosesNothing) {
               QByteArray("4321"));
 }
 
+TEST_F(FullDiskTest, AMoveAcrossFileSystemsKeepsThePermissions) {
+    const QString source = m_home.filePath(QStringLiteral("a.txt"));
+    TestFiles::write(source, "small");
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(source, permissions));
+    const QString target = m_disk.filePath(QStringLiteral("a.txt"));
+    EXPECT_EQ(FileMove::move(source, target, false), QString());
+    EXPECT_FALSE(QFile::exists(source));
+    const int ownerGroupOther = 0x7077; // not the "user" bits, which describe whoever looks
+    EXPECT_EQ(int(QFile::permissions(target)) & ownerGroupOther, int(permissions) & ownerGroupOther);
+}
+
 TEST_F(FullDiskTest, ALogRewriteThatDoesNotFitKeepsThePreviousLog) {
     FixedClock clock(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
     UploadTable table;

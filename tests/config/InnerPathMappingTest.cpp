@@ -28,6 +28,10 @@ TEST(InnerPathMapping, QueueingAcceptsOnlyCompleteRecords) {
     // No ">" inside the record: the next record's ">" is not borrowed.
     EXPECT_EQ(judge(text, QStringLiteral("D")), Verdict::BadInnerPath);
     EXPECT_EQ(judge(QStringLiteral("|E*e://x>1.2.3.4:5"), QStringLiteral("E")), Verdict::BadInnerAddress);
+    // Nor is the ">" of a later record, and an address ends at its record's end.
+    const QString two = QStringLiteral("|D*d://d|F*f://f>1.1.1.1:1|");
+    EXPECT_EQ(judge(two, QStringLiteral("D")), Verdict::BadInnerPath);
+    EXPECT_EQ(InnerPathMapping::find(two, QStringLiteral("F")).innerAddress, QStringLiteral("1.1.1.1:1"));
 }
 
 TEST(InnerPathMapping, AKeyAtTheVeryStartLoadsInTheDialogButIsNotTrustedForQueueing) {
@@ -82,6 +86,17 @@ TEST_F(MappingFileTest, RecordsPastTheOldReadLimitAreFound) {
     bool complete = false;
     ASSERT_TRUE(mapping.readText(&text, &complete));
     EXPECT_TRUE(complete);
+}
+
+TEST_F(MappingFileTest, AFileOfExactlyTheReadLimitIsReadWhole) {
+    for (const qint64 size : {InnerPathMapping::kReadLimit, InnerPathMapping::kReadLimit + 1}) {
+        TestFiles::write(path(), QByteArray(size, 'x'));
+        QString text;
+        bool complete = false;
+        ASSERT_TRUE(InnerPathMapping(path()).readText(&text, &complete));
+        EXPECT_EQ(complete, size == InnerPathMapping::kReadLimit) << size;
+        EXPECT_EQ(text.size(), InnerPathMapping::kReadLimit);
+    }
 }
 
 TEST_F(MappingFileTest, WritesTheRecordFormatAndRefusesTextItCannotStore) {

@@ -62,7 +62,8 @@ int main(int argc, char **argv) {
             break;
         case 3:
             for (int i = 0; i < 3 && parts.table.rowCount() > 0; ++i) {
-                parts.table.setSelected(parts.table.rowCount() - 1 - random.bounded(qMin(parts.table.rowCount(), 50)), true);
+                parts.table.setSelected(
+                    parts.table.rowCount() - 1 - random.bounded(qMin(parts.table.rowCount(), 50)), true);
             }
             frame.OnDeleteRecord();
             break;

@@ -22,7 +22,8 @@ namespace {
 QMap<QString, int> placesOfFiles(const StationWorkspace &workspace) {
     QMap<QString, int> places;
     for (const char *folder : {"transit", "upload", "done"}) {
-        QDirIterator it(workspace.path(QString::fromLatin1(folder)), QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(workspace.path(QString::fromLatin1(folder)), QDir::Files,
+                        QDirIterator::Subdirectories);
         while (it.hasNext()) {
             it.next();
             ++places[it.fileName()];
@@ -47,7 +48,8 @@ TEST(StationKillTest, NothingIsLostOrDoubledWhenTheStationIsKilledAtAnyMoment) {
     QStringList names;
     for (int i = 0; i < 300; ++i) {
         const QString name = QStringLiteral("件%1.txt").arg(i, 3, 10, QLatin1Char('0'));
-        workspace.addTransitFile((i % 2 ? QStringLiteral("报表/") : QStringLiteral("图片/")) + name, 1000 + i * 13);
+        workspace.addTransitFile((i % 2 ? QStringLiteral("报表/") : QStringLiteral("图片/")) + name,
+                                 1000 + i * 13);
         names << name;
     }
     {
@@ -64,7 +66,8 @@ TEST(StationKillTest, NothingIsLostOrDoubledWhenTheStationIsKilledAtAnyMoment) {
         }
         ASSERT_TRUE(log.writeRecordLog());
     }
-    const QString logPath = workspace.path(QStringLiteral("records/") + Clock().dateText() + QStringLiteral(".xls"));
+    const QString logPath =
+        workspace.path(QStringLiteral("records/") + Clock().dateText() + QStringLiteral(".xls"));
 
     QRandomGenerator random(20261207);
     for (int round = 0; round < 30; ++round) {
@@ -93,7 +96,8 @@ TEST(StationKillTest, NothingIsLostOrDoubledWhenTheStationIsKilledAtAnyMoment) {
         }
     }
     // The rounds did real work: files were queued and sent, not only started and killed.
-    const int sent = int(QDir(workspace.path(QStringLiteral("done/") + Clock().dateText())).entryList(QDir::Files).size());
+    const int sent =
+        int(QDir(workspace.path(QStringLiteral("done/") + Clock().dateText())).entryList(QDir::Files).size());
     const int waiting = int(QDir(workspace.path(QStringLiteral("upload"))).entryList(QDir::Files).size());
     EXPECT_GT(sent, 0);
     std::printf("after 30 kills: %d files sent, %d waiting in the upload folder\n", sent, waiting);

@@ -188,6 +188,30 @@ TEST_F(QueueTest, AFileWaitingUnderTheSameNameIsNeverReplaced) {
     EXPECT_EQ(m_table.rowCount(), 3);
 }
 
+TEST_F(QueueTest, AnUnrecordedFileInTheUploadFolderIsNeverReplaced) {
+    TestFiles::write(uploadFile(QStringLiteral("left.txt")), "left behind");
+    TestFiles::write(transitFile(QStringLiteral("left.txt")), "new");
+    EXPECT_FALSE(m_queue.queueTransitFile(QStringLiteral("left.txt"), QStringLiteral("A")).succeeded);
+    EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("left.txt"))), QByteArray("left behind"));
+    EXPECT_EQ(m_table.rowCount(), 0);
+}
+
+TEST_F(QueueTest, NamesAndInnerAddressesAtTheirLimits) {
+    // A name the file system allows but that is no plain name on the other side.
+    TestFiles::write(transitFile(QStringLiteral("a\\b.txt")), "x");
+    EXPECT_FALSE(m_queue.queueTransitFile(QStringLiteral("a\\b.txt"), QStringLiteral("A")).succeeded);
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("a\\b.txt"))));
+
+    // The inner address may take 47 bytes, not 48.
+    const QString address47 = QString(44, QLatin1Char('1')) + QStringLiteral(":80");
+    writeMapping(QStringLiteral("|A*d://x>%1|").arg(address47));
+    TestFiles::write(transitFile(QStringLiteral("ok.txt")), "x");
+    EXPECT_TRUE(m_queue.queueTransitFile(QStringLiteral("ok.txt"), QStringLiteral("A")).succeeded);
+    writeMapping(QStringLiteral("|A*d://x>1%1|").arg(address47));
+    TestFiles::write(transitFile(QStringLiteral("long.txt")), "x");
+    EXPECT_FALSE(m_queue.queueTransitFile(QStringLiteral("long.txt"), QStringLiteral("A")).succeeded);
+}
+
 TEST_F(QueueTest, AMoveThatFailsAddsNoRecord) {
     TestFiles::write(transitFile(QStringLiteral("a.txt")), "aaa");
     m_settings.uploadFolder = at(QStringLiteral("no-such-folder"));

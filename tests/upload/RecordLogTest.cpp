@@ -3,10 +3,12 @@
 #include "core/records/UploadTable.h"
 #include "core/xls/Workbook.h"
 
+#include "support/TestFiles.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace UploadRecord;
@@ -222,6 +224,27 @@ TEST_F(RecordLogTest, AnUnreadableLogIsKeptAsideBeforeTheFirstRewrite) {
     ASSERT_TRUE(QFile::copy(aside, todaysFile()));
     ASSERT_FALSE(log.loadRecordLog(folder()));
     EXPECT_EQ(log.keptAsidePath(), folder() + QStringLiteral("2024-03-05-unreadable-235950-2.xls"));
+}
+
+TEST_F(RecordLogTest, AnUnreadableLogThatCannotBeMovedAsideIsNeverOverwritten) {
+    const QByteArray unreadable = "not a workbook";
+    TestFiles::write(todaysFile(), unreadable);
+    ASSERT_FALSE(log.loadRecordLog(folder()));
+    // Something already holds the kept-aside name (a folder): the rename fails.
+    TestFiles::makeFolder(log.keptAsidePath() + QStringLiteral("/x"));
+    fillTable();
+    EXPECT_FALSE(log.writeRecordLog());
+    EXPECT_EQ(TestFiles::read(todaysFile()), unreadable);
+}
+
+TEST_F(RecordLogTest, AFolderUnderTheLogsNameIsAnErrorNotAnEmptyDay) {
+    TestFiles::makeFolder(todaysFile() + QStringLiteral("/inside"));
+    Notice notice;
+    EXPECT_FALSE(log.loadRecordLog(folder(), &notice));
+    EXPECT_FALSE(notice.text.isEmpty());
+    fillTable();
+    EXPECT_FALSE(log.writeRecordLog());
+    EXPECT_TRUE(QFileInfo(todaysFile() + QStringLiteral("/inside")).isDir()) << "nothing of it destroyed";
 }
 
 TEST_F(RecordLogTest, WithoutWorkbookSupportTheLogIsNotRead) {
