@@ -72,21 +72,32 @@ TEST_F(XlsAtomicWrite, MissingFolderIsAnErrorAndNotCreated) {
 
 #ifdef Q_OS_UNIX
 TEST_F(XlsAtomicWrite, ReadOnlyFolderKeepsTheOldFile) {
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-    // Permissions do not stop root; the immutable attribute does.
+    // Permissions do not stop root: there the folder becomes a file system mounted read-only.
     const bool root = geteuid() == 0;
-    if (root && QProcess::execute(u("chattr"), {u("+i"), dir.path()}) != 0) {
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        GTEST_SKIP() << "running as root without chattr: a read-only folder cannot be made";
+    const auto mount = [this](const QStringList &options) {
+        return QProcess::execute(u("mount"), QStringList{u("-t"), u("tmpfs")} + options +
+                                                 QStringList{u("tmpfs"), dir.path()}) == 0;
+    };
+    if (root) {
+        if (!mount({u("-o"), u("size=1m")})) {
+            GTEST_SKIP() << "running as root where no file system can be mounted";
+        }
+        ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), {{u("序号")}, {u("1")}}));
+        before = contents(path);
+        ASSERT_TRUE(mount({u("-o"), u("remount,ro")}));
+    } else {
+        ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
     }
     QString error;
     const bool written = Xls::writeWorkbook(path, u("Sheet1"), bigTable(), &error);
-    if (root)
-        QProcess::execute(u("chattr"), {u("-i"), dir.path()});
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_FALSE(written);
     EXPECT_FALSE(error.isEmpty());
     expectOldFileAlone();
+    if (root) {
+        QProcess::execute(u("umount"), {dir.path()});
+    } else {
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 }
 
 TEST_F(XlsAtomicWrite, WriteFailingHalfWayKeepsTheOldFile) {

@@ -17,11 +17,12 @@ const QChar kPathEnd = QLatin1Char('>');
 
 } // namespace
 
-InnerPathMapping::InnerPathMapping(QString filePath) : m_filePath(std::move(filePath)) {}
+InnerPathMapping::InnerPathMapping(QString filePath)
+    : m_filePath(std::move(filePath)), m_open([](QFile &file) { return file.open(QIODevice::ReadOnly); }) {}
 
 bool InnerPathMapping::readText(QString *text, bool *complete) const {
     QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!m_open(file)) {
         return false;
     }
     QByteArray bytes = file.read(kReadLimit + 1);

@@ -4,11 +4,14 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 // The inner-network mapping file "Brelvantis.path": for every transit subfolder, the inner address
 // (IP:port) and the inner path its files go to, as one text of records
 //     |name*inner path>inner address|name*inner path>inner address|...
 // in code page 936, with no line breaks. It is read afresh at every use.
+class QFile;
+
 class InnerPathMapping {
 public:
     // What a look-up of one subfolder found.
@@ -43,6 +46,11 @@ public:
     // is larger than the read limit.
     bool readText(QString *text, bool *complete = nullptr) const;
 
+    // Opens the file for reading; tests replace it to make an existing file unreadable whoever runs
+    // them (permissions do not stop root).
+    using Opener = std::function<bool(QFile &file)>;
+    void setOpener(Opener opener) { m_open = std::move(opener); }
+
     // Looks name up in text. A record counts only where it starts: right after a "|" — or, for the
     // dialog's sake, at the very start of the text, which keyAtTextStart reports.
     static Lookup find(const QString &text, const QString &name);
@@ -68,4 +76,5 @@ public:
 
 private:
     QString m_filePath;
+    Opener m_open;
 };
