@@ -120,6 +120,21 @@ void emptyRoot() {
 
 // --- Baseline ----------------------------------------------------------------------------------------
 
+// The plainest sender: one read and one send per 4096-byte block, in lock step, as the worker once did.
+bool sendLockStep(QFile &file, TcpSocket &socket, char *block) {
+    while (file.read(block, kBlock) > 0) {
+        socket.setDeadline(30s);
+        for (qint64 sent = 0; sent < kBlock;) {
+            const qint64 n = socket.send(block + sent, kBlock - sent);
+            if (n <= 0) {
+                return false;
+            }
+            sent += n;
+        }
+    }
+    return true;
+}
+
 void BM_BaselineReadAndSendBlocks(benchmark::State &state) {
     TcpListener listener;
     if (!listener.listen("127.0.0.1", 0)) {
@@ -147,14 +162,7 @@ void BM_BaselineReadAndSendBlocks(benchmark::State &state) {
         bool ok = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && socket.create() &&
                   socket.connectTo("127.0.0.1", listener.port(), 5s);
         char block[kBlock] = {};
-        while (ok && file.read(block, kBlock) > 0) {
-            socket.setDeadline(30s);
-            for (qint64 sent = 0; ok && sent < kBlock;) {
-                const qint64 n = socket.send(block + sent, kBlock - sent);
-                ok = n > 0;
-                sent += n;
-            }
-        }
+        ok = ok && sendLockStep(file, socket, block);
         socket.close();
         const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
         sink.join();
@@ -196,14 +204,7 @@ void BM_BaselineLockStepIntoDiscardingPeer(benchmark::State &state) {
             ok = sendBlock(block, socket) == BlockResult::kComplete &&
                  receiveBlock(block, socket) == BlockResult::kComplete;
         }
-        while (ok && file.read(block, kBlock) > 0) {
-            socket.setDeadline(30s);
-            for (qint64 sent = 0; ok && sent < kBlock;) {
-                const qint64 n = socket.send(block + sent, kBlock - sent);
-                ok = n > 0;
-                sent += n;
-            }
-        }
+        ok = ok && sendLockStep(file, socket, block);
         const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
         socket.close();
         if (!ok) {

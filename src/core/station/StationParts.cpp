@@ -30,12 +30,17 @@ StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownCloc
                      [this](TransferScheduler::Event event, int row) { journalTransfer(event, row); });
 }
 
-void StationParts::journal(const QString &event, int row, const QString &reason) {
+DayJournal::Entry StationParts::journalEntry(const QString &event, int row) const {
     DayJournal::Entry entry;
     entry.event = event;
     entry.fileName = table.cell(row, UploadRecord::CellFileName);
     entry.destination = table.cell(row, UploadRecord::CellDestination);
     entry.isolator = settings.isolatorAddress + QLatin1Char(':') + settings.isolatorPort;
+    return entry;
+}
+
+void StationParts::journal(const QString &event, int row, const QString &reason) {
+    DayJournal::Entry entry = journalEntry(event, row);
     entry.reason = reason;
     dayJournal.append(entry);
 }
@@ -47,13 +52,10 @@ void StationParts::journalTransfer(TransferScheduler::Event event, int row) {
         journal(QStringLiteral("开始"), row);
         return;
     }
-    DayJournal::Entry entry;
-    entry.event = event == Event::Completed ? QStringLiteral("完成")
-                  : event == Event::Failed  ? QStringLiteral("故障")
-                                            : QStringLiteral("停止");
-    entry.fileName = table.cell(row, UploadRecord::CellFileName);
-    entry.destination = table.cell(row, UploadRecord::CellDestination);
-    entry.isolator = settings.isolatorAddress + QLatin1Char(':') + settings.isolatorPort;
+    DayJournal::Entry entry = journalEntry(event == Event::Completed ? QStringLiteral("完成")
+                                           : event == Event::Failed  ? QStringLiteral("故障")
+                                                                     : QStringLiteral("停止"),
+                                           row);
     entry.reason = event == Event::Failed ? job.failureReason : QString();
     entry.bytes = qMin(job.bytesSent.load(), job.fileSize.load());
     entry.seconds = m_transferClock.isValid() ? static_cast<double>(m_transferClock.nsecsElapsed()) / 1e9 : 0;

@@ -53,6 +53,7 @@ struct StationParts {
     UploadController upload;
 
 private:
+    DayJournal::Entry journalEntry(const QString &event, int row) const;
     void journalTransfer(TransferScheduler::Event event, int row);
     QElapsedTimer m_transferClock;
 };
