@@ -45,6 +45,13 @@ bool waitUntil(const std::function<bool()> &condition, int milliseconds) {
     return true;
 }
 
+// A file the peer stores: the sender is done with the last block before the peer has put the file
+// in place, so the file may take a moment to appear (it appears whole or not at all).
+QByteArray storedByPeer(const QString &path) {
+    waitUntil([&path] { return QFileInfo::exists(path); }, 10000);
+    return TestFiles::read(path);
+}
+
 // The real station window over a real workspace, sending to a real isolator peer on loopback.
 class StationEndToEnd : public ::testing::Test {
 protected:
@@ -147,14 +154,14 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
         EXPECT_FALSE(m_parts->table.cell(row, CellStartTime).isEmpty());
         EXPECT_FALSE(m_parts->table.cell(row, CellFinishTime).isEmpty());
     }
-    EXPECT_EQ(TestFiles::read(arrived(QStringLiteral("192.168.1.10_4321"), QStringLiteral("报表"),
-                                      QStringLiteral("季度报告.txt"))),
+    EXPECT_EQ(storedByPeer(arrived(QStringLiteral("192.168.1.10_4321"), QStringLiteral("报表"),
+                                   QStringLiteral("季度报告.txt"))),
               report);
-    EXPECT_EQ(TestFiles::read(arrived(QStringLiteral("192.168.1.10_4321"), QStringLiteral("报表"),
-                                      QStringLiteral("年度汇总.pdf"))),
+    EXPECT_EQ(storedByPeer(arrived(QStringLiteral("192.168.1.10_4321"), QStringLiteral("报表"),
+                                   QStringLiteral("年度汇总.pdf"))),
               summary);
-    EXPECT_EQ(TestFiles::read(arrived(QStringLiteral("192.168.1.11_4321"), QStringLiteral("图片"),
-                                      QStringLiteral("现场照片 01.jpg"))),
+    EXPECT_EQ(storedByPeer(arrived(QStringLiteral("192.168.1.11_4321"), QStringLiteral("图片"),
+                                   QStringLiteral("现场照片 01.jpg"))),
               photo);
     EXPECT_FALSE(QFileInfo::exists(
         arrived(QStringLiteral("192.168.1.10_4321"), QStringLiteral("报表"), QStringLiteral("明细.txt"))));
@@ -247,7 +254,7 @@ TEST_F(StationEndToEnd, TheOperatorSetsTheStationUpInItsDialogsAndSendsAFolder) 
     ASSERT_TRUE(waitUntil([this] { return m_stored == 1; }, 10000));
     EXPECT_EQ(statuses(), QStringList{kStatusComplete});
     EXPECT_EQ(
-        TestFiles::read(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场/现场照片 01.jpg")),
+        storedByPeer(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场/现场照片 01.jpg")),
         photo);
 }
 
