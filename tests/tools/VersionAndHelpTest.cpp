@@ -19,13 +19,13 @@ const Program kPrograms[] = {
     {"brelvantis-log", "brelvantis-log show FILE", 2},
 };
 
-struct Run {
+struct Answer {
     int exitCode = -1;
     QString out;
     QString err;
 };
 
-Run run(const char *program, const QStringList &arguments) {
+Answer run(const char *program, const QStringList &arguments) {
     QProcess process;
     process.start(QStringLiteral(BRELVANTIS_BIN_DIR "/") + QLatin1String(program), arguments);
     EXPECT_TRUE(process.waitForFinished(60000)) << program;
@@ -38,17 +38,17 @@ TEST(VersionAndHelp, EveryProgramAnswersAndRefusesUnknownOptions) {
     for (const Program &program : kPrograms) {
         SCOPED_TRACE(program.name);
         for (const char *version : {"--version", "-v"}) {
-            const Run answer = run(program.name, {QLatin1String(version)});
+            const Answer answer = run(program.name, {QLatin1String(version)});
             EXPECT_EQ(answer.exitCode, 0);
             EXPECT_EQ(answer.out, QStringLiteral("%1 %2\n").arg(QLatin1String(program.name),
                                                                 QStringLiteral(BRELVANTIS_PROJECT_VERSION)));
         }
         for (const char *help : {"--help", "-h"}) {
-            const Run answer = run(program.name, {QLatin1String(help)});
+            const Answer answer = run(program.name, {QLatin1String(help)});
             EXPECT_EQ(answer.exitCode, 0);
             EXPECT_TRUE(answer.out.contains(QLatin1String(program.helpSays))) << answer.out.toStdString();
         }
-        const Run refused = run(program.name, {QStringLiteral("--no-such-option")});
+        const Answer refused = run(program.name, {QStringLiteral("--no-such-option")});
         EXPECT_EQ(refused.exitCode, program.usageExitCode);
         EXPECT_TRUE(refused.out.isEmpty()) << refused.out.toStdString();
         EXPECT_TRUE(refused.err.contains(QStringLiteral("--no-such-option"))) << refused.err.toStdString();
@@ -56,7 +56,8 @@ TEST(VersionAndHelp, EveryProgramAnswersAndRefusesUnknownOptions) {
 }
 
 TEST(VersionAndHelp, ValuesMayFollowAnEqualsSign) {
-    const Run refused = run("brelvantis-isolator", {QStringLiteral("--root=r"), QStringLiteral("--listen=nowhere")});
+    const Answer refused =
+        run("brelvantis-isolator", {QStringLiteral("--root=r"), QStringLiteral("--listen=nowhere")});
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("--listen wants"))) << refused.err.toStdString();
 }

@@ -16,7 +16,8 @@ QString problem(const QCommandLineParser &parser, const QStringList &arguments) 
     const QStringList unknown = parser.unknownOptionNames();
     if (!unknown.isEmpty()) {
         const QString &name = unknown.first();
-        return QStringLiteral("unknown option '%1%2'").arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+        return QStringLiteral("unknown option '%1%2'")
+            .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
     }
     // The parser takes any next argument as an option's value, so only a last one can lack it.
     const QString last = arguments.size() > 1 ? arguments.last() : QString();
