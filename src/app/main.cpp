@@ -2,6 +2,7 @@
 #include "core/common/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -21,6 +22,23 @@ const char kUsage[] =
     "Without --workdir the station runs in the current folder when it holds Berlvantis.ini, otherwise\n"
     "in brelvantis/ under the user's data home ($XDG_DATA_HOME, by default ~/.local/share), made on\n"
     "the first start. One copy runs per user session; a second start ends at once.\n";
+
+void print(std::FILE *stream, const QString &text);
+
+// Options Qt's application object takes for itself (it removes them before we read the rest).
+bool isQtOption(const QString &name) {
+    static const QStringList names =
+        QStringLiteral("platform platformpluginpath platformtheme plugin qwindowgeometry qwindowtitle "
+                       "qwindowicon reverse session style stylesheet widgetcount display geometry title name "
+                       "visual ncols cmap nograb dograb sync qmljsdebugger fontengine")
+            .split(u' ');
+    return names.contains(name.section(u'=', 0, 0));
+}
+
+int usageError(const QString &problem) {
+    print(stderr, QStringLiteral("brelvantis: %1\nTry 'brelvantis --help'.\n").arg(problem));
+    return 2;
+}
 
 void print(std::FILE *stream, const QString &text) {
     const QByteArray bytes = text.toLocal8Bit();
@@ -43,7 +61,7 @@ int main(int argc, char **argv) {
     for (int i = 0; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     }
-    parser.parse(arguments);
+    const bool parsed = parser.parse(arguments);
     if (parser.isSet(help)) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -53,15 +71,20 @@ int main(int argc, char **argv) {
         return 0;
     }
 
+    // An option neither ours nor Qt's is refused before the display is opened, too.
+    if (!parsed &&
+        !std::all_of(parser.unknownOptionNames().cbegin(), parser.unknownOptionNames().cend(), isQtOption)) {
+        return usageError(CommandLine::problem(parser, arguments));
+    }
+
     CBrelvantisApp app(argc, argv);
     // Qt has taken its own options (-platform, -style ...) away: what is left must be ours.
-    if (!parser.parse(app.arguments()) || !parser.positionalArguments().isEmpty()) {
-        const QString problem =
-            parser.positionalArguments().isEmpty()
-                ? CommandLine::problem(parser, app.arguments())
-                : QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
-        print(stderr, QStringLiteral("brelvantis: %1\nTry 'brelvantis --help'.\n").arg(problem));
-        return 2;
+    if (!parser.parse(app.arguments())) {
+        return usageError(CommandLine::problem(parser, app.arguments()));
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return usageError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     }
     switch (app.initInstance(parser.value(workdir))) {
     case CBrelvantisApp::Start::Running:

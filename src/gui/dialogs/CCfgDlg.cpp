@@ -46,7 +46,7 @@ void CCfgDlg::setFolderChooser(FolderChooser chooser) {
 
 void CCfgDlg::createControls() {
     const DialogUnits du(font());
-    setFixedSize(du.x(228), du.y(279));
+    setFixedSize(du.x(228), du.y(276));
 
     // A label is never cut short: where the font runs wider than the layout allows, it takes the room
     // it needs (the layout leaves a gap before every edit).
@@ -62,12 +62,12 @@ void CCfgDlg::createControls() {
     auto *ok = new QPushButton(QStringLiteral("确　定"), this);
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setDefault(true);
-    ok->setGeometry(du.rect(46, 258, 50, 14));
+    ok->setGeometry(du.rect(46, 244, 50, 14));
     connect(ok, &QPushButton::clicked, this, &CCfgDlg::onOk);
 
     auto *cancel = new QPushButton(QStringLiteral("取　消"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
-    cancel->setGeometry(du.rect(128, 258, 50, 14));
+    cancel->setGeometry(du.rect(128, 244, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *folders = new QGroupBox(QStringLiteral("目录设置"), this);
@@ -126,12 +126,13 @@ void CCfgDlg::createControls() {
     m_fileTypesEdit->setPlaceholderText(QStringLiteral("如 txt:doc:pdf"));
     m_fileTypesEdit->setGeometry(du.rect(98, 221, 111, 12));
 
-    // The folder the three configuration files live in, cut short in the middle when it is long.
+    // Below the buttons, the folder the three configuration files live in, cut short in the middle when
+    // it is long.
     const QString workFolder =
         QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(m_store.filePath()).absolutePath()));
     auto *folder = new QLabel(this);
     folder->setObjectName(QStringLiteral("workFolderLabel"));
-    folder->setGeometry(du.rect(9, 243, 210, 10));
+    folder->setGeometry(du.rect(9, 262, 210, 10));
     folder->setToolTip(workFolder);
     folder->setText(folder->fontMetrics().elidedText(QStringLiteral("工作目录：%1").arg(workFolder),
                                                      Qt::ElideMiddle, folder->width()));
