@@ -4,9 +4,12 @@
 #include "core/common/Cp936.h"
 #include "core/common/SingleInstance.h"
 #include "core/station/StationParts.h"
+#include "core/station/WorkFolder.h"
 #include "gui/widgets/OperatorMessages.h"
 
+#include <QDir>
 #include <QLibraryInfo>
+#include <QMessageBox>
 #include <QTranslator>
 
 CBrelvantisApp::CBrelvantisApp(int &argc, char **argv) : QApplication(argc, argv) {
@@ -32,18 +35,28 @@ CBrelvantisApp::~CBrelvantisApp() {
     m_parts.reset();
 }
 
-bool CBrelvantisApp::initInstance() {
+CBrelvantisApp::Start CBrelvantisApp::initInstance(const QString &workdirOption) {
     m_instance = std::make_unique<SingleInstance>(QStringLiteral("BrelvantisAPP"));
     if (!m_instance->acquire()) {
-        return false;
+        return Start::AnotherCopyRuns;
     }
     Cp936::requireAvailable();
 
-    m_parts = std::make_unique<StationParts>();
+    const WorkFolder::Choice work =
+        WorkFolder::choose(workdirOption, QDir::currentPath(), WorkFolder::dataHome());
+    // Relative folders in the settings are taken from the working folder, as they always were.
+    if ((work.create && !QDir().mkpath(work.folder)) || !QDir::setCurrent(work.folder)) {
+        QMessageBox::critical(
+            nullptr, OperatorMessages::applicationName(),
+            QStringLiteral("无法使用工作目录：%1").arg(QDir::toNativeSeparators(work.folder)));
+        return Start::NoWorkFolder;
+    }
+
+    m_parts = std::make_unique<StationParts>(work.folder);
     m_parts->filter.load();
     m_frame = std::make_unique<CMainFrame>(*m_parts);
     m_frame->OnCreate();
     m_frame->OnInitialUpdates();
     m_frame->showMaximized();
-    return true;
+    return Start::Running;
 }

@@ -20,8 +20,15 @@ public:
     // would be appended to every window and message title.
     static bool setUp(QApplication &app);
 
-    // Start-up. Returns false when this process should end at once: another copy runs (exit code 0).
-    bool initInstance();
+    enum class Start {
+        Running,         // the window is up
+        AnotherCopyRuns, // end at once, exit code 0
+        NoWorkFolder,    // the working folder could not be made or entered (the operator was told)
+    };
+
+    // Start-up in the working folder chosen from workdirOption (the --workdir value; may be empty),
+    // the current folder and the user's data home (WorkFolder::choose).
+    Start initInstance(const QString &workdirOption = QString());
 
     CMainFrame *mainFrame() const { return m_frame.get(); }
 

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -446,7 +447,7 @@ void CMainFrame::onSentFileMoveFailed(const QString &message) {
 }
 
 void CMainFrame::OnAppAbout() {
-    CAboutDlg about(this);
+    CAboutDlg about(QDir(m_parts.workFolder).absolutePath(), this);
     about.exec();
 }
 

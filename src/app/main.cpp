@@ -1,9 +1,98 @@
 #include "app/CBrelvantisApp.h"
+#include "core/common/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: brelvantis [--workdir DIR]\n"
+    "       brelvantis --help | --version\n"
+    "\n"
+    "The Brelvantis upload station: sends the files of a transit folder to the network isolator and\n"
+    "records every status in a daily .xls log.\n"
+    "\n"
+    "  --workdir DIR   run in DIR, the folder of Berlvantis.ini, Brelvantis.path and\n"
+    "                  Brelvantis.filter (created when missing)\n"
+    "  -h, --help      print this text\n"
+    "  -v, --version   print the version\n"
+    "\n"
+    "Without --workdir the station runs in the current folder when it holds Berlvantis.ini, otherwise\n"
+    "in brelvantis/ under the user's data home ($XDG_DATA_HOME, by default ~/.local/share), made on\n"
+    "the first start. One copy runs per user session; a second start ends at once.\n";
+
+void print(std::FILE *stream, const QString &text);
+
+// Options Qt's application object takes for itself (it removes them before we read the rest).
+bool isQtOption(const QString &name) {
+    static const QStringList names =
+        QStringLiteral("platform platformpluginpath platformtheme plugin qwindowgeometry qwindowtitle "
+                       "qwindowicon reverse session style stylesheet widgetcount display geometry title name "
+                       "visual ncols cmap nograb dograb sync qmljsdebugger fontengine")
+            .split(u' ');
+    return names.contains(name.section(u'=', 0, 0));
+}
+
+int usageError(const QString &problem) {
+    print(stderr, QStringLiteral("brelvantis: %1\nTry 'brelvantis --help'.\n").arg(problem));
+    return 2;
+}
+
+void print(std::FILE *stream, const QString &text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
-    CBrelvantisApp app(argc, argv);
-    if (!app.initInstance()) {
-        return 0; // another copy runs: end silently
+    QCommandLineParser parser;
+    // Single-dash words are whole options, like Qt's own -platform and -style.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption workdir(QStringLiteral("workdir"), QString(), QStringLiteral("DIR"));
+    parser.addOption(workdir);
+
+    // --help and --version answer before the display is opened, so they work without one.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
     }
-    return app.exec();
+    const bool parsed = parser.parse(arguments);
+    if (parser.isSet(help)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, CommandLine::versionLine(QStringLiteral("brelvantis")) + u'\n');
+        return 0;
+    }
+
+    // An option neither ours nor Qt's is refused before the display is opened, too.
+    if (!parsed &&
+        !std::all_of(parser.unknownOptionNames().cbegin(), parser.unknownOptionNames().cend(), isQtOption)) {
+        return usageError(CommandLine::problem(parser, arguments));
+    }
+
+    CBrelvantisApp app(argc, argv);
+    // Qt has taken its own options (-platform, -style ...) away: what is left must be ours.
+    if (!parser.parse(app.arguments())) {
+        return usageError(CommandLine::problem(parser, app.arguments()));
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return usageError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    }
+    switch (app.initInstance(parser.value(workdir))) {
+    case CBrelvantisApp::Start::Running:
+        return app.exec();
+    case CBrelvantisApp::Start::AnotherCopyRuns:
+        return 0; // end silently
+    case CBrelvantisApp::Start::NoWorkFolder:
+        return 1;
+    }
+    return 1;
 }

@@ -223,6 +223,7 @@ protected:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_runtime.path()); // not the real home
         process->setProcessEnvironment(environment);
         process->setWorkingDirectory(m_work.path());
         process->start(QStringLiteral(BRELVANTIS_BIN_DIR "/brelvantis"), {});

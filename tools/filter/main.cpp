@@ -1,8 +1,10 @@
 // brelvantis-filter: writes and shows the scrambled file-type filter file of the working directory.
 
+#include "core/common/CommandLine.h"
 #include "core/common/Cp936.h"
 #include "core/config/FileTypeFilter.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QStringList>
@@ -20,6 +22,7 @@ const char *const kUsage =
     "  brelvantis-filter write LIST   write Brelvantis.filter in the working directory\n"
     "  brelvantis-filter show         print the list of Brelvantis.filter in the working directory\n"
     "  brelvantis-filter --help       print this text\n"
+    "  brelvantis-filter --version    print the version\n"
     "\n"
     "LIST is a run of file-name extensions, each without its dot and followed by ':',\n"
     "for example \"txt:doc:pdf:\". Text after the last ':' is no entry; an empty entry (\"::\")\n"
@@ -87,10 +90,22 @@ int showFilter() {
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     Cp936::requireAvailable();
-    const QStringList args = app.arguments().mid(1);
 
-    if (args.size() == 1 && (args[0] == u"--help" || args[0] == u"-h")) {
+    QCommandLineParser parser;
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    // After the command everything is its argument: a LIST may begin with '-'.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (!parser.parse(app.arguments())) {
+        return usageError(CommandLine::problem(parser, app.arguments()));
+    }
+    const QStringList args = parser.positionalArguments();
+    if (parser.isSet(help)) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, CommandLine::versionLine(QStringLiteral("brelvantis-filter")) + u'\n');
         return 0;
     }
     if (args.isEmpty()) {

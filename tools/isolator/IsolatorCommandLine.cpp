@@ -1,6 +1,9 @@
 #include "IsolatorCommandLine.h"
 
+#include "core/common/CommandLine.h"
 #include "core/transfer/Socket.h"
+
+#include <QCommandLineParser>
 
 #include <cmath>
 #include <limits>
@@ -42,86 +45,106 @@ IsolatorCommandLine::Result IsolatorCommandLine::parse(const QStringList &args, 
         *error = why;
         return Result::Error;
     };
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &option = args[i];
-        if (option == u"--help" || option == u"-h") {
-            return Result::Help;
+    QCommandLineParser parser;
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption discard(QStringLiteral("discard"));
+    const QCommandLineOption closeBeforeAck(QStringLiteral("close-before-ack"));
+    const QCommandLineOption neverAnswer(QStringLiteral("never-answer"));
+    parser.addOptions({discard, closeBeforeAck, neverAnswer});
+    const auto valueOption = [&parser](const char *name) {
+        const QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("VALUE"));
+        parser.addOption(option);
+        return option;
+    };
+    const QCommandLineOption listen = valueOption("listen");
+    const QCommandLineOption root = valueOption("root");
+    const QCommandLineOption timeout = valueOption("timeout");
+    const QCommandLineOption dataAllowance = valueOption("data-allowance");
+    const QCommandLineOption minRate = valueOption("min-rate");
+    const QCommandLineOption maxConnections = valueOption("max-connections");
+    const QCommandLineOption maxSize = valueOption("max-size");
+    const QCommandLineOption ackPieces = valueOption("ack-pieces");
+    const QCommandLineOption ackPause = valueOption("ack-pause");
+    const QCommandLineOption cutAfterBlocks = valueOption("cut-after-blocks");
+
+    const QStringList arguments = QStringList{QStringLiteral("brelvantis-isolator")} + args;
+    const bool parsed = parser.parse(arguments);
+    if (parser.isSet(help)) {
+        return Result::Help;
+    }
+    if (!parsed) {
+        return bad(CommandLine::problem(parser, arguments));
+    }
+    if (parser.isSet(version)) {
+        return Result::Version;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return bad(QStringLiteral("unknown argument %1").arg(parser.positionalArguments().first()));
+    }
+    options->discard = parser.isSet(discard);
+    options->closeBeforeAck = parser.isSet(closeBeforeAck);
+    options->neverAnswer = parser.isSet(neverAnswer);
+    qint64 number = 0;
+    if (parser.isSet(listen) && !readListen(parser.value(listen), options)) {
+        return bad(QStringLiteral("--listen wants a numeric IPv4 address and a port, like 127.0.0.1:9400"));
+    }
+    if (parser.isSet(root)) {
+        options->root = parser.value(root);
+    }
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        const double seconds = parser.value(timeout).toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds < 0.001 || seconds > 86400) {
+            return bad(QStringLiteral("--timeout wants seconds between 0.001 and 86400"));
         }
-        if (option == u"--discard") {
-            options->discard = true;
-            continue;
+        options->timeout = std::chrono::milliseconds(static_cast<qint64>(std::llround(seconds * 1000)));
+    }
+    if (parser.isSet(dataAllowance)) {
+        bool ok = false;
+        const double seconds = parser.value(dataAllowance).toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
+            return bad(QStringLiteral("--data-allowance wants seconds between 0 and 86400"));
         }
-        if (option == u"--close-before-ack") {
-            options->closeBeforeAck = true;
-            continue;
+        options->dataAllowance = std::chrono::milliseconds(static_cast<qint64>(std::llround(seconds * 1000)));
+    }
+    if (parser.isSet(minRate)) {
+        bool ok = false;
+        options->minRate = parser.value(minRate).toULongLong(&ok);
+        if (!ok) {
+            return bad(QStringLiteral("--min-rate wants bytes per second (0: no minimum)"));
         }
-        if (option == u"--never-answer") {
-            options->neverAnswer = true;
-            continue;
+    }
+    if (parser.isSet(maxConnections)) {
+        if (!readCount(parser.value(maxConnections), 1, 4096, &number)) {
+            return bad(QStringLiteral("--max-connections wants a number from 1 to 4096"));
         }
-        if (i + 1 >= args.size()) {
-            return option.startsWith(u"--") ? bad(QStringLiteral("%1 needs a value").arg(option))
-                                            : bad(QStringLiteral("unknown argument %1").arg(option));
+        options->maxConnections = static_cast<int>(number);
+    }
+    if (parser.isSet(maxSize)) {
+        bool ok = false;
+        options->maxSize = parser.value(maxSize).toULongLong(&ok);
+        if (!ok) {
+            return bad(QStringLiteral("--max-size wants a number of bytes (0: no limit)"));
         }
-        const QString value = args[++i];
-        qint64 number = 0;
-        if (option == u"--listen") {
-            if (!readListen(value, options)) {
-                return bad(
-                    QStringLiteral("--listen wants a numeric IPv4 address and a port, like 127.0.0.1:9400"));
-            }
-        } else if (option == u"--root") {
-            options->root = value;
-        } else if (option == u"--timeout") {
-            bool ok = false;
-            const double seconds = value.toDouble(&ok);
-            if (!ok || !std::isfinite(seconds) || seconds < 0.001 || seconds > 86400) {
-                return bad(QStringLiteral("--timeout wants seconds between 0.001 and 86400"));
-            }
-            options->timeout = std::chrono::milliseconds(static_cast<qint64>(std::llround(seconds * 1000)));
-        } else if (option == u"--data-allowance") {
-            bool ok = false;
-            const double seconds = value.toDouble(&ok);
-            if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
-                return bad(QStringLiteral("--data-allowance wants seconds between 0 and 86400"));
-            }
-            options->dataAllowance =
-                std::chrono::milliseconds(static_cast<qint64>(std::llround(seconds * 1000)));
-        } else if (option == u"--min-rate") {
-            bool ok = false;
-            options->minRate = value.toULongLong(&ok);
-            if (!ok) {
-                return bad(QStringLiteral("--min-rate wants bytes per second (0: no minimum)"));
-            }
-        } else if (option == u"--max-connections") {
-            if (!readCount(value, 1, 4096, &number)) {
-                return bad(QStringLiteral("--max-connections wants a number from 1 to 4096"));
-            }
-            options->maxConnections = static_cast<int>(number);
-        } else if (option == u"--max-size") {
-            bool ok = false;
-            options->maxSize = value.toULongLong(&ok);
-            if (!ok) {
-                return bad(QStringLiteral("--max-size wants a number of bytes (0: no limit)"));
-            }
-        } else if (option == u"--ack-pieces") {
-            if (!readCount(value, 1, 4096, &number)) {
-                return bad(QStringLiteral("--ack-pieces wants a number from 1 to 4096"));
-            }
-            options->ackPieces = static_cast<int>(number);
-        } else if (option == u"--ack-pause") {
-            if (!readCount(value, 0, 60000, &number)) {
-                return bad(QStringLiteral("--ack-pause wants milliseconds from 0 to 60000"));
-            }
-            options->ackPiecePause = std::chrono::milliseconds(number);
-        } else if (option == u"--cut-after-blocks") {
-            if (!readCount(value, 0, std::numeric_limits<qint64>::max(), &number)) {
-                return bad(QStringLiteral("--cut-after-blocks wants a number of blocks"));
-            }
-            options->cutAfterBlocks = number;
-        } else {
-            return bad(QStringLiteral("unknown option %1").arg(option));
+    }
+    if (parser.isSet(ackPieces)) {
+        if (!readCount(parser.value(ackPieces), 1, 4096, &number)) {
+            return bad(QStringLiteral("--ack-pieces wants a number from 1 to 4096"));
         }
+        options->ackPieces = static_cast<int>(number);
+    }
+    if (parser.isSet(ackPause)) {
+        if (!readCount(parser.value(ackPause), 0, 60000, &number)) {
+            return bad(QStringLiteral("--ack-pause wants milliseconds from 0 to 60000"));
+        }
+        options->ackPiecePause = std::chrono::milliseconds(number);
+    }
+    if (parser.isSet(cutAfterBlocks)) {
+        if (!readCount(parser.value(cutAfterBlocks), 0, std::numeric_limits<qint64>::max(), &number)) {
+            return bad(QStringLiteral("--cut-after-blocks wants a number of blocks"));
+        }
+        options->cutAfterBlocks = number;
     }
     if (options->root.isEmpty() && !options->discard) {
         return bad(QStringLiteral("--root is needed (or --discard)"));
@@ -135,6 +158,7 @@ IsolatorCommandLine::Result IsolatorCommandLine::parse(const QStringList &args, 
 QString IsolatorCommandLine::usage() {
     return QStringLiteral(
         "Usage: brelvantis-isolator --root DIR [options]\n"
+        "       brelvantis-isolator --help | --version\n"
         "\n"
         "A receiving isolator peer for demos and tests. Each connection sends a 4096-byte header block\n"
         "(size, file name, inner address, inner path); the peer answers with a 4096-byte acknowledgement,\n"

@@ -8,7 +8,7 @@
 // The options of brelvantis-isolator, read from its arguments.
 class IsolatorCommandLine {
 public:
-    enum class Result { Run, Help, Error };
+    enum class Result { Run, Help, Version, Error };
 
     // Reads args (without the program name) into options; on Error, error says what is wrong.
     static Result parse(const QStringList &args, IsolatorOptions *options, QString *error);

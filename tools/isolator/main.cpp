@@ -2,6 +2,7 @@
 
 #include "IsolatorCommandLine.h"
 #include "IsolatorServer.h"
+#include "core/common/CommandLine.h"
 #include "core/common/Cp936.h"
 
 #include <QCoreApplication>
@@ -36,6 +37,9 @@ int main(int argc, char **argv) {
     switch (IsolatorCommandLine::parse(app.arguments().mid(1), &options, &error)) {
     case IsolatorCommandLine::Result::Help:
         printLine(stdout, IsolatorCommandLine::usage());
+        return 0;
+    case IsolatorCommandLine::Result::Version:
+        printLine(stdout, CommandLine::versionLine(QStringLiteral("brelvantis-isolator")));
         return 0;
     case IsolatorCommandLine::Result::Error:
         printLine(stderr, QStringLiteral("brelvantis-isolator: %1\n").arg(error));

@@ -1,7 +1,9 @@
 // brelvantis-log: shows a day's record log (the sheet "Sheet1" of an Excel 97-2003 workbook) as
 // tab-separated UTF-8 text, one line per row, so a log can be read or compared without a spreadsheet.
+#include "core/common/CommandLine.h"
 #include "core/xls/Workbook.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>
@@ -9,6 +11,7 @@
 namespace {
 
 const char Usage[] = "Usage: brelvantis-log show FILE\n"
+                     "       brelvantis-log --help | --version\n"
                      "\n"
                      "Prints the sheet \"Sheet1\" of the Excel 97-2003 workbook FILE as tab-separated UTF-8\n"
                      "lines, the first row first. Inside a cell a tab, carriage return and line break are\n"
@@ -42,13 +45,25 @@ void appendEscaped(QString *line, const QString &cell) {
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+    QCommandLineParser parser;
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const bool parsed = parser.parse(app.arguments());
+    if (parser.isSet(help)) {
         std::fputs(Usage, stdout);
         return 0;
     }
-    if (args.size() != 2 || args.at(0) != QLatin1String("show")) {
+    if (parsed && parser.isSet(version)) {
+        std::printf("%s\n", CommandLine::versionLine(QStringLiteral("brelvantis-log")).toUtf8().constData());
+        return 0;
+    }
+    const QStringList args = parser.positionalArguments();
+    if (!parsed || args.size() != 2 || args.at(0) != QLatin1String("show")) {
         std::fputs(Usage, stderr);
+        if (!parsed) {
+            std::fprintf(stderr, "\nbrelvantis-log: %s\n",
+                         CommandLine::problem(parser, app.arguments()).toUtf8().constData());
+        }
         return 2;
     }
 

@@ -1,12 +1,14 @@
 // brelvantis-send: sends one file to an isolator with the station's own transfer worker, to check
 // the link to an isolator (or to a brelvantis-isolator peer) without the station's window.
 
+#include "core/common/CommandLine.h"
 #include "core/common/Cp936.h"
 #include "core/transfer/HeaderBlock.h"
 #include "core/transfer/Socket.h"
 #include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -20,7 +22,7 @@ constexpr int kUsageError = 64;
 const char *const kUsage =
     "Usage:\n"
     "  brelvantis-send [--no-hash] --isolator IP:PORT --destination 'ADDRESS||PATH' FILE\n"
-    "  brelvantis-send --help\n"
+    "  brelvantis-send --help | --version\n"
     "\n"
     "Sends FILE to the isolator at IP:PORT (numeric IPv4) as the station does, announcing it for\n"
     "the inner address ADDRESS (may be empty) and the inner path PATH. Prints the result code\n"
@@ -68,65 +70,58 @@ struct Arguments {
     QString destination;
     QString file;
     bool help = false;
+    bool version = false;
     bool noHash = false;
 };
 
 // Empty when the arguments are good, otherwise what is wrong with them.
 QString parseArguments(const QStringList &arguments, Arguments *parsed) {
-    QStringList files;
-    bool haveIsolator = false;
-    bool haveDestination = false;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            parsed->help = true;
-            return QString();
-        }
-        if (argument == QLatin1String("--no-hash")) {
-            parsed->noHash = true;
-            continue;
-        }
-        if (argument == QLatin1String("--isolator") || argument == QLatin1String("--destination")) {
-            if (i + 1 >= arguments.size()) {
-                return QStringLiteral("%1 needs a value").arg(argument);
-            }
-            const QString value = arguments.at(++i);
-            if (argument == QLatin1String("--destination")) {
-                parsed->destination = value;
-                haveDestination = true;
-                continue;
-            }
-            const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
-            const QString ip = value.left(colon);
-            const QString port = value.mid(colon + 1);
-            std::uint32_t unused = 0;
-            bool portOk = false;
-            const uint portNumber = port.toUInt(&portOk);
-            if (colon < 0 || !parseIpv4(ip.toLatin1(), &unused)) {
-                return QStringLiteral("--isolator wants a numeric IPv4 address and a port, "
-                                      "like 192.168.1.100:5000, not '%1'")
-                    .arg(value);
-            }
-            if (!portOk || portNumber < 1 || portNumber > 65535 || port.startsWith(QLatin1Char('+'))) {
-                return QStringLiteral("the port of --isolator must be a number from 1 to 65535, not '%1'")
-                    .arg(port);
-            }
-            parsed->isolatorAddress = ip;
-            parsed->isolatorPort = port;
-            haveIsolator = true;
-            continue;
-        }
-        if (argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("-")) {
-            return QStringLiteral("unknown option '%1'").arg(argument);
-        }
-        files.append(argument);
+    QCommandLineParser parser;
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption noHash(QStringLiteral("no-hash"));
+    const QCommandLineOption isolator(QStringLiteral("isolator"), QString(), QStringLiteral("IP:PORT"));
+    const QCommandLineOption destination(QStringLiteral("destination"), QString(),
+                                         QStringLiteral("ADDRESS||PATH"));
+    parser.addOptions({noHash, isolator, destination});
+    const bool good = parser.parse(arguments);
+    if (parser.isSet(help)) {
+        parsed->help = true;
+        return QString();
     }
-    if (!haveIsolator) {
+    if (!good) {
+        return CommandLine::problem(parser, arguments);
+    }
+    if (parser.isSet(version)) {
+        parsed->version = true;
+        return QString();
+    }
+    parsed->noHash = parser.isSet(noHash);
+    if (!parser.isSet(isolator)) {
         return QStringLiteral("--isolator IP:PORT is missing");
     }
-    if (!haveDestination) {
+    const QString value = parser.value(isolator);
+    const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+    const QString ip = value.left(colon);
+    const QString port = value.mid(colon + 1);
+    std::uint32_t unused = 0;
+    bool portOk = false;
+    const uint portNumber = port.toUInt(&portOk);
+    if (colon < 0 || !parseIpv4(ip.toLatin1(), &unused)) {
+        return QStringLiteral("--isolator wants a numeric IPv4 address and a port, "
+                              "like 192.168.1.100:5000, not '%1'")
+            .arg(value);
+    }
+    if (!portOk || portNumber < 1 || portNumber > 65535 || port.startsWith(QLatin1Char('+'))) {
+        return QStringLiteral("the port of --isolator must be a number from 1 to 65535, not '%1'").arg(port);
+    }
+    parsed->isolatorAddress = ip;
+    parsed->isolatorPort = port;
+    if (!parser.isSet(destination)) {
         return QStringLiteral("--destination 'ADDRESS||PATH' is missing");
     }
+    parsed->destination = parser.value(destination);
+    const QStringList files = parser.positionalArguments();
     if (files.size() != 1) {
         return QStringLiteral("give exactly one FILE (got %1)").arg(files.size());
     }
@@ -147,6 +142,10 @@ int main(int argc, char **argv) {
     const QString problem = parseArguments(QCoreApplication::arguments(), &arguments);
     if (arguments.help) {
         print(stdout, QString::fromLatin1(kUsage));
+        return 0;
+    }
+    if (arguments.version) {
+        print(stdout, CommandLine::versionLine(QStringLiteral("brelvantis-send")) + u'\n');
         return 0;
     }
     if (!problem.isEmpty()) {

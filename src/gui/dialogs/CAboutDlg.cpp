@@ -1,12 +1,14 @@
 #include "gui/dialogs/CAboutDlg.h"
 
+#include "core/common/CommandLine.h"
 #include "gui/widgets/ArtWork.h"
 #include "gui/widgets/DialogUnits.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 
-CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
+CAboutDlg::CAboutDlg(const QString &workFolder, QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QStringLiteral("关于 Brelvantis"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -17,9 +19,15 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
     icon->setPixmap(ArtWork::applicationIcon().pixmap(32, 32));
     icon->setGeometry(du.rect(14, 14, 21, 20));
 
-    auto *version = new QLabel(QStringLiteral("Vellorix 1.0 版"), this);
+    auto *version = new QLabel(QStringLiteral("Vellorix %1 版").arg(CommandLine::version()), this);
     version->setObjectName(QStringLiteral("versionLabel"));
     version->setGeometry(du.rect(42, 14, 106, 16));
+
+    auto *folder = new QLabel(QStringLiteral("工作目录：%1").arg(QDir::toNativeSeparators(workFolder)), this);
+    folder->setObjectName(QStringLiteral("workFolderLabel"));
+    folder->setWordWrap(true);
+    folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    folder->setGeometry(du.rect(14, 38, 135, 34));
 
     auto *ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setObjectName(QStringLiteral("okButton"));

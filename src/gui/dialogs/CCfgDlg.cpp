@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,7 +46,7 @@ void CCfgDlg::setFolderChooser(FolderChooser chooser) {
 
 void CCfgDlg::createControls() {
     const DialogUnits du(font());
-    setFixedSize(du.x(228), du.y(265));
+    setFixedSize(du.x(228), du.y(276));
 
     // A label is never cut short: where the font runs wider than the layout allows, it takes the room
     // it needs (the layout leaves a gap before every edit).
@@ -124,6 +125,17 @@ void CCfgDlg::createControls() {
     m_fileTypesEdit->setObjectName(QStringLiteral("allowedTypesEdit"));
     m_fileTypesEdit->setPlaceholderText(QStringLiteral("如 txt:doc:pdf"));
     m_fileTypesEdit->setGeometry(du.rect(98, 221, 111, 12));
+
+    // Below the buttons, the folder the three configuration files live in, cut short in the middle when
+    // it is long.
+    const QString workFolder =
+        QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(m_store.filePath()).absolutePath()));
+    auto *folder = new QLabel(this);
+    folder->setObjectName(QStringLiteral("workFolderLabel"));
+    folder->setGeometry(du.rect(9, 262, 210, 10));
+    folder->setToolTip(workFolder);
+    folder->setText(folder->fontMetrics().elidedText(QStringLiteral("工作目录：%1").arg(workFolder),
+                                                     Qt::ElideMiddle, folder->width()));
 }
 
 QLineEdit *CCfgDlg::addEdit(const char *name, QString SettingsRecord::*field, const QRect &geometry) {

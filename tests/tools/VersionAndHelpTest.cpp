@@ -1,0 +1,65 @@
+// Every program answers --help and --version, and refuses an unknown option with its usage exit code.
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Program {
+    const char *name;
+    const char *helpSays; // a line of its --help
+    int usageExitCode;    // exit code of a command line it cannot read
+};
+
+const Program kPrograms[] = {
+    {"brelvantis", "--workdir DIR", 2},
+    {"brelvantis-isolator", "--root DIR", 2},
+    {"brelvantis-send", "--isolator IP:PORT", 64},
+    {"brelvantis-filter", "brelvantis-filter write LIST", 2},
+    {"brelvantis-log", "brelvantis-log show FILE", 2},
+};
+
+struct Answer {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Answer run(const char *program, const QStringList &arguments) {
+    QProcess process;
+    process.start(QStringLiteral(BRELVANTIS_BIN_DIR "/") + QLatin1String(program), arguments);
+    EXPECT_TRUE(process.waitForFinished(60000)) << program;
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << program;
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+TEST(VersionAndHelp, EveryProgramAnswersAndRefusesUnknownOptions) {
+    for (const Program &program : kPrograms) {
+        SCOPED_TRACE(program.name);
+        for (const char *version : {"--version", "-v"}) {
+            const Answer answer = run(program.name, {QLatin1String(version)});
+            EXPECT_EQ(answer.exitCode, 0);
+            EXPECT_EQ(answer.out, QStringLiteral("%1 %2\n").arg(QLatin1String(program.name),
+                                                                QStringLiteral(BRELVANTIS_PROJECT_VERSION)));
+        }
+        for (const char *help : {"--help", "-h"}) {
+            const Answer answer = run(program.name, {QLatin1String(help)});
+            EXPECT_EQ(answer.exitCode, 0);
+            EXPECT_TRUE(answer.out.contains(QLatin1String(program.helpSays))) << answer.out.toStdString();
+        }
+        const Answer refused = run(program.name, {QStringLiteral("--no-such-option")});
+        EXPECT_EQ(refused.exitCode, program.usageExitCode);
+        EXPECT_TRUE(refused.out.isEmpty()) << refused.out.toStdString();
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("--no-such-option"))) << refused.err.toStdString();
+    }
+}
+
+TEST(VersionAndHelp, ValuesMayFollowAnEqualsSign) {
+    const Answer refused =
+        run("brelvantis-isolator", {QStringLiteral("--root=r"), QStringLiteral("--listen=nowhere")});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("--listen wants"))) << refused.err.toStdString();
+}
+
+} // namespace
