@@ -58,7 +58,11 @@ void StationParts::journalTransfer(TransferScheduler::Event event, int row) {
                                            row);
     entry.reason = event == Event::Failed ? job.failureReason : QString();
     entry.bytes = qMin(job.bytesSent.load(), job.fileSize.load());
-    entry.seconds = m_transferClock.isValid() ? static_cast<double>(m_transferClock.nsecsElapsed()) / 1e9 : 0;
+    // A transfer that ended is timed by the worker (a fault is judged later, at the heartbeat); one
+    // stopped while running is timed until now.
+    entry.seconds = job.running.load() && m_transferClock.isValid()
+                        ? static_cast<double>(m_transferClock.nsecsElapsed()) / 1e9
+                        : job.seconds;
     entry.sha256 = event == Event::Completed ? job.sha256 : QString();
     dayJournal.append(entry);
 }

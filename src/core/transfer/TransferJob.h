@@ -50,6 +50,7 @@ struct TransferJob {
     // the SHA-256 of what was sent (64 hexadecimal digits; empty without hashing or on failure).
     QString failureReason;
     QString sha256;
+    double seconds = 0;  // how long the transfer took, from the worker's start to its end
     bool hashing = true; // the owner's choice, set before a transfer starts
 
     // Every wait on the isolator is bounded; a wait that runs out fails with the code of its step.

@@ -241,7 +241,9 @@ quint16 portFromText(const QString &text) {
 TransferResult transferThreadProc(TransferJob &job) {
     job.failureReason.clear();
     job.sha256.clear();
+    const auto started = std::chrono::steady_clock::now();
     const TransferResult result = exchange(job);
+    job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     job.succeeded.store(result == TransferResult::Success, std::memory_order_release);
     job.running.store(false, std::memory_order_release);
     return result;
