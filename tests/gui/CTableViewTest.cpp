@@ -312,3 +312,23 @@ TEST(CTableViewModelTest, FollowsEveryChangeOfTheTable) {
     table.removeAll();
     EXPECT_EQ(view.model()->rowCount(), 0);
 }
+
+namespace {
+
+TEST_F(CTableViewTest, AFailedRowsStatusCellExplainsItselfAndTheNoteMovesWithTheRow) {
+    table.setCell(1, CellStatus, kStatusFault);
+    table.setAttempts(1, {2, 0, QStringLiteral("隔离器在确认前关闭了连接\n已尝试 2 次，下次重试：10:00:08")});
+    const QAbstractItemModel *model = view->model();
+    EXPECT_EQ(model->index(1, CellStatus).data(Qt::ToolTipRole).toString(),
+              QStringLiteral("隔离器在确认前关闭了连接\n已尝试 2 次，下次重试：10:00:08"));
+    EXPECT_FALSE(model->index(1, CellFileName).data(Qt::ToolTipRole).isValid()) << "only the status cell";
+    EXPECT_FALSE(model->index(0, CellStatus).data(Qt::ToolTipRole).isValid());
+
+    table.setSelected(1, true);
+    ASSERT_TRUE(table.moveUp());
+    EXPECT_EQ(table.attempts(0).failures, 2);
+    EXPECT_TRUE(
+        model->index(0, CellStatus).data(Qt::ToolTipRole).toString().startsWith(QStringLiteral("隔离器")));
+}
+
+} // namespace
