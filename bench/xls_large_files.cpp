@@ -17,11 +17,12 @@ namespace {
 constexpr quint32 kStringCount = 5'000'000;
 constexpr int kMaxRecordData = 8224;
 
-QByteArray stringsBook() {
-    Workbook book;
+// kStringCount shared strings: the leading ones, then one-letter texts, in records of at most
+// kMaxRecordData bytes.
+void fillSharedStrings(Workbook &book, const QList<QByteArray> &leading = {}) {
     QByteArray part = u32(kStringCount) + u32(kStringCount);
     for (quint32 i = 0; i < kStringCount; ++i) {
-        const QByteArray text = u16(1) + '\0' + char('a' + i % 26);
+        const QByteArray text = i < quint32(leading.size()) ? leading[i] : u16(1) + '\0' + char('a' + i % 26);
         if (part.size() + text.size() > kMaxRecordData) {
             book.sst.append(part);
             part.clear();
@@ -29,6 +30,11 @@ QByteArray stringsBook() {
         part += text;
     }
     book.sst.append(part);
+}
+
+QByteArray stringsBook() {
+    Workbook book;
+    fillSharedStrings(book);
     QByteArray cells;
     for (quint16 row = 0; row < 200; ++row) {
         for (quint16 column = 0; column < 5; ++column)
@@ -55,18 +61,10 @@ QByteArray logBook() {
                                  QStringLiteral("操作状态"), QStringLiteral("开始时间"),
                                  QStringLiteral("完成时间")};
     Workbook book;
-    QByteArray part = u32(kStringCount) + u32(kStringCount);
+    QList<QByteArray> names;
     for (const QString &column : columns)
-        part += string16(column, true);
-    for (quint32 i = quint32(columns.size()); i < kStringCount; ++i) {
-        const QByteArray text = u16(1) + '\0' + char('a' + i % 26);
-        if (part.size() + text.size() > kMaxRecordData) {
-            book.sst.append(part);
-            part.clear();
-        }
-        part += text;
-    }
-    book.sst.append(part);
+        names.append(string16(column, true));
+    fillSharedStrings(book, names);
     QByteArray cells;
     for (quint16 column = 0; column < 7; ++column)
         cells += labelSst(0, column, column);
