@@ -11,6 +11,7 @@ enum CommandId : int {
     ID_START_UPLOAD = 32777,
     ID_STOP_UPLOAD = 32778,
     ID_RETRY_NOW = 32779, // newer than the others: not in the first menus
+    ID_VIEW_HISTORY = 32780,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
     ID_VIEW_TOOLBAR = 59392,
