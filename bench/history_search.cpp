@@ -22,7 +22,10 @@ namespace {
 
 QString nameOf(int day, int row) {
     static const char16_t *const kinds[] = {u"合同", u"报表", u"会议纪要", u"Invoice", u"现场照片"};
-    return QStringLiteral("%1%2-%3.pdf").arg(QString::fromUtf16(kinds[row % 5])).arg(day, 3, 10, QLatin1Char('0')).arg(row, 4, 10, QLatin1Char('0'));
+    return QStringLiteral("%1%2-%3.pdf")
+        .arg(QString::fromUtf16(kinds[row % 5]))
+        .arg(day, 3, 10, QLatin1Char('0'))
+        .arg(row, 4, 10, QLatin1Char('0'));
 }
 
 QString destinationOf(int row) {
@@ -44,10 +47,16 @@ bool writeDay(const QString &folder, const QDate &date, int dayNumber, int rows)
     for (int row = 0; row < rows; ++row) {
         clock.advanceSeconds(5);
         const QString finish = clock.timestampText();
-        log.append({QString::number(row + 1), nameOf(dayNumber, row), QStringLiteral("1.2MB"), destinationOf(row),
-                    UploadRecord::kStatusComplete, finish, finish});
-        DayJournal::Entry entry{QStringLiteral("完成"), nameOf(dayNumber, row), destinationOf(row),
-                                QStringLiteral("10.0.0.1:4321"), QString(), 1258291, 0.02, shaOf(dayNumber, row)};
+        log.append({QString::number(row + 1), nameOf(dayNumber, row), QStringLiteral("1.2MB"),
+                    destinationOf(row), UploadRecord::kStatusComplete, finish, finish});
+        DayJournal::Entry entry{QStringLiteral("完成"),
+                                nameOf(dayNumber, row),
+                                destinationOf(row),
+                                QStringLiteral("10.0.0.1:4321"),
+                                QString(),
+                                1258291,
+                                0.02,
+                                shaOf(dayNumber, row)};
         if (!journal.append(entry)) {
             return false;
         }

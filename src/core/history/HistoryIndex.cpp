@@ -23,19 +23,20 @@
 namespace {
 
 // Raised whenever the tables change meaning; an index of another version is built again.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 const char *const kSchema[] = {
     // One row per day with files: what was indexed (size and time of each file, empty when the day
     // has no such file) and why a file could not be read.
     "CREATE TABLE days(day TEXT PRIMARY KEY, log_stamp TEXT NOT NULL, journal_stamp TEXT NOT NULL,"
     " log_error TEXT NOT NULL, journal_error TEXT NOT NULL, entries INTEGER NOT NULL)",
-    // The records; id orders them by day, then by their place in the day (see entryId).
-    "CREATE TABLE entries(id INTEGER PRIMARY KEY, day TEXT NOT NULL, time TEXT NOT NULL,"
-    " status TEXT NOT NULL, name TEXT NOT NULL, size TEXT NOT NULL, destination INTEGER NOT NULL,"
-    " start TEXT NOT NULL, finish TEXT NOT NULL, sha256 TEXT NOT NULL, journal_only INTEGER NOT NULL)",
+    // The records; the id tells the day and the place in the day (see firstId). A SHA-256 is kept as
+    // its 32 bytes, and NULL when none was journalled.
+    "CREATE TABLE entries(id INTEGER PRIMARY KEY, status TEXT NOT NULL, name TEXT NOT NULL,"
+    " size TEXT NOT NULL, destination INTEGER NOT NULL, start TEXT NOT NULL, finish TEXT NOT NULL,"
+    " sha256 BLOB, journal_only INTEGER NOT NULL)",
     "CREATE INDEX entries_by_destination ON entries(destination, id)",
-    "CREATE INDEX entries_by_sha256 ON entries(sha256)",
+    "CREATE INDEX entries_by_sha256 ON entries(sha256) WHERE sha256 IS NOT NULL",
     // The file names, case-folded, in a table of their own: a search reads this narrow table through
     // rather than the records.
     "CREATE TABLE names(id INTEGER PRIMARY KEY, key TEXT NOT NULL)",
@@ -43,9 +44,8 @@ const char *const kSchema[] = {
     "CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE, key TEXT NOT NULL)",
 };
 
-const char *const kEntryColumns =
-    "e.day, e.time, e.status, e.name, e.size, d.text, e.start, e.finish, e.sha256,"
-    " e.journal_only";
+const char *const kEntryColumns = "e.id, e.status, e.name, e.size, d.text, e.start, e.finish, e.sha256,"
+                                  " e.journal_only";
 
 constexpr int kIdBitsPerDay = 24;
 
@@ -215,16 +215,16 @@ QList<History::Entry> combine(const QString &day, const QList<QStringList> &logR
 
 History::Entry entryFrom(const QSqlQuery &query) {
     History::Entry entry;
-    entry.day = query.value(0).toString();
-    entry.time = query.value(1).toString();
-    entry.status = query.value(2).toString();
-    entry.fileName = query.value(3).toString();
-    entry.fileSize = query.value(4).toString();
-    entry.destination = query.value(5).toString();
-    entry.startTime = query.value(6).toString();
-    entry.finishTime = query.value(7).toString();
-    entry.sha256 = query.value(8).toString();
-    entry.journalOnly = query.value(9).toBool();
+    entry.day = QDate::fromJulianDay(query.value(0).toLongLong() >> kIdBitsPerDay).toString(u"yyyy-MM-dd");
+    entry.status = query.value(1).toString();
+    entry.fileName = query.value(2).toString();
+    entry.fileSize = query.value(3).toString();
+    entry.destination = query.value(4).toString();
+    entry.startTime = query.value(5).toString();
+    entry.finishTime = query.value(6).toString();
+    entry.time = timeOf(entry.finishTime.isEmpty() ? entry.startTime : entry.finishTime);
+    entry.sha256 = QString::fromLatin1(query.value(7).toByteArray().toHex());
+    entry.journalOnly = query.value(8).toBool();
     return entry;
 }
 
@@ -297,7 +297,10 @@ namespace {
 bool tune(QSqlDatabase &db, QString *error) {
     QSqlQuery mode(db);
     mode.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    return exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error);
+    // A year of records makes indexes far larger than SQLite's default cache of 2 MiB; a day's
+    // records go to places all over them.
+    return exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error) &&
+           exec(db, QStringLiteral("PRAGMA cache_size=-65536"), error);
 }
 
 } // namespace
@@ -470,7 +473,7 @@ bool HistoryIndex::indexDay(const QString &day, QString *error) {
     QSqlQuery findDestination(db);
     findDestination.prepare(QStringLiteral("SELECT id FROM destinations WHERE text = ?"));
     QSqlQuery addEntry(db);
-    addEntry.prepare(QStringLiteral("INSERT INTO entries VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    addEntry.prepare(QStringLiteral("INSERT INTO entries VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     QSqlQuery addName(db);
     addName.prepare(QStringLiteral("INSERT INTO names VALUES(?, ?)"));
     qint64 id = firstId(day);
@@ -490,16 +493,16 @@ bool HistoryIndex::indexDay(const QString &day, QString *error) {
             destination = destinations.insert(entry.destination, findDestination.value(0).toLongLong());
             findDestination.finish();
         }
+        const QByteArray sha256 = QByteArray::fromHex(entry.sha256.toLatin1());
         const QVariantList values = {id,
-                                     text(entry.day),
-                                     text(entry.time),
                                      text(entry.status),
                                      text(entry.fileName),
                                      text(entry.fileSize),
                                      *destination,
                                      text(entry.startTime),
                                      text(entry.finishTime),
-                                     text(entry.sha256),
+                                     sha256.size() == 32 ? QVariant(sha256)
+                                                         : QVariant(QMetaType(QMetaType::QByteArray)),
                                      entry.journalOnly};
         for (int i = 0; i < values.size(); ++i) {
             addEntry.bindValue(i, values.at(i));
@@ -637,10 +640,11 @@ History::SearchResult HistoryIndex::search(const QString &text, int limit) const
 
     if (key.size() >= kMinShaPrefix && key.size() <= 64 && isHex(key)) {
         QSqlQuery bySha(db);
-        bySha.prepare(QStringLiteral(
-            "SELECT id FROM entries WHERE sha256 >= ? AND sha256 < ? ORDER BY id DESC LIMIT ?"));
-        bySha.addBindValue(key);
-        bySha.addBindValue(key + QLatin1Char('g'));
+        // The SHA-256s from the prefix followed by zeros to the prefix followed by f's.
+        bySha.prepare(
+            QStringLiteral("SELECT id FROM entries WHERE sha256 BETWEEN ? AND ? ORDER BY id DESC LIMIT ?"));
+        bySha.addBindValue(QByteArray::fromHex(key.leftJustified(64, QLatin1Char('0')).toLatin1()));
+        bySha.addBindValue(QByteArray::fromHex(key.leftJustified(64, QLatin1Char('f')).toLatin1()));
         bySha.addBindValue(limit + 1);
         collect(bySha);
     }
