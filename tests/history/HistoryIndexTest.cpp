@@ -1,6 +1,7 @@
 #include "core/history/HistoryIndex.h"
 #include "core/common/Clock.h"
 #include "core/history/HistoryExport.h"
+#include "core/history/HistoryService.h"
 #include "core/records/DayJournal.h"
 #include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
@@ -11,7 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -233,6 +236,34 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
             EXPECT_EQ(row.at(c).toArray().at(1).toString(), expected.at(c)) << r << "," << c;
         }
     }
+}
+
+TEST_F(HistoryIndexTest, TheServiceAnswersFromItsOwnThread) {
+    writeTwoDays();
+    HistoryService service;
+    QSignalSpy progress(&service, &HistoryService::indexProgress);
+    QSignalSpy searched(&service, &HistoryService::searchFinished);
+    QSignalSpy shown(&service, &HistoryService::dayShown);
+    service.setRecordFolder(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !progress.isEmpty() && progress.last().at(0) == 2 && progress.last().at(1) == 2; },
+        30000));
+
+    // Only the latest of two searches in a row counts; an earlier one may be skipped.
+    service.search(u("合同"));
+    const int latest = service.search(u("report"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !searched.isEmpty() && searched.last().at(0).toInt() == latest; }, 30000));
+    const auto result = searched.last().at(1).value<History::SearchResult>();
+    ASSERT_EQ(result.entries.size(), 1);
+    EXPECT_EQ(result.entries.at(0).status, kStatusFault);
+
+    service.showDay(u("2026-11-03"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 30000));
+    EXPECT_EQ(shown.last().at(1).value<QList<History::Entry>>().size(), 3);
+    const auto journal = shown.last().at(2).value<QList<QStringList>>();
+    ASSERT_EQ(journal.size(), 2);
+    EXPECT_EQ(journal.at(1).at(2), u("已删除.txt"));
 }
 
 } // namespace
