@@ -1,5 +1,6 @@
 #include "XlsHandBuilt.h"
 #include "core/xls/Workbook.h"
+#include "support/Xlrd.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,45 +9,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-// Our workbooks as an independent reader sees them: xlrd (Debian's python3-xlrd) has its own
-// compound-file and BIFF code, so agreement with it is evidence beyond our own reader.
+// Our workbooks as xlrd sees them (support/Xlrd.h).
 namespace {
 
 QString u(const char *text) {
     return QString::fromUtf8(text);
-}
-
-const char XlrdScript[] = R"(
-import json, sys, xlrd
-book = xlrd.open_workbook(sys.argv[1], formatting_info=sys.argv[3] == "formats")
-sheet = book.sheet_by_name(sys.argv[2])
-rows = [[[sheet.cell_type(r, c), sheet.cell_value(r, c)] for c in range(sheet.ncols)] for r in range(sheet.nrows)]
-sys.stdout.write(json.dumps({"sheets": book.sheet_names(), "rows": rows}))
-)";
-
-// The first Python that has xlrd; the one on PATH may be a private installation without it.
-QString pythonWithXlrd() {
-    static const QString found = [] {
-        for (const QString &candidate : {u("python3"), u("/usr/bin/python3")}) {
-            QProcess probe;
-            probe.start(candidate, {u("-c"), u("import xlrd")});
-            if (probe.waitForFinished(30000) && probe.exitStatus() == QProcess::NormalExit &&
-                probe.exitCode() == 0)
-                return candidate;
-        }
-        return QString();
-    }();
-    return found;
-}
-
-// With formats, xlrd also reads the fonts and cell formats and reports blank cells as such.
-QJsonObject readWithXlrd(const QString &path, const QString &sheet, bool formats = true) {
-    QProcess xlrd;
-    xlrd.start(pythonWithXlrd(),
-               {u("-c"), QString::fromLatin1(XlrdScript), path, sheet, formats ? u("formats") : u("plain")});
-    EXPECT_TRUE(xlrd.waitForFinished(120000));
-    EXPECT_EQ(xlrd.exitCode(), 0) << xlrd.readAllStandardError().toStdString();
-    return QJsonDocument::fromJson(xlrd.readAllStandardOutput()).object();
 }
 
 // Every written cell is there: text cells as text, empty ones as blanks.
@@ -68,7 +35,7 @@ void expectSameCells(const QJsonObject &seen, const Xls::Rows &rows) {
 class XlsInterop : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (pythonWithXlrd().isEmpty())
+        if (Xlrd::python().isEmpty())
             GTEST_SKIP() << "python3 with xlrd (Debian package python3-xlrd) is not installed";
     }
 
@@ -89,7 +56,7 @@ TEST_F(XlsInterop, XlrdReadsEveryCellWeWrite) {
     QString error;
     ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), rows, &error)) << error.toStdString();
 
-    const QJsonObject seen = readWithXlrd(path, u("Sheet1"));
+    const QJsonObject seen = Xlrd::read(path, u("Sheet1"));
     EXPECT_EQ(seen.value(u("sheets")).toArray(), QJsonArray{u("Sheet1")});
     expectSameCells(seen, rows);
 }
@@ -103,7 +70,7 @@ TEST_F(XlsInterop, XlrdReadsTenThousandRows) {
     }
     const QString path = dir.filePath(u("big.xls"));
     ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), rows));
-    expectSameCells(readWithXlrd(path, u("Sheet1")), rows);
+    expectSameCells(Xlrd::read(path, u("Sheet1")), rows);
 }
 
 TEST_F(XlsInterop, SmallWorkbookInTheMiniStreamReadsAlikeInBoth) {
@@ -120,7 +87,7 @@ TEST_F(XlsInterop, SmallWorkbookInTheMiniStreamReadsAlikeInBoth) {
     QString error;
     ASSERT_TRUE(Xls::readWorksheet(path, u("Sheet1"), &rows, &error)) << error.toStdString();
     EXPECT_EQ(rows, expected);
-    const QJsonArray seen = readWithXlrd(path, u("Sheet1"), false).value(u("rows")).toArray();
+    const QJsonArray seen = Xlrd::read(path, u("Sheet1"), false).value(u("rows")).toArray();
     ASSERT_EQ(seen.size(), 2);
     EXPECT_EQ(seen.at(1).toArray().at(1).toArray().at(1).toString(), u("小"));
 }

@@ -1,7 +1,15 @@
 // brelvantis-log: shows a day's record log (the sheet "Sheet1" of an Excel 97-2003 workbook) as
-// tab-separated UTF-8 text, one line per row, so a log can be read or compared without a spreadsheet.
+// tab-separated UTF-8 text, one line per row, so a log can be read or compared without a spreadsheet;
+// and finds a file in the history of all days, as the station's history window does.
 #include "core/common/CommandLine.h"
+#include "core/config/SettingsStore.h"
+#include "core/history/HistoryExport.h"
+#include "core/history/HistoryIndex.h"
+#include "core/station/WorkFolder.h"
 #include "core/xls/Workbook.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -10,14 +18,25 @@
 
 namespace {
 
-const char Usage[] = "Usage: brelvantis-log show FILE\n"
-                     "       brelvantis-log --help | --version\n"
-                     "\n"
-                     "Prints the sheet \"Sheet1\" of the Excel 97-2003 workbook FILE as tab-separated UTF-8\n"
-                     "lines, the first row first. Inside a cell a tab, carriage return and line break are\n"
-                     "written as \\t, \\r and \\n, and a backslash as \\\\.\n"
-                     "Exits with 1 and the reason on standard error if FILE cannot be read, and with 2\n"
-                     "on a wrong command line.\n";
+const char Usage[] =
+    "Usage: brelvantis-log show FILE\n"
+    "       brelvantis-log find TEXT [--record-folder DIR | --workdir DIR]\n"
+    "       brelvantis-log --help | --version\n"
+    "\n"
+    "show  prints the sheet \"Sheet1\" of the Excel 97-2003 workbook FILE as tab-separated UTF-8\n"
+    "      lines, the first row first. Exits with 1 and the reason on standard error if FILE cannot\n"
+    "      be read.\n"
+    "find  prints the records of all days whose file name or destination contains TEXT, or whose\n"
+    "      SHA-256 starts with it (ignoring case), newest first, at most 5000, after a header line:\n"
+    "      day, time, status, file name, destination, size, SHA-256. The days are read from the\n"
+    "      record folder (--record-folder, else the one in the settings of the station's working\n"
+    "      folder, chosen as the station does, or --workdir) through the index beside them, which is\n"
+    "      brought up to date first. Day files that cannot be read are named on standard error and\n"
+    "      do not stop the search. Exits with 0 when something was found, 1 when nothing was, and 3\n"
+    "      when there is no record folder or no index.\n"
+    "\n"
+    "Inside a cell a tab, carriage return and line break are written as \\t, \\r and \\n, and a\n"
+    "backslash as \\\\. Exits with 2 on a wrong command line.\n";
 
 // Keeps one cell on its line and in its column, and reversible.
 void appendEscaped(QString *line, const QString &cell) {
@@ -41,6 +60,76 @@ void appendEscaped(QString *line, const QString &cell) {
     }
 }
 
+bool writeLine(const QStringList &cells) {
+    QString line;
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        if (i > 0)
+            line.append(u'\t');
+        appendEscaped(&line, cells.at(i));
+    }
+    line.append(u'\n');
+    const QByteArray out = line.toUtf8();
+    return std::fwrite(out.constData(), 1, size_t(out.size()), stdout) == size_t(out.size());
+}
+
+void complain(const QString &text) {
+    std::fprintf(stderr, "brelvantis-log: %s\n", text.toUtf8().constData());
+}
+
+// The record folder of the station whose working folder is chosen as the station chooses it.
+QString stationRecordFolder(const QString &workdirOption, QString *error) {
+    const WorkFolder::Choice work =
+        WorkFolder::choose(workdirOption, QDir::currentPath(), WorkFolder::dataHome());
+    const QString settingsPath = QDir(work.folder).filePath(QStringLiteral("Berlvantis.ini"));
+    SettingsRecord settings;
+    if (!QFileInfo::exists(settingsPath) || !SettingsStore(settingsPath).load(settings) ||
+        settings.recordFolder.isEmpty()) {
+        *error = QStringLiteral("no record folder: %1 names none; give --record-folder DIR")
+                     .arg(QDir::toNativeSeparators(settingsPath));
+        return QString();
+    }
+    return settings.recordFolder;
+}
+
+int find(const QString &text, const QString &recordFolder) {
+    HistoryIndex index;
+    QString error;
+    if (!index.open(recordFolder, &error)) {
+        complain(error);
+        return 3;
+    }
+    if (!index.storageProblem().isEmpty()) {
+        complain(index.storageProblem());
+    }
+    if (!index.update({}, &error)) {
+        complain(error);
+        return 3;
+    }
+    for (const History::Day &day : index.days()) {
+        if (day.unreadable()) {
+            complain(day.problem());
+        }
+    }
+    const History::SearchResult result = index.search(text);
+    if (!result.error.isEmpty()) {
+        complain(result.error);
+        return 3;
+    }
+    bool written = writeLine(HistoryExport::columnNames());
+    for (const History::Entry &entry : result.entries) {
+        written = written && writeLine(HistoryExport::cells(entry));
+    }
+    if (!written || std::fflush(stdout) != 0) {
+        complain(QStringLiteral("cannot write to standard output"));
+        return 3;
+    }
+    if (result.truncated) {
+        complain(
+            QStringLiteral("more records match; only the newest %1 are shown").arg(result.entries.size()));
+    }
+    return result.entries.isEmpty() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -48,6 +137,10 @@ int main(int argc, char **argv) {
     QCommandLineParser parser;
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption recordFolder(QStringLiteral("record-folder"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption workdir(QStringLiteral("workdir"), QString(), QStringLiteral("DIR"));
+    parser.addOption(recordFolder);
+    parser.addOption(workdir);
     const bool parsed = parser.parse(app.arguments());
     if (parser.isSet(help)) {
         std::fputs(Usage, stdout);
@@ -58,7 +151,13 @@ int main(int argc, char **argv) {
         return 0;
     }
     const QStringList args = parser.positionalArguments();
-    if (!parsed || args.size() != 2 || args.at(0) != QLatin1String("show")) {
+    const QString command = args.value(0);
+    const bool findsInFolder = parser.isSet(recordFolder) || parser.isSet(workdir);
+    const bool valid = args.size() == 2 && (command == QLatin1String("show") ? !findsInFolder
+                                            : command == QLatin1String("find")
+                                                ? !(parser.isSet(recordFolder) && parser.isSet(workdir))
+                                                : false);
+    if (!parsed || !valid) {
         std::fputs(Usage, stderr);
         if (!parsed) {
             std::fprintf(stderr, "\nbrelvantis-log: %s\n",
@@ -67,19 +166,22 @@ int main(int argc, char **argv) {
         return 2;
     }
 
-    // Each row goes out as soon as it has been read: the sheet is never held as a whole.
-    QString line;
-    QByteArray out;
-    const auto writeRow = [&line, &out](const QStringList &row, QString *error) {
-        line.clear();
-        for (qsizetype i = 0; i < row.size(); ++i) {
-            if (i > 0)
-                line.append(u'\t');
-            appendEscaped(&line, row.at(i));
+    if (command == QLatin1String("find")) {
+        QString folder = parser.value(recordFolder);
+        if (!parser.isSet(recordFolder)) {
+            QString error;
+            folder = stationRecordFolder(parser.value(workdir), &error);
+            if (folder.isEmpty()) {
+                complain(error);
+                return 3;
+            }
         }
-        line.append(u'\n');
-        out = line.toUtf8();
-        if (std::fwrite(out.constData(), 1, size_t(out.size()), stdout) != size_t(out.size())) {
+        return find(args.at(1), folder);
+    }
+
+    // Each row goes out as soon as it has been read: the sheet is never held as a whole.
+    const auto writeRow = [](const QStringList &row, QString *error) {
+        if (!writeLine(row)) {
             *error = QStringLiteral("cannot write to standard output");
             return false;
         }

@@ -15,15 +15,15 @@ namespace History {
 // journal's completion line; or a completion the journal holds but the log no longer does (a record
 // deleted after it was sent, or a log that cannot be read).
 struct Entry {
-    QString day;         // YYYY-MM-DD
-    QString time;        // HH:MM:SS of the end of the transfer, else of its start; may be empty
-    QString status;      // one of the five status texts
+    QString day;    // YYYY-MM-DD
+    QString time;   // HH:MM:SS of the end of the transfer, else of its start; may be empty
+    QString status; // one of the five status texts
     QString fileName;
     QString fileSize;    // as the log shows it
     QString destination; // the log's 存放路径
     QString startTime;   // the log's cells, "YYYY-MM-DD HH:MM:SS" or empty
     QString finishTime;
-    QString sha256;      // lower-case hex, empty when no completion was journalled
+    QString sha256; // lower-case hex, empty when no completion was journalled
     bool journalOnly = false;
 };
 
@@ -43,9 +43,10 @@ struct Day {
 };
 
 struct SearchResult {
-    QString text;          // what was searched for
-    QList<Entry> entries;  // newest first
+    QString text;           // what was searched for
+    QList<Entry> entries;   // newest first
     bool truncated = false; // more matched than the limit
+    QString error;          // why the index could not be searched; empty when it could
 };
 
 } // namespace History
@@ -78,6 +79,9 @@ public:
     QString indexPath() const { return m_indexPath; }
     // Why the index is kept in memory; empty when it is kept beside the day files.
     QString storageProblem() const { return m_storageProblem; }
+
+    // Gives up the index file after it failed (a full disk, say) and builds the index in memory.
+    bool fallBackToMemory(const QString &why, QString *error);
 
     // The days whose files changed since they were indexed, newest first. Days whose files are gone
     // are dropped from the index here.

@@ -1,6 +1,7 @@
 #include "core/records/DayJournal.h"
 
 #include "core/common/Clock.h"
+#include "core/common/Paths.h"
 #include "core/common/SystemErrors.h"
 
 #include <QDir>
@@ -36,7 +37,9 @@ QString field(QString text) {
 DayJournal::DayJournal(const Clock &clock) : m_clock(clock), m_appender(appendToFile) {}
 
 void DayJournal::open(const QString &recordFolder) {
-    m_path = recordFolder + m_clock.dateText() + QStringLiteral(".journal.tsv");
+    // Beside the day's log, also when the folder is given without its trailing separator.
+    const QString name = m_clock.dateText() + QStringLiteral(".journal.tsv");
+    m_path = recordFolder.isEmpty() ? name : Paths::join(recordFolder, name);
 }
 
 bool DayJournal::append(const Entry &entry) {
@@ -78,4 +81,50 @@ QString DayJournal::takeFailure() {
     }
     m_failureShown = true;
     return m_failure;
+}
+
+bool DayJournal::readFile(const QString &path, QList<QStringList> *lines, QString *error) {
+    lines->clear();
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = fileErrorText(file, errno);
+        return false;
+    }
+    if (file.size() > kMaxReadBytes) {
+        *error = QStringLiteral("文件过大（%1 字节）").arg(file.size());
+        return false;
+    }
+    errno = 0;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = fileErrorText(file, errno);
+        return false;
+    }
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        bytes.remove(0, 3);
+    }
+    const QString text = QString::fromUtf8(bytes);
+    const QStringList rows = text.split(QLatin1Char('\n'));
+    const QString header = kColumns.join(QLatin1Char('\t'));
+    if (rows.isEmpty() || QStringView(rows.first()).trimmed() != header) {
+        *error = QStringLiteral("不是传输日志：第一行不是“%1”").arg(kColumns.join(QLatin1Char(' ')));
+        return false;
+    }
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        QStringView row(rows.at(i));
+        if (row.endsWith(QLatin1Char('\r'))) {
+            row.chop(1);
+        }
+        if (row.isEmpty()) {
+            continue; // the end of the file, or a line cut by a crash before its end
+        }
+        QStringList fields = row.toString().split(QLatin1Char('\t'));
+        while (fields.size() < kColumns.size()) {
+            fields.append(QString());
+        }
+        fields.resize(kColumns.size());
+        lines->append(fields);
+    }
+    return true;
 }

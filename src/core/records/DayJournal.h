@@ -42,6 +42,12 @@ public:
     // Appends one line (after the header, for a new file). False when it could not be written.
     bool append(const Entry &entry);
 
+    // Reads the journal at path: its lines after the header, each with exactly kColumns.size() fields.
+    // False with *error (in Chinese) when it cannot be read or is no journal.
+    static bool readFile(const QString &path, QList<QStringList> *lines, QString *error);
+    // A journal larger than this is not read (a day of the busiest station stays far below it).
+    static constexpr qint64 kMaxReadBytes = qint64(256) << 20;
+
     // The first failure not yet shown to the operator, once; empty otherwise.
     QString takeFailure();
 

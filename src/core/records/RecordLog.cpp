@@ -13,9 +13,10 @@ namespace {
 
 constexpr int kFirstReadCell = UploadRecord::CellFileName;
 
-// Cells 1 to 6 of every data row of the log at path, found by column name; the sequence number is
-// not read back, as rows are renumbered in file order.
-bool readRecords(const QString &path, Xls::Rows *records, QString *error) {
+} // namespace
+
+// The sequence number is not read back, as rows are renumbered in file order.
+bool RecordLog::readRecords(const QString &path, QList<QStringList> *records, QString *error) {
     // The sheet comes row by row and only the cells the table takes are kept, so loading a log costs
     // no more memory than the table it fills.
     QList<qsizetype> sources;
@@ -53,6 +54,8 @@ bool readRecords(const QString &path, Xls::Rows *records, QString *error) {
     }
     return true;
 }
+
+namespace {
 
 // A free name beside the day's file for keeping an unreadable copy of it: "2024-03-05-unreadable-
 // 083000.xls", with a counter added should that name be taken as well.

@@ -58,6 +58,10 @@ public:
     // records it holds stay on disk for the operator; empty when no such file waits to be moved.
     QString keptAsidePath() const { return m_keptAside; }
 
+    // Reads the data rows of the log at path: cells 1 to 6 of each (file name to finish time), found by
+    // column name, in file order. Nothing is handed back unless the whole sheet could be read.
+    static bool readRecords(const QString &path, QList<QStringList> *records, QString *error);
+
     // The name of the workbook support that reads and writes the log, or empty text when there is none.
     virtual QString findExcelDriver() const;
 

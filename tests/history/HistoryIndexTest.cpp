@@ -1,0 +1,234 @@
+#include "core/common/Clock.h"
+#include "core/history/HistoryExport.h"
+#include "core/history/HistoryIndex.h"
+#include "core/records/DayJournal.h"
+#include "core/records/RecordLog.h"
+#include "core/records/UploadRecord.h"
+#include "core/xls/Workbook.h"
+#include "support/TestFiles.h"
+#include "support/Xlrd.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace UploadRecord;
+
+QString u(const char *text) {
+    return QString::fromUtf8(text);
+}
+
+const QString kSha1 = u("b4cc02aefe04e0690642acf0d8f05cc90e92b74d1ee3dd0d3a04256404af6690");
+const QString kSha2 = u("0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0");
+const QString kSha3 = u("aaaa000000000000000000000000000000000000000000000000000000000003");
+
+struct Sent {
+    QString name;
+    QString destination;
+    QString status;
+    QString time; // HH:mm:ss of the finish
+    QString sha;  // journalled as completed when not empty
+};
+
+class HistoryIndexTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    QString folder() const { return dir.path() + QLatin1Char('/'); }
+
+    // A day as the station leaves it: the log with every row, the journal with each completion.
+    void writeDay(const QString &day, const QList<Sent> &sent, const QList<Sent> &journalOnly = {}) {
+        Xls::Rows rows{RecordLog::kColumnNames};
+        for (const Sent &file : sent) {
+            rows.append({QString::number(rows.size()), file.name, u("1.5MB"), file.destination, file.status,
+                         day + u(" 08:00:00"), file.time.isEmpty() ? QString() : day + QLatin1Char(' ') + file.time});
+        }
+        ASSERT_TRUE(Xls::writeWorkbook(folder() + day + u(".xls"), RecordLog::kSheetName, rows));
+        FixedClock clock(QDateTime::fromString(day + u(" 08:00:00"), u("yyyy-MM-dd HH:mm:ss")));
+        DayJournal journal(clock);
+        journal.open(dir.path());
+        for (const QList<Sent> &list : {sent, journalOnly}) {
+            for (const Sent &file : list) {
+                if (file.sha.isEmpty()) {
+                    continue;
+                }
+                clock.set(QDateTime::fromString(day + QLatin1Char(' ') + file.time, u("yyyy-MM-dd HH:mm:ss")));
+                DayJournal::Entry entry{u("完成"), file.name, file.destination, u("10.0.0.1:4321"), QString(),
+                                        1500000, 0.5, file.sha};
+                ASSERT_TRUE(journal.append(entry));
+            }
+        }
+    }
+
+    void writeTwoDays() {
+        writeDay(u("2026-11-03"),
+                 {{u("合同2026-11.pdf"), u("192.168.1.10:4321||d://合同"), kStatusComplete, u("09:15:02"), kSha1},
+                  {u("Report.DOC"), u("192.168.1.11:4321||e://报表"), kStatusFault, QString(), QString()}},
+                 {{u("已删除.txt"), u("192.168.1.10:4321||d://合同"), kStatusComplete, u("10:00:00"), kSha3}});
+        writeDay(u("2026-11-04"),
+                 {{u("合同2026-11.pdf"), u("192.168.1.11:4321||e://报表"), kStatusComplete, u("11:30:00"), kSha2}});
+    }
+
+    static QStringList names(const History::SearchResult &result) {
+        QStringList list;
+        for (const History::Entry &entry : result.entries) {
+            list.append(entry.day + QLatin1Char(' ') + entry.fileName);
+        }
+        return list;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(HistoryIndexTest, FindsByNameDestinationOrShaAcrossDaysNewestFirst) {
+    writeTwoDays();
+    HistoryIndex index;
+    QString error;
+    ASSERT_TRUE(index.open(folder(), &error)) << error.toStdString();
+    EXPECT_EQ(index.indexPath(), folder() + HistoryIndex::kFileName);
+    ASSERT_TRUE(index.update({}, &error)) << error.toStdString();
+
+    History::SearchResult found = index.search(u("合同2026"));
+    ASSERT_EQ(names(found), QStringList({u("2026-11-04 合同2026-11.pdf"), u("2026-11-03 合同2026-11.pdf")}));
+    const History::Entry &earlier = found.entries.at(1);
+    EXPECT_EQ(earlier.time, u("09:15:02"));
+    EXPECT_EQ(earlier.status, kStatusComplete);
+    EXPECT_EQ(earlier.destination, u("192.168.1.10:4321||d://合同"));
+    EXPECT_EQ(earlier.fileSize, u("1.5MB"));
+    EXPECT_EQ(earlier.sha256, kSha1);
+    EXPECT_FALSE(earlier.journalOnly);
+
+    // Case is ignored in names, destinations and SHA-256s (which match from their start).
+    EXPECT_EQ(names(index.search(u("report.doc"))), QStringList{u("2026-11-03 Report.DOC")});
+    EXPECT_EQ(names(index.search(u("E://报表"))),
+              QStringList({u("2026-11-04 合同2026-11.pdf"), u("2026-11-03 Report.DOC")}));
+    EXPECT_EQ(names(index.search(kSha2.left(12).toUpper())), QStringList{u("2026-11-04 合同2026-11.pdf")});
+    EXPECT_TRUE(index.search(kSha2.mid(8, 12)).entries.isEmpty());
+    EXPECT_TRUE(index.search(u("没有这个文件")).entries.isEmpty());
+
+    // A completion whose record was deleted from the log is still found, from the journal.
+    found = index.search(u("已删除"));
+    ASSERT_EQ(found.entries.size(), 1);
+    EXPECT_TRUE(found.entries.at(0).journalOnly);
+    EXPECT_EQ(found.entries.at(0).sha256, kSha3);
+
+    // The limit keeps the newest and says more matched.
+    found = index.search(u(".pdf"), 1);
+    EXPECT_TRUE(found.truncated);
+    EXPECT_EQ(names(found), QStringList{u("2026-11-04 合同2026-11.pdf")});
+
+    const QList<History::Day> days = index.days();
+    ASSERT_EQ(days.size(), 2);
+    EXPECT_EQ(days.at(0).day, u("2026-11-04"));
+    EXPECT_EQ(days.at(1).entryCount, 3);
+    EXPECT_EQ(index.dayEntries(u("2026-11-03")).at(1).fileName, u("Report.DOC"));
+}
+
+TEST_F(HistoryIndexTest, ReindexesOnlyWhatChangedAndKeepsTheIndexBetweenRuns) {
+    writeTwoDays();
+    {
+        HistoryIndex index;
+        QString error;
+        ASSERT_TRUE(index.open(folder(), &error));
+        EXPECT_EQ(index.staleDays(), QStringList({u("2026-11-04"), u("2026-11-03")}));
+        ASSERT_TRUE(index.update());
+    }
+    HistoryIndex index;
+    QString error;
+    ASSERT_TRUE(index.open(folder(), &error));
+    EXPECT_TRUE(index.staleDays().isEmpty());
+
+    writeDay(u("2026-11-03"), {{u("新文件.zip"), u("192.168.1.10:4321||d://合同"), kStatusReady, {}, {}}});
+    ASSERT_TRUE(QFile::remove(folder() + u("2026-11-04.xls")));
+    ASSERT_TRUE(QFile::remove(folder() + u("2026-11-04.journal.tsv")));
+    EXPECT_EQ(index.staleDays(), QStringList{u("2026-11-03")});
+    ASSERT_TRUE(index.update());
+    EXPECT_EQ(names(index.search(u("新文件"))), QStringList{u("2026-11-03 新文件.zip")});
+    // The rewritten log's old rows and the removed day are gone; what the journal says was sent stays.
+    EXPECT_TRUE(index.search(u("report")).entries.isEmpty());
+    const History::SearchResult sent = index.search(u("合同2026"));
+    EXPECT_EQ(names(sent), QStringList{u("2026-11-03 合同2026-11.pdf")});
+    EXPECT_TRUE(sent.entries.value(0).journalOnly);
+    ASSERT_EQ(index.days().size(), 1);
+}
+
+TEST_F(HistoryIndexTest, UnreadableDayFilesAreListedWithTheirReasonAndHideNothingElse) {
+    writeTwoDays();
+    TestFiles::write(folder() + u("2026-11-05.xls"), "not a workbook");
+    // The journal of the unreadable log's day still tells what was sent that day.
+    QFile::copy(folder() + u("2026-11-04.journal.tsv"), folder() + u("2026-11-05.journal.tsv"));
+    TestFiles::write(folder() + u("2026-11-06.journal.tsv"), "\xEF\xBB\xBFsomething else\r\n");
+    // An index file that is not a database is only a cache: it is built again.
+    TestFiles::write(folder() + HistoryIndex::kFileName, QByteArray(8192, 'x'));
+
+    HistoryIndex index;
+    QString error;
+    ASSERT_TRUE(index.open(folder(), &error)) << error.toStdString();
+    EXPECT_TRUE(index.storageProblem().isEmpty()) << index.storageProblem().toStdString();
+    ASSERT_TRUE(index.update({}, &error)) << error.toStdString();
+
+    const QList<History::Day> days = index.days();
+    ASSERT_EQ(days.size(), 4);
+    EXPECT_EQ(days.at(0).day, u("2026-11-06"));
+    EXPECT_FALSE(days.at(0).journalError.isEmpty());
+    EXPECT_TRUE(days.at(1).unreadable());
+    EXPECT_FALSE(days.at(1).logError.isEmpty());
+    EXPECT_TRUE(days.at(1).problem().contains(QDir::toNativeSeparators(folder() + u("2026-11-05.xls"))));
+    EXPECT_FALSE(days.at(2).unreadable());
+    EXPECT_EQ(names(index.search(u("合同2026"))),
+              QStringList({u("2026-11-05 合同2026-11.pdf"), u("2026-11-04 合同2026-11.pdf"),
+                           u("2026-11-03 合同2026-11.pdf")}));
+}
+
+TEST_F(HistoryIndexTest, AFolderThatCannotHoldTheIndexGetsOneInMemory) {
+    writeTwoDays();
+    HistoryIndex index;
+    QString error;
+    // The index's name is taken by a folder.
+    TestFiles::makeFolder(folder() + HistoryIndex::kFileName);
+    ASSERT_TRUE(index.open(folder(), &error)) << error.toStdString();
+    EXPECT_TRUE(index.indexPath().isEmpty());
+    EXPECT_FALSE(index.storageProblem().isEmpty());
+    ASSERT_TRUE(index.update());
+    EXPECT_EQ(index.search(u("report")).entries.size(), 1);
+}
+
+TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
+    writeTwoDays();
+    HistoryIndex index;
+    QString error;
+    ASSERT_TRUE(index.open(folder(), &error));
+    ASSERT_TRUE(index.update());
+    QList<History::Entry> entries = index.search(u("192.168")).entries;
+    ASSERT_EQ(entries.size(), 4);
+    entries[0].fileName = u("=HYPERLINK(\"x\"),1.pdf");
+
+    const QString csv = dir.filePath(u("结果.csv"));
+    ASSERT_TRUE(HistoryExport::writeCsv(csv, entries, &error)) << error.toStdString();
+    const QByteArray bytes = TestFiles::read(csv);
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF日期,时间,操作状态,文件名称,存放路径,文件大小,SHA-256\r\n"));
+    // A name a spreadsheet would take for a formula stays text, quoted for its comma and quotes.
+    EXPECT_TRUE(bytes.contains(u(",\"'=HYPERLINK(\"\"x\"\"),1.pdf\",").toUtf8()));
+    EXPECT_TRUE(bytes.contains(kSha1.toUtf8()));
+
+    if (Xlrd::python().isEmpty()) {
+        GTEST_SKIP() << "python3 with xlrd (Debian package python3-xlrd) is not installed";
+    }
+    const QString xls = dir.filePath(u("结果.xls"));
+    ASSERT_TRUE(HistoryExport::writeXls(xls, entries, &error)) << error.toStdString();
+    const QJsonArray rows = Xlrd::read(xls, u("查找结果"), false).value(u("rows")).toArray();
+    ASSERT_EQ(rows.size(), entries.size() + 1);
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        const QStringList expected = r == 0 ? HistoryExport::columnNames() : HistoryExport::cells(entries.at(r - 1));
+        const QJsonArray row = rows.at(r).toArray();
+        for (qsizetype c = 0; c < expected.size(); ++c) {
+            EXPECT_EQ(row.at(c).toArray().at(1).toString(), expected.at(c)) << r << "," << c;
+        }
+    }
+}
+
+} // namespace
