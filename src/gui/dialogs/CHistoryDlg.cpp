@@ -291,12 +291,6 @@ CHistoryDlg::CHistoryDlg(HistoryService &service, const QString &recordFolder, Q
     : QWidget(parent, Qt::Window), m_service(service), m_chooseSaveFile(chooseWithPlatformDialog) {
     setObjectName(QStringLiteral("historyWindow"));
     setWindowTitle(QStringLiteral("历史记录"));
-    qRegisterMetaType<History::Day>();
-    qRegisterMetaType<History::Entry>();
-    qRegisterMetaType<History::SearchResult>();
-    qRegisterMetaType<QList<History::Day>>();
-    qRegisterMetaType<QList<History::Entry>>();
-    qRegisterMetaType<QList<QStringList>>();
     createControls();
 
     connect(&m_service, &HistoryService::indexOpened, this, &CHistoryDlg::onIndexOpened);
@@ -630,7 +624,7 @@ void CHistoryDlg::showChosenDay(bool anotherDay) {
     const History::Day &day = m_dayModel->day(row);
     QPalette colours = m_dayTitle->palette();
     if (day.unreadable()) {
-        m_dayTitle->setText(QStringLiteral("%1（%2）无法读取：%3")
+        m_dayTitle->setText(QStringLiteral("%1（%2）有文件无法读取：\n%3")
                                 .arg(day.day, HistoryWindow::weekday(day.day), day.problem()));
         colours.setColor(QPalette::WindowText, HistoryWindow::kProblemColour);
     } else {
@@ -712,7 +706,9 @@ void CHistoryDlg::onSearchFinished(int number, const History::SearchResult &resu
     m_results = result.entries;
     showRows(m_resultModel, m_results);
     const int found = int(m_results.size());
-    if (found == 0) {
+    if (!result.error.isEmpty()) {
+        m_resultSummary->setText(QStringLiteral("无法查找：%1").arg(result.error));
+    } else if (found == 0) {
         m_resultSummary->setText(QStringLiteral("没有找到含“%1”的记录。").arg(result.text));
     } else if (result.truncated) {
         m_resultSummary->setText(
