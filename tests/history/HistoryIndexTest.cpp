@@ -1,6 +1,6 @@
+#include "core/history/HistoryIndex.h"
 #include "core/common/Clock.h"
 #include "core/history/HistoryExport.h"
-#include "core/history/HistoryIndex.h"
 #include "core/records/DayJournal.h"
 #include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
@@ -45,7 +45,8 @@ protected:
         Xls::Rows rows{RecordLog::kColumnNames};
         for (const Sent &file : sent) {
             rows.append({QString::number(rows.size()), file.name, u("1.5MB"), file.destination, file.status,
-                         day + u(" 08:00:00"), file.time.isEmpty() ? QString() : day + QLatin1Char(' ') + file.time});
+                         day + u(" 08:00:00"),
+                         file.time.isEmpty() ? QString() : day + QLatin1Char(' ') + file.time});
         }
         ASSERT_TRUE(Xls::writeWorkbook(folder() + day + u(".xls"), RecordLog::kSheetName, rows));
         FixedClock clock(QDateTime::fromString(day + u(" 08:00:00"), u("yyyy-MM-dd HH:mm:ss")));
@@ -56,21 +57,23 @@ protected:
                 if (file.sha.isEmpty()) {
                     continue;
                 }
-                clock.set(QDateTime::fromString(day + QLatin1Char(' ') + file.time, u("yyyy-MM-dd HH:mm:ss")));
+                clock.set(
+                    QDateTime::fromString(day + QLatin1Char(' ') + file.time, u("yyyy-MM-dd HH:mm:ss")));
                 DayJournal::Entry entry{u("完成"), file.name, file.destination, u("10.0.0.1:4321"), QString(),
-                                        1500000, 0.5, file.sha};
+                                        1500000,   0.5,       file.sha};
                 ASSERT_TRUE(journal.append(entry));
             }
         }
     }
 
     void writeTwoDays() {
-        writeDay(u("2026-11-03"),
-                 {{u("合同2026-11.pdf"), u("192.168.1.10:4321||d://合同"), kStatusComplete, u("09:15:02"), kSha1},
-                  {u("Report.DOC"), u("192.168.1.11:4321||e://报表"), kStatusFault, QString(), QString()}},
-                 {{u("已删除.txt"), u("192.168.1.10:4321||d://合同"), kStatusComplete, u("10:00:00"), kSha3}});
-        writeDay(u("2026-11-04"),
-                 {{u("合同2026-11.pdf"), u("192.168.1.11:4321||e://报表"), kStatusComplete, u("11:30:00"), kSha2}});
+        writeDay(
+            u("2026-11-03"),
+            {{u("合同2026-11.pdf"), u("192.168.1.10:4321||d://合同"), kStatusComplete, u("09:15:02"), kSha1},
+             {u("Report.DOC"), u("192.168.1.11:4321||e://报表"), kStatusFault, QString(), QString()}},
+            {{u("已删除.txt"), u("192.168.1.10:4321||d://合同"), kStatusComplete, u("10:00:00"), kSha3}});
+        writeDay(u("2026-11-04"), {{u("合同2026-11.pdf"), u("192.168.1.11:4321||e://报表"), kStatusComplete,
+                                    u("11:30:00"), kSha2}});
     }
 
     static QStringList names(const History::SearchResult &result) {
@@ -223,7 +226,8 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
     const QJsonArray rows = Xlrd::read(xls, u("查找结果"), false).value(u("rows")).toArray();
     ASSERT_EQ(rows.size(), entries.size() + 1);
     for (qsizetype r = 0; r < rows.size(); ++r) {
-        const QStringList expected = r == 0 ? HistoryExport::columnNames() : HistoryExport::cells(entries.at(r - 1));
+        const QStringList expected =
+            r == 0 ? HistoryExport::columnNames() : HistoryExport::cells(entries.at(r - 1));
         const QJsonArray row = rows.at(r).toArray();
         for (qsizetype c = 0; c < expected.size(); ++c) {
             EXPECT_EQ(row.at(c).toArray().at(1).toString(), expected.at(c)) << r << "," << c;

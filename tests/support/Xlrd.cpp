@@ -21,7 +21,8 @@ QString Xlrd::python() {
         for (const QString &candidate : {QStringLiteral("python3"), QStringLiteral("/usr/bin/python3")}) {
             QProcess probe;
             probe.start(candidate, {QStringLiteral("-c"), QStringLiteral("import xlrd")});
-            if (probe.waitForFinished(30000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0)
+            if (probe.waitForFinished(30000) && probe.exitStatus() == QProcess::NormalExit &&
+                probe.exitCode() == 0)
                 return candidate;
         }
         return QString();

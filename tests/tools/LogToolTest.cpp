@@ -1,5 +1,7 @@
+#include "core/config/SettingsStore.h"
 #include "core/xls/Workbook.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -106,11 +108,53 @@ TEST(LogTool, HelpAndWrongCommandLines) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.startsWith("Usage: brelvantis-log show FILE"));
     for (const QStringList &args :
-         {QStringList{}, QStringList{u("show")}, QStringList{u("list"), u("a.xls")}}) {
+         {QStringList{}, QStringList{u("show")}, QStringList{u("list"), u("a.xls")},
+          QStringList{u("show"), u("a.xls"), u("--record-folder"), u("/tmp")}, QStringList{u("find")}}) {
         run = runLog(args);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_TRUE(run.err.startsWith("Usage:"));
     }
+}
+
+TEST(LogTool, FindPrintsTheRecordsOfEveryDayThatMatch) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u("/记录/");
+    QDir().mkpath(folder);
+    const QStringList header{u("序号"),     u("文件名称"), u("文件大小"), u("存放路径"),
+                             u("操作状态"), u("开始时间"), u("完成时间")};
+    for (const QString &day : {u("2026-11-03"), u("2026-11-04")}) {
+        ASSERT_TRUE(
+            Xls::writeWorkbook(folder + day + u(".xls"), u("Sheet1"),
+                               {header,
+                                {u("1"), u("合同-") + day + u(".pdf"), u("2KB"), u("10.0.0.2:4321||d://合同"),
+                                 u("上传完成"), day + u(" 09:00:00"), day + u(" 09:00:01")}}));
+    }
+    QFile bad(folder + u("2026-11-05.xls"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly) && bad.write("garbage") == 7);
+    bad.close();
+
+    ToolRun run = runLog({u("find"), u("合同-2026-11-03"), u("--record-folder"), folder});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(run.out), u("日期\t时间\t操作状态\t文件名称\t存放路径\t文件大小\tSHA-256\n"
+                                            "2026-11-03\t09:00:01\t上传完成\t合同-2026-11-03.pdf\t"
+                                            "10.0.0.2:4321||d://合同\t2KB\t\n"));
+    // The unreadable day is named, and hides nothing.
+    EXPECT_TRUE(run.err.contains("2026-11-05.xls")) << run.err.toStdString();
+
+    // From the station's own settings: a working folder whose settings name the record folder.
+    SettingsRecord settings;
+    settings.completionFolder = settings.transitFolder = settings.uploadFolder = dir.path();
+    settings.recordFolder = folder;
+    ASSERT_EQ(SettingsStore(dir.filePath(u("Berlvantis.ini"))).save(settings).outcome,
+              SettingsStore::SaveResult::Outcome::Saved);
+    run = runLog({u("find"), u("d://合同"), u("--workdir"), dir.path()});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.count('\n'), 3);
+
+    run = runLog({u("find"), u("没有"), u("--record-folder"), folder});
+    EXPECT_EQ(run.exitCode, 1);
+    run = runLog({u("find"), u("合同"), u("--workdir"), dir.filePath(u("nowhere"))});
+    EXPECT_EQ(run.exitCode, 3);
 }
 
 } // namespace

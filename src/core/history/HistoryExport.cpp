@@ -22,8 +22,8 @@ QString neutralised(const QString &cell) {
 
 QString csvField(const QString &cell) {
     QString text = neutralised(cell);
-    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n')) ||
-        text.contains(QLatin1Char('\r'))) {
+    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
+        text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
         text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
         text = QLatin1Char('"') + text + QLatin1Char('"');
     }
@@ -38,14 +38,16 @@ QString failure(const QString &path, const QString &reason) {
 
 const QStringList &columnNames() {
     static const QStringList names = {
-        QStringLiteral("日期"),     QStringLiteral("时间"),     QStringLiteral("操作状态"), QStringLiteral("文件名称"),
-        QStringLiteral("存放路径"), QStringLiteral("文件大小"), QStringLiteral("SHA-256"),
+        QStringLiteral("日期"),     QStringLiteral("时间"),     QStringLiteral("操作状态"),
+        QStringLiteral("文件名称"), QStringLiteral("存放路径"), QStringLiteral("文件大小"),
+        QStringLiteral("SHA-256"),
     };
     return names;
 }
 
 QStringList cells(const History::Entry &entry) {
-    return {entry.day, entry.time, entry.status, entry.fileName, entry.destination, entry.fileSize, entry.sha256};
+    return {entry.day,         entry.time,     entry.status, entry.fileName,
+            entry.destination, entry.fileSize, entry.sha256};
 }
 
 bool writeCsv(const QString &path, const QList<History::Entry> &entries, QString *error) {
@@ -64,7 +66,8 @@ bool writeCsv(const QString &path, const QList<History::Entry> &entries, QString
     QSaveFile file(path);
     errno = 0;
     // Flushed before the commit: on a full disk the commit alone may report success.
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit()) {
         *error = failure(path, fileErrorText(file, errno));
         file.cancelWriting();
         return false;

@@ -43,8 +43,9 @@ const char *const kSchema[] = {
     "CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE, key TEXT NOT NULL)",
 };
 
-const char *const kEntryColumns = "e.day, e.time, e.status, e.name, e.size, d.text, e.start, e.finish, e.sha256,"
-                                  " e.journal_only";
+const char *const kEntryColumns =
+    "e.day, e.time, e.status, e.name, e.size, d.text, e.start, e.finish, e.sha256,"
+    " e.journal_only";
 
 constexpr int kIdBitsPerDay = 24;
 
@@ -88,7 +89,8 @@ QString timeOf(const QString &timestamp) {
 
 bool isHex(const QString &text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) {
-        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+               (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
     });
 }
 
@@ -118,14 +120,24 @@ struct Completion {
     bool used = false;
 };
 
-qint64 secondsBetween(const QString &a, const QString &b) {
-    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-    const QDateTime x = QDateTime::fromString(a, format);
-    const QDateTime y = QDateTime::fromString(b, format);
-    if (!x.isValid() || !y.isValid()) {
-        return std::numeric_limits<qint64>::max();
+// Seconds since the start of the Julian calendar of a time stamp "YYYY-MM-DD HH:MM:SS", -1 when it is
+// none; read as it is written, without time zones (which cost a look at the system's zone each time).
+qint64 secondsOf(const QString &timestamp) {
+    const QDate date = QDate::fromString(QStringView(timestamp).left(10), u"yyyy-MM-dd");
+    const QTime time = QTime::fromString(QStringView(timestamp).mid(11), u"HH:mm:ss");
+    if (timestamp.size() != 19 || !date.isValid() || !time.isValid()) {
+        return -1;
     }
-    return qAbs(x.secsTo(y));
+    return date.toJulianDay() * 86400 + time.msecsSinceStartOfDay() / 1000;
+}
+
+qint64 secondsBetween(const QString &a, const QString &b) {
+    if (a == b) {
+        return 0;
+    }
+    const qint64 x = secondsOf(a);
+    const qint64 y = secondsOf(b);
+    return x < 0 || y < 0 ? std::numeric_limits<qint64>::max() : qAbs(x - y);
 }
 
 // The records of one day: the log's rows, each given the SHA-256 of the journalled completion closest
@@ -224,7 +236,8 @@ QString History::Day::problem() const {
         lines.append(QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(logPath), logError));
     }
     if (!journalError.isEmpty()) {
-        lines.append(QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(journalPath), journalError));
+        lines.append(
+            QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(journalPath), journalError));
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -276,6 +289,19 @@ bool HistoryIndex::fallBackToMemory(const QString &why, QString *error) {
     return openDatabase(QStringLiteral(":memory:"), error);
 }
 
+namespace {
+
+// A write-ahead log makes a day's commit one write instead of several synchronised ones, and lets a
+// reader search while a day is written. Where the file system cannot share the log's memory (a network
+// share) SQLite keeps its rollback journal, which is only slower.
+bool tune(QSqlDatabase &db, QString *error) {
+    QSqlQuery mode(db);
+    mode.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    return exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error);
+}
+
+} // namespace
+
 bool HistoryIndex::openDatabase(const QString &path, QString *error) {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     db.close();
@@ -298,7 +324,7 @@ bool HistoryIndex::openDatabase(const QString &path, QString *error) {
         QSqlQuery check(db);
         if (check.exec(QStringLiteral("SELECT count(*) FROM days"))) {
             if (exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error)) {
-                return exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error);
+                return tune(db, error);
             }
             db.close();
             return false;
@@ -307,7 +333,7 @@ bool HistoryIndex::openDatabase(const QString &path, QString *error) {
         db.close();
         return false;
     }
-    if (!createSchema(error)) {
+    if (!createSchema(error) || !tune(db, error)) {
         db.close();
         return false;
     }
@@ -350,7 +376,8 @@ QStringList HistoryIndex::staleDays() {
         folder.entryInfoList({QStringLiteral("*.xls"), QStringLiteral("*.journal.tsv")}, QDir::Files);
     for (const QFileInfo &file : files) {
         const QRegularExpressionMatch match = dayFile.match(file.fileName());
-        if (!match.hasMatch() || !QDate::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd")).isValid()) {
+        if (!match.hasMatch() ||
+            !QDate::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd")).isValid()) {
             continue;
         }
         Stamps &stamps = onDisk[match.captured(1)];
@@ -370,7 +397,8 @@ QStringList HistoryIndex::staleDays() {
             const auto found = onDisk.constFind(day);
             if (found == onDisk.constEnd()) {
                 gone.append(day);
-            } else if (found->log != indexed.value(1).toString() || found->journal != indexed.value(2).toString()) {
+            } else if (found->log != indexed.value(1).toString() ||
+                       found->journal != indexed.value(2).toString()) {
                 stale.append(day);
             }
         }
@@ -384,7 +412,8 @@ QStringList HistoryIndex::staleDays() {
         QSqlQuery remove(db);
         for (const QString &day : std::as_const(gone)) {
             for (const char *table : {"entries", "names"}) {
-                remove.prepare(QStringLiteral("DELETE FROM %1 WHERE id BETWEEN ? AND ?").arg(QLatin1String(table)));
+                remove.prepare(
+                    QStringLiteral("DELETE FROM %1 WHERE id BETWEEN ? AND ?").arg(QLatin1String(table)));
                 remove.addBindValue(firstId(day));
                 remove.addBindValue(lastId(day));
                 remove.exec();
@@ -481,8 +510,8 @@ bool HistoryIndex::indexDay(const QString &day, QString *error) {
         ++id;
     }
     query.prepare(QStringLiteral("INSERT OR REPLACE INTO days VALUES(?, ?, ?, ?, ?, ?)"));
-    for (const QVariant &value :
-         QVariantList{day, text(logStamp), text(journalStamp), text(logError), text(journalError), entries.size()}) {
+    for (const QVariant &value : QVariantList{day, text(logStamp), text(journalStamp), text(logError),
+                                              text(journalError), entries.size()}) {
         query.addBindValue(value);
     }
     done = done && query.exec();
@@ -608,7 +637,8 @@ History::SearchResult HistoryIndex::search(const QString &text, int limit) const
 
     if (key.size() >= kMinShaPrefix && key.size() <= 64 && isHex(key)) {
         QSqlQuery bySha(db);
-        bySha.prepare(QStringLiteral("SELECT id FROM entries WHERE sha256 >= ? AND sha256 < ? ORDER BY id DESC LIMIT ?"));
+        bySha.prepare(QStringLiteral(
+            "SELECT id FROM entries WHERE sha256 >= ? AND sha256 < ? ORDER BY id DESC LIMIT ?"));
         bySha.addBindValue(key);
         bySha.addBindValue(key + QLatin1Char('g'));
         bySha.addBindValue(limit + 1);
@@ -632,7 +662,7 @@ History::SearchResult HistoryIndex::search(const QString &text, int limit) const
         query.setForwardOnly(true);
         if (!query.exec(QStringLiteral("SELECT %1 FROM entries e JOIN destinations d ON d.id = e.destination"
                                        " WHERE e.id IN (%2) ORDER BY e.id DESC")
-                           .arg(QLatin1String(kEntryColumns), list.join(QLatin1Char(','))))) {
+                            .arg(QLatin1String(kEntryColumns), list.join(QLatin1Char(','))))) {
             failed(query);
         }
         while (query.next()) {
