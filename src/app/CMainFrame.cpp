@@ -2,10 +2,12 @@
 
 #include "core/common/CommandIds.h"
 #include "core/config/SettingsCheck.h"
+#include "core/history/HistoryService.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CCfgDlg.h"
+#include "gui/dialogs/CHistoryDlg.h"
 #include "gui/views/CContentView.h"
 #include "gui/views/CDriveExplorerView.h"
 #include "gui/views/CTableView.h"
@@ -49,6 +51,8 @@ CMainFrame::CMainFrame(StationParts &parts, QWidget *parent)
 }
 
 CMainFrame::~CMainFrame() {
+    // The window goes before the service it shows.
+    delete m_historyDialog;
     m_parts.upload.shutDown();
 }
 
@@ -102,6 +106,8 @@ void CMainFrame::createMenu() {
     toolbar->setCheckable(true);
     toolbar->setChecked(true);
     m_menuActions.insert(ID_VIEW_TOOLBAR, toolbar);
+    view->addSeparator();
+    addCommand(view, ID_VIEW_HISTORY, QStringLiteral("历史记录(&H)..."), &CMainFrame::OnViewHistory);
 
     QMenu *operations = menuBar()->addMenu(QStringLiteral("操作(&E)"));
     operations->setSeparatorsCollapsible(false);
@@ -150,6 +156,7 @@ void CMainFrame::createToolBar() {
         {0, nullptr, nullptr},
         {ID_REFRESH, u"刷新中转文件夹", &CMainFrame::OnRefresh},
         {ID_SETTINGS, u"配置", &CMainFrame::OnSettings},
+        {ID_VIEW_HISTORY, u"历史记录", &CMainFrame::OnViewHistory},
     };
     for (const Button &button : buttons) {
         if (button.id == 0) {
@@ -305,6 +312,9 @@ void CMainFrame::OnSettings() {
     } else if (saved) {
         statusBar()->clearMessage();
     }
+    if (m_historyDialog && m_configured) {
+        m_historyDialog->setRecordFolder(m_parts.settings.recordFolder);
+    }
     // Whatever the button: the folders may have changed.
     OnRefresh();
 }
@@ -444,6 +454,18 @@ void CMainFrame::onSentFileMoveFailed(const QString &message) {
     }
     m_moveFailureShown = true;
     OperatorMessages::show(this, Notice{NoticeCaption::kError, message});
+}
+
+// 历史记录: one window for the run, on the record folder of the settings; offered while uploading too.
+void CMainFrame::OnViewHistory() {
+    if (!m_historyDialog) {
+        m_history = new HistoryService(this);
+        m_historyDialog =
+            new CHistoryDlg(*m_history, m_configured ? m_parts.settings.recordFolder : QString(), this);
+    }
+    m_historyDialog->show();
+    m_historyDialog->raise();
+    m_historyDialog->activateWindow();
 }
 
 void CMainFrame::OnAppAbout() {

@@ -9,9 +9,11 @@
 #include <QString>
 
 class CCfgDlg;
+class CHistoryDlg;
 class CContentView;
 class CDriveExplorerView;
 class CTableView;
+class HistoryService;
 class QAction;
 class QLabel;
 class QMenu;
@@ -43,6 +45,8 @@ public:
     bool isExitConfirmed() const { return m_exitConfirmed; }
     // False until settings have been loaded or saved: after a cancelled first start.
     bool isConfigured() const { return m_configured; }
+    // The history window, once it has been opened.
+    CHistoryDlg *historyWindow() const { return m_historyDialog; }
 
 public slots:
     void OnStartUpload();
@@ -56,6 +60,7 @@ public slots:
     void OnRetryNow();
     void OnAppExit();
     void OnAppAbout();
+    void OnViewHistory();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -87,6 +92,8 @@ private:
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
+    HistoryService *m_history = nullptr; // made with the history window, on first use
+    CHistoryDlg *m_historyDialog = nullptr;
     QSplitter *m_splitter = nullptr;
     QSplitter *m_rightSplitter = nullptr;
     CTableView *m_tableView = nullptr;

@@ -3,6 +3,7 @@
 #include "core/common/CommandIds.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
+#include "gui/dialogs/CHistoryDlg.h"
 #include "gui/widgets/OperatorMessages.h"
 #include "support/RecordingResponder.h"
 
@@ -83,10 +84,11 @@ TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
             EXPECT_EQ(child<QToolBar>("mainToolBar")->widgetForAction(button)->size().width() >= 55, true);
         }
     }
-    EXPECT_EQ(tips,
-              (QStringList{QStringLiteral("开始上传"), QStringLiteral("停止上传"), QStringLiteral("上移记录"),
-                           QStringLiteral("下移记录"), QStringLiteral("添加记录"), QStringLiteral("删除记录"),
-                           QStringLiteral("刷新中转文件夹"), QStringLiteral("配置")}));
+    EXPECT_EQ(
+        tips,
+        (QStringList{QStringLiteral("开始上传"), QStringLiteral("停止上传"), QStringLiteral("上移记录"),
+                     QStringLiteral("下移记录"), QStringLiteral("添加记录"), QStringLiteral("删除记录"),
+                     QStringLiteral("刷新中转文件夹"), QStringLiteral("配置"), QStringLiteral("历史记录")}));
     // The progress bar lives in the toolbar, so it moves and hides with it.
     EXPECT_TRUE(child<QToolBar>("mainToolBar")->isAncestorOf(child<QProgressBar>("uploadProgress")));
     EXPECT_EQ(child<QProgressBar>("uploadProgress")->minimum(), 0);
@@ -98,6 +100,21 @@ TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
     EXPECT_EQ(child<QLabel>("uploadStatusText")->text(), QStringLiteral("空闲：未在上传"));
     m_frame.menuAction(ID_VIEW_TOOLBAR)->trigger();
     EXPECT_TRUE(child<QProgressBar>("uploadProgress")->isVisible());
+
+    // 查看 → 历史记录 opens the one history window, also while uploading.
+    QAction *history = m_frame.menuAction(ID_VIEW_HISTORY);
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(history->text(), QStringLiteral("历史记录(&H)..."));
+    EXPECT_TRUE(m_frame.menuBar()->actions()[1]->menu()->actions().contains(history));
+    m_frame.OnStartUpload();
+    EXPECT_TRUE(available(ID_VIEW_HISTORY));
+    m_frame.toolAction(ID_VIEW_HISTORY)->trigger();
+    history->trigger();
+    ASSERT_NE(m_frame.historyWindow(), nullptr);
+    EXPECT_TRUE(m_frame.historyWindow()->isVisible());
+    EXPECT_EQ(m_frame.findChildren<CHistoryDlg *>().size(), 1);
+    m_frame.historyWindow()->close();
+    m_frame.OnStopUpload();
 }
 
 TEST_F(MainFrameTest, PanesKeepTheirProportionsAfterEveryResize) {

@@ -115,6 +115,25 @@ void paintSettings(QPainter &p) {
     p.drawPath(gear.subtracted(hole));
 }
 
+// A clock face whose rim turns back: what was sent before.
+void paintHistory(QPainter &p) {
+    paintBadge(p, QColor(112, 82, 160));
+    const QPointF centre(28.5, 16);
+    const qreal radius = 8.5;
+    p.setPen(symbolPen(2.4));
+    p.setBrush(Qt::NoBrush);
+    // The rim, open at the upper left where the arrow head points back.
+    p.drawArc(QRectF(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius), 150 * 16, -300 * 16);
+    const qreal angle = qDegreesToRadians(150.0);
+    const QPointF end(centre.x() + radius * qCos(angle), centre.y() - radius * qSin(angle));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygonF({end + QPointF(-4.6, -1.2), end + QPointF(2.8, -3.4), end + QPointF(0.6, 3.8)}));
+    // The hands.
+    p.setPen(symbolPen(2.2));
+    p.drawPolyline(QPolygonF({centre + QPointF(0, -5.2), centre, centre + QPointF(3.8, 2.6)}));
+}
+
 } // namespace
 
 QPixmap toolbarImage(int commandId) {
@@ -146,6 +165,9 @@ QPixmap toolbarImage(int commandId) {
         break;
     case ID_SETTINGS:
         paintSettings(p);
+        break;
+    case ID_VIEW_HISTORY:
+        paintHistory(p);
         break;
     default:
         return QPixmap();
