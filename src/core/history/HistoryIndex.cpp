@@ -16,9 +16,11 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 #include <algorithm>
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -233,7 +235,7 @@ History::Entry entryFrom(const QSqlQuery &query) {
 QString History::Day::problem() const {
     QStringList lines;
     if (!logError.isEmpty()) {
-        lines.append(QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(logPath), logError));
+        lines.append(QStringLiteral("无法读取 %1：%2").arg(QFileInfo(logPath).fileName(), logError));
     }
     if (!journalError.isEmpty()) {
         lines.append(
@@ -445,9 +447,8 @@ bool HistoryIndex::indexDay(const QString &day, QString *error) {
     QString journalError;
     if (!logStamp.isEmpty() && !m_readLog(logFile.filePath(), &logRows, &logError)) {
         logRows.clear();
-        if (logError.isEmpty()) {
-            logError = QStringLiteral("未知原因");
-        }
+        // The reader's own account (which names the file) follows in brackets.
+        logError = QStringLiteral("不是可读的记录表（%1）").arg(logError);
     }
     if (!journalStamp.isEmpty() && !DayJournal::readFile(journalFile.filePath(), &journal, &journalError)) {
         journal.clear();
@@ -586,6 +587,84 @@ QList<History::Entry> HistoryIndex::dayEntries(const QString &day) const {
     return entries;
 }
 
+namespace {
+
+// The ids of the names from first to last containing key, newest first, at most limit of them.
+QList<qint64> scanNames(const QSqlDatabase &db, const QString &key, qint64 first, qint64 last, int limit,
+                        QString *error) {
+    QList<qint64> ids;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT id FROM names WHERE id BETWEEN ? AND ? AND instr(key, ?) > 0 ORDER BY id DESC LIMIT ?"));
+    query.addBindValue(first);
+    query.addBindValue(last);
+    query.addBindValue(key);
+    query.addBindValue(limit);
+    if (!query.exec()) {
+        *error = sqlError(query);
+        return ids;
+    }
+    while (query.next()) {
+        ids.append(query.value(0).toLongLong());
+    }
+    return ids;
+}
+
+} // namespace
+
+QList<qint64> HistoryIndex::matchingNames(const QString &key, int limit, QString *error) const {
+    // Reading every name is most of a search's time, so an index in a file is read in two halves at
+    // once, the older half through a second connection on a thread of its own.
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    constexpr qint64 kAll = std::numeric_limits<qint64>::max();
+    qint64 split = 0;
+    if (!m_indexPath.isEmpty()) {
+        QSqlQuery days(db);
+        days.setForwardOnly(true);
+        qint64 total = 0;
+        QList<std::pair<QString, qint64>> counts;
+        if (days.exec(QStringLiteral("SELECT day, entries FROM days ORDER BY day DESC"))) {
+            while (days.next()) {
+                counts.append({days.value(0).toString(), days.value(1).toLongLong()});
+                total += counts.last().second;
+            }
+        }
+        qint64 newer = 0;
+        for (const auto &[day, count] : std::as_const(counts)) {
+            newer += count;
+            if (newer * 2 >= total) {
+                split = firstId(day);
+                break;
+            }
+        }
+    }
+    if (split <= 0 || QThread::idealThreadCount() < 2) {
+        return scanNames(db, key, 0, kAll, limit, error);
+    }
+    QList<qint64> older;
+    QString olderError;
+    const QString name = m_connection + QStringLiteral("-older");
+    std::thread scan([&] {
+        {
+            QSqlDatabase second = QSqlDatabase::cloneDatabase(m_connection, name);
+            if (second.open()) {
+                older = scanNames(second, key, 0, split - 1, limit, &olderError);
+            } else {
+                olderError = second.lastError().text();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    });
+    QList<qint64> ids = scanNames(db, key, split, kAll, limit, error);
+    scan.join();
+    if (error->isEmpty()) {
+        *error = olderError;
+    }
+    ids.append(older);
+    return ids;
+}
+
 History::SearchResult HistoryIndex::search(const QString &text, int limit) const {
     History::SearchResult result;
     result.text = text;
@@ -612,11 +691,11 @@ History::SearchResult HistoryIndex::search(const QString &text, int limit) const
             ids.append(query.value(0).toLongLong());
         }
     };
-    QSqlQuery names(db);
-    names.prepare(QStringLiteral("SELECT id FROM names WHERE instr(key, ?) > 0 ORDER BY id DESC LIMIT ?"));
-    names.addBindValue(key);
-    names.addBindValue(limit + 1);
-    collect(names);
+    QString namesError;
+    ids = matchingNames(key, limit + 1, &namesError);
+    if (!namesError.isEmpty()) {
+        result.error = QStringLiteral("历史索引无法查找：") + namesError;
+    }
 
     QSqlQuery destinations(db);
     destinations.setForwardOnly(true);

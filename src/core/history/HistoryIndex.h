@@ -107,6 +107,7 @@ public:
 
 private:
     bool openDatabase(const QString &path, QString *error);
+    QList<qint64> matchingNames(const QString &key, int limit, QString *error) const;
     bool createSchema(QString *error);
 
     QString m_connection;
