@@ -8,6 +8,7 @@
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "core/xls/Workbook.h"
+#include "gui/dialogs/CHistoryDlg.h"
 #include "gui/views/CContentView.h"
 #include "gui/views/CDriveExplorerView.h"
 #include "gui/views/CTableView.h"
@@ -16,11 +17,14 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -72,8 +76,8 @@ protected:
 
     std::unique_ptr<IsolatorServer> startAgainstAMutePeer();
 
-    void openStation() {
-        m_parts = std::make_unique<StationParts>(m_workspace->dir.path());
+    void openStation(std::unique_ptr<Clock> clock = nullptr) {
+        m_parts = std::make_unique<StationParts>(m_workspace->dir.path(), std::move(clock));
         m_parts->filter.load();
         m_frame = std::make_unique<CMainFrame>(*m_parts);
         m_frame->OnCreate();
@@ -366,6 +370,57 @@ TEST_F(StationEndToEnd, ACancelledFirstStartSetUpLaterEndsWithFilesSentAndTheUpl
     EXPECT_EQ(TestFiles::read(m_workspace->path(QStringLiteral("done/") + m_parts->clock->dateText() +
                                                 QStringLiteral("/现场照片.jpg"))),
               photo);
+}
+
+// The system's clock, some days back: a station that ran on an earlier day.
+class EarlierClock : public Clock {
+public:
+    QDateTime now() const override { return Clock::now().addDays(-3); }
+};
+
+// What an operator is asked days later: did the file go, where to, and is what arrived what was sent?
+TEST_F(StationEndToEnd, AFileSentOnAnEarlierDayIsFoundInTheHistoryWindowAndByTheTool) {
+    const QByteArray contract = m_workspace->addTransitFile(QStringLiteral("报表/合同2026-11.pdf"), 150000);
+    openStation(std::make_unique<EarlierClock>());
+    auto *folders = m_frame->findChild<CContentView *>(QStringLiteral("contentView"));
+    doubleClickRow(folders, rowWithText(folders, QStringLiteral("报表")));
+    m_frame->toolAction(ID_ADD_RECORD)->trigger();
+    m_frame->toolAction(ID_START_UPLOAD)->trigger();
+    ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped() && m_stored == 1; }, 30000));
+    const QString sha256 =
+        QString::fromLatin1(QCryptographicHash::hash(contract, QCryptographicHash::Sha256).toHex());
+    const QString day = m_parts->clock->dateText();
+    ASSERT_NE(day, Clock().dateText());
+
+    m_frame->menuAction(ID_VIEW_HISTORY)->trigger();
+    CHistoryDlg *history = m_frame->historyWindow();
+    ASSERT_NE(history, nullptr);
+    QTest::keyClicks(history->findChild<QLineEdit *>(QStringLiteral("searchEdit")),
+                     QStringLiteral("2026-11.PDF"));
+    auto *results = history->findChild<QTableView *>(QStringLiteral("searchResults"));
+    ASSERT_TRUE(waitUntil([results] { return results->model()->rowCount() == 1; }, 30000));
+    const QStringList expected{day, kStatusComplete, QStringLiteral("合同2026-11.pdf"),
+                               QStringLiteral("192.168.1.10:4321||d://报表"), sha256};
+    QStringList shown;
+    for (int column = 0; column < results->model()->columnCount(); ++column) {
+        shown << results->model()->index(0, column).data().toString();
+    }
+    for (const QString &text : expected) {
+        EXPECT_TRUE(shown.contains(text))
+            << text.toStdString() << " not in " << shown.join(u'|').toStdString();
+    }
+
+    QProcess tool;
+    tool.start(
+        QStringLiteral(BRELVANTIS_BIN_DIR "/brelvantis-log"),
+        {QStringLiteral("find"), sha256.left(16), QStringLiteral("--workdir"), m_workspace->dir.path()});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    const QStringList lines =
+        QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines.at(1).startsWith(day + u'\t')) << lines.at(1).toStdString();
+    EXPECT_TRUE(lines.at(1).endsWith(u'\t' + sha256)) << lines.at(1).toStdString();
 }
 
 TEST_F(StationEndToEnd, ARefusedConnectionIsAFaultThatTheNextTickRetries) {
