@@ -725,26 +725,24 @@ void CHistoryDlg::onSearchFinished(int number, const History::SearchResult &resu
 
 // A result chosen in the list: its day is chosen on the left, ready for a look.
 void CHistoryDlg::onResultChosen(const QModelIndex &current) {
-    if (!current.isValid() || current.row() >= m_results.size()) {
-        return;
-    }
-    const History::Entry &entry = m_results.at(current.row());
-    m_entryToFind = entry;
-    m_findEntry = true;
-    chooseDay(entry.day);
-    selectFoundEntry();
+    goToResult(current, false);
 }
 
 // A result opened (double-click or Enter): its day, with the record selected.
 void CHistoryDlg::onResultActivated(const QModelIndex &index) {
+    goToResult(index, true);
+}
+
+void CHistoryDlg::goToResult(const QModelIndex &index, bool showDay) {
     if (!index.isValid() || index.row() >= m_results.size()) {
         return;
     }
-    const History::Entry &entry = m_results.at(index.row());
-    m_entryToFind = entry;
+    m_entryToFind = m_results.at(index.row());
     m_findEntry = true;
-    chooseDay(entry.day);
-    m_tabs->setCurrentIndex(DayTab);
+    chooseDay(m_entryToFind.day);
+    if (showDay) {
+        m_tabs->setCurrentIndex(DayTab);
+    }
     selectFoundEntry();
 }
 

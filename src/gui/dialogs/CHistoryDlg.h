@@ -65,6 +65,7 @@ private:
     void onSearchFinished(int number, const History::SearchResult &result);
     void onResultChosen(const QModelIndex &current);
     void onResultActivated(const QModelIndex &index);
+    void goToResult(const QModelIndex &index, bool showDay);
     void selectFoundEntry();
 
     void onIndexOpened(const QString &indexPath, const QString &problem);
