@@ -244,7 +244,7 @@ QString History::Day::problem() const {
     return lines.join(QLatin1Char('\n'));
 }
 
-HistoryIndex::HistoryIndex() : m_readLog(RecordLog::readRecords) {
+HistoryIndex::HistoryIndex() {
     static std::atomic<int> counter{0};
     m_connection = QStringLiteral("brelvantis-history-%1").arg(++counter);
 }
@@ -274,8 +274,9 @@ bool HistoryIndex::open(const QString &recordFolder, QString *error) {
     } else if (openDatabase(path, &problem)) {
         m_indexPath = path;
         return true;
-    } else if (QFileInfo::exists(path)) {
-        // Only a cache: an index that cannot be used is built again from the day files.
+    } else if (m_damaged && QFileInfo::exists(path)) {
+        // Only a cache: a damaged index is built again from the day files. (One that is merely busy or
+        // cannot be written is left alone: another program may be using it.)
         QSqlDatabase::database(m_connection, false).close();
         if (QFile::remove(path) && openDatabase(path, &problem)) {
             m_indexPath = path;
@@ -296,6 +297,11 @@ namespace {
 // A write-ahead log makes a day's commit one write instead of several synchronised ones, and lets a
 // reader search while a day is written. Where the file system cannot share the log's memory (a network
 // share) SQLite keeps its rollback journal, which is only slower.
+// SQLITE_CORRUPT and SQLITE_NOTADB: the file is no index (any more).
+bool isDamage(const QSqlError &error) {
+    return error.nativeErrorCode() == QLatin1String("11") || error.nativeErrorCode() == QLatin1String("26");
+}
+
 bool tune(QSqlDatabase &db, QString *error) {
     QSqlQuery mode(db);
     mode.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
@@ -308,6 +314,7 @@ bool tune(QSqlDatabase &db, QString *error) {
 } // namespace
 
 bool HistoryIndex::openDatabase(const QString &path, QString *error) {
+    m_damaged = false;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     db.close();
     db.setDatabaseName(path);
@@ -320,6 +327,7 @@ bool HistoryIndex::openDatabase(const QString &path, QString *error) {
     QSqlQuery version(db);
     if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next()) {
         *error = sqlError(version);
+        m_damaged = isDamage(version.lastError());
         db.close();
         return false;
     }
@@ -335,6 +343,7 @@ bool HistoryIndex::openDatabase(const QString &path, QString *error) {
             return false;
         }
         *error = sqlError(check);
+        m_damaged = isDamage(check.lastError());
         db.close();
         return false;
     }
@@ -445,7 +454,7 @@ bool HistoryIndex::indexDay(const QString &day, QString *error) {
     QList<QStringList> journal;
     QString logError;
     QString journalError;
-    if (!logStamp.isEmpty() && !m_readLog(logFile.filePath(), &logRows, &logError)) {
+    if (!logStamp.isEmpty() && !RecordLog::readRecords(logFile.filePath(), &logRows, &logError)) {
         logRows.clear();
         // The reader's own account (which names the file) follows in brackets.
         logError = QStringLiteral("不是可读的记录表（%1）").arg(logError);

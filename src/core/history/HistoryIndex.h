@@ -101,10 +101,6 @@ public:
     // ignoring case; newest first, at most limit of them.
     History::SearchResult search(const QString &text, int limit = kSearchLimit) const;
 
-    // Seam for tests: replaces the reading of a day's log (path → rows of cells 1 to 6).
-    using LogReader = std::function<bool(const QString &path, QList<QStringList> *rows, QString *error)>;
-    void setLogReader(LogReader reader) { m_readLog = std::move(reader); }
-
 private:
     bool openDatabase(const QString &path, QString *error);
     QList<qint64> matchingNames(const QString &key, int limit, QString *error) const;
@@ -114,5 +110,5 @@ private:
     QString m_folder;
     QString m_indexPath;
     QString m_storageProblem;
-    LogReader m_readLog;
+    bool m_damaged = false; // the last file opened is no usable database
 };
