@@ -462,7 +462,14 @@ bool HistoryIndex::indexDay(const QString &day, QString *error) {
     if (!journalStamp.isEmpty() && !DayJournal::readFile(journalFile.filePath(), &journal, &journalError)) {
         journal.clear();
     }
-    const QList<History::Entry> entries = combine(day, logRows, journal);
+    QList<History::Entry> entries = combine(day, logRows, journal);
+    // A day's ids end where the next day's begin; no station sends that many files a day, but a
+    // journal made up to look so must not spill into another day.
+    constexpr qsizetype kMaxEntries = (qsizetype(1) << kIdBitsPerDay) - 1;
+    if (entries.size() > kMaxEntries) {
+        entries.resize(kMaxEntries);
+        journalError = QStringLiteral("记录过多，只收录了前 %1 条").arg(kMaxEntries);
+    }
 
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction()) {
