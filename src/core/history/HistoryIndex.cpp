@@ -61,16 +61,6 @@ qint64 lastId(const QString &day) {
     return firstId(day) + (qint64(1) << kIdBitsPerDay) - 1;
 }
 
-QString logPathOf(const QString &folder, const QString &day) {
-    const QString name = day + QStringLiteral(".xls");
-    return folder.isEmpty() ? name : Paths::join(folder, name);
-}
-
-QString journalPathOf(const QString &folder, const QString &day) {
-    const QString name = day + QStringLiteral(".journal.tsv");
-    return folder.isEmpty() ? name : Paths::join(folder, name);
-}
-
 // Size and modification time of a file, empty text when there is no file.
 QString stampOf(const QFileInfo &file) {
     if (!file.isFile()) {
@@ -446,8 +436,8 @@ bool HistoryIndex::indexDay(const QString &day, QString *error) {
     QString ignored;
     error = error ? error : &ignored;
     // The files' stamps are taken before they are read, so a change while reading is seen next time.
-    const QFileInfo logFile(logPathOf(m_folder, day));
-    const QFileInfo journalFile(journalPathOf(m_folder, day));
+    const QFileInfo logFile(RecordLog::dayPath(m_folder, day));
+    const QFileInfo journalFile(DayJournal::dayPath(m_folder, day));
     const QString logStamp = stampOf(logFile);
     const QString journalStamp = stampOf(journalFile);
     QList<QStringList> logRows;
@@ -573,10 +563,10 @@ QList<History::Day> HistoryIndex::days() const {
         History::Day day;
         day.day = query.value(0).toString();
         if (!query.value(1).toString().isEmpty()) {
-            day.logPath = logPathOf(m_folder, day.day);
+            day.logPath = RecordLog::dayPath(m_folder, day.day);
         }
         if (!query.value(2).toString().isEmpty()) {
-            day.journalPath = journalPathOf(m_folder, day.day);
+            day.journalPath = DayJournal::dayPath(m_folder, day.day);
         }
         day.logError = query.value(3).toString();
         day.journalError = query.value(4).toString();

@@ -37,9 +37,13 @@ QString field(QString text) {
 DayJournal::DayJournal(const Clock &clock) : m_clock(clock), m_appender(appendToFile) {}
 
 void DayJournal::open(const QString &recordFolder) {
+    m_path = dayPath(recordFolder, m_clock.dateText());
+}
+
+QString DayJournal::dayPath(const QString &recordFolder, const QString &day) {
     // Beside the day's log, also when the folder is given without its trailing separator.
-    const QString name = m_clock.dateText() + QStringLiteral(".journal.tsv");
-    m_path = recordFolder.isEmpty() ? name : Paths::join(recordFolder, name);
+    const QString name = day + QStringLiteral(".journal.tsv");
+    return recordFolder.isEmpty() ? name : Paths::join(recordFolder, name);
 }
 
 bool DayJournal::append(const Entry &entry) {

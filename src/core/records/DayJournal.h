@@ -42,6 +42,9 @@ public:
     // Appends one line (after the header, for a new file). False when it could not be written.
     bool append(const Entry &entry);
 
+    // The journal of day ("YYYY-MM-DD"), beside that day's log.
+    static QString dayPath(const QString &recordFolder, const QString &day);
+
     // Reads the journal at path: its lines after the header, each with exactly kColumns.size() fields.
     // False with *error (in Chinese) when it cannot be read or is no journal.
     static bool readFile(const QString &path, QList<QStringList> *lines, QString *error);

@@ -121,9 +121,13 @@ bool RecordLog::writeRecordLog() {
     return written;
 }
 
+QString RecordLog::dayPath(const QString &recordFolder, const QString &day) {
+    const QString name = day + QStringLiteral(".xls");
+    return recordFolder.isEmpty() ? name : Paths::join(recordFolder, name);
+}
+
 bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
-    const QString name = m_clock.dateText() + QStringLiteral(".xls");
-    m_path = recordFolder.isEmpty() ? name : Paths::join(recordFolder, name);
+    m_path = dayPath(recordFolder, m_clock.dateText());
     m_keptAside.clear();
     if (!QFileInfo::exists(m_path))
         return true;

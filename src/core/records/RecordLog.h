@@ -58,6 +58,10 @@ public:
     // records it holds stay on disk for the operator; empty when no such file waits to be moved.
     QString keptAsidePath() const { return m_keptAside; }
 
+    // The log of day ("YYYY-MM-DD") in recordFolder (given with or without its trailing separator; empty:
+    // the working directory).
+    static QString dayPath(const QString &recordFolder, const QString &day);
+
     // Reads the data rows of the log at path: cells 1 to 6 of each (file name to finish time), found by
     // column name, in file order. Nothing is handed back unless the whole sheet could be read.
     static bool readRecords(const QString &path, QList<QStringList> *records, QString *error);
