@@ -43,8 +43,9 @@ void BM_WriteWorkbook(benchmark::State &state) {
     QTemporaryDir dir;
     const QString path = benchPath(dir);
     for (auto _ : state) {
-        if (!Xls::writeWorkbook(path, QStringLiteral("Sheet1"), rows))
+        if (!Xls::writeWorkbook(path, QStringLiteral("Sheet1"), rows)) {
             state.SkipWithError("write failed");
+        }
     }
     state.counters["file_KiB"] = double(QFile(path).size()) / 1024;
     state.SetComplexityN(state.range(0));
@@ -57,8 +58,9 @@ void BM_ReadWorkbook(benchmark::State &state) {
     for (auto _ : state) {
         Xls::Rows rows;
         QString error;
-        if (!Xls::readWorksheet(path, QStringLiteral("Sheet1"), &rows, &error))
+        if (!Xls::readWorksheet(path, QStringLiteral("Sheet1"), &rows, &error)) {
             state.SkipWithError("read failed");
+        }
         benchmark::DoNotOptimize(rows);
     }
     state.SetComplexityN(state.range(0));
@@ -72,11 +74,13 @@ void BM_BaselineUtf16SaveFile(benchmark::State &state) {
         QSaveFile file(path);
         file.open(QIODevice::WriteOnly);
         for (const QStringList &row : rows) {
-            for (const QString &cell : row)
+            for (const QString &cell : row) {
                 file.write(reinterpret_cast<const char *>(cell.utf16()), cell.size() * 2);
+            }
         }
-        if (!file.commit())
+        if (!file.commit()) {
             state.SkipWithError("baseline write failed");
+        }
     }
     state.counters["file_KiB"] = double(QFile(path).size()) / 1024;
     state.SetComplexityN(state.range(0));
@@ -104,11 +108,13 @@ BENCHMARK(BM_BaselineUtf16SaveFile)
 // Peak resident memory in KiB, from the kernel's high-water mark.
 long peakKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
+    if (!status.open(QIODevice::ReadOnly)) {
         return -1;
+    }
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
+        if (line.startsWith("VmHWM:")) {
             return line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
     }
     return -1;
 }
@@ -120,9 +126,10 @@ void reportWriteMemory() {
     const long before = peakKiB();
     Xls::writeWorkbook(benchPath(dir), QStringLiteral("Sheet1"), rows);
     const long after = peakKiB();
-    if (before >= 0)
+    if (before >= 0) {
         std::printf("Peak memory added by writing 10,000 rows: %ld KiB for a file of %lld KiB\n",
                     after - before, QFile(benchPath(dir)).size() / 1024);
+    }
 }
 
 } // namespace
@@ -130,8 +137,9 @@ void reportWriteMemory() {
 int main(int argc, char **argv) {
     reportWriteMemory();
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

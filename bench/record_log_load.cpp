@@ -28,7 +28,8 @@ int main(int argc, char **argv) {
     Notice notice;
     const bool loaded = log.loadRecordLog(dir.path() + u'/', &notice);
     std::printf("%s: %d records\n", loaded ? "loaded" : "refused", table.rowCount());
-    if (!loaded)
+    if (!loaded) {
         std::printf("%s\n", qPrintable(notice.text));
+    }
     return loaded ? 0 : 1;
 }

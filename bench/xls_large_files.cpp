@@ -4,7 +4,7 @@
 //   grid.xls     about 2 MB: two number cells in each of the 65536 rows, in the first and the last column
 //   shared.xls   about 100 KB: one shared string of 32767 characters used by 5000 cells
 //   log.xls      about 25 MB: a day's log whose 65535 records use five million short shared strings
-#include "xls/XlsHandBuilt.h"
+#include "core/xls/XlsHandBuilt.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,8 +37,9 @@ QByteArray stringsBook() {
     fillSharedStrings(book);
     QByteArray cells;
     for (quint16 row = 0; row < 200; ++row) {
-        for (quint16 column = 0; column < 5; ++column)
+        for (quint16 column = 0; column < 5; ++column) {
             cells += labelSst(row, column, (quint32(row) * 5 + column) * 4999);
+        }
     }
     book.sheets[0].records = cells;
     return compoundFile(stream(book));
@@ -62,15 +63,18 @@ QByteArray logBook() {
                                  QStringLiteral("完成时间")};
     Workbook book;
     QList<QByteArray> names;
-    for (const QString &column : columns)
+    for (const QString &column : columns) {
         names.append(string16(column, true));
+    }
     fillSharedStrings(book, names);
     QByteArray cells;
-    for (quint16 column = 0; column < 7; ++column)
+    for (quint16 column = 0; column < 7; ++column) {
         cells += labelSst(0, column, column);
+    }
     for (int row = 1; row < 65536; ++row) {
-        for (quint16 column = 1; column < 7; ++column)
+        for (quint16 column = 1; column < 7; ++column) {
             cells += labelSst(quint16(row), column, 7 + quint32(row) * 70 + column);
+        }
     }
     book.sheets[0].records = cells;
     return compoundFile(stream(book));
@@ -80,12 +84,14 @@ QByteArray sharedBook() {
     Workbook book;
     const QByteArray text = u16(32767) + '\0' + QByteArray(32767, 'x');
     book.sst.append(u32(5000) + u32(1) + text.left(kMaxRecordData - 8));
-    for (qsizetype at = kMaxRecordData - 8; at < text.size(); at += kMaxRecordData - 1)
+    for (qsizetype at = kMaxRecordData - 8; at < text.size(); at += kMaxRecordData - 1) {
         book.sst.append('\0' + text.mid(at, kMaxRecordData - 1));
+    }
     QByteArray cells;
     for (quint16 row = 0; row < 1000; ++row) {
-        for (quint16 column = 0; column < 5; ++column)
+        for (quint16 column = 0; column < 5; ++column) {
             cells += labelSst(row, column, 0);
+        }
     }
     book.sheets[0].records = cells;
     return compoundFile(stream(book));

@@ -12,10 +12,12 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         const QString path = QString::fromLocal8Bit(argv[i]);
         QDirIterator it(path, QDir::Files, QDirIterator::Subdirectories);
-        if (!it.hasNext())
+        if (!it.hasNext()) {
             files.append(path);
-        while (it.hasNext())
+        }
+        while (it.hasNext()) {
             files.append(it.next());
+        }
     }
     std::sort(files.begin(), files.end());
     if (files.isEmpty()) {

@@ -9,8 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::optional<QByteArray> encoded = Cp936::encode(text);
     FUZZ_CHECK(encoded.has_value() == Cp936::canEncode(text));
     // Text that came from bytes and encodes again decodes to itself.
-    if (encoded)
+    if (encoded) {
         FUZZ_CHECK(Cp936::decode(*encoded) == text);
+    }
     for (qsizetype limit : {qsizetype(0), qsizetype(1), bytes.size() / 2, bytes.size(), bytes.size() + 1}) {
         const QByteArray cut = Cp936::truncateBytes(bytes, limit);
         FUZZ_CHECK(cut.size() <= limit && bytes.startsWith(cut));

@@ -18,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     file.close();
     FileTypeFilter filter(path);
     FUZZ_CHECK(filter.load());
-    for (const char *name : {"a.txt", "B.DOC", "noext", "trailing.", ".hidden", "x.tar.gz", "报告.pdf"})
+    for (const char *name : {"a.txt", "B.DOC", "noext", "trailing.", ".hidden", "x.tar.gz", "报告.pdf"}) {
         (void)filter.permits(QString::fromUtf8(name));
+    }
     FUZZ_CHECK(!filter.permits(QStringLiteral("noext")));
     return 0;
 }

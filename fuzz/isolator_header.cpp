@@ -10,11 +10,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     block.append(QByteArray(kBlockSize - block.size(), '\0'));
     const IsolatorHeader header = IsolatorHeader::parse(block);
     (void)header.blockCount();
-    if (!header.isValid())
+    if (!header.isValid()) {
         return 0;
+    }
     const StoragePath target = StoragePath::map(header.address(), header.path(), header.name());
-    if (!target.isValid())
+    if (!target.isValid()) {
         return 0;
+    }
     FUZZ_CHECK(!target.fileName().isEmpty());
     const QStringList parts = target.relativeFilePath().split(u'/');
     FUZZ_CHECK(!parts.isEmpty() && parts.size() == target.folders().size() + 1);

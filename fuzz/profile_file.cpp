@@ -7,8 +7,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ProfileFile profile(bytes);
     FUZZ_CHECK(profile.toBytes() == bytes);
     for (const char *section : {"Settings", "settings", "Path", ""}) {
-        for (const char *key : {"IP", "Port", "RecordPath", ""})
+        for (const char *key : {"IP", "Port", "RecordPath", ""}) {
             (void)profile.value(QString::fromLatin1(section), QString::fromLatin1(key));
+        }
     }
     // The value is the input's last bytes, as far as a line can hold them.
     QByteArray value = bytes.right(24);

@@ -9,8 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     qsizetype rows = 0;
     const Xls::RowHandler onRow = [&width, &rows](const QStringList &row, QString *) {
         // Every row is as wide as the first, within the format's 256 columns and 65536 rows.
-        if (width < 0)
+        if (width < 0) {
             width = row.size();
+        }
         FUZZ_CHECK(row.size() == width && width <= 256);
         FUZZ_CHECK(++rows <= 65536);
         return true;

@@ -58,23 +58,26 @@ protected:
 
     QList<int> tableSelection() const {
         QList<int> rows;
-        for (int row = table.firstSelected(); row >= 0; row = table.nextSelected(row))
+        for (int row = table.firstSelected(); row >= 0; row = table.nextSelected(row)) {
             rows.append(row);
+        }
         return rows;
     }
 
     QList<int> viewSelection() const {
         QList<int> rows;
-        for (const QModelIndex &index : view->selectionModel()->selectedRows())
+        for (const QModelIndex &index : view->selectionModel()->selectedRows()) {
             rows.append(index.row());
+        }
         std::sort(rows.begin(), rows.end());
         return rows;
     }
 
     QStringList order() const {
         QStringList names;
-        for (int row = 0; row < view->model()->rowCount(); ++row)
+        for (int row = 0; row < view->model()->rowCount(); ++row) {
             names.append(view->model()->index(row, CellFileName).data().toString());
+        }
         return names;
     }
 
@@ -87,8 +90,9 @@ protected:
         EXPECT_TRUE(Xls::readWorksheet(logFile(), RecordLog::kSheetName, &rows, &error))
             << error.toStdString();
         QStringList names;
-        for (qsizetype i = 1; i < rows.size(); ++i)
+        for (qsizetype i = 1; i < rows.size(); ++i) {
             names.append(rows[i].value(CellFileName));
+        }
         return names;
     }
 
@@ -109,14 +113,16 @@ QColor pixel(const QImage &image, QPoint point) {
 
 TEST_F(CTableViewTest, ShowsTheSevenCentredColumnsInReportStyle) {
     QStringList headers;
-    for (int column = 0; column < view->model()->columnCount(); ++column)
+    for (int column = 0; column < view->model()->columnCount(); ++column) {
         headers.append(view->model()->headerData(column, Qt::Horizontal).toString());
+    }
     EXPECT_EQ(headers,
               (QStringList{"序号", "文件名称", "文件大小", "存放路径", "操作状态", "开始时间", "结束时间"}));
 
     QList<int> widths;
-    for (int column = 0; column < CellStartTime; ++column)
+    for (int column = 0; column < CellStartTime; ++column) {
         widths.append(view->columnWidth(column));
+    }
     EXPECT_EQ(widths, (QList<int>{40, 150, 100, 300, 100}));
     // The time columns keep their 120 pixels, or more where the font needs it for a whole time stamp.
     const int stamp = view->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-07 00:00:00"));
@@ -147,8 +153,9 @@ TEST_F(CTableViewTest, RowsWearTheirColoursAndCentredText) {
     for (int x = cellRect.left() + 1; x < cellRect.right(); ++x) {
         for (int y = cellRect.top() + 1; y < cellRect.bottom(); ++y) {
             const QColor colour = pixel(image, {x, y});
-            if (colour == QColor(10, 10, 80))
+            if (colour == QColor(10, 10, 80)) {
                 textColourSeen = true;
+            }
             if (colour.lightness() < 150) {
                 left = qMin(left, x);
                 right = qMax(right, x);
@@ -296,8 +303,9 @@ TEST(CTableViewModelTest, FollowsEveryChangeOfTheTable) {
     // Fails the test on any wrong begin/end notification or inconsistent answer of the model.
     QAbstractItemModelTester tester(view.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
 
-    for (int n = 1; n <= 5; ++n)
+    for (int n = 1; n <= 5; ++n) {
         table.appendRow(QString::number(n));
+    }
     table.insertRow(0, QStringLiteral("0"));
     table.setCell(3, CellStatus, kStatusUploading);
     EXPECT_EQ(view.model()->index(3, CellStatus).data().toString(), kStatusUploading);

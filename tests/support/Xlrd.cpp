@@ -22,8 +22,9 @@ QString Xlrd::python() {
             QProcess probe;
             probe.start(candidate, {QStringLiteral("-c"), QStringLiteral("import xlrd")});
             if (probe.waitForFinished(30000) && probe.exitStatus() == QProcess::NormalExit &&
-                probe.exitCode() == 0)
+                probe.exitCode() == 0) {
                 return candidate;
+            }
         }
         return QString();
     }();

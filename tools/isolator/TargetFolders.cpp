@@ -76,8 +76,9 @@ QString TargetFolders::reserveName(const QString &folder, const QString &fileNam
         for (int n = 2;; ++n) {
             name = QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix);
             const QString path = folder + u'/' + name;
-            if (!m_receiving.contains(path) && !QFileInfo::exists(path))
+            if (!m_receiving.contains(path) && !QFileInfo::exists(path)) {
                 break;
+            }
         }
     }
     m_receiving.insert(folder + u'/' + name);

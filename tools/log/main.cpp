@@ -63,8 +63,9 @@ void appendEscaped(QString *line, const QString &cell) {
 bool writeLine(const QStringList &cells) {
     QString line;
     for (qsizetype i = 0; i < cells.size(); ++i) {
-        if (i > 0)
+        if (i > 0) {
             line.append(u'\t');
+        }
         appendEscaped(&line, cells.at(i));
     }
     line.append(u'\n');

@@ -38,13 +38,15 @@ bool RecordLog::readRecords(const QString &path, QList<QStringList> *records, QS
         }
         QStringList record;
         record.reserve(sources.size());
-        for (const qsizetype source : std::as_const(sources))
+        for (const qsizetype source : std::as_const(sources)) {
             record.append(row.value(source));
+        }
         records->append(record);
         return true;
     };
-    if (!Xls::forEachRow(path, RecordLog::kSheetName, takeRow, error))
+    if (!Xls::forEachRow(path, RecordLog::kSheetName, takeRow, error)) {
         return false;
+    }
     if (header) {
         // An empty sheet has no header row either.
         *error = QStringLiteral("“%1”: the sheet %2 has no column “%3”.")
@@ -62,8 +64,9 @@ namespace {
 QString keepAsideName(const QString &path, const QString &timeText) {
     const QString stem = path.chopped(4) + QStringLiteral("-unreadable-") + timeText;
     QString name = stem + QStringLiteral(".xls");
-    for (int n = 2; QFileInfo::exists(name); ++n)
+    for (int n = 2; QFileInfo::exists(name); ++n) {
         name = stem + QStringLiteral("-%1.xls").arg(n);
+    }
     return name;
 }
 
@@ -88,23 +91,26 @@ bool RecordLog::flushRecordLog() {
 }
 
 qint64 RecordLog::msUntilDue() const {
-    if (!m_pending)
+    if (!m_pending) {
         return 0;
+    }
     return qMax<qint64>(0, m_lastWriteMs + m_windowMs - m_clock.monotonicMs());
 }
 
 bool RecordLog::writeRecordLog() {
     // Before the start-up load there is no day's file to write to.
-    if (m_path.isEmpty())
+    if (m_path.isEmpty()) {
         return false;
+    }
     // The whole table is written: whatever was pending is in this write (or, if it fails, the next).
     m_written = true;
     m_lastWriteMs = m_clock.monotonicMs();
     m_pending = false;
     if (!m_keptAside.isEmpty()) {
         // Nothing is written while the unreadable file cannot be moved out of the way.
-        if (QFileInfo(m_path).isFile() && !QFile::rename(m_path, m_keptAside))
+        if (QFileInfo(m_path).isFile() && !QFile::rename(m_path, m_keptAside)) {
             return false;
+        }
         m_keptAside.clear();
     }
     Xls::Rows rows;
@@ -112,8 +118,9 @@ bool RecordLog::writeRecordLog() {
     rows.append(kColumnNames);
     for (int row = 0; row < m_table.rowCount(); ++row) {
         QStringList cells;
-        for (int column = 0; column < UploadRecord::kCellCount; ++column)
+        for (int column = 0; column < UploadRecord::kCellCount; ++column) {
             cells.append(m_table.cell(row, column));
+        }
         rows.append(cells);
     }
     const bool written = Xls::writeWorkbook(m_path, kSheetName, rows);
@@ -129,12 +136,14 @@ QString RecordLog::dayPath(const QString &recordFolder, const QString &day) {
 bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
     m_path = dayPath(recordFolder, m_clock.dateText());
     m_keptAside.clear();
-    if (!QFileInfo::exists(m_path))
+    if (!QFileInfo::exists(m_path)) {
         return true;
+    }
 
     if (findExcelDriver().isEmpty()) {
-        if (notice)
+        if (notice) {
             *notice = Notice{QString(), kNoDriverText};
+        }
         return false;
     }
     // The whole file is read and checked before the table is touched, so a bad file never leaves the
@@ -148,15 +157,17 @@ bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
             m_keptAside = keepAsideName(m_path, m_clock.now().toString(QStringLiteral("HHmmss")));
             error += QStringLiteral("\n原记录文件将保留为“%1”。").arg(QDir::toNativeSeparators(m_keptAside));
         }
-        if (notice)
+        if (notice) {
             *notice = Notice{QString(), kDatabaseErrorPrefix + error};
+        }
         return false;
     }
     m_table.removeAll();
     for (const QStringList &record : records) {
         const int row = m_table.appendRow(QString::number(m_table.rowCount() + 1));
-        for (int column = kFirstReadCell; column < UploadRecord::kCellCount; ++column)
+        for (int column = kFirstReadCell; column < UploadRecord::kCellCount; ++column) {
             m_table.setCell(row, column, record[column - kFirstReadCell]);
+        }
     }
     return true;
 }

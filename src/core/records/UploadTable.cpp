@@ -3,17 +3,20 @@
 UploadTable::UploadTable(QObject *parent) : QObject(parent) {}
 
 QString UploadTable::cell(int row, int column) const {
-    if (!hasRow(row) || column < 0 || column >= UploadRecord::kCellCount)
+    if (!hasRow(row) || column < 0 || column >= UploadRecord::kCellCount) {
         return {};
+    }
     return m_rows[row].cells[column];
 }
 
 void UploadTable::setCell(int row, int column, const QString &text) {
-    if (!hasRow(row) || column < 0 || column >= UploadRecord::kCellCount)
+    if (!hasRow(row) || column < 0 || column >= UploadRecord::kCellCount) {
         return;
+    }
     QString &target = m_rows[row].cells[column];
-    if (target == text)
+    if (target == text) {
         return;
+    }
     target = text;
     emit cellChanged(row, column);
 }
@@ -23,8 +26,9 @@ UploadTable::Attempts UploadTable::attempts(int row) const {
 }
 
 void UploadTable::setAttempts(int row, const Attempts &attempts) {
-    if (!hasRow(row) || m_rows[row].attempts == attempts)
+    if (!hasRow(row) || m_rows[row].attempts == attempts) {
         return;
+    }
     m_rows[row].attempts = attempts;
     emit cellChanged(row, UploadRecord::CellStatus);
 }
@@ -34,8 +38,9 @@ int UploadTable::appendRow(const QString &sequence) {
 }
 
 int UploadTable::insertRow(int index, const QString &sequence) {
-    if (index < 0 || index > rowCount())
+    if (index < 0 || index > rowCount()) {
         return -1;
+    }
     emit rowsAboutToBeInserted(index, index);
     Row row;
     row.cells[UploadRecord::CellSequence] = sequence;
@@ -45,8 +50,9 @@ int UploadTable::insertRow(int index, const QString &sequence) {
 }
 
 bool UploadTable::deleteRow(int index) {
-    if (!hasRow(index))
+    if (!hasRow(index)) {
         return false;
+    }
     emit rowsAboutToBeRemoved(index, index);
     m_rows.removeAt(index);
     emit rowsRemoved(index, index);
@@ -64,8 +70,9 @@ bool UploadTable::isSelected(int row) const {
 }
 
 void UploadTable::setSelected(int row, bool selected) {
-    if (!hasRow(row) || m_rows[row].selected == selected)
+    if (!hasRow(row) || m_rows[row].selected == selected) {
         return;
+    }
     m_rows[row].selected = selected;
     emit selectionChanged(row, selected);
 }
@@ -76,29 +83,33 @@ int UploadTable::firstSelected() const {
 
 int UploadTable::nextSelected(int row) const {
     for (int i = qMax(row + 1, 0); i < rowCount(); ++i) {
-        if (m_rows[i].selected)
+        if (m_rows[i].selected) {
             return i;
+        }
     }
     return -1;
 }
 
 void UploadTable::renumber() {
-    for (int i = 0; i < rowCount(); ++i)
+    for (int i = 0; i < rowCount(); ++i) {
         setCell(i, UploadRecord::CellSequence, QString::number(i + 1));
+    }
 }
 
 bool UploadTable::moveUp() {
     const int selected = firstSelected();
-    if (selected <= 0)
+    if (selected <= 0) {
         return false;
+    }
     moveRecord(selected, selected - 1);
     return true;
 }
 
 bool UploadTable::moveDown() {
     const int selected = firstSelected();
-    if (selected < 0 || selected >= rowCount() - 1)
+    if (selected < 0 || selected >= rowCount() - 1) {
         return false;
+    }
     moveRecord(selected, selected + 1);
     return true;
 }

@@ -6,12 +6,15 @@
 namespace Xls::CellText {
 
 QString fromNumber(double value) {
-    if (!std::isfinite(value))
+    if (!std::isfinite(value)) {
         return QStringLiteral("#NUM!");
-    if (value == 0)
+    }
+    if (value == 0) {
         return QStringLiteral("0"); // also for -0
-    if (value == std::trunc(value) && std::fabs(value) < 1e15)
+    }
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) {
         return QString::number(value, 'f', 0);
+    }
     // 15 significant digits is all a double holds reliably; Qt's "1E+20" matches the general format.
     return QString::number(value, 'G', 15);
 }

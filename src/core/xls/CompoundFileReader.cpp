@@ -15,8 +15,9 @@ namespace {
 template <typename T> struct Unref {
     T *object = nullptr;
     ~Unref() {
-        if (object)
+        if (object) {
             g_object_unref(object);
+        }
     }
 };
 
@@ -36,12 +37,14 @@ bool readCompoundFileStream(QByteArrayView file, const QStringList &names, QByte
     Unref<GsfInfile> ole{gsf_infile_msole_new(input.object, &gerror)};
     if (!ole.object) {
         const QString reason = gerror && gerror->message ? QString::fromUtf8(gerror->message) : QString();
-        if (gerror)
+        if (gerror) {
             g_error_free(gerror);
+        }
         QStringList details;
         for (const QString &detail : {reason, messages.text()}) {
-            if (!detail.isEmpty())
+            if (!detail.isEmpty()) {
                 details.append(detail);
+            }
         }
         *error = QStringLiteral("The file is not an Excel 97-2003 workbook: it is no OLE2 compound file");
         *error += details.isEmpty() ? QStringLiteral(".")
@@ -53,8 +56,9 @@ bool readCompoundFileStream(QByteArrayView file, const QStringList &names, QByte
     for (const QString &wanted : names) {
         for (int i = 0; i < count; ++i) {
             const char *name = gsf_infile_name_by_index(ole.object, i);
-            if (!name || QString::fromUtf8(name).compare(wanted, Qt::CaseInsensitive) != 0)
+            if (!name || QString::fromUtf8(name).compare(wanted, Qt::CaseInsensitive) != 0) {
                 continue;
+            }
             Unref<GsfInput> child{gsf_infile_child_by_index(ole.object, i)};
             if (!child.object) {
                 // The directory names the stream, but its sectors cannot be followed.
@@ -62,8 +66,9 @@ bool readCompoundFileStream(QByteArrayView file, const QStringList &names, QByte
                              .arg(QString::fromUtf8(name), messages.inParentheses());
                 return false;
             }
-            if (GSF_IS_INFILE(child.object) && gsf_infile_num_children(GSF_INFILE(child.object)) >= 0)
+            if (GSF_IS_INFILE(child.object) && gsf_infile_num_children(GSF_INFILE(child.object)) >= 0) {
                 continue; // a storage of that name, not a stream
+            }
             // A stream cannot be larger than the file holding it; a directory entry claiming more
             // is damaged and must not make us allocate its claim.
             const gsf_off_t size = gsf_input_size(child.object);

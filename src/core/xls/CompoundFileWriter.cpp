@@ -12,8 +12,9 @@ namespace Xls {
 namespace {
 
 void setError(QString *error, const QString &text) {
-    if (error)
+    if (error) {
         *error = text;
+    }
 }
 
 QString gsfErrorText(GsfOutput *output) {
@@ -31,13 +32,15 @@ CompoundFileWriter::CompoundFileWriter() {
 
 CompoundFileWriter::~CompoundFileWriter() {
     if (m_ole) {
-        if (!gsf_output_is_closed(GSF_OUTPUT(m_ole)))
+        if (!gsf_output_is_closed(GSF_OUTPUT(m_ole))) {
             gsf_output_close(GSF_OUTPUT(m_ole));
+        }
         g_object_unref(m_ole);
     }
     if (m_sink) {
-        if (!gsf_output_is_closed(m_sink))
+        if (!gsf_output_is_closed(m_sink)) {
             gsf_output_close(m_sink);
+        }
         g_object_unref(m_sink);
     }
 }
@@ -59,8 +62,9 @@ bool CompoundFileWriter::addStream(const QString &name, QByteArrayView data, QSt
         reason = gsfErrorText(child);
     }
     g_object_unref(child);
-    if (!ok)
+    if (!ok) {
         setError(error, QStringLiteral("Writing the stream “%1” failed: %2").arg(name, reason));
+    }
     return ok;
 }
 
@@ -79,8 +83,9 @@ bool CompoundFileWriter::finish(QString *error) {
 }
 
 QByteArrayView CompoundFileWriter::bytes() const {
-    if (!m_finished || !m_sink)
+    if (!m_finished || !m_sink) {
         return {};
+    }
     const guint8 *data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(m_sink));
     return QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(gsf_output_size(m_sink)));
 }

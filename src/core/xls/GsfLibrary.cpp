@@ -25,25 +25,30 @@ void routeMessage(const gchar *domain, GLogLevelFlags level, const gchar *messag
         t_capture->add(message);
         return;
     }
-    if (isGsfDomain(domain))
+    if (isGsfDomain(domain)) {
         return;
-    if (g_previousDefault)
+    }
+    if (g_previousDefault) {
         g_previousDefault(domain, level, message, g_previousDefaultData);
-    else
+    } else {
         g_log_default_handler(domain, level, message, nullptr);
+    }
 }
 
 } // namespace
 
 void GsfMessageCapture::add(const char *message) {
     QStringList &messages = m_messages;
-    if (messages.size() >= kMaxMessages)
+    if (messages.size() >= kMaxMessages) {
         return;
+    }
     QString text = QString::fromUtf8(message ? message : "").simplified();
-    if (text.size() > kMaxMessageChars)
+    if (text.size() > kMaxMessageChars) {
         text = text.left(kMaxMessageChars) + QStringLiteral("…");
-    if (!text.isEmpty() && !messages.contains(text))
+    }
+    if (!text.isEmpty() && !messages.contains(text)) {
         messages.append(text);
+    }
 }
 
 void ensureGsfInitialized() {
@@ -54,11 +59,13 @@ void ensureGsfInitialized() {
         const GLogLevelFlags levels =
             GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
                            G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG);
-        for (const char *domain : {"libgsf", "libgsf:msole"})
+        for (const char *domain : {"libgsf", "libgsf:msole"}) {
             g_log_set_handler(domain, levels, routeMessage, nullptr);
+        }
         g_previousDefault = g_log_set_default_handler(routeMessage, nullptr);
-        if (g_previousDefault == routeMessage)
+        if (g_previousDefault == routeMessage) {
             g_previousDefault = nullptr;
+        }
         return true;
     }();
     (void)initialized;

@@ -15,8 +15,9 @@ RecordDataReader::RecordDataReader(QByteArrayView stream, qsizetype partStart, q
 
 bool RecordDataReader::nextPart() {
     const qsizetype header = m_partEnd;
-    if (m_stream.size() - header < Biff::RecordHeaderSize)
+    if (m_stream.size() - header < Biff::RecordHeaderSize) {
         return false;
+    }
     const char *at = m_stream.data() + header;
     const quint16 length = qFromLittleEndian<quint16>(at + 2);
     if (qFromLittleEndian<quint16>(at) != Biff::Continue || length > Biff::MaxRecordData ||
@@ -49,8 +50,9 @@ bool RecordDataReader::skip(qint64 count) {
     while (count > 0) {
         skipFinishedPart();
         const qsizetype step = qsizetype(qMin<qint64>(count, partLeft()));
-        if (step == 0)
+        if (step == 0) {
             return false;
+        }
         m_pos += step;
         count -= step;
     }
@@ -59,8 +61,9 @@ bool RecordDataReader::skip(qint64 count) {
 
 bool RecordDataReader::u8(quint8 *value) {
     skipFinishedPart();
-    if (partLeft() < 1)
+    if (partLeft() < 1) {
         return false;
+    }
     *value = quint8(m_stream[m_pos]);
     ++m_pos;
     return true;
@@ -69,8 +72,9 @@ bool RecordDataReader::u8(quint8 *value) {
 bool RecordDataReader::u16(quint16 *value) {
     quint8 low = 0;
     quint8 high = 0;
-    if (!u8(&low) || !u8(&high))
+    if (!u8(&low) || !u8(&high)) {
         return false;
+    }
     *value = quint16(low | (high << 8));
     return true;
 }
@@ -78,8 +82,9 @@ bool RecordDataReader::u16(quint16 *value) {
 bool RecordDataReader::u32(quint32 *value) {
     quint16 low = 0;
     quint16 high = 0;
-    if (!u16(&low) || !u16(&high))
+    if (!u16(&low) || !u16(&high)) {
         return false;
+    }
     *value = quint32(low) | (quint32(high) << 16);
     return true;
 }
@@ -96,14 +101,17 @@ bool RecordDataReader::string8(QString *text) {
 
 bool RecordDataReader::flaggedString(quint32 count, QString *text) {
     quint8 flags = 0;
-    if (!u8(&flags))
+    if (!u8(&flags)) {
         return false;
+    }
     quint16 runs = 0;
     quint32 phoneticSize = 0;
-    if ((flags & Biff::StringRich) && !u16(&runs))
+    if ((flags & Biff::StringRich) && !u16(&runs)) {
         return false;
-    if ((flags & Biff::StringExtended) && !u32(&phoneticSize))
+    }
+    if ((flags & Biff::StringExtended) && !u32(&phoneticSize)) {
         return false;
+    }
     return chars(count, flags & Biff::StringHighByte, text) && skip(qint64(runs) * 4) && skip(phoneticSize);
 }
 
@@ -117,24 +125,28 @@ bool RecordDataReader::chars(quint32 count, bool wide, QString *text) {
     while (done < count) {
         if (partLeft() == 0) {
             // The characters go on in the next record, which starts with their option byte again.
-            if (!nextPart())
+            if (!nextPart()) {
                 return false;
+            }
             quint8 flags = 0;
-            if (!u8(&flags))
+            if (!u8(&flags)) {
                 return false;
+            }
             wide = flags & Biff::StringHighByte;
         }
         const int charSize = wide ? 2 : 1;
         const qsizetype available = partLeft() / charSize;
-        if (available == 0)
+        if (available == 0) {
             return false; // one byte of a 16-bit character left: the string is damaged
+        }
         const quint32 take = quint32(qMin<qsizetype>(available, count - done));
         const char *in = m_stream.data() + m_pos;
         if (out && wide) {
             qFromLittleEndian<char16_t>(in, take, out + done);
         } else if (out) {
-            for (quint32 i = 0; i < take; ++i)
+            for (quint32 i = 0; i < take; ++i) {
                 out[done + i] = char16_t(quint8(in[i]));
+            }
         }
         m_pos += take * charSize;
         done += take;

@@ -9,8 +9,9 @@ namespace Xls {
 RecordReader::RecordReader(QByteArrayView stream) : m_stream(stream) {}
 
 bool RecordReader::seek(qsizetype offset) {
-    if (offset < 0 || offset >= m_stream.size())
+    if (offset < 0 || offset >= m_stream.size()) {
         return false;
+    }
     m_pos = offset;
     return true;
 }

@@ -12,8 +12,9 @@ RecordWriter::RecordWriter(qsizetype expectedSize) {
 }
 
 char *RecordWriter::grow(qsizetype count) {
-    if (m_size + count > m_data.size())
+    if (m_size + count > m_data.size()) {
         m_data.resize(qMax(m_data.size() * 2, m_size + count));
+    }
     char *at = m_data.data() + m_size;
     m_size += count;
     return at;
@@ -54,21 +55,24 @@ void RecordWriter::u32(quint32 value) {
 }
 
 void RecordWriter::bytes(QByteArrayView data) {
-    if (!data.isEmpty())
+    if (!data.isEmpty()) {
         std::memcpy(grow(data.size()), data.data(), size_t(data.size()));
+    }
 }
 
 void RecordWriter::chars(QStringView text, bool wide) {
-    if (text.isEmpty())
+    if (text.isEmpty()) {
         return;
+    }
     if (wide) {
         qToLittleEndian<char16_t>(text.utf16(), text.size(), grow(text.size() * 2));
         return;
     }
     char *out = grow(text.size());
     const char16_t *in = text.utf16();
-    for (qsizetype i = 0; i < text.size(); ++i)
+    for (qsizetype i = 0; i < text.size(); ++i) {
         out[i] = char(in[i]);
+    }
 }
 
 void RecordWriter::patchU32(qsizetype offset, quint32 value) {
@@ -77,8 +81,9 @@ void RecordWriter::patchU32(qsizetype offset, quint32 value) {
 }
 
 void RecordWriter::padTo(qsizetype size) {
-    if (m_size >= size)
+    if (m_size >= size) {
         return;
+    }
     const qsizetype count = size - m_size;
     std::memset(grow(count), 0, size_t(count));
 }

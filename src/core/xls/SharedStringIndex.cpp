@@ -12,8 +12,9 @@ bool SharedStringIndex::add(QByteArrayView stream, qsizetype dataStart, qsizetyp
     m_stream = stream;
     RecordDataReader data(stream, dataStart, dataEnd, dataStart);
     auto notePart = [this, &data] {
-        if (m_parts.empty() || m_parts.back() < quint32(data.partStart()))
+        if (m_parts.empty() || m_parts.back() < quint32(data.partStart())) {
             m_parts.push_back(quint32(data.partStart()));
+        }
     };
     notePart();
     quint32 total = 0;
@@ -25,8 +26,9 @@ bool SharedStringIndex::add(QByteArrayView stream, qsizetype dataStart, qsizetyp
     // The announced count is a claim only: nothing is reserved for it.
     for (quint32 i = 0; i < unique; ++i) {
         data.skipFinishedPart();
-        if (data.atEnd())
+        if (data.atEnd()) {
             break; // fewer strings than announced; a cell using a missing one is caught later
+        }
         // Only the parts strings start in are noted: the CONTINUE records a string runs on into are
         // found again by walking the stream from there.
         notePart();
@@ -56,12 +58,14 @@ bool SharedStringIndex::isEmptyAt(quint32 index) const {
 }
 
 QString SharedStringIndex::text(quint32 index) const {
-    if (const auto found = m_long.constFind(index); found != m_long.cend())
+    if (const auto found = m_long.constFind(index); found != m_long.cend()) {
         return *found;
+    }
     QString result;
     readerAt(index).string16(&result);
-    if (result.size() > kSharedFrom)
+    if (result.size() > kSharedFrom) {
         m_long.insert(index, result);
+    }
     return result;
 }
 

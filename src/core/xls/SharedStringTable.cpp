@@ -13,8 +13,9 @@ namespace {
 
 bool needsWideChars(QStringView text) {
     for (QChar c : text) {
-        if (c.unicode() > 0xFF)
+        if (c.unicode() > 0xFF) {
             return true;
+        }
     }
     return false;
 }
@@ -30,8 +31,9 @@ quint32 hashText(QStringView text) {
         h = (h ^ chunk) * 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
     }
-    for (; left > 0; --left, ++p)
+    for (; left > 0; --left, ++p) {
         h = (h ^ *p) * 0xC4CEB9FE1A85EC53ull;
+    }
     h ^= h >> 29;
     return quint32(h ^ (h >> 32));
 }
@@ -61,8 +63,9 @@ void SharedStringTable::rehash(size_t slotCount) {
     for (size_t i = 0; i < m_strings.size(); ++i) {
         const quint32 hash = hashText(m_strings[i]);
         size_t at = hash & mask;
-        while (m_slots[at].index != 0)
+        while (m_slots[at].index != 0) {
             at = (at + 1) & mask;
+        }
         m_slots[at] = {hash, quint32(i + 1)};
     }
 }
@@ -74,15 +77,17 @@ quint32 SharedStringTable::add(QStringView text) {
     size_t at = hash & mask;
     for (; m_slots[at].index != 0; at = (at + 1) & mask) {
         const Slot &slot = m_slots[at];
-        if (slot.hash == hash && m_strings[slot.index - 1] == text)
+        if (slot.hash == hash && m_strings[slot.index - 1] == text) {
             return slot.index - 1;
+        }
     }
     m_strings.push_back(text);
     m_slots[at] = {hash, quint32(m_strings.size())};
     // Header, UTF-16 characters and, at worst, one CONTINUE header with its flag byte per piece.
     m_estimatedSize += 3 + 2 * text.size() + (2 * text.size() / Biff::MaxRecordData + 1) * 5;
-    if (m_strings.size() * 2 > m_slots.size())
+    if (m_strings.size() * 2 > m_slots.size()) {
         rehash(m_slots.size() * 2);
+    }
     return quint32(m_strings.size() - 1);
 }
 
@@ -105,19 +110,22 @@ void SharedStringTable::write(RecordWriter &out) const {
             out.end();
             out.begin(Biff::Continue);
         }
-        if (i % size_t(perBucket) == 0)
+        if (i % size_t(perBucket) == 0) {
             buckets.push_back({quint32(out.pos()), quint16(out.pos() - out.recordStart())});
+        }
         out.u16(quint16(rest.size()));
         out.u8(wide ? Biff::StringHighByte : 0);
         for (;;) {
             qsizetype count =
                 qMin<qsizetype>(rest.size(), (Biff::MaxRecordData - out.recordDataSize()) / charSize);
-            if (count < rest.size() && count > 0 && rest.at(count - 1).isHighSurrogate())
+            if (count < rest.size() && count > 0 && rest.at(count - 1).isHighSurrogate()) {
                 --count;
+            }
             out.chars(rest.first(count), wide);
             rest = rest.sliced(count);
-            if (rest.isEmpty())
+            if (rest.isEmpty()) {
                 break;
+            }
             // The characters go on in a CONTINUE record, which repeats the string's option flags.
             out.end();
             out.begin(Biff::Continue);

@@ -20,8 +20,9 @@ namespace {
 constexpr qint64 MaxFileSize = qint64(256) << 20;
 
 void setError(QString *error, const QString &text) {
-    if (error)
+    if (error) {
         *error = text;
+    }
 }
 
 QString shown(const QString &path) {
@@ -114,8 +115,9 @@ bool readWorksheet(const QString &path, const QString &sheetName, Rows *rows, QS
             return true;
         },
         error);
-    if (read)
+    if (read) {
         *rows = std::move(result);
+    }
     return read;
 }
 

@@ -55,8 +55,9 @@ qsizetype dataEnd(const Record &record) {
 }
 
 bool checkBofLength(const Record &record, QString *error) {
-    if (record.data.size() >= Biff::MinBofData && record.data.size() <= Biff::MaxBofData)
+    if (record.data.size() >= Biff::MinBofData && record.data.size() <= Biff::MaxBofData) {
         return true;
+    }
     *error = damaged(QStringLiteral("the BOF record at byte %1 is %2 bytes long, where %3 to %4 belong")
                          .arg(record.offset)
                          .arg(record.data.size())
@@ -67,16 +68,18 @@ bool checkBofLength(const Record &record, QString *error) {
 
 bool readGlobals(QByteArrayView stream, RecordReader &reader, Globals *globals, QString *error) {
     Record record;
-    if (!reader.next(&record, error))
+    if (!reader.next(&record, error)) {
         return false;
+    }
     if (record.type != Biff::Bof) {
         *error =
             QStringLiteral("The file is not an Excel workbook: its workbook stream does not begin with a "
                            "BOF record.");
         return false;
     }
-    if (!checkBofLength(record, error))
+    if (!checkBofLength(record, error)) {
         return false;
+    }
     const quint16 version = u16At(record.data, 0);
     if (version == Biff::VersionBiff5) {
         *error = QStringLiteral("The workbook is in the Excel 5.0/95 format (BIFF5); only Excel 97-2003 "
@@ -96,8 +99,9 @@ bool readGlobals(QByteArrayView stream, RecordReader &reader, Globals *globals, 
     }
 
     for (;;) {
-        if (!reader.next(&record, error))
+        if (!reader.next(&record, error)) {
             return false;
+        }
         switch (record.type) {
         case Biff::Eof:
             return true;
@@ -119,8 +123,9 @@ bool readGlobals(QByteArrayView stream, RecordReader &reader, Globals *globals, 
         }
         case Biff::Sst:
             // Its CONTINUE records are read through it and passed over by this loop.
-            if (!globals->strings.add(stream, dataStart(record), dataEnd(record), error))
+            if (!globals->strings.add(stream, dataStart(record), dataEnd(record), error)) {
                 return false;
+            }
             break;
         default:
             break;
@@ -132,8 +137,9 @@ bool readGlobals(QByteArrayView stream, RecordReader &reader, Globals *globals, 
 bool checkString(RecordDataReader data, bool *empty) {
     RecordDataReader count = data;
     quint16 chars = 0;
-    if (!count.u16(&chars) || !data.string16(nullptr))
+    if (!count.u16(&chars) || !data.string16(nullptr)) {
         return false;
+    }
     *empty = chars == 0;
     return true;
 }
@@ -191,11 +197,13 @@ bool SheetReader::index(RecordReader &reader, QString *error) {
     int depth = 1; // embedded charts bring their own BOF ... EOF, whose records are not cells
     Record record;
     while (depth > 0) {
-        if (!reader.next(&record, error))
+        if (!reader.next(&record, error)) {
             return false;
+        }
         if (record.type == Biff::Bof) {
-            if (!checkBofLength(record, error))
+            if (!checkBofLength(record, error)) {
                 return false;
+            }
             ++depth;
         } else if (record.type == Biff::Eof) {
             --depth;
@@ -231,8 +239,9 @@ bool SheetReader::indexCell(const Record &record, QString *error) {
         needed = 6;
         break;
     case Biff::String:
-        if (!m_formulaStringPending)
+        if (!m_formulaStringPending) {
             return true;
+        }
         break;
     default:
         return true; // not a cell holding a value
@@ -279,8 +288,9 @@ bool SheetReader::indexCell(const Record &record, QString *error) {
         // Six bytes per cell between the first column and the closing last-column field.
         const qsizetype count = (data.size() - 6) / 6;
         for (qsizetype i = 0; i < count; ++i) {
-            if (!add(row, quint16(qMin<qsizetype>(column + i, 0xFFFF)), record, quint16(i), error))
+            if (!add(row, quint16(qMin<qsizetype>(column + i, 0xFFFF)), record, quint16(i), error)) {
                 return false;
+            }
         }
         return true;
     }
@@ -293,8 +303,9 @@ bool SheetReader::indexCell(const Record &record, QString *error) {
             m_formulaColumn = column;
             return true;
         }
-        if (u16At(data, 12) == 0xFFFF && data[6] != 1 && data[6] != 2)
+        if (u16At(data, 12) == 0xFFFF && data[6] != 1 && data[6] != 2) {
             return true; // an empty text result
+        }
         return add(row, column, record, 0, error);
     default:
         return add(row, column, record, 0, error); // numbers, booleans and errors are never empty
@@ -327,8 +338,9 @@ QString SheetReader::text(const CellRef &cell) const {
         return data[7] ? CellText::fromErrorCode(quint8(data[6])) : CellText::fromBoolean(quint8(data[6]));
     case Biff::Formula:
     case Biff::FormulaOld:
-        if (u16At(data, 12) != 0xFFFF)
+        if (u16At(data, 12) != 0xFFFF) {
             return CellText::fromNumber(f64At(data, 6));
+        }
         return data[6] == 1 ? CellText::fromBoolean(quint8(data[8]))
                             : CellText::fromErrorCode(quint8(data[8]));
     default:
@@ -337,26 +349,32 @@ QString SheetReader::text(const CellRef &cell) const {
 }
 
 bool SheetReader::handOver(const RowHandler &onRow, QString *error) {
-    if (m_cells.empty())
+    if (m_cells.empty()) {
         return true;
+    }
     // Cells come row by row in nearly every file; only a file that mixes them up pays for sorting.
-    if (!std::is_sorted(m_cells.begin(), m_cells.end()))
+    if (!std::is_sorted(m_cells.begin(), m_cells.end())) {
         std::sort(m_cells.begin(), m_cells.end());
+    }
     const int height = m_cells.back().row + 1;
     int width = 0;
-    for (const CellRef &cell : m_cells)
+    for (const CellRef &cell : m_cells) {
         width = qMax(width, cell.column + 1);
+    }
 
     QStringList row(width);
     auto next = m_cells.cbegin();
     for (int r = 0; r < height; ++r) {
         auto first = next;
-        for (; next != m_cells.cend() && next->row == r; ++next)
+        for (; next != m_cells.cend() && next->row == r; ++next) {
             row[next->column] = text(*next);
-        if (!onRow(row, error))
+        }
+        if (!onRow(row, error)) {
             return false;
-        for (auto cell = first; cell != next; ++cell)
+        }
+        for (auto cell = first; cell != next; ++cell) {
             row[cell->column] = QString();
+        }
     }
     return true;
 }
@@ -367,17 +385,20 @@ bool readWorksheetFromStream(QByteArrayView stream, const QString &sheetName, co
                              QString *error) {
     RecordReader reader(stream);
     Globals globals;
-    if (!readGlobals(stream, reader, &globals, error))
+    if (!readGlobals(stream, reader, &globals, error)) {
         return false;
+    }
 
     const SheetEntry *sheet = nullptr;
     QStringList names;
     for (const SheetEntry &entry : std::as_const(globals.sheets)) {
-        if (entry.type != Biff::SheetTypeWorksheet)
+        if (entry.type != Biff::SheetTypeWorksheet) {
             continue;
+        }
         names.append(entry.name);
-        if (!sheet && entry.name == sheetName)
+        if (!sheet && entry.name == sheetName) {
             sheet = &entry;
+        }
     }
     if (!sheet) {
         *error = QStringLiteral("The workbook has no sheet named “%1”").arg(sheetName);
@@ -421,8 +442,9 @@ bool readWorksheetFromFileBytes(QByteArray &&file, const QString &sheetName, con
         const QByteArray bytes = std::move(file);
         QString streamName;
         const QStringList names{QStringLiteral("Workbook"), QStringLiteral("Book")};
-        if (!readCompoundFileStream(bytes, names, &stream, &streamName, error))
+        if (!readCompoundFileStream(bytes, names, &stream, &streamName, error)) {
             return false;
+        }
     }
     return readWorksheetFromStream(stream, sheetName, onRow, error);
 }

@@ -13,16 +13,18 @@ namespace {
 constexpr quint32 BlankCell = 0xFFFFFFFF;
 
 void setError(QString *error, const QString &text) {
-    if (error)
+    if (error) {
         *error = text;
+    }
 }
 
 bool checkSheetName(const QString &name, QString *error) {
     static const QString forbidden = QStringLiteral("[]:*?/\\");
     bool ok = !name.isEmpty() && name.size() <= Biff::MaxSheetNameChars && !name.startsWith(u'\'') &&
               !name.endsWith(u'\'');
-    for (QChar c : name)
+    for (QChar c : name) {
         ok = ok && !forbidden.contains(c);
+    }
     if (!ok) {
         setError(error,
                  QStringLiteral("“%1” cannot name an Excel sheet: it takes 1 to 31 characters, none of "
@@ -66,8 +68,9 @@ bool checkRows(const Rows &rows, QString *error) {
 
 bool isNarrow(QStringView text) {
     for (QChar c : text) {
-        if (c.unicode() > 0xFF)
+        if (c.unicode() > 0xFF) {
             return false;
+        }
     }
     return true;
 }
@@ -121,8 +124,9 @@ void writeXf(RecordWriter &out, quint16 font, quint16 typeAndParent, quint8 used
 void writeFormats(RecordWriter &out) {
     // The fifteen style XFs and the one cell XF that every Excel workbook starts with.
     static const quint16 styleFonts[15] = {0, 1, 1, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 15; ++i)
+    for (int i = 0; i < 15; ++i) {
         writeXf(out, styleFonts[i], 0xFFF5, i == 0 ? 0x00 : 0xF4);
+    }
     writeXf(out, 0, 0x0001, 0x00);
 
     out.begin(Biff::Style);
@@ -200,8 +204,9 @@ void writeSheet(RecordWriter &out, const Rows &rows, const std::vector<quint32> 
             out.u16(quint16(r));
             out.u16(quint16(c));
             out.u16(Biff::CellXfIndex);
-            if (string != BlankCell)
+            if (string != BlankCell) {
                 out.u32(string);
+            }
             out.end();
         }
     }
@@ -224,19 +229,22 @@ void writeSheet(RecordWriter &out, const Rows &rows, const std::vector<quint32> 
 } // namespace
 
 bool buildWorkbookStream(const QString &sheetName, const Rows &rows, QByteArray *stream, QString *error) {
-    if (!checkSheetName(sheetName, error) || !checkRows(rows, error))
+    if (!checkSheetName(sheetName, error) || !checkRows(rows, error)) {
         return false;
+    }
 
     qsizetype cellCount = 0;
-    for (const QStringList &row : rows)
+    for (const QStringList &row : rows) {
         cellCount += row.size();
+    }
 
     SharedStringTable strings(cellCount);
     std::vector<quint32> cellStrings;
     cellStrings.reserve(size_t(cellCount));
     for (const QStringList &row : rows) {
-        for (const QString &text : row)
+        for (const QString &text : row) {
             cellStrings.push_back(text.isEmpty() ? BlankCell : strings.add(text));
+        }
     }
 
     // Stream offsets in the records are 32-bit and the compound file holds at most 2 GiB.

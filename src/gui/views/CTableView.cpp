@@ -31,12 +31,14 @@ CTableView::CTableView(UploadTable &table, RecordLog &log, QWidget *parent)
     verticalHeader()->hide();
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setStretchLastSection(false);
-    for (int column = 0; column < UploadRecord::kCellCount; ++column)
+    for (int column = 0; column < UploadRecord::kCellCount; ++column) {
         setColumnWidth(column, kColumnWidths[column]);
+    }
     // The two time columns were sized for a smaller platform font: never cut a time stamp short.
     const int stampWidth = fontMetrics().horizontalAdvance(QStringLiteral("2026-12-07 00:00:00")) + 14;
-    for (int column : {UploadRecord::CellStartTime, UploadRecord::CellFinishTime})
+    for (int column : {UploadRecord::CellStartTime, UploadRecord::CellFinishTime}) {
         setColumnWidth(column, std::max(kColumnWidths[column], stampWidth));
+    }
 
     // The area below the last row wears the rows' colours too.
     QPalette colours = palette();
@@ -61,30 +63,36 @@ void CTableView::setNoticePresenter(std::function<void(const Notice &)> presente
 bool CTableView::OnInitialUpdate(const QString &recordFolder) {
     Notice notice;
     const bool loaded = m_log.loadRecordLog(recordFolder, &notice);
-    if (!loaded)
+    if (!loaded) {
         showNotice(notice);
+    }
     return loaded;
 }
 
 bool CTableView::OnMoveUp() {
-    if (!m_active)
+    if (!m_active) {
         return false;
-    if (m_table.moveUp())
+    }
+    if (m_table.moveUp()) {
         m_log.writeRecordLog();
+    }
     return true;
 }
 
 bool CTableView::OnMoveDown() {
-    if (!m_active)
+    if (!m_active) {
         return false;
-    if (m_table.moveDown())
+    }
+    if (m_table.moveDown()) {
         m_log.writeRecordLog();
+    }
     return true;
 }
 
 void CTableView::onFocusChanged(QWidget *, QWidget *now) {
-    if (!now)
+    if (!now) {
         return;
+    }
     if (now == this || isAncestorOf(now)) {
         m_active = true;
         return;
@@ -92,24 +100,28 @@ void CTableView::onFocusChanged(QWidget *, QWidget *now) {
     // Another list pane of the same window takes over; anything else (a dialog, the toolbar, a
     // menu) leaves the active pane as it was.
     for (QWidget *widget = now; widget; widget = widget->parentWidget()) {
-        if (widget->isWindow())
+        if (widget->isWindow()) {
             break;
+        }
         if (qobject_cast<QAbstractItemView *>(widget)) {
-            if (widget->window() == window())
+            if (widget->window() == window()) {
                 m_active = false;
+            }
             return;
         }
     }
 }
 
 void CTableView::onViewSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected) {
-    if (m_syncing)
+    if (m_syncing) {
         return;
+    }
     m_syncing = true;
     for (const QItemSelection *ranges : {&selected, &deselected}) {
         for (const QItemSelectionRange &range : *ranges) {
-            for (int row = range.top(); row <= range.bottom(); ++row)
+            for (int row = range.top(); row <= range.bottom(); ++row) {
                 m_table.setSelected(row, selectionModel()->isRowSelected(row));
+            }
         }
     }
     m_syncing = false;
@@ -121,13 +133,15 @@ void CTableView::onTableSelectionChanged(int row, bool) {
 
 // Makes the view show the table's selected flags for rows first to last.
 void CTableView::syncViewRows(int first, int last) {
-    if (m_syncing)
+    if (m_syncing) {
         return;
+    }
     m_syncing = true;
     for (int row = first; row <= last; ++row) {
         const bool selected = m_table.isSelected(row);
-        if (selectionModel()->isRowSelected(row) == selected)
+        if (selectionModel()->isRowSelected(row) == selected) {
             continue;
+        }
         const QModelIndex index = m_model->index(row, 0);
         selectionModel()->select(index,
                                  (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |

@@ -33,8 +33,9 @@ int CTableViewModel::columnCount(const QModelIndex &parent) const {
 }
 
 QVariant CTableViewModel::data(const QModelIndex &index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
         return {};
+    }
     switch (role) {
     case Qt::DisplayRole:
         return m_table.cell(index.row(), index.column());
@@ -55,18 +56,22 @@ QVariant CTableViewModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant CTableViewModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= UploadRecord::kCellCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= UploadRecord::kCellCount) {
         return {};
-    if (role == Qt::DisplayRole)
+    }
+    if (role == Qt::DisplayRole) {
         return UploadRecord::kColumnHeaders[section];
-    if (role == Qt::TextAlignmentRole)
+    }
+    if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    }
     return {};
 }
 
 Qt::ItemFlags CTableViewModel::flags(const QModelIndex &index) const {
-    if (!index.isValid())
+    if (!index.isValid()) {
         return Qt::NoItemFlags;
+    }
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 

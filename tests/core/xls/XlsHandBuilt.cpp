@@ -35,14 +35,18 @@ QByteArray record(quint16 type, const QByteArray &data) {
 QByteArray string16(const QString &text, bool wide, int rich, int phonetic) {
     QByteArray out = u16(quint16(text.size()));
     out += char((wide ? 0x01 : 0) | (phonetic ? 0x04 : 0) | (rich ? 0x08 : 0));
-    if (rich)
+    if (rich) {
         out += u16(quint16(rich));
-    if (phonetic)
+    }
+    if (phonetic) {
         out += u32(quint32(phonetic));
-    for (QChar c : text)
+    }
+    for (QChar c : text) {
         out += wide ? u16(c.unicode()) : QByteArray(1, char(c.unicode()));
-    for (int i = 0; i < rich; ++i)
+    }
+    for (int i = 0; i < rich; ++i) {
         out += u16(quint16(i)) + u16(1); // character position, font
+    }
     out += QByteArray(phonetic, '\x7F');
     return out;
 }
@@ -65,8 +69,9 @@ QByteArray rk(quint16 row, quint16 column, quint32 rk) {
 
 QByteArray mulRk(quint16 row, quint16 firstColumn, const QList<quint32> &rks) {
     QByteArray data = u16(row) + u16(firstColumn);
-    for (quint32 value : rks)
+    for (quint32 value : rks) {
         data += u16(15) + u32(value);
+    }
     return record(0x00BD, data + u16(quint16(firstColumn + rks.size() - 1)));
 }
 
@@ -102,12 +107,14 @@ QByteArray stream(const Workbook &workbook) {
     for (const Sheet &sheet : workbook.sheets) {
         offsetFields.append(globals.size() + 4);
         QByteArray name = QByteArray(1, char(sheet.name.size())) + '\x01';
-        for (QChar c : sheet.name)
+        for (QChar c : sheet.name) {
             name += u16(c.unicode());
+        }
         globals += record(0x0085, u32(0) + char(0) + char(sheet.type) + name);
     }
-    for (qsizetype i = 0; i < workbook.sst.size(); ++i)
+    for (qsizetype i = 0; i < workbook.sst.size(); ++i) {
         globals += record(i == 0 ? 0x00FC : 0x003C, workbook.sst.at(i));
+    }
     globals += record(0x000A, {});
 
     QByteArray result = globals;
@@ -123,16 +130,18 @@ QByteArray stream(const Workbook &workbook) {
 QByteArray compoundFile(const QByteArray &stream, const QString &streamName) {
     Xls::CompoundFileWriter writer;
     QString error;
-    if (!writer.addStream(streamName, stream, &error) || !writer.finish(&error))
+    if (!writer.addStream(streamName, stream, &error) || !writer.finish(&error)) {
         qFatal("cannot build a compound file: %s", qPrintable(error));
+    }
     return writer.bytes().toByteArray();
 }
 
 QString save(const QString &dir, const QString &name, const QByteArray &bytes) {
     const QString path = dir + u'/' + name;
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
         qFatal("cannot write %s", qPrintable(path));
+    }
     return path;
 }
 

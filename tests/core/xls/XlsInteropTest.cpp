@@ -35,8 +35,9 @@ void expectSameCells(const QJsonObject &seen, const Xls::Rows &rows) {
 class XlsInterop : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (Xlrd::python().isEmpty())
+        if (Xlrd::python().isEmpty()) {
             GTEST_SKIP() << "python3 with xlrd (Debian package python3-xlrd) is not installed";
+        }
     }
 
     QTemporaryDir dir;
@@ -50,8 +51,9 @@ TEST_F(XlsInterop, XlrdReadsEveryCellWeWrite) {
         {},
         {QString(32767, QChar(0x957F)), QString(32767, u'a'), QString(9000, QChar(0x4E2D))},
     };
-    for (int r = 0; r < 3000; ++r)
+    for (int r = 0; r < 3000; ++r) {
         rows.append({QString::number(r), u("文件%1.txt").arg(r), u(""), u("状态%1").arg(r % 7)});
+    }
     const QString path = dir.filePath(u("log.xls"));
     QString error;
     ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), rows, &error)) << error.toStdString();

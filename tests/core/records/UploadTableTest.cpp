@@ -24,29 +24,33 @@ void fill(UploadTable &table, int count) {
 // File names from the top, the quickest way to read the order of the records.
 QStringList order(const UploadTable &table) {
     QStringList names;
-    for (int row = 0; row < table.rowCount(); ++row)
+    for (int row = 0; row < table.rowCount(); ++row) {
         names.append(table.cell(row, CellFileName));
+    }
     return names;
 }
 
 QStringList sequence(const UploadTable &table) {
     QStringList numbers;
-    for (int row = 0; row < table.rowCount(); ++row)
+    for (int row = 0; row < table.rowCount(); ++row) {
         numbers.append(table.cell(row, CellSequence));
+    }
     return numbers;
 }
 
 QList<int> selection(const UploadTable &table) {
     QList<int> rows;
-    for (int row = table.firstSelected(); row >= 0; row = table.nextSelected(row))
+    for (int row = table.firstSelected(); row >= 0; row = table.nextSelected(row)) {
         rows.append(row);
+    }
     return rows;
 }
 
 QStringList cells(const UploadTable &table, int row) {
     QStringList texts;
-    for (int column = 0; column < kCellCount; ++column)
+    for (int column = 0; column < kCellCount; ++column) {
         texts.append(table.cell(row, column));
+    }
     return texts;
 }
 

@@ -15,19 +15,22 @@ QString u(const char *text) {
 // The rows as the reader gives them back: up to the last row with text, all as wide as the widest.
 Xls::Rows padded(Xls::Rows rows) {
     while (!rows.isEmpty() &&
-           std::all_of(rows.last().cbegin(), rows.last().cend(), [](auto &c) { return c.isEmpty(); }))
+           std::all_of(rows.last().cbegin(), rows.last().cend(), [](auto &c) { return c.isEmpty(); })) {
         rows.removeLast();
+    }
     qsizetype width = 0;
     for (const QStringList &row : rows) {
         for (qsizetype c = 0; c < row.size(); ++c) {
-            if (!row.at(c).isEmpty())
+            if (!row.at(c).isEmpty()) {
                 width = qMax(width, c + 1);
+            }
         }
     }
     for (QStringList &row : rows) {
         row = row.mid(0, width);
-        while (row.size() < width)
+        while (row.size() < width) {
             row.append(QString());
+        }
     }
     return rows;
 }
@@ -75,8 +78,9 @@ TEST_F(XlsRoundTrip, LongCellsSpanningContinueRecordsStayWhole) {
     rows.append({QString(32767, QChar(0x957F)), QString(32767, u'x')});
     for (int length : {1, 7, 4000, 4111, 4112, 8219, 8220, 8221, 8222, 8223, 8224, 9000}) {
         QString wide;
-        while (wide.size() < length)
+        while (wide.size() < length) {
             wide += (wide.size() % 3 == 0) ? u("😀") : u("中");
+        }
         wide.truncate(length);
         rows.append({QString(length, QChar(0xE9)), wide, QString::number(length)});
     }
@@ -139,16 +143,18 @@ QList<RawRecord> records(const QByteArray &stream, qsizetype from) {
         const quint16 length = qFromLittleEndian<quint16>(stream.constData() + pos + 2);
         out.append({type, pos, stream.mid(pos + 4, length)});
         pos += 4 + length;
-        if (type == 0x000A)
+        if (type == 0x000A) {
             break;
+        }
     }
     return out;
 }
 
 TEST_F(XlsRoundTrip, WritesTheRecordsExcelExpects) {
     Xls::Rows rows;
-    for (int r = 0; r < 3000; ++r)
+    for (int r = 0; r < 3000; ++r) {
         rows.append({u("第%1行的文本").arg(r), u(""), u("x%1").arg(r)});
+    }
     ASSERT_EQ(roundTrip(rows), rows);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -163,9 +169,10 @@ TEST_F(XlsRoundTrip, WritesTheRecordsExcelExpects) {
     for (const RawRecord &r : globals) {
         ++count[r.type];
         EXPECT_LE(r.data.size(), 8224);
-        if (r.type == 0x0085 && r.data.size() >= 4)
+        if (r.type == 0x0085 && r.data.size() >= 4) {
             sheetOffset = quint32(quint8(r.data[0])) | quint32(quint8(r.data[1])) << 8 |
                           quint32(quint8(r.data[2])) << 16 | quint32(quint8(r.data[3])) << 24;
+        }
     }
     EXPECT_EQ(globals.first().data.left(4), QByteArray::fromHex("00060500"));
     EXPECT_EQ(globals.at(1).data, QByteArray::fromHex("b004")); // CODEPAGE 1200

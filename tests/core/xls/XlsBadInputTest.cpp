@@ -65,15 +65,17 @@ TEST_F(XlsBadInput, WorkbookWithoutTheSheet) {
 
 TEST_F(XlsBadInput, TruncatedFiles) {
     Xls::Rows rows;
-    for (int r = 0; r < 500; ++r)
+    for (int r = 0; r < 500; ++r) {
         rows.append({QString::number(r), u("文件%1.txt").arg(r), u("准备上传")});
+    }
     const QString path = dir.filePath(u("full.xls"));
     ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), rows));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    for (qsizetype size = 0; size < bytes.size(); size += (size < 2048 ? 97 : 511))
+    for (qsizetype size = 0; size < bytes.size(); size += (size < 2048 ? 97 : 511)) {
         expectRefused(save(dir.path(), u("cut.xls"), bytes.left(size)), u(""));
+    }
 }
 
 TEST_F(XlsBadInput, DamagedRecords) {
@@ -142,14 +144,16 @@ TEST_F(XlsBadInput, RandomDamageNeverCrashes) {
     for (int round = 0; round < 600; ++round) {
         const bool inRecords = round % 3 != 0;
         QByteArray bytes = inRecords ? biff : container;
-        for (int flips = 1 + random.bounded(4); flips > 0; --flips)
+        for (int flips = 1 + random.bounded(4); flips > 0; --flips) {
             bytes[random.bounded(bytes.size())] = char(random.bounded(256));
+        }
         const QString path = save(dir.path(), u("fuzz.xls"), inRecords ? compoundFile(bytes) : bytes);
         Xls::Rows rows;
         QString error;
         if (Xls::readWorksheet(path, u("Sheet1"), &rows, &error)) {
-            for (const QStringList &row : rows)
+            for (const QStringList &row : rows) {
                 ASSERT_EQ(row.size(), rows.first().size());
+            }
         } else {
             ASSERT_FALSE(error.isEmpty());
             ASSERT_TRUE(rows.isEmpty());

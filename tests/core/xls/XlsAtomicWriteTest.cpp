@@ -27,9 +27,10 @@ QByteArray contents(const QString &path) {
 
 Xls::Rows bigTable() {
     Xls::Rows rows;
-    for (int r = 0; r < 5000; ++r)
+    for (int r = 0; r < 5000; ++r) {
         rows.append(
             {QString::number(r), u("文件%1.txt").arg(r), u("准备上传"), u("2024-03-05 10:00:%1").arg(r)});
+    }
     return rows;
 }
 

@@ -33,8 +33,9 @@ protected:
     void fillTable() {
         for (const QStringList &record : kTableCells) {
             const int row = table.appendRow(record[CellSequence]);
-            for (int column = 1; column < kCellCount; ++column)
+            for (int column = 1; column < kCellCount; ++column) {
                 table.setCell(row, column, record[column]);
+            }
         }
     }
 
@@ -42,8 +43,9 @@ protected:
         QList<QStringList> rows;
         for (int row = 0; row < table.rowCount(); ++row) {
             QStringList cells;
-            for (int column = 0; column < kCellCount; ++column)
+            for (int column = 0; column < kCellCount; ++column) {
                 cells.append(table.cell(row, column));
+            }
             rows.append(cells);
         }
         return rows;
@@ -109,8 +111,9 @@ TEST_F(RecordLogTest, WritesEveryRecordInTableOrder) {
     fillTable();
     ASSERT_TRUE(log.writeRecordLog());
     Xls::Rows expected{RecordLog::kColumnNames};
-    for (const QStringList &record : kTableCells)
+    for (const QStringList &record : kTableCells) {
         expected.append(record);
+    }
     EXPECT_EQ(sheet(todaysFile()), expected);
 
     // Rewritten from scratch: a shorter table leaves no rows of the longer one behind.
@@ -138,8 +141,9 @@ TEST_F(RecordLogTest, ReloadGivesBackWhatWasWritten) {
     ASSERT_TRUE(restartedLog.loadRecordLog(folder()));
     ASSERT_EQ(restarted.rowCount(), 3);
     for (int row = 0; row < 3; ++row) {
-        for (int column = 0; column < kCellCount; ++column)
+        for (int column = 0; column < kCellCount; ++column) {
             EXPECT_EQ(restarted.cell(row, column), written[row][column]) << row << "/" << column;
+        }
     }
 }
 
