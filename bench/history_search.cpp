@@ -49,7 +49,7 @@ bool writeDay(const QString &folder, const QDate &date, int dayNumber, int rows)
         const QString finish = clock.timestampText();
         log.append({QString::number(row + 1), nameOf(dayNumber, row), QStringLiteral("1.2MB"),
                     destinationOf(row), UploadRecord::kStatusComplete, finish, finish});
-        DayJournal::Entry entry{QStringLiteral("完成"),
+        DayJournal::Entry entry{JournalEvent::Completed,
                                 nameOf(dayNumber, row),
                                 destinationOf(row),
                                 QStringLiteral("10.0.0.1:4321"),

@@ -75,8 +75,7 @@ void CMainFrame::createPanes() {
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("outerSplitter"));
     m_splitter->setChildrenCollapsible(false);
-    m_tableView = new CTableView(m_parts.table, m_parts.log, m_splitter);
-    m_tableView->setNoticePresenter([this](const Notice &notice) { OperatorMessages::show(this, notice); });
+    m_tableView = new CTableView(m_parts.table, m_splitter);
     m_rightSplitter = new QSplitter(Qt::Vertical, m_splitter);
     m_rightSplitter->setObjectName(QStringLiteral("rightSplitter"));
     m_rightSplitter->setChildrenCollapsible(false);
@@ -220,21 +219,31 @@ void CMainFrame::createStatusBar() {
         m_statusText->setText(QStringLiteral("空闲：") + text);
         notifyHidden(text);
     });
-    connect(
-        &m_parts.upload, &UploadController::rowEvent, this, [this](TransferScheduler::Event event, int row) {
-            updateTray();
-            const QString journalFailure = m_parts.dayJournal.takeFailure();
-            if (!journalFailure.isEmpty()) {
-                statusBar()->showMessage(journalFailure, 15000);
-            }
-            if (event != TransferScheduler::Event::Failed) {
-                return;
-            }
-            const QString fileName = m_parts.table.cell(row, UploadRecord::CellFileName);
-            const QString text = QStringLiteral("“%1”传输故障：%2").arg(fileName, m_parts.job.failureReason);
-            m_statusText->setText(text);
-            notifyHidden(text, fileName);
-        });
+    connect(&m_parts.upload, &UploadController::rowEvent, this, &CMainFrame::onRowEvent);
+}
+
+// Every row event: the tray's counts, a journal that could not be written, and a failure's reason.
+void CMainFrame::onRowEvent(TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
+    updateTray();
+    const QString journalFailure = m_parts.dayJournal.takeFailure();
+    if (!journalFailure.isEmpty()) {
+        statusBar()->showMessage(journalFailure, 15000);
+    }
+    if (event != TransferScheduler::Event::Failed) {
+        return;
+    }
+    const QString fileName = m_parts.table.cell(row, UploadRecord::CellFileName);
+    const QString text = QStringLiteral("“%1”传输故障：%2").arg(fileName, outcome.reason);
+    m_statusText->setText(text);
+    notifyHidden(text, fileName);
+}
+
+// The day's log is read back into the queue once the station knows its record folder.
+void CMainFrame::openDay() {
+    Notice notice;
+    if (!m_parts.openDay(&notice)) {
+        OperatorMessages::show(this, notice);
+    }
 }
 
 void CMainFrame::showProgress(const TransferProgress::Snapshot &snapshot) {
@@ -250,8 +259,7 @@ void CMainFrame::OnInitialUpdates() {
     setWindowTitle(kTitle + QStringLiteral(" - Brelvantis"));
     // Without settings there is no record folder: the day's log is read once the station is set up.
     if (m_configured) {
-        m_parts.dayJournal.open(m_parts.settings.recordFolder);
-        m_tableView->OnInitialUpdate(m_parts.settings.recordFolder);
+        openDay();
     }
     m_explorerView->OnInitialUpdate();
     m_contentView->OnInitialUpdate();
@@ -307,7 +315,7 @@ void CMainFrame::OnSettings() {
     if (saved && !m_configured) {
         // Set up at last: the day's log goes to the record folder just chosen.
         m_configured = true;
-        m_tableView->OnInitialUpdate(m_parts.settings.recordFolder);
+        openDay();
         showConfiguredState();
     } else if (saved) {
         statusBar()->clearMessage();
@@ -325,31 +333,28 @@ void CMainFrame::OnRefresh() {
 }
 
 void CMainFrame::OnMoveUp() {
-    const int row = m_parts.table.firstSelected();
-    m_tableView->OnMoveUp();
-    if (row > 0 && m_parts.table.firstSelected() == row - 1) {
-        m_parts.journal(QStringLiteral("上移"), row - 1);
-    }
+    moveSelected(&QueueOperations::moveUp);
 }
 
 void CMainFrame::OnMoveDown() {
-    const int row = m_parts.table.firstSelected();
-    m_tableView->OnMoveDown();
-    if (row >= 0 && m_parts.table.firstSelected() == row + 1) {
-        m_parts.journal(QStringLiteral("下移"), row + 1);
+    moveSelected(&QueueOperations::moveDown);
+}
+
+// Moves the topmost selected record, while the queue is the active pane.
+void CMainFrame::moveSelected(int (QueueOperations::*move)(int)) {
+    const QList<int> rows = m_tableView->selectedRows();
+    if (!m_tableView->isActivePane() || rows.isEmpty()) {
+        return;
+    }
+    const int to = (m_parts.queue.*move)(rows.first());
+    if (to >= 0) {
+        m_tableView->followMovedRow(to, rows.first());
     }
 }
 
 // 立即重试: the selected failed rows are tried again without waiting for their pause to end.
 void CMainFrame::OnRetryNow() {
-    QList<int> rows;
-    for (int row = m_parts.table.firstSelected(); row >= 0; row = m_parts.table.nextSelected(row)) {
-        rows.append(row);
-    }
-    m_parts.scheduler.retryNow(rows);
-    if (m_parts.upload.state() == UploadState::Uploading) {
-        m_parts.upload.OnTimer();
-    }
+    m_parts.upload.retryNow(m_tableView->selectedRows());
 }
 
 void CMainFrame::OnAddRecord() {
@@ -370,7 +375,7 @@ void CMainFrame::OnDeleteRecord() {
     if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
         return;
     }
-    afterQueueCommand(m_parts.queue.deleteRecord(m_contentView->currentDir()));
+    afterQueueCommand(m_parts.queue.deleteRecord(m_tableView->selectedRows(), m_contentView->currentDir()));
     m_explorerView->fillFileList();
 }
 
@@ -475,9 +480,9 @@ void CMainFrame::OnAppAbout() {
 
 void CMainFrame::OnAppExit() {
     QString question = QStringLiteral("是否退出程序?");
-    if (m_parts.job.running.load(std::memory_order_acquire)) {
-        question +=
-            QStringLiteral("\n正在上传“%1”，退出将中断它，下次启动时会重新上传。").arg(m_parts.job.fileName);
+    const QString sending = m_parts.upload.sendingFileName();
+    if (!sending.isEmpty()) {
+        question += QStringLiteral("\n正在上传“%1”，退出将中断它，下次启动时会重新上传。").arg(sending);
     }
     if (!OperatorMessages::ask(this, question)) {
         return;
@@ -545,10 +550,7 @@ void CMainFrame::updateTray() {
     const UploadState state = m_parts.upload.state();
     m_trayStart->setEnabled(state == UploadState::Stopped);
     m_trayStop->setEnabled(state == UploadState::Uploading);
-    int complete = 0;
-    for (int row = 0; row < m_parts.table.rowCount(); ++row) {
-        complete += m_parts.table.cell(row, UploadRecord::CellStatus) == UploadRecord::kStatusComplete;
-    }
+    const int complete = m_parts.table.countWithStatus(UploadRecord::kStatusComplete);
     const QString states[] = {QStringLiteral("未在上传"), QStringLiteral("正在上传"),
                               QStringLiteral("正在停止")};
     m_tray->setToolTip(QStringLiteral("%1\n%2 %3/%4")

@@ -74,6 +74,9 @@ private:
     void createToolBar();
     void createStatusBar();
     void showProgress(const TransferProgress::Snapshot &snapshot);
+    void onRowEvent(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
+    void openDay();
+    void moveSelected(int (QueueOperations::*move)(int));
     void createTray();
     void updateTray();
     void notifyHidden(const QString &text, const QString &fileName = QString());

@@ -4,6 +4,7 @@
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "gui/dialogs/CHistoryDlg.h"
+#include "gui/views/CTableView.h"
 #include "gui/widgets/OperatorMessages.h"
 #include "support/RecordingResponder.h"
 
@@ -275,16 +276,22 @@ TEST_F(SingleInstanceTest, ASecondCopyEndsAtOnceAndACrashedCopyBlocksNothing) {
 namespace {
 
 TEST_F(MainFrameTest, RetryNowClearsThePauseOfTheSelectedFailedRowsOnly) {
-    for (const QString &name : {QStringLiteral("a.txt"), QStringLiteral("b.txt")}) {
+    for (const QString &name : {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")}) {
         const int row = m_parts.table.appendRow(QString::number(m_parts.table.rowCount() + 1));
         m_parts.table.setCell(row, UploadRecord::CellFileName, name);
         m_parts.table.setCell(row, UploadRecord::CellStatus, UploadRecord::kStatusFault);
         m_parts.table.setAttempts(row, {3, 1'000'000'000, QStringLiteral("隔离器拒绝连接")});
     }
-    m_parts.table.setSelected(1, true);
+    auto *view = m_frame.findChild<CTableView *>(CTableView::kObjectName);
+    ASSERT_TRUE(view);
+    for (int row : {1, 2}) {
+        view->selectionModel()->select(view->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
     m_frame.menuAction(ID_RETRY_NOW)->trigger();
     EXPECT_EQ(m_parts.table.attempts(0).retryAtMs, 1'000'000'000);
     EXPECT_EQ(m_parts.table.attempts(1).retryAtMs, 0);
+    EXPECT_EQ(m_parts.table.attempts(2).retryAtMs, 0) << "every selected row, not only the first";
     EXPECT_EQ(m_parts.table.attempts(1).failures, 3) << "the tries made so far stay counted";
 }
 

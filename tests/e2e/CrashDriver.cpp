@@ -6,6 +6,7 @@
 #include "core/common/Cp936.h"
 #include "core/station/StationParts.h"
 #include "gui/views/CContentView.h"
+#include "gui/views/CTableView.h"
 #include "gui/widgets/OperatorMessages.h"
 
 #include <QApplication>
@@ -50,6 +51,7 @@ int main(int argc, char **argv) {
     std::fflush(stdout);
 
     auto *folders = frame.findChild<CContentView *>(QStringLiteral("contentView"));
+    auto *queueView = frame.findChild<CTableView *>(CTableView::kObjectName);
     QRandomGenerator random(QByteArray(argv[2]).toUInt());
     QTimer operatorHand;
     QObject::connect(&operatorHand, &QTimer::timeout, [&] {
@@ -62,8 +64,9 @@ int main(int argc, char **argv) {
             break;
         case 3:
             for (int i = 0; i < 3 && parts.table.rowCount() > 0; ++i) {
-                parts.table.setSelected(
-                    parts.table.rowCount() - 1 - random.bounded(qMin(parts.table.rowCount(), 50)), true);
+                const int row = parts.table.rowCount() - 1 - random.bounded(qMin(parts.table.rowCount(), 50));
+                queueView->selectionModel()->select(queueView->model()->index(row, 0),
+                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
             }
             frame.OnDeleteRecord();
             break;

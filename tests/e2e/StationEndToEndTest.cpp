@@ -363,7 +363,7 @@ TEST_F(StationEndToEnd, ACancelledFirstStartSetUpLaterEndsWithFilesSentAndTheUpl
     m_frame->toolAction(ID_START_UPLOAD)->trigger();
     ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000));
     EXPECT_EQ(statuses(), QStringList{kStatusComplete});
-    EXPECT_EQ(TestFiles::read(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场照片.jpg")),
+    EXPECT_EQ(storedByPeer(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场照片.jpg")),
               photo);
     EXPECT_TRUE(
         QDir(m_workspace->path(QStringLiteral("upload"))).entryList(QDir::Files | QDir::Hidden).isEmpty());

@@ -1,9 +1,7 @@
 #include "gui/views/CTableView.h"
 #include "core/common/Clock.h"
 #include "core/common/CommandIds.h"
-#include "core/records/RecordLog.h"
 #include "core/records/UploadTable.h"
-#include "core/xls/Workbook.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -33,9 +31,7 @@ protected:
             table.setCell(row, CellDestination, QStringLiteral("||d://%1").arg(n));
             table.setCell(row, CellStatus, kStatusReady);
         }
-        ASSERT_TRUE(log.loadRecordLog(dir.path() + QDir::separator()));
-
-        view = new CTableView(table, log, &window);
+        view = new CTableView(table, &window);
         otherPane = new QListWidget(&window);
         otherPane->addItem(QStringLiteral("sub"));
         auto *layout = new QHBoxLayout(&window);
@@ -56,21 +52,10 @@ protected:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, rowPoint(row));
     }
 
-    QList<int> tableSelection() const {
-        QList<int> rows;
-        for (int row = table.firstSelected(); row >= 0; row = table.nextSelected(row)) {
-            rows.append(row);
-        }
-        return rows;
-    }
-
-    QList<int> viewSelection() const {
-        QList<int> rows;
-        for (const QModelIndex &index : view->selectionModel()->selectedRows()) {
-            rows.append(index.row());
-        }
-        std::sort(rows.begin(), rows.end());
-        return rows;
+    // A record moves as the frame moves it: the table changes, then the view follows.
+    void move(int from, int to) {
+        ASSERT_TRUE(table.moveRow(from, to));
+        view->followMovedRow(to, from);
     }
 
     QStringList order() const {
@@ -81,25 +66,8 @@ protected:
         return names;
     }
 
-    QString logFile() const { return log.path(); }
-
-    // File names of the records in the day's log, in file order.
-    QStringList loggedOrder() const {
-        Xls::Rows rows;
-        QString error;
-        EXPECT_TRUE(Xls::readWorksheet(logFile(), RecordLog::kSheetName, &rows, &error))
-            << error.toStdString();
-        QStringList names;
-        for (qsizetype i = 1; i < rows.size(); ++i) {
-            names.append(rows[i].value(CellFileName));
-        }
-        return names;
-    }
-
     QTemporaryDir dir;
-    FixedClock clock{QDateTime(QDate(2024, 3, 5), QTime(9, 0))};
     UploadTable table;
-    RecordLog log{table, clock};
     QWidget window;
     CTableView *view = nullptr;
     QListWidget *otherPane = nullptr;
@@ -175,10 +143,9 @@ TEST_F(CTableViewTest, TheOperatorCannotEditCells) {
     EXPECT_TRUE(view->findChildren<QLineEdit *>().isEmpty()) << "no editor opened";
 }
 
-TEST_F(CTableViewTest, ClicksSelectRowsInTheTable) {
+TEST_F(CTableViewTest, ClicksSelectTheRowsTheCommandsAreHanded) {
     const auto expectSelected = [&](const QList<int> &rows, const char *what) {
-        EXPECT_EQ(tableSelection(), rows) << what;
-        EXPECT_EQ(viewSelection(), rows) << what << ": the view shows what the table holds";
+        EXPECT_EQ(view->selectedRows(), rows) << what;
     };
     click(1);
     expectSelected({1}, "click");
@@ -192,79 +159,38 @@ TEST_F(CTableViewTest, ClicksSelectRowsInTheTable) {
     expectSelected({0, 1, 2}, "shift-click selects the range");
     QTest::keyClick(view, Qt::Key_Down);
     expectSelected({3}, "the keyboard moves the selection");
-}
 
-TEST_F(CTableViewTest, TableSelectionShowsInTheView) {
-    table.setSelected(2, true);
-    table.setSelected(0, true);
-    EXPECT_EQ(viewSelection(), (QList<int>{0, 2}));
-    table.setSelected(2, false);
-    EXPECT_EQ(viewSelection(), (QList<int>{0}));
-
-    // A row inserted inside a selected block is new and not selected, in the table and on screen.
-    table.setSelected(1, true);
+    // Rows that come and go keep the selection with its records; a new row is not selected.
+    click(1);
     table.insertRow(1, QStringLiteral("x"));
-    EXPECT_EQ(tableSelection(), (QList<int>{0, 2}));
-    EXPECT_EQ(viewSelection(), (QList<int>{0, 2}));
+    expectSelected({2}, "insert above");
 }
 
-TEST_F(CTableViewTest, MovesKeepTheMovedRowSelectedOnScreen) {
+TEST_F(CTableViewTest, AMovedRecordStaysSelectedAndItsNeighbourLosesTheSelection) {
     click(1);
     click(2, Qt::ControlModifier);
-    ASSERT_TRUE(view->hasFocus());
-
-    EXPECT_TRUE(view->OnMoveUp());
+    move(1, 0);
     EXPECT_EQ(order(), (QStringList{"f2.txt", "f1.txt", "f3.txt", "f4.txt"}));
-    EXPECT_EQ(viewSelection(), (QList<int>{0, 2}));
-    EXPECT_EQ(tableSelection(), (QList<int>{0, 2}));
+    EXPECT_EQ(view->selectedRows(), (QList<int>{0, 2}));
 
     click(1);
     click(2, Qt::ControlModifier);
-    EXPECT_TRUE(view->OnMoveDown());
+    move(1, 2);
     EXPECT_EQ(order(), (QStringList{"f2.txt", "f3.txt", "f1.txt", "f4.txt"}));
-    EXPECT_EQ(viewSelection(), (QList<int>{2}));
-    EXPECT_EQ(tableSelection(), (QList<int>{2}));
+    EXPECT_EQ(view->selectedRows(), (QList<int>{2}));
+    EXPECT_EQ(view->currentIndex().row(), 2);
     EXPECT_EQ(view->model()->index(2, CellSequence).data().toString(), QStringLiteral("3"));
 }
 
-TEST_F(CTableViewTest, LogIsRewrittenExactlyWhenARecordMoved) {
-    view->setFocus();
-    ASSERT_TRUE(view->isActivePane());
-    ASSERT_FALSE(QFile::exists(logFile()));
-
-    EXPECT_TRUE(view->OnMoveUp()) << "handled even with nothing selected";
-    EXPECT_TRUE(view->OnMoveDown());
-    click(0);
-    EXPECT_TRUE(view->OnMoveUp());
-    click(3);
-    EXPECT_TRUE(view->OnMoveDown());
-    EXPECT_FALSE(QFile::exists(logFile())) << "no move applied, nothing written";
-
-    EXPECT_TRUE(view->OnMoveUp());
-    ASSERT_TRUE(QFile::exists(logFile()));
-    EXPECT_EQ(loggedOrder(), (QStringList{"f1.txt", "f2.txt", "f4.txt", "f3.txt"}));
-
-    ASSERT_TRUE(QFile::remove(logFile()));
-    table.removeAll();
-    EXPECT_TRUE(view->OnMoveDown());
-    EXPECT_FALSE(QFile::exists(logFile())) << "empty table";
-}
-
-TEST_F(CTableViewTest, CommandsActOnlyWhileTheTableIsTheActivePane) {
+TEST_F(CTableViewTest, TheTableIsTheActivePaneWhileItLastHadTheFocus) {
     otherPane->setFocus();
     EXPECT_FALSE(view->isActivePane()) << "another pane had focus last";
-    table.setSelected(2, true);
-    EXPECT_FALSE(view->OnMoveUp());
-
     click(2);
     EXPECT_TRUE(view->isActivePane());
     QTest::mouseClick(otherPane->viewport(), Qt::LeftButton, Qt::NoModifier,
                       otherPane->visualItemRect(otherPane->item(0)).center());
     ASSERT_TRUE(otherPane->hasFocus());
-    EXPECT_FALSE(view->OnMoveUp());
-    EXPECT_FALSE(view->OnMoveDown());
-    EXPECT_EQ(order(), (QStringList{"f1.txt", "f2.txt", "f3.txt", "f4.txt"}));
-    EXPECT_FALSE(QFile::exists(logFile()));
+    EXPECT_FALSE(view->isActivePane());
 
     // Focus on something that is not a pane (a toolbar button, a field of a dialog) keeps the
     // active pane.
@@ -272,34 +198,12 @@ TEST_F(CTableViewTest, CommandsActOnlyWhileTheTableIsTheActivePane) {
     QLineEdit *field = new QLineEdit(&window);
     window.layout()->addWidget(field);
     field->setFocus();
-    EXPECT_TRUE(view->OnMoveUp());
-    EXPECT_EQ(order(), (QStringList{"f1.txt", "f3.txt", "f2.txt", "f4.txt"}));
-}
-
-TEST_F(CTableViewTest, StartUpShowsWhyTheLogCouldNotBeRead) {
-    QFile broken(logFile());
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("not a workbook");
-    broken.close();
-
-    QList<Notice> shown;
-    view->setNoticePresenter([&](const Notice &notice) { shown.append(notice); });
-    EXPECT_FALSE(view->OnInitialUpdate(dir.path() + QDir::separator()));
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("数据库错误: ")));
-    EXPECT_EQ(table.rowCount(), 4);
-
-    ASSERT_TRUE(QFile::remove(logFile()));
-    EXPECT_TRUE(view->OnInitialUpdate(dir.path() + QDir::separator()));
-    EXPECT_EQ(shown.size(), 1) << "no file, no message";
+    EXPECT_TRUE(view->isActivePane());
 }
 
 TEST(CTableViewModelTest, FollowsEveryChangeOfTheTable) {
-    QTemporaryDir dir;
-    FixedClock clock{QDateTime(QDate(2024, 3, 5), QTime(9, 0))};
     UploadTable table;
-    RecordLog log(table, clock);
-    CTableView view(table, log);
+    CTableView view(table);
     // Fails the test on any wrong begin/end notification or inconsistent answer of the model.
     QAbstractItemModelTester tester(view.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
 
@@ -309,10 +213,8 @@ TEST(CTableViewModelTest, FollowsEveryChangeOfTheTable) {
     table.insertRow(0, QStringLiteral("0"));
     table.setCell(3, CellStatus, kStatusUploading);
     EXPECT_EQ(view.model()->index(3, CellStatus).data().toString(), kStatusUploading);
-    table.setSelected(3, true);
-    table.moveUp();
-    table.moveDown();
-    table.setSelected(5, true);
+    table.moveRow(3, 2);
+    table.moveRow(2, 3);
     table.deleteRow(5);
     table.renumber();
     EXPECT_EQ(view.model()->rowCount(), 5);
@@ -332,8 +234,7 @@ TEST_F(CTableViewTest, AFailedRowsStatusCellExplainsItselfAndTheNoteMovesWithThe
     EXPECT_FALSE(model->index(1, CellFileName).data(Qt::ToolTipRole).isValid()) << "only the status cell";
     EXPECT_FALSE(model->index(0, CellStatus).data(Qt::ToolTipRole).isValid());
 
-    table.setSelected(1, true);
-    ASSERT_TRUE(table.moveUp());
+    ASSERT_TRUE(table.moveRow(1, 0));
     EXPECT_EQ(table.attempts(0).failures, 2);
     EXPECT_TRUE(
         model->index(0, CellStatus).data(Qt::ToolTipRole).toString().startsWith(QStringLiteral("隔离器")));

@@ -128,20 +128,20 @@ void writeSampleDay(const QString &folder, const QString &day, std::initializer_
         rows.append({QString::number(rows.size()), name, QStringLiteral("%1 KB").arg(record.kilobytes),
                      destination, finish.isEmpty() ? kStatusFault : kStatusComplete, start, finish});
         DayJournal::Entry entry;
-        entry.event = QStringLiteral("开始");
+        entry.event = JournalEvent::Started;
         entry.fileName = name;
         entry.destination = destination;
         entry.isolator = QStringLiteral("192.168.0.10:4321");
         clock.set(QDateTime::fromString(start, QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         journal.append(entry);
         if (finish.isEmpty()) {
-            entry.event = QStringLiteral("故障");
+            entry.event = JournalEvent::Failed;
             entry.reason = QStringLiteral("隔离器在 30 秒内没有应答");
             entry.bytes = quint64(record.kilobytes) * 1024 / 3;
             entry.seconds = 31.2;
         } else {
             clock.set(QDateTime::fromString(finish, QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-            entry.event = QStringLiteral("完成");
+            entry.event = JournalEvent::Completed;
             entry.bytes = quint64(record.kilobytes) * 1024;
             entry.seconds = std::max(0.2, record.kilobytes / 9000.0);
             entry.sha256 = QString::fromLatin1(

@@ -52,8 +52,11 @@ int exitCode(TransferResult result) {
     case TransferResult::Connect:
         return 3;
     case TransferResult::Header:
+    case TransferResult::Unsendable:
+    case TransferResult::Refused:
         return 4;
     case TransferResult::Data:
+    case TransferResult::Stopped:
         return 6;
     }
     return 6;
@@ -174,16 +177,19 @@ int main(int argc, char **argv) {
     while (!worker.wait(std::chrono::seconds(1))) {
     }
     const double seconds = qMax<qint64>(clock.nsecsElapsed(), 1) / 1e9;
-    const TransferResult result = worker.lastResult().value_or(TransferResult::SocketLibrary);
+    const TransferOutcome outcome =
+        worker.lastOutcome().value_or(TransferOutcome::failure(TransferResult::SocketLibrary, QString()));
+    const TransferResult result = outcome.result;
 
     print(stdout, QStringLiteral("result %1: %2\n").arg(exitCode(result)).arg(describe(result)));
     QString why;
-    if (result == TransferResult::Header && !HeaderBlock::forTransfer(name, arguments.destination, &why)) {
+    if (result == TransferResult::Unsendable &&
+        !HeaderBlock::forTransfer(name, arguments.destination, &why)) {
         print(stdout, QStringLiteral("refused before connecting: %1\n").arg(why));
     }
-    const quint64 bytes = result == TransferResult::Success ? job.fileSize.load() : job.bytesSent.load();
-    if (result == TransferResult::Success && !job.sha256.isEmpty()) {
-        print(stdout, QStringLiteral("sha256 %1\n").arg(job.sha256));
+    const quint64 bytes = outcome.succeeded() ? job.fileSize.load() : job.bytesSent.load();
+    if (outcome.succeeded() && !outcome.sha256.isEmpty()) {
+        print(stdout, QStringLiteral("sha256 %1\n").arg(outcome.sha256));
     }
     print(stdout, QStringLiteral("%1 bytes in %2 s: %3 MB/s\n")
                       .arg(bytes)

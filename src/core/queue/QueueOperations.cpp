@@ -13,6 +13,7 @@
 #include "core/transfer/HeaderBlock.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 using namespace UploadRecord;
 
@@ -138,7 +139,7 @@ QString QueueOperations::queueFile(const QString &sourceFolder, const QString &f
     m_table.setCell(row, CellDestination,
                     destination.innerAddress + QStringLiteral("||") + destination.innerPath);
     m_table.setCell(row, CellStatus, kStatusReady);
-    notify(QStringLiteral("排队"), row);
+    notify(JournalEvent::Queued, row);
     return QString();
 }
 
@@ -271,21 +272,24 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
     return {true, {}, summary};
 }
 
-void QueueOperations::notify(const QString &event, int row) const {
+void QueueOperations::notify(JournalEvent event, int row) const {
     if (m_observer) {
         m_observer(event, row);
     }
 }
 
-QueueOperations::Outcome QueueOperations::deleteRecord(const QString &currentDir) {
-    if (m_table.rowCount() == 0 || m_table.firstSelected() < 0) {
+QueueOperations::Outcome QueueOperations::deleteRecord(const QList<int> &rows, const QString &currentDir) {
+    QList<int> selected;
+    for (int row : rows) {
+        if (row >= 0 && row < m_table.rowCount() && !selected.contains(row)) {
+            selected.append(row);
+        }
+    }
+    if (selected.isEmpty()) {
         return {false, {kHint, QStringLiteral("未选中文件。请选择文件后再点击删除按钮。")}};
     }
+    std::sort(selected.begin(), selected.end());
     const QString backFolder = folderOf(m_settings.transitFolder, currentDir);
-    QList<int> selected;
-    for (int row = m_table.firstSelected(); row >= 0; row = m_table.nextSelected(row)) {
-        selected.append(row);
-    }
     for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
         const int row = *it;
         const QString status = m_table.cell(row, CellStatus);
@@ -298,10 +302,27 @@ QueueOperations::Outcome QueueOperations::deleteRecord(const QString &currentDir
         if (HeaderBlock::isPlainFileName(fileName) && QFileInfo(waiting).isFile()) {
             FileMove::move(waiting, Paths::join(backFolder, fileName), true);
         }
-        notify(QStringLiteral("删除"), row);
+        notify(JournalEvent::Deleted, row);
         m_table.deleteRow(row);
     }
     m_table.renumber();
     m_log.writeRecordLog();
     return {true, {}};
+}
+
+int QueueOperations::moveUp(int row) {
+    return move(row, row - 1, JournalEvent::MovedUp);
+}
+
+int QueueOperations::moveDown(int row) {
+    return move(row, row + 1, JournalEvent::MovedDown);
+}
+
+int QueueOperations::move(int row, int to, JournalEvent event) {
+    if (!m_table.moveRow(row, to)) {
+        return -1;
+    }
+    notify(event, to);
+    m_log.writeRecordLog();
+    return to;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/common/Notice.h"
+#include "core/records/JournalEvent.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -12,9 +14,10 @@ class RecordLog;
 class UploadTable;
 struct SettingsRecord;
 
-// The commands that fill and prune the queue: queue one file of the current transit subfolder, add
-// every file of it, and delete the selected records. Each makes all its checks before its first
-// change and ends by rewriting the record log once. They run only while no upload runs.
+// The commands that fill, prune and order the queue: queue one file of the current transit subfolder,
+// add every file of it, delete records, and move a record up or down. Each makes all its checks before
+// its first change, tells the observer (the day's journal), and ends by rewriting the record log once.
+// They run only while no upload runs.
 class QueueOperations {
 public:
     struct Outcome {
@@ -32,13 +35,19 @@ public:
     // Queues every permitted file of the current subfolder.
     Outcome addRecord(const QString &currentDir);
 
-    // Hears of every row queued ("排队", after it is filled) and deleted ("删除", before it goes).
-    using Observer = std::function<void(const QString &event, int row)>;
+    // Hears of every row queued (after it is filled), deleted (before it goes) and moved (at its new
+    // place).
+    using Observer = std::function<void(JournalEvent event, int row)>;
     void setObserver(Observer observer) { m_observer = std::move(observer); }
 
-    // Removes the selected records that are not uploading or complete, returning their files from
-    // the upload folder to the current subfolder.
-    Outcome deleteRecord(const QString &currentDir);
+    // Removes the records at rows that are not uploading or complete, returning their files from the
+    // upload folder to the current subfolder.
+    Outcome deleteRecord(const QList<int> &rows, const QString &currentDir);
+
+    // Moves the record at row one place up (down). Returns where it stands now, or -1 when it could not
+    // move (no such row, or no neighbour on that side).
+    int moveUp(int row);
+    int moveDown(int row);
 
 private:
     struct Destination {
@@ -52,7 +61,8 @@ private:
     QString unsendableReason(const QString &fileName) const;
     QString typeRefusal(const QString &fileName) const;
     bool waitsInUploadFolder(const QString &fileName) const;
-    void notify(const QString &event, int row) const;
+    void notify(JournalEvent event, int row) const;
+    int move(int row, int to, JournalEvent event);
     QString queueFile(const QString &sourceFolder, const QString &fileName, qint64 size,
                       const Destination &destination);
 

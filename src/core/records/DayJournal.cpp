@@ -50,8 +50,9 @@ bool DayJournal::append(const Entry &entry) {
     if (m_path.isEmpty()) {
         return false;
     }
-    QStringList fields{m_clock.timestampText(), entry.event,    entry.fileName,
-                       entry.destination,       entry.isolator, entry.reason};
+    QStringList fields{m_clock.timestampText(), JournalEvents::text(entry.event),
+                       entry.fileName,          entry.destination,
+                       entry.isolator,          entry.reason};
     if (entry.seconds >= 0) {
         const double seconds = entry.seconds;
         fields << QString::number(entry.bytes) << QString::number(seconds, 'f', 3)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/records/JournalEvent.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -20,7 +22,7 @@ public:
     };
 
     struct Entry {
-        QString event; // 排队, 开始, 完成, 故障, 停止, 删除, 上移, 下移
+        JournalEvent event = JournalEvent::Queued;
         QString fileName;
         QString destination;
         QString isolator;

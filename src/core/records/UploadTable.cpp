@@ -65,62 +65,29 @@ void UploadTable::removeAll() {
     emit reset();
 }
 
-bool UploadTable::isSelected(int row) const {
-    return hasRow(row) && m_rows[row].selected;
-}
-
-void UploadTable::setSelected(int row, bool selected) {
-    if (!hasRow(row) || m_rows[row].selected == selected) {
-        return;
-    }
-    m_rows[row].selected = selected;
-    emit selectionChanged(row, selected);
-}
-
-int UploadTable::firstSelected() const {
-    return nextSelected(-1);
-}
-
-int UploadTable::nextSelected(int row) const {
-    for (int i = qMax(row + 1, 0); i < rowCount(); ++i) {
-        if (m_rows[i].selected) {
-            return i;
-        }
-    }
-    return -1;
-}
-
 void UploadTable::renumber() {
     for (int i = 0; i < rowCount(); ++i) {
         setCell(i, UploadRecord::CellSequence, QString::number(i + 1));
     }
 }
 
-bool UploadTable::moveUp() {
-    const int selected = firstSelected();
-    if (selected <= 0) {
+bool UploadTable::moveRow(int from, int to) {
+    if (!hasRow(from) || !hasRow(to) || qAbs(from - to) != 1) {
         return false;
     }
-    moveRecord(selected, selected - 1);
-    return true;
-}
-
-bool UploadTable::moveDown() {
-    const int selected = firstSelected();
-    if (selected < 0 || selected >= rowCount() - 1) {
-        return false;
-    }
-    moveRecord(selected, selected + 1);
-    return true;
-}
-
-// Both records keep every cell whole: copying through a fixed buffer would cut a long destination of
-// the neighbour and send its file to the wrong place.
-void UploadTable::moveRecord(int from, int to) {
+    // Both records keep every cell whole: copying through a fixed buffer would cut a long destination of
+    // the neighbour and send its file to the wrong place.
     emit rowAboutToBeMoved(from, to);
     m_rows.swapItemsAt(from, to);
     emit rowMoved(from, to);
-    // The neighbour now stands at from.
-    setSelected(from, false);
     renumber();
+    return true;
+}
+
+int UploadTable::countWithStatus(const QString &status) const {
+    int count = 0;
+    for (const Row &row : m_rows) {
+        count += row.cells[UploadRecord::CellStatus] == status;
+    }
+    return count;
 }

@@ -7,9 +7,10 @@
 #include <QString>
 #include <array>
 
-// The upload queue: rows of seven text cells in queue order, each with a selected flag. The table is
-// the only store of the queue; the widget shows it through an adapter that keeps nothing of its own,
-// so every change is announced before and after it happens, in the order an item model needs.
+// The upload queue: rows of seven text cells in queue order. The table is the only store of the queue
+// (which rows the operator has selected is the view's business); the widget shows it through an adapter that
+// keeps nothing of its own, so every change is announced before and after it happens, in the order an item
+// model needs.
 class UploadTable : public QObject {
     Q_OBJECT
 
@@ -23,7 +24,7 @@ public:
     // Ignored for a row or cell that does not exist.
     void setCell(int row, int column, const QString &text);
 
-    // New rows hold sequence in cell 0, empty cells elsewhere, and are not selected.
+    // New rows hold sequence in cell 0, empty cells elsewhere.
     int appendRow(const QString &sequence);
     // index may be rowCount() (append). Returns index, or -1 (nothing changed) when out of range.
     int insertRow(int index, const QString &sequence);
@@ -43,21 +44,15 @@ public:
     // Announced as a change of the row's status cell.
     void setAttempts(int row, const Attempts &attempts);
 
-    bool isSelected(int row) const;
-    void setSelected(int row, bool selected);
-    // The lowest selected row, or -1.
-    int firstSelected() const;
-    // The lowest selected row after row, or -1.
-    int nextSelected(int row) const;
-
     // Cell 0 of every row becomes its 1-based position.
     void renumber();
 
-    // Swap the lowest selected record with the record above (below). The moved record keeps its
-    // cells and its selection, the neighbour loses its selection, and the table is renumbered.
-    // False, and nothing changed, when there is no selection or no neighbour on that side.
-    bool moveUp();
-    bool moveDown();
+    // Swaps the record at from with its neighbour at to (one row away) and renumbers the table. False,
+    // and nothing changed, when either row does not exist or they are not neighbours.
+    bool moveRow(int from, int to);
+
+    // How many rows hold status in their status cell.
+    int countWithStatus(const QString &status) const;
 
 signals:
     void rowsAboutToBeInserted(int first, int last);
@@ -70,17 +65,14 @@ signals:
     void aboutToBeReset();
     void reset();
     void cellChanged(int row, int column);
-    void selectionChanged(int row, bool selected);
 
 private:
     struct Row {
         std::array<QString, UploadRecord::kCellCount> cells;
-        bool selected = false;
         Attempts attempts;
     };
 
     bool hasRow(int row) const { return row >= 0 && row < rowCount(); }
-    void moveRecord(int from, int to);
 
     QList<Row> m_rows;
 };

@@ -25,12 +25,19 @@ StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownCloc
                 }),
       queue(table, log, filter, mapping, settings), upload(scheduler, worker, log) {
     scheduler.setCompletionHook([this](const QString &fileName) { completion.moveSentFile(fileName); });
-    queue.setObserver([this](const QString &event, int row) { journal(event, row); });
+    queue.setObserver([this](JournalEvent event, int row) { journal(event, row); });
     QObject::connect(&upload, &UploadController::rowEvent, &upload,
-                     [this](TransferScheduler::Event event, int row) { journalTransfer(event, row); });
+                     [this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
+                         journalTransfer(event, row, outcome);
+                     });
 }
 
-DayJournal::Entry StationParts::journalEntry(const QString &event, int row) const {
+bool StationParts::openDay(Notice *notice) {
+    dayJournal.open(settings.recordFolder);
+    return log.loadRecordLog(settings.recordFolder, notice);
+}
+
+DayJournal::Entry StationParts::journalEntry(JournalEvent event, int row) const {
     DayJournal::Entry entry;
     entry.event = event;
     entry.fileName = table.cell(row, UploadRecord::CellFileName);
@@ -39,31 +46,26 @@ DayJournal::Entry StationParts::journalEntry(const QString &event, int row) cons
     return entry;
 }
 
-void StationParts::journal(const QString &event, int row, const QString &reason) {
+void StationParts::journal(JournalEvent event, int row, const QString &reason) {
     DayJournal::Entry entry = journalEntry(event, row);
     entry.reason = reason;
     dayJournal.append(entry);
 }
 
-void StationParts::journalTransfer(TransferScheduler::Event event, int row) {
+void StationParts::journalTransfer(TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
     using Event = TransferScheduler::Event;
     if (event == Event::Started) {
-        m_transferClock.start();
-        journal(QStringLiteral("开始"), row);
+        journal(JournalEvent::Started, row);
         return;
     }
-    DayJournal::Entry entry = journalEntry(event == Event::Completed ? QStringLiteral("完成")
-                                           : event == Event::Failed  ? QStringLiteral("故障")
-                                                                     : QStringLiteral("停止"),
+    DayJournal::Entry entry = journalEntry(event == Event::Completed ? JournalEvent::Completed
+                                           : event == Event::Failed  ? JournalEvent::Failed
+                                                                     : JournalEvent::Stopped,
                                            row);
-    entry.reason = event == Event::Failed ? job.failureReason : QString();
-    entry.bytes = qMin(job.bytesSent.load(), job.fileSize.load());
-    // A transfer that ended is timed by the worker (a fault is judged later, at the heartbeat); one
-    // stopped while running is timed until now.
-    entry.seconds = job.running.load() && m_transferClock.isValid()
-                        ? static_cast<double>(m_transferClock.nsecsElapsed()) / 1e9
-                        : job.seconds;
-    entry.sha256 = event == Event::Completed ? job.sha256 : QString();
+    entry.reason = event == Event::Failed ? outcome.reason : QString();
+    entry.bytes = outcome.bytes;
+    entry.seconds = outcome.seconds;
+    entry.sha256 = outcome.sha256;
     dayJournal.append(entry);
 }
 

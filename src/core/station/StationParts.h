@@ -16,7 +16,6 @@
 #include "core/upload/TransferScheduler.h"
 #include "core/upload/UploadController.h"
 
-#include <QElapsedTimer>
 #include <QString>
 #include <memory>
 
@@ -32,8 +31,12 @@ struct StationParts {
     // Path of one of the station's configuration files in the work folder.
     QString configPath(const QString &name) const;
 
+    // Opens the day's records in the record folder of the settings: the journal, and the day's log read
+    // back into the table. False, with *notice saying why, when the log could not be read.
+    bool openDay(Notice *notice);
+
     // A journal line about row (its file, destination and this station's isolator).
-    void journal(const QString &event, int row, const QString &reason = QString());
+    void journal(JournalEvent event, int row, const QString &reason = QString());
 
     QString workFolder;
     std::unique_ptr<Clock> clock;
@@ -53,7 +56,6 @@ struct StationParts {
     UploadController upload;
 
 private:
-    DayJournal::Entry journalEntry(const QString &event, int row) const;
-    void journalTransfer(TransferScheduler::Event event, int row);
-    QElapsedTimer m_transferClock;
+    DayJournal::Entry journalEntry(JournalEvent event, int row) const;
+    void journalTransfer(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
 };

@@ -52,6 +52,8 @@ public:
 
     // True when the last failed call (or connectTo) failed because its time ran out.
     bool timedOut() const { return m_timedOut; }
+    // True once a receive call found the connection closed by the peer.
+    bool closedByPeer() const { return m_closedByPeer; }
     // Why the last connectTo failed, when it did not time out.
     enum class ConnectFailure { None, Refused, Unreachable, Other };
     ConnectFailure connectFailure() const;
@@ -73,6 +75,7 @@ private:
     int m_connectError = 0; // the platform's error code
     long long m_optionMs[2] = {-1, -1};
     bool m_timedOut = false;
+    bool m_closedByPeer = false;
 };
 
 // A listening IPv4 TCP socket (used by the isolator peer).

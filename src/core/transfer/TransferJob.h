@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/transfer/TransferOutcome.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <atomic>
@@ -8,23 +10,10 @@
 
 class TcpSocket;
 
-// Outcome of one transfer, as the worker returns it.
-enum class TransferResult {
-    Success,
-    SocketLibrary,
-    SocketCreation,
-    Connect,
-    Header, // header not sent, acknowledgement not received, or header refused
-    Data,   // file not opened or read, a data block not sent, or a stop request
-};
-
-// A short English phrase for the result (for tools and log lines).
-QString describe(TransferResult result);
-
-// The one transfer the scheduler hands to the worker, and what the worker reports back. The user
-// interface thread fills the plain fields only while running is false and before it starts the
-// worker; from then until the worker clears running they belong to the worker. The atomics are the
-// only fields both threads touch while a transfer runs.
+// The one transfer the scheduler hands to the worker. The user interface thread fills the plain fields
+// only while running is false and before it starts the worker; from then until the worker clears
+// running they belong to the worker. The atomics are the only fields both threads touch while a
+// transfer runs. How a transfer ended is not kept here: it travels as a TransferOutcome value.
 struct TransferJob {
     TransferJob() = default;
     TransferJob(const TransferJob &) = delete;
@@ -38,20 +27,12 @@ struct TransferJob {
 
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> running{false};
-    std::atomic<bool> succeeded{false};
-    bool resumePending = true; // the scheduler's own: no transfer started yet in this process
 
     std::atomic<quint64> fileSize{0};
     std::atomic<quint64> bytesSent{0};      // whole blocks of 4096, so it can pass fileSize
     std::atomic<quint64> totalBytesSent{0}; // over every transfer of this job; never reset
     std::atomic<quint64> bandwidthLimit{0}; // bytes per second the data may use; 0: no limit
-    qint32 currentRow = 0;
-    // Written by the worker before it clears running: why the transfer failed, for the operator, and
-    // the SHA-256 of what was sent (64 hexadecimal digits; empty without hashing or on failure).
-    QString failureReason;
-    QString sha256;
-    double seconds = 0;  // how long the transfer took, from the worker's start to its end
-    bool hashing = true; // the owner's choice, set before a transfer starts
+    bool hashing = true;                    // the owner's choice, set before a transfer starts
 
     // Every wait on the isolator is bounded; a wait that runs out fails with the code of its step.
     // Tests shorten them.

@@ -80,15 +80,17 @@ QString seconds(std::chrono::milliseconds wait) {
     return QString::number(static_cast<double>(wait.count()) / 1000.0, 'g', 3);
 }
 
-TransferResult exchange(TransferJob &job) {
-    const auto fail = [&job](TransferResult result, const QString &reason) {
-        job.failureReason = reason;
-        return result;
+TransferOutcome exchange(TransferJob &job) {
+    const auto fail = [](TransferResult result, const QString &reason) {
+        return TransferOutcome::failure(result, reason);
+    };
+    const auto stopped = [] {
+        return TransferOutcome::failure(TransferResult::Stopped, QStringLiteral("已停止上传"));
     };
     // Texts that cannot travel are refused before anyone is contacted.
     std::optional<HeaderBlock> header = HeaderBlock::forTransfer(job.fileName, job.destination);
     if (!header) {
-        return fail(TransferResult::Header,
+        return fail(TransferResult::Unsendable,
                     QStringLiteral("文件名“%1”或存放路径“%2”无法传输（有无法转换的字符、过长或格式不对）")
                         .arg(job.fileName, job.destination));
     }
@@ -105,7 +107,7 @@ TransferResult exchange(TransferJob &job) {
     const QByteArray address(job.isolatorAddress, qstrnlen(job.isolatorAddress, sizeof job.isolatorAddress));
     const QString isolator = QStringLiteral("%1:%2").arg(QString::fromLatin1(address)).arg(job.isolatorPort);
     if (!attached.attached() || job.stopRequested.load()) {
-        return fail(TransferResult::Connect, QStringLiteral("已停止上传"));
+        return stopped();
     }
     if (!socket.connectTo(address, job.isolatorPort, job.connectTimeout)) {
         if (socket.timedOut()) {
@@ -149,10 +151,16 @@ TransferResult exchange(TransferJob &job) {
     }
     socket.setDeadline(job.acknowledgementTimeout);
     if (receiveBlock(block, socket) != BlockResult::kComplete) {
-        return fail(TransferResult::Header,
-                    socket.timedOut()
-                        ? QStringLiteral("%1 秒内未收到隔离器的确认").arg(seconds(job.acknowledgementTimeout))
-                        : QStringLiteral("隔离器在确认前关闭了连接"));
+        if (socket.timedOut()) {
+            return fail(TransferResult::Header,
+                        QStringLiteral("%1 秒内未收到隔离器的确认").arg(seconds(job.acknowledgementTimeout)));
+        }
+        if (job.stopRequested.load()) {
+            return stopped();
+        }
+        // A close is the isolator's refusal; a trickled acknowledgement is a fault of the link.
+        return fail(socket.closedByPeer() ? TransferResult::Refused : TransferResult::Header,
+                    QStringLiteral("隔离器在确认前关闭了连接"));
     }
 
     // Blocks go out whole, in runs of up to kChunkBlocks per system call, read (and hashed) ahead on
@@ -172,14 +180,16 @@ TransferResult exchange(TransferJob &job) {
                     : static_cast<int>(qBound<quint64>(1, limit / 10 / kBlockSize, quint64(run->blocks)));
             const int blocks = qMin(piece, run->blocks - first);
             if (!waitForBandwidth(job, pace, static_cast<quint64>(blocks) * kBlockSize)) {
-                return fail(TransferResult::Data, QStringLiteral("已停止上传"));
+                return stopped();
             }
             socket.setDeadline(job.blockTimeout);
             if (sendBlocks(run->data + first * kBlockSize, blocks, socket) != BlockResult::kComplete) {
+                if (job.stopRequested.load()) {
+                    return stopped();
+                }
                 const quint64 sent = qMin(job.bytesSent.load(), size);
                 return fail(TransferResult::Data,
-                            job.stopRequested.load() ? QStringLiteral("已停止上传")
-                            : socket.timedOut()
+                            socket.timedOut()
                                 ? QStringLiteral("%1 秒内未能发出数据（已发送 %2 / %3 字节）")
                                       .arg(seconds(job.blockTimeout))
                                       .arg(sent)
@@ -187,7 +197,7 @@ TransferResult exchange(TransferJob &job) {
                                 : QStringLiteral("连接在发送 %1 / %2 字节后中断").arg(sent).arg(size));
             }
             if (job.stopRequested.load()) {
-                return fail(TransferResult::Data, QStringLiteral("已停止上传"));
+                return stopped();
             }
             job.bytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
             job.totalBytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
@@ -202,8 +212,9 @@ TransferResult exchange(TransferJob &job) {
                     QStringLiteral("读取文件 %1 时出错：%2")
                         .arg(QDir::toNativeSeparators(file.fileName()), systemErrorText(reader.failed())));
     }
-    job.sha256 = reader.sha256();
-    return TransferResult::Success;
+    TransferOutcome done;
+    done.sha256 = reader.sha256();
+    return done;
 }
 
 void copyAddress(const QString &text, char (&field)[128]) {
@@ -238,15 +249,13 @@ quint16 portFromText(const QString &text) {
     return static_cast<quint16>(static_cast<unsigned long long>(value) & 0xFFFFu);
 }
 
-TransferResult transferThreadProc(TransferJob &job) {
-    job.failureReason.clear();
-    job.sha256.clear();
+TransferOutcome transferThreadProc(TransferJob &job) {
     const auto started = std::chrono::steady_clock::now();
-    const TransferResult result = exchange(job);
-    job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    job.succeeded.store(result == TransferResult::Success, std::memory_order_release);
+    TransferOutcome outcome = exchange(job);
+    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    outcome.bytes = qMin(job.bytesSent.load(), job.fileSize.load());
     job.running.store(false, std::memory_order_release);
-    return result;
+    return outcome;
 }
 
 TransferWorker::TransferWorker(TransferJob &job) : m_job(job) {}
@@ -280,18 +289,17 @@ bool TransferWorker::start(const QString &folder, const QString &fileName, const
     m_job.bytesSent.store(0);
     m_job.fileSize.store(0);
 
-    std::packaged_task<TransferResult()> task([this] {
-        const TransferResult result = transferThreadProc(m_job);
-        notifyFinished();
-        return result;
+    std::packaged_task<TransferOutcome()> task([this] {
+        const TransferOutcome outcome = transferThreadProc(m_job);
+        notifyFinished(outcome);
+        return outcome;
     });
     m_result = task.get_future();
     try {
         m_thread = std::thread(std::move(task));
     } catch (const std::system_error &) {
         // No worker will ever clear the flag: report the failure here, as a worker would.
-        m_result = std::future<TransferResult>();
-        m_job.succeeded.store(false, std::memory_order_release);
+        m_result = std::future<TransferOutcome>();
         m_job.running.store(false, std::memory_order_release);
         return false;
     }
@@ -305,20 +313,20 @@ bool TransferWorker::wait(std::chrono::milliseconds limit) {
     if (m_result.wait_for(limit) != std::future_status::ready) {
         return false;
     }
-    m_lastResult = m_result.get();
+    m_lastOutcome = m_result.get();
     m_thread.join();
     return true;
 }
 
-void TransferWorker::setFinishedCallback(std::function<void()> callback) {
+void TransferWorker::setFinishedCallback(std::function<void(const TransferOutcome &)> callback) {
     const std::lock_guard lock(m_callbackLock);
     m_finished = std::move(callback);
 }
 
-void TransferWorker::notifyFinished() {
+void TransferWorker::notifyFinished(const TransferOutcome &outcome) {
     const std::lock_guard lock(m_callbackLock);
     if (m_finished) {
-        m_finished();
+        m_finished(outcome);
     }
 }
 

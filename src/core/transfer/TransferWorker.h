@@ -14,10 +14,9 @@
 // the first other character, 0 when there are none), cut to its low 16 bits: "70000" gives 4464.
 quint16 portFromText(const QString &text);
 
-// Sends the job's file to the isolator on the calling thread.
-// Its last act stores succeeded and then clears running, with release ordering; a reader that sees
-// running false (acquire) sees the outcome of this transfer.
-TransferResult transferThreadProc(TransferJob &job);
+// Sends the job's file to the isolator on the calling thread and says how it ended. Its last act
+// on the job clears running, with release ordering.
+TransferOutcome transferThreadProc(TransferJob &job);
 
 // Owns the thread of the one transfer that may run at a time, so it can be waited for and joined:
 // no worker is left running against a job that has gone away.
@@ -43,23 +42,26 @@ public:
     // blocked socket call returns at once. Does not wait (see wait()).
     void abandon();
 
-    // Result of the last worker joined by wait() or start(); empty before the first.
-    std::optional<TransferResult> lastResult() const { return m_lastResult; }
+    // Outcome of the last worker joined by wait() or start(); empty before the first.
+    std::optional<TransferOutcome> lastOutcome() const { return m_lastOutcome; }
+    std::optional<TransferResult> lastResult() const {
+        return m_lastOutcome ? std::optional(m_lastOutcome->result) : std::nullopt;
+    }
 
     TransferJob &job() const { return m_job; }
 
-    // Called on the worker's thread after each transfer's last act (see transferThreadProc), for
-    // whoever wants to hear of the end at once; it must only post a message. An empty function
-    // removes it; once this returns, no call of the previous one is running or will start.
-    void setFinishedCallback(std::function<void()> callback);
+    // Called on the worker's thread with each transfer's outcome, after its last act on the job (see
+    // transferThreadProc); it must only post a message. An empty function removes it; once this
+    // returns, no call of the previous one is running or will start.
+    void setFinishedCallback(std::function<void(const TransferOutcome &)> callback);
 
 private:
-    void notifyFinished();
+    void notifyFinished(const TransferOutcome &outcome);
 
     TransferJob &m_job;
     std::thread m_thread;
-    std::future<TransferResult> m_result;
-    std::optional<TransferResult> m_lastResult;
+    std::future<TransferOutcome> m_result;
+    std::optional<TransferOutcome> m_lastOutcome;
     std::mutex m_callbackLock;
-    std::function<void()> m_finished;
+    std::function<void(const TransferOutcome &)> m_finished;
 };

@@ -187,6 +187,9 @@ qint64 TcpSocket::receive(char *data, qint64 length) {
     if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         m_timedOut = true;
     }
+    if (received == 0 && length > 0) {
+        m_closedByPeer = true;
+    }
     return received < 0 ? -1 : static_cast<qint64>(received);
 }
 

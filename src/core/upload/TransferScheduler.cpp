@@ -8,6 +8,7 @@
 #include "core/transfer/TransferJob.h"
 
 #include <limits>
+#include <utility>
 
 using namespace UploadRecord;
 
@@ -21,13 +22,12 @@ qint64 TransferScheduler::retryPauseMs(int failures) {
 }
 
 TransferScheduler::TickResult TransferScheduler::scheduleNext() {
-    if (m_job.running.load(std::memory_order_acquire)) {
+    if (m_pending != Pending::None || m_job.running.load(std::memory_order_acquire)) {
         return TickResult::Running;
     }
-    bool failed = false;
-    const int resumed = judgeEnded(&failed);
+    // A row still uploading while no transfer is awaited was left so by an earlier run: send it again.
+    const int resumed = uploadingRow();
     if (resumed >= 0) {
-        // Left uploading by an earlier run: send it again.
         m_log.writeRecordLogSoon();
         return startRow(resumed);
     }
@@ -41,9 +41,6 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
         m_log.writeRecordLogSoon();
         return startRow(row);
     }
-    if (failed) {
-        return TickResult::Failed;
-    }
     for (int other = 0; other < m_table.rowCount(); ++other) {
         if (m_table.cell(other, CellStatus) == kStatusFault) {
             return TickResult::Waiting;
@@ -54,33 +51,46 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
     return TickResult::NothingToSend;
 }
 
-// Judges the rows left uploading: the one that just ended is complete or a fault. Before the first
-// transfer of this process, returns the first such row instead (an earlier run's, to send again).
-int TransferScheduler::judgeEnded(bool *failed) {
+void TransferScheduler::finish(const TransferOutcome &outcome) {
+    const Pending pending = std::exchange(m_pending, Pending::None);
+    const int row = uploadingRow();
+    if (pending == Pending::None || pending == Pending::Stopped || row < 0) {
+        return; // nothing awaited, or stopped while it ran and marked already
+    }
+    if (outcome.succeeded()) {
+        markComplete(row, outcome);
+    } else if (pending == Pending::StopOnEnd) {
+        markStopped(row, outcome);
+    } else {
+        markFault(row, outcome);
+    }
+}
+
+int TransferScheduler::uploadingRow() const {
     for (int row = 0; row < m_table.rowCount(); ++row) {
-        if (m_table.cell(row, CellStatus) != kStatusUploading) {
-            continue;
-        }
-        if (m_job.resumePending) {
+        if (m_table.cell(row, CellStatus) == kStatusUploading) {
             return row;
         }
-        if (!m_job.succeeded.load(std::memory_order_acquire)) {
-            markFault(row, m_job.failureReason);
-            *failed = true;
-            continue;
-        }
-        m_table.setCell(row, CellStatus, kStatusComplete);
-        ++m_completed;
-        stamp(row, CellFinishTime);
-        m_table.setAttempts(row, {});
-        m_log.writeRecordLogSoon();
-        m_job.succeeded.store(false, std::memory_order_relaxed);
-        if (m_completionHook) {
-            m_completionHook(m_table.cell(row, CellFileName));
-        }
-        notify(Event::Completed, row);
     }
     return -1;
+}
+
+void TransferScheduler::markComplete(int row, const TransferOutcome &outcome) {
+    m_table.setCell(row, CellStatus, kStatusComplete);
+    ++m_completed;
+    stamp(row, CellFinishTime);
+    m_table.setAttempts(row, {});
+    m_log.writeRecordLogSoon();
+    if (m_completionHook) {
+        m_completionHook(m_table.cell(row, CellFileName));
+    }
+    notify(Event::Completed, row, outcome);
+}
+
+void TransferScheduler::markStopped(int row, const TransferOutcome &outcome) {
+    m_table.setCell(row, CellStatus, kStatusStopped);
+    m_log.writeRecordLog();
+    notify(Event::Stopped, row, outcome);
 }
 
 // The first row that wants its first (or a fresh) try; failing that, the first failed row due again.
@@ -102,20 +112,26 @@ int TransferScheduler::nextRow() const {
     return dueFault;
 }
 
-void TransferScheduler::markFault(int row, const QString &reason) {
+void TransferScheduler::markFault(int row, const TransferOutcome &outcome) {
     UploadTable::Attempts attempts = m_table.attempts(row);
     ++attempts.failures;
-    const qint64 pause = retryPauseMs(attempts.failures);
-    attempts.retryAtMs = m_clock.monotonicMs() + pause;
-    const QString why = reason.isEmpty() ? QStringLiteral("传输失败") : reason;
-    attempts.note = QStringLiteral("%1\n已尝试 %2 次，下次重试：%3")
-                        .arg(why)
-                        .arg(attempts.failures)
-                        .arg(m_clock.now().addMSecs(pause).toString(QStringLiteral("HH:mm:ss")));
+    const QString why = outcome.reason.isEmpty() ? QStringLiteral("传输失败") : outcome.reason;
+    if (outcome.retryable()) {
+        const qint64 pause = retryPauseMs(attempts.failures);
+        attempts.retryAtMs = m_clock.monotonicMs() + pause;
+        attempts.note = QStringLiteral("%1\n已尝试 %2 次，下次重试：%3")
+                            .arg(why)
+                            .arg(attempts.failures)
+                            .arg(m_clock.now().addMSecs(pause).toString(QStringLiteral("HH:mm:ss")));
+    } else {
+        // Only the operator can mend it (立即重试 still tries it at once).
+        attempts.retryAtMs = std::numeric_limits<qint64>::max();
+        attempts.note = QStringLiteral("%1\n已尝试 %2 次，不再自动重试").arg(why).arg(attempts.failures);
+    }
     m_table.setCell(row, CellStatus, kStatusFault);
     m_table.setAttempts(row, attempts);
     m_log.writeRecordLogSoon();
-    notify(Event::Failed, row);
+    notify(Event::Failed, row, outcome);
 }
 
 void TransferScheduler::retryNow(const QList<int> &rows) {
@@ -128,24 +144,22 @@ void TransferScheduler::retryNow(const QList<int> &rows) {
     }
 }
 
-void TransferScheduler::notify(Event event, int row) {
+void TransferScheduler::notify(Event event, int row, const TransferOutcome &outcome) {
     if (m_observer) {
-        m_observer(event, row);
+        m_observer(event, row, outcome);
     }
 }
 
 TransferScheduler::TickResult TransferScheduler::startRow(int row) {
-    m_job.resumePending = false;
-    m_job.currentRow = row;
     // The settings are read afresh for every transfer, so a change takes effect with the next file.
     m_job.bandwidthLimit.store(m_settings.bandwidthLimit.trimmed().toULongLong() * 1000,
                                std::memory_order_relaxed);
+    m_pending = Pending::Running;
+    m_startedMs = m_clock.monotonicMs();
     notify(Event::Started, row);
     if (!m_starter(m_settings.uploadFolder, m_table.cell(row, CellFileName),
                    m_table.cell(row, CellDestination), m_settings.isolatorAddress, m_settings.isolatorPort)) {
-        // No worker: the next step finds the row uploading with no success and marks it a fault.
-        m_job.succeeded.store(false, std::memory_order_relaxed);
-        m_job.failureReason = QStringLiteral("无法启动传输线程");
+        finish(TransferOutcome::failure(TransferResult::SocketLibrary, QStringLiteral("无法启动传输线程")));
     }
     return TickResult::Started;
 }
@@ -193,20 +207,19 @@ TransferScheduler::Remaining TransferScheduler::remaining() const {
 bool TransferScheduler::requestStop() {
     m_job.stopRequested.store(true, std::memory_order_relaxed);
     const bool running = m_job.running.load(std::memory_order_acquire);
-    const int row = m_job.currentRow;
-    if (row < 0 || row >= m_table.rowCount() || m_job.resumePending ||
-        m_table.cell(row, CellStatus) != kStatusUploading) {
+    const int row = uploadingRow();
+    if (m_pending != Pending::Running || row < 0) {
         return running;
     }
-    if (!running && m_job.succeeded.load(std::memory_order_acquire)) {
-        // It ended well just before the stop: judged as the next step would have judged it.
-        bool failed = false;
-        judgeEnded(&failed);
+    if (!running) {
+        // It has ended and its outcome is on its way: a success still counts, anything else is stopped.
+        m_pending = Pending::StopOnEnd;
         return false;
     }
-    // Running, or ended without success and not yet judged: either way the operator stopped it.
-    m_table.setCell(row, CellStatus, kStatusStopped);
-    m_log.writeRecordLog();
-    notify(Event::Stopped, row);
-    return running;
+    m_pending = Pending::Stopped;
+    TransferOutcome stopped = TransferOutcome::failure(TransferResult::Stopped, QStringLiteral("已停止上传"));
+    stopped.bytes = qMin(m_job.bytesSent.load(), m_job.fileSize.load());
+    stopped.seconds = static_cast<double>(m_clock.monotonicMs() - m_startedMs) / 1000.0;
+    markStopped(row, stopped);
+    return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/transfer/TransferOutcome.h"
+
 #include <QList>
 #include <QString>
 #include <functional>
@@ -10,23 +12,23 @@ class UploadTable;
 struct SettingsRecord;
 struct TransferJob;
 
-// Turns the upload table into transfers, one step at a time: judges the transfer that has ended,
-// writes the row's status and time, has the record log rewritten (coalesced while files stream;
-// flushed when the queue drains), and starts the next transfer, always from the first row at the top
-// that needs one.
+// Turns the upload table into transfers, one step at a time: judges a transfer by the outcome the
+// worker hands back, writes the row's status and time, has the record log rewritten (coalesced while
+// files stream; flushed when the queue drains), and starts the next transfer, always from the first row
+// at the top that needs one.
 class TransferScheduler {
 public:
     enum class TickResult {
-        Running,       // a transfer runs; nothing was examined
+        Running,       // a transfer runs, or its outcome has not been handed back yet; nothing examined
         Started,       // a transfer was started
         NothingToSend, // empty table, or every row complete
-        Failed,        // a finished transfer failed; its row is marked as a fault, nothing started
         Waiting        // only failed rows are left, none of them due for another try yet
     };
 
-    // What happened to a row, for whoever keeps the day's journal or tells the operator.
+    // What happened to a row, for whoever keeps the day's journal or tells the operator, with how the
+    // transfer ended (empty for Started; for Stopped, what had left by the stop).
     enum class Event { Started, Completed, Failed, Stopped };
-    using Observer = std::function<void(Event event, int row)>;
+    using Observer = std::function<void(Event event, int row, const TransferOutcome &outcome)>;
 
     // The pause before a failed row is tried again: 2 s after the first failure, doubling, at most 60 s.
     static qint64 retryPauseMs(int failures);
@@ -39,14 +41,21 @@ public:
     TransferScheduler(UploadTable &table, RecordLog &log, TransferJob &job, const SettingsRecord &settings,
                       const Clock &clock, Starter starter);
 
-    // One step over the table: judges the transfer that ended (a fault gets its reason and its
-    // pause), then starts the first ready (or stopped) row from the top; only when none is left, the
-    // first failed row whose pause is over. The start time is stamped at a row's first attempt only.
-
     // Called with the file name of every row that has just become complete.
     using CompletionHook = std::function<void(const QString &fileName)>;
     void setCompletionHook(CompletionHook hook) { m_completionHook = std::move(hook); }
+
+    // One step over the table: starts the first ready (or stopped) row from the top; only when none is
+    // left, the first failed row whose pause is over. The start time is stamped at a row's first
+    // attempt only. Nothing starts while the last transfer's outcome is still awaited.
     TickResult scheduleNext();
+
+    // Judges the transfer that ended by its outcome: the row becomes complete, or a fault with its
+    // reason and its pause (a fault that no try can mend gets no automatic retry), or stopped when the
+    // stop command came after the worker ended but before this. Ignored when the row was stopped.
+    void finish(const TransferOutcome &outcome);
+    // True from a transfer's start until its outcome has been judged.
+    bool awaitsOutcome() const { return m_pending != Pending::None; }
 
     // Clears the pause of the failed rows given, so the next step tries them.
     void retryNow(const QList<int> &rows);
@@ -73,10 +82,12 @@ public:
 private:
     TickResult startRow(int row);
     void stamp(int row, int cell);
-    void markFault(int row, const QString &reason);
+    void markComplete(int row, const TransferOutcome &outcome);
+    void markFault(int row, const TransferOutcome &outcome);
+    void markStopped(int row, const TransferOutcome &outcome);
+    int uploadingRow() const;
     int nextRow() const;
-    int judgeEnded(bool *failed);
-    void notify(Event event, int row);
+    void notify(Event event, int row, const TransferOutcome &outcome = {});
 
     UploadTable &m_table;
     RecordLog &m_log;
@@ -87,4 +98,9 @@ private:
     Observer m_observer;
     int m_completed = 0;
     CompletionHook m_completionHook;
+    // The transfer whose outcome is awaited: none, running, ended with the stop command come before its
+    // outcome (judged as stopped unless it succeeded), or stopped while it ran (its row marked already).
+    enum class Pending { None, Running, StopOnEnd, Stopped };
+    Pending m_pending = Pending::None;
+    qint64 m_startedMs = 0; // when the last transfer started, on the clock's monotonic scale
 };

@@ -19,17 +19,25 @@ UploadController::UploadController(TransferScheduler &scheduler, TransferWorker 
     connect(&m_flush, &QTimer::timeout, this, [this] { m_log.flushRecordLog(); });
     m_progressTick.setInterval(kProgressMs);
     connect(&m_progressTick, &QTimer::timeout, this, &UploadController::sampleProgress);
-    m_scheduler.setObserver([this](TransferScheduler::Event event, int row) { emit rowEvent(event, row); });
-    m_worker.setFinishedCallback([this] {
-        QMetaObject::invokeMethod(this, &UploadController::onTransferEnded, Qt::QueuedConnection);
+    m_scheduler.setObserver([this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
+        emit rowEvent(event, row, outcome);
+    });
+    // The outcome travels by value to the window thread; a post still queued when this object goes is
+    // dropped with it.
+    m_worker.setFinishedCallback([this](const TransferOutcome &outcome) {
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { onTransferEnded(outcome); }, Qt::QueuedConnection);
     });
 }
 
 UploadController::~UploadController() {
-    m_progressTick.setInterval(kProgressMs);
-    connect(&m_progressTick, &QTimer::timeout, this, &UploadController::sampleProgress);
-    m_scheduler.setObserver([this](TransferScheduler::Event event, int row) { emit rowEvent(event, row); });
+    m_scheduler.setObserver({});
     m_worker.setFinishedCallback({});
+}
+
+QString UploadController::sendingFileName() const {
+    const TransferJob &job = m_worker.job();
+    return job.running.load(std::memory_order_acquire) ? job.fileName : QString();
 }
 
 void UploadController::startTicking() {
@@ -81,10 +89,19 @@ void UploadController::OnTimer() {
     m_log.flushRecordLog();
 }
 
-void UploadController::onTransferEnded() {
+void UploadController::onTransferEnded(const TransferOutcome &outcome) {
+    m_scheduler.finish(outcome);
+    keepLogFlushed();
     // Only a success goes on at once; a fault waits for the heartbeat.
-    if (m_state == UploadState::Uploading && m_worker.job().succeeded.load(std::memory_order_acquire)) {
+    if (m_state == UploadState::Uploading && outcome.succeeded()) {
         step();
+    }
+}
+
+void UploadController::retryNow(const QList<int> &rows) {
+    m_scheduler.retryNow(rows);
+    if (m_state == UploadState::Uploading) {
+        OnTimer();
     }
 }
 

@@ -34,6 +34,9 @@ public:
     UploadState state() const { return m_state; }
     bool isStopped() const { return m_state == UploadState::Stopped; }
 
+    // The file being sent, or empty text when no transfer runs.
+    QString sendingFileName() const;
+
     // The heartbeat begins; the frame starts it once the day's log is loaded.
     void startTicking();
     bool isTicking() const { return m_tick.isActive(); }
@@ -45,8 +48,10 @@ public:
     void stop();
     // One heartbeat: schedules the queue; back to the stopped state when nothing is left to send.
     void OnTimer();
-    // The worker's report that a transfer ended (posted from its thread).
-    void onTransferEnded();
+    // The worker's report that a transfer ended, with its outcome (posted from its thread).
+    void onTransferEnded(const TransferOutcome &outcome);
+    // 立即重试: the failed rows given are tried again without waiting for their pause to end.
+    void retryNow(const QList<int> &rows);
     // At exit: no more ticks; a transfer still running is abandoned and its thread joined.
     void shutDown();
 
@@ -62,8 +67,8 @@ signals:
     void progressUpdated(const TransferProgress::Snapshot &snapshot);
     // Nothing was left to send; filesSent transfers completed since the start command.
     void drained(int filesSent);
-    // A row's transfer started, completed, failed or was stopped.
-    void rowEvent(TransferScheduler::Event event, int row);
+    // A row's transfer started, completed, failed or was stopped, and how it ended.
+    void rowEvent(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
 
 private:
     void setState(UploadState state);

@@ -1,9 +1,7 @@
 #include "gui/views/CTableView.h"
 
-#include "core/records/RecordLog.h"
 #include "core/records/UploadTable.h"
 #include "gui/views/CTableViewModel.h"
-#include "gui/widgets/OperatorMessages.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -17,8 +15,8 @@ constexpr int kColumnWidths[UploadRecord::kCellCount] = {40, 150, 100, 300, 100,
 
 } // namespace
 
-CTableView::CTableView(UploadTable &table, RecordLog &log, QWidget *parent)
-    : QTableView(parent), m_table(table), m_log(log), m_model(new CTableViewModel(table, this)) {
+CTableView::CTableView(UploadTable &table, QWidget *parent)
+    : QTableView(parent), m_table(table), m_model(new CTableViewModel(table, this)) {
     setObjectName(kObjectName);
     setModel(m_model);
 
@@ -46,47 +44,24 @@ CTableView::CTableView(UploadTable &table, RecordLog &log, QWidget *parent)
     colours.setColor(QPalette::Text, QColor(10, 10, 80));
     setPalette(colours);
 
-    // Rows that come, go or move keep their selection in Qt's selection model as in the table, so only
-    // changes of the flags themselves need passing on. The model was connected to the table first, so
-    // the view has seen a move before the neighbour's flag is cleared.
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &CTableView::onViewSelectionChanged);
-    connect(&m_table, &UploadTable::selectionChanged, this, &CTableView::onTableSelectionChanged);
     connect(qApp, &QApplication::focusChanged, this, &CTableView::onFocusChanged);
-    syncViewRows(0, m_table.rowCount() - 1);
 }
 
-void CTableView::setNoticePresenter(std::function<void(const Notice &)> presenter) {
-    m_presenter = std::move(presenter);
+QList<int> CTableView::selectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex &index : selectionModel()->selectedRows()) {
+        rows.append(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
-bool CTableView::OnInitialUpdate(const QString &recordFolder) {
-    Notice notice;
-    const bool loaded = m_log.loadRecordLog(recordFolder, &notice);
-    if (!loaded) {
-        showNotice(notice);
-    }
-    return loaded;
-}
-
-bool CTableView::OnMoveUp() {
-    if (!m_active) {
-        return false;
-    }
-    if (m_table.moveUp()) {
-        m_log.writeRecordLog();
-    }
-    return true;
-}
-
-bool CTableView::OnMoveDown() {
-    if (!m_active) {
-        return false;
-    }
-    if (m_table.moveDown()) {
-        m_log.writeRecordLog();
-    }
-    return true;
+void CTableView::followMovedRow(int row, int neighbour) {
+    // Qt's selection moved with the rows; only the neighbour's flag is the move's to clear.
+    selectionModel()->select(m_model->index(neighbour, 0),
+                             QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
+    scrollTo(m_model->index(row, 0));
 }
 
 void CTableView::onFocusChanged(QWidget *, QWidget *now) {
@@ -112,56 +87,10 @@ void CTableView::onFocusChanged(QWidget *, QWidget *now) {
     }
 }
 
-void CTableView::onViewSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected) {
-    if (m_syncing) {
-        return;
-    }
-    m_syncing = true;
-    for (const QItemSelection *ranges : {&selected, &deselected}) {
-        for (const QItemSelectionRange &range : *ranges) {
-            for (int row = range.top(); row <= range.bottom(); ++row) {
-                m_table.setSelected(row, selectionModel()->isRowSelected(row));
-            }
-        }
-    }
-    m_syncing = false;
-}
-
-void CTableView::onTableSelectionChanged(int row, bool) {
-    syncViewRows(row, row);
-}
-
-// Makes the view show the table's selected flags for rows first to last.
-void CTableView::syncViewRows(int first, int last) {
-    if (m_syncing) {
-        return;
-    }
-    m_syncing = true;
-    for (int row = first; row <= last; ++row) {
-        const bool selected = m_table.isSelected(row);
-        if (selectionModel()->isRowSelected(row) == selected) {
-            continue;
-        }
-        const QModelIndex index = m_model->index(row, 0);
-        selectionModel()->select(index,
-                                 (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                                     QItemSelectionModel::Rows);
-    }
-    m_syncing = false;
-}
-
 void CTableView::keyPressEvent(QKeyEvent *event) {
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
         emit deleteRequested();
         return;
     }
     QTableView::keyPressEvent(event);
-}
-
-void CTableView::showNotice(const Notice &notice) {
-    if (m_presenter) {
-        m_presenter(notice);
-        return;
-    }
-    OperatorMessages::show(this, notice);
 }

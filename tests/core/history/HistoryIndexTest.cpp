@@ -62,8 +62,14 @@ protected:
                 }
                 clock.set(
                     QDateTime::fromString(day + QLatin1Char(' ') + file.time, u("yyyy-MM-dd HH:mm:ss")));
-                DayJournal::Entry entry{u("完成"), file.name, file.destination, u("10.0.0.1:4321"), QString(),
-                                        1500000,   0.5,       file.sha};
+                DayJournal::Entry entry{JournalEvent::Completed,
+                                        file.name,
+                                        file.destination,
+                                        u("10.0.0.1:4321"),
+                                        QString(),
+                                        1500000,
+                                        0.5,
+                                        file.sha};
                 ASSERT_TRUE(journal.append(entry));
             }
         }

@@ -269,9 +269,7 @@ protected:
 };
 
 TEST_F(DeleteTest, SelectedRowsGoAndTheirFilesReturnToTheCurrentSubfolder) {
-    m_table.setSelected(1, true);
-    m_table.setSelected(3, true);
-    ASSERT_TRUE(m_queue.deleteRecord(QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord({3, 1}, QStringLiteral("A")).succeeded);
     EXPECT_EQ(column(CellFileName),
               (QStringList{QStringLiteral("1.txt"), QStringLiteral("3.txt"), QStringLiteral("5.txt")}));
     EXPECT_EQ(column(CellSequence),
@@ -285,10 +283,7 @@ TEST_F(DeleteTest, SelectedRowsGoAndTheirFilesReturnToTheCurrentSubfolder) {
 TEST_F(DeleteTest, UploadingAndCompleteRecordsStay) {
     m_table.setCell(0, CellStatus, kStatusUploading);
     m_table.setCell(1, CellStatus, kStatusComplete);
-    for (int row = 0; row < 3; ++row) {
-        m_table.setSelected(row, true);
-    }
-    ASSERT_TRUE(m_queue.deleteRecord(QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord({0, 1, 2}, QStringLiteral("A")).succeeded);
     EXPECT_EQ(column(CellFileName), (QStringList{QStringLiteral("1.txt"), QStringLiteral("2.txt"),
                                                  QStringLiteral("4.txt"), QStringLiteral("5.txt")}));
     EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("1.txt"))));
@@ -297,7 +292,7 @@ TEST_F(DeleteTest, UploadingAndCompleteRecordsStay) {
 }
 
 TEST_F(DeleteTest, NothingSelectedIsAHintAndAMissingFileNeverDestroysTheOperatorsFile) {
-    const auto none = m_queue.deleteRecord(QStringLiteral("A"));
+    const auto none = m_queue.deleteRecord({}, QStringLiteral("A"));
     EXPECT_EQ(none.notice.caption, QStringLiteral("提示"));
     EXPECT_EQ(none.notice.text, QStringLiteral("未选中文件。请选择文件后再点击删除按钮。"));
     EXPECT_EQ(m_table.rowCount(), 5);
@@ -305,15 +300,34 @@ TEST_F(DeleteTest, NothingSelectedIsAHintAndAMissingFileNeverDestroysTheOperator
     // The record's file has gone from the upload folder; the operator's own file of that name stays.
     QFile::remove(uploadFile(QStringLiteral("1.txt")));
     TestFiles::write(transitFile(QStringLiteral("1.txt")), "operator's own");
-    m_table.setSelected(0, true);
-    ASSERT_TRUE(m_queue.deleteRecord(QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord({0}, QStringLiteral("A")).succeeded);
     EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("1.txt"))), QByteArray("operator's own"));
     EXPECT_EQ(m_table.rowCount(), 4);
 
     // With no current subfolder the files go back to the transit folder itself.
-    m_table.setSelected(0, true);
-    ASSERT_TRUE(m_queue.deleteRecord(QString()).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord({0}, QString()).succeeded);
     EXPECT_TRUE(QFileInfo::exists(at(QStringLiteral("transit/2.txt"))));
+}
+
+TEST_F(DeleteTest, MovesAreJournalledAtTheNewPlaceAndReachTheLog) {
+    QList<QPair<JournalEvent, QString>> heard;
+    m_queue.setObserver([&](JournalEvent event, int row) {
+        heard.append({event, m_table.cell(row, CellFileName)});
+    });
+    EXPECT_EQ(m_queue.moveUp(2), 1);
+    EXPECT_EQ(m_queue.moveDown(3), 4);
+    EXPECT_EQ(m_queue.moveUp(0), -1) << "no row above the first";
+    EXPECT_EQ(m_queue.moveDown(4), -1) << "no row below the last";
+    EXPECT_EQ(column(CellFileName),
+              (QStringList{QStringLiteral("1.txt"), QStringLiteral("3.txt"), QStringLiteral("2.txt"),
+                           QStringLiteral("5.txt"), QStringLiteral("4.txt")}));
+    EXPECT_EQ(heard,
+              (QList<QPair<JournalEvent, QString>>{{JournalEvent::MovedUp, QStringLiteral("3.txt")},
+                                                   {JournalEvent::MovedDown, QStringLiteral("4.txt")}}));
+    QList<QStringList> logged;
+    QString error;
+    ASSERT_TRUE(RecordLog::readRecords(m_log.path(), &logged, &error)) << error.toStdString();
+    EXPECT_EQ(logged.at(1).at(0), QStringLiteral("3.txt"));
 }
 
 } // namespace

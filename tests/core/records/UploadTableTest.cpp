@@ -38,14 +38,6 @@ QStringList sequence(const UploadTable &table) {
     return numbers;
 }
 
-QList<int> selection(const UploadTable &table) {
-    QList<int> rows;
-    for (int row = table.firstSelected(); row >= 0; row = table.nextSelected(row)) {
-        rows.append(row);
-    }
-    return rows;
-}
-
 QStringList cells(const UploadTable &table, int row) {
     QStringList texts;
     for (int column = 0; column < kCellCount; ++column) {
@@ -88,33 +80,6 @@ TEST(UploadTableRows, CellsOutsideTheTableReadEmptyAndIgnoreWrites) {
     EXPECT_EQ(cells(table, 0)[CellStatus], kStatusReady);
 }
 
-TEST(UploadTableSelection, ListsSelectedRowsInIncreasingOrder) {
-    UploadTable table;
-    fill(table, 5);
-    EXPECT_EQ(table.firstSelected(), -1);
-    table.setSelected(3, true);
-    table.setSelected(1, true);
-    table.setSelected(7, true);
-    EXPECT_EQ(selection(table), (QList<int>{1, 3}));
-    EXPECT_EQ(table.nextSelected(3), -1);
-
-    table.setSelected(1, false);
-    EXPECT_EQ(selection(table), (QList<int>{3}));
-}
-
-TEST(UploadTableSelection, SelectionStaysWithItsRecordWhenRowsComeAndGo) {
-    UploadTable table;
-    fill(table, 3);
-    table.setSelected(1, true);
-    table.insertRow(0, QStringLiteral("0"));
-    EXPECT_EQ(selection(table), (QList<int>{2}));
-    EXPECT_FALSE(table.isSelected(0)) << "a new row is not selected";
-    table.deleteRow(0);
-    EXPECT_EQ(selection(table), (QList<int>{1}));
-    table.removeAll();
-    EXPECT_EQ(table.firstSelected(), -1);
-}
-
 TEST(UploadTableRenumber, NumbersEveryRowByPosition) {
     UploadTable table;
     fill(table, 3);
@@ -130,78 +95,34 @@ protected:
     UploadTable table;
 };
 
-TEST_F(UploadTableMove, UpSwapsTheSelectedRecordWithTheOneAbove) {
-    table.setSelected(2, true);
+TEST_F(UploadTableMove, SwapsTheRecordWithItsNeighbourAndRenumbers) {
     const QStringList moved = cells(table, 2).mid(1);
     const QStringList above = cells(table, 1).mid(1);
 
-    EXPECT_TRUE(table.moveUp());
+    EXPECT_TRUE(table.moveRow(2, 1));
     EXPECT_EQ(order(table), (QStringList{"f1.txt", "f3.txt", "f2.txt", "f4.txt"}));
     EXPECT_EQ(cells(table, 1).mid(1), moved) << "status and times travel with the record";
     EXPECT_EQ(cells(table, 2).mid(1), above);
-    EXPECT_EQ(selection(table), (QList<int>{1}));
     EXPECT_EQ(sequence(table), (QStringList{"1", "2", "3", "4"}));
-}
 
-TEST_F(UploadTableMove, DownSwapsTheSelectedRecordWithTheOneBelow) {
-    table.setSelected(1, true);
-    const QStringList moved = cells(table, 1).mid(1);
-    const QStringList below = cells(table, 2).mid(1);
-
-    EXPECT_TRUE(table.moveDown());
-    EXPECT_EQ(order(table), (QStringList{"f1.txt", "f3.txt", "f2.txt", "f4.txt"}));
-    EXPECT_EQ(cells(table, 2).mid(1), moved);
-    EXPECT_EQ(cells(table, 1).mid(1), below);
-    EXPECT_EQ(selection(table), (QList<int>{2}));
-    EXPECT_EQ(sequence(table), (QStringList{"1", "2", "3", "4"}));
-}
-
-TEST_F(UploadTableMove, UpWithRowsTwoAndThreeSelectedMovesOnlyTheFirst) {
-    table.setSelected(1, true);
-    table.setSelected(2, true);
-    EXPECT_TRUE(table.moveUp());
-    EXPECT_EQ(order(table), (QStringList{"f2.txt", "f1.txt", "f3.txt", "f4.txt"}));
-    EXPECT_EQ(selection(table), (QList<int>{0, 2}));
-}
-
-TEST_F(UploadTableMove, DownWithRowsTwoAndThreeSelectedDeselectsTheNeighbour) {
-    table.setSelected(1, true);
-    table.setSelected(2, true);
-    EXPECT_TRUE(table.moveDown());
-    EXPECT_EQ(order(table), (QStringList{"f1.txt", "f3.txt", "f2.txt", "f4.txt"}));
-    EXPECT_EQ(selection(table), (QList<int>{2}));
+    EXPECT_TRUE(table.moveRow(1, 2));
+    EXPECT_EQ(order(table), (QStringList{"f1.txt", "f2.txt", "f3.txt", "f4.txt"}));
 }
 
 TEST_F(UploadTableMove, RefusedMovesChangeNothing) {
     QSignalSpy changed(&table, &UploadTable::cellChanged);
     QSignalSpy moved(&table, &UploadTable::rowMoved);
-    QSignalSpy selectionChanged(&table, &UploadTable::selectionChanged);
     const QStringList before = order(table);
 
-    EXPECT_FALSE(table.moveUp()) << "nothing selected";
-    EXPECT_FALSE(table.moveDown()) << "nothing selected";
-
-    table.setSelected(0, true);
-    selectionChanged.clear();
-    EXPECT_FALSE(table.moveUp()) << "top row";
-
-    table.setSelected(0, false);
-    table.setSelected(3, true);
-    selectionChanged.clear();
-    EXPECT_FALSE(table.moveDown()) << "bottom row";
+    EXPECT_FALSE(table.moveRow(0, -1)) << "top row";
+    EXPECT_FALSE(table.moveRow(3, 4)) << "bottom row";
+    EXPECT_FALSE(table.moveRow(0, 2)) << "not neighbours";
+    EXPECT_FALSE(UploadTable().moveRow(0, 1)) << "empty table";
 
     EXPECT_EQ(order(table), before);
     EXPECT_EQ(sequence(table), (QStringList{"91", "92", "93", "94"})) << "not even renumbered";
     EXPECT_EQ(changed.count(), 0);
     EXPECT_EQ(moved.count(), 0);
-    EXPECT_EQ(selectionChanged.count(), 0);
-}
-
-TEST(UploadTableMoveEdges, EmptyTableRefusesBothMoves) {
-    UploadTable table;
-    EXPECT_FALSE(table.moveUp());
-    EXPECT_FALSE(table.moveDown());
-    EXPECT_EQ(table.rowCount(), 0);
 }
 
 TEST(UploadTableMoveEdges, LongCellsOfBothRecordsSurviveWhole) {
@@ -212,12 +133,8 @@ TEST(UploadTableMoveEdges, LongCellsOfBothRecordsSurviveWhole) {
         QStringLiteral("192.168.1.1:4321||d://") + QString(289, QChar(0x6587)); // 文
     table.setCell(0, CellDestination, longDestination);
     table.setCell(1, CellDestination, longDestination + QStringLiteral("/b"));
-    table.setSelected(1, true);
 
-    ASSERT_TRUE(table.moveUp());
+    ASSERT_TRUE(table.moveRow(1, 0));
     EXPECT_EQ(table.cell(0, CellDestination), longDestination + QStringLiteral("/b"));
     EXPECT_EQ(table.cell(1, CellDestination), longDestination) << "the neighbour keeps its whole cell";
-    ASSERT_TRUE(table.moveDown());
-    EXPECT_EQ(table.cell(0, CellDestination), longDestination);
-    EXPECT_EQ(table.cell(1, CellDestination), longDestination + QStringLiteral("/b"));
 }

@@ -81,11 +81,13 @@ protected:
             return std::nullopt;
         }
         EXPECT_TRUE(worker.wait(20s));
+        outcome = worker.lastOutcome().value_or(TransferOutcome{});
         return worker.lastResult();
     }
 
     QTemporaryDir m_dir;
     TransferJob job;
+    TransferOutcome outcome; // of the last transfer()
 };
 
 // --- Data blocks --------------------------------------------------------------------------------------
@@ -105,7 +107,7 @@ TEST_F(TransferWorkerTest, EmptyFileSendsTheHeaderAndNoBlock) {
     EXPECT_EQ(header->innerPath(), QStringLiteral("d:/收件"));
     EXPECT_EQ(peer.data().size(), 0);
     EXPECT_EQ(job.bytesSent.load(), 0u);
-    EXPECT_TRUE(job.succeeded.load());
+    EXPECT_TRUE(outcome.succeeded());
     EXPECT_FALSE(job.running.load());
 }
 
@@ -142,13 +144,13 @@ TEST_F(TransferWorkerTest, ALastBlockThatStartsANewRunOfBlocksCarriesThePrevious
     EXPECT_EQ(peer.data().left(size), bytes);
     EXPECT_EQ(peer.data().mid(size), bytes.mid(size - 5 - 4096 + 5, 4091));
     // The SHA-256 of what was sent, from the same reads; none when hashing is off.
-    EXPECT_EQ(job.sha256,
+    EXPECT_EQ(outcome.sha256,
               QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
     job.hashing = false;
     ScriptedPeer again;
     EXPECT_EQ(transfer(again.port(), QStringLiteral("run.bin")), TransferResult::Success);
     again.finish();
-    EXPECT_EQ(job.sha256, QString());
+    EXPECT_EQ(outcome.sha256, QString());
 }
 
 TEST_F(TransferWorkerTest, ASingleShortBlockIsPaddedWithZeros) {
@@ -178,7 +180,6 @@ TEST_F(TransferWorkerTest, FileShrinkingDuringTheTransferFailsInsteadOfReporting
     peer.finish();
     EXPECT_EQ(peer.dataBlocks(), 0) << "the short read is found before anything is sent";
     EXPECT_EQ(job.bytesSent.load(), 0u);
-    EXPECT_FALSE(job.succeeded.load());
 }
 
 // --- Acknowledgement ----------------------------------------------------------------------------------
@@ -197,13 +198,13 @@ TEST_F(TransferWorkerTest, AcknowledgementNeedingElevenCallsFailsWithoutData) {
               TransferResult::Header);
     peer.finish();
     EXPECT_EQ(peer.data().size(), 0);
-    EXPECT_FALSE(job.succeeded.load());
+    EXPECT_FALSE(outcome.succeeded());
 }
 
 TEST_F(TransferWorkerTest, PeerClosingBeforeTheAcknowledgementFails) {
     ScriptedPeer peer({.closeBeforeAck = true});
     EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(5000))),
-              TransferResult::Header);
+              TransferResult::Refused);
     peer.finish();
     EXPECT_EQ(peer.header().size(), 4096);
     EXPECT_EQ(peer.data().size(), 0);
@@ -269,16 +270,16 @@ TEST_F(TransferWorkerTest, AbandonEndsAPendingConnectionAttempt) {
 TEST_F(TransferWorkerTest, UnsendableTextsAreRefusedBeforeConnecting) {
     ScriptedPeer peer;
     const QString longName = QString(256, QChar(0x62A5)); // 512 CP936 bytes
-    EXPECT_EQ(transfer(peer.port(), longName), TransferResult::Header);
+    EXPECT_EQ(transfer(peer.port(), longName), TransferResult::Unsendable);
     EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("ok.txt"), "x"), QStringLiteral("😀||d:/in")),
-              TransferResult::Header);
+              TransferResult::Unsendable);
     EXPECT_EQ(transfer(peer.port(), QStringLiteral("ok.txt"), QString(48, QLatin1Char('1')) + "||d:/in"),
-              TransferResult::Header);
+              TransferResult::Unsendable);
     EXPECT_EQ(transfer(peer.port(), QStringLiteral("ok.txt"), QStringLiteral("no-separator")),
-              TransferResult::Header);
+              TransferResult::Unsendable);
     peer.finish();
     EXPECT_EQ(peer.connections(), 0);
-    EXPECT_FALSE(job.succeeded.load());
+    EXPECT_FALSE(outcome.succeeded());
 }
 
 TEST_F(TransferWorkerTest, RefusedConnectionAndHostNamesFailToConnect) {
@@ -305,7 +306,7 @@ TEST_F(TransferWorkerTest, MissingFileFailsAfterConnectingWithoutSendingAnything
     peer.finish();
     EXPECT_EQ(peer.connections(), 1);
     EXPECT_EQ(peer.header().size(), 0);
-    EXPECT_FALSE(job.succeeded.load());
+    EXPECT_FALSE(outcome.succeeded());
 }
 
 TEST_F(TransferWorkerTest, PeerClosingDuringTheDataFails) {
@@ -314,7 +315,7 @@ TEST_F(TransferWorkerTest, PeerClosingDuringTheDataFails) {
     ScriptedPeer peer({.closeAfterBlocks = 2});
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
     EXPECT_LT(job.bytesSent.load(), quint64(size));
-    EXPECT_FALSE(job.succeeded.load());
+    EXPECT_FALSE(outcome.succeeded());
 }
 
 // --- Stop and hand-over ---------------------------------------------------------------------------
@@ -327,12 +328,12 @@ TEST_F(TransferWorkerTest, StopDuringTheDataEndsAfterTheBlocksInFlightWithoutCou
             job.stopRequested = true;
         }
     }});
-    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Stopped);
     peer.finish();
     ASSERT_GE(peer.dataBlocks(), 1);
     EXPECT_LT(peer.dataBlocks(), size / 4096);
     EXPECT_EQ(job.bytesSent.load() + kChunkBlocks * 4096, quint64(peer.dataBlocks()) * 4096);
-    EXPECT_FALSE(job.succeeded.load());
+    EXPECT_FALSE(outcome.succeeded());
 }
 
 TEST_F(TransferWorkerTest, HandOverFillsTheJobAndMarksItRunningBeforeTheWorkerRuns) {
@@ -362,9 +363,9 @@ TEST_F(TransferWorkerTest, OutcomeFollowsTheLastTransfer) {
     ScriptedPeer good;
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
     EXPECT_EQ(transfer(good.port(), name), TransferResult::Success);
-    EXPECT_TRUE(job.succeeded.load(std::memory_order_acquire));
+    EXPECT_TRUE(outcome.succeeded());
     EXPECT_EQ(transfer(good.port(), QStringLiteral("missing.bin")), TransferResult::Data);
-    EXPECT_FALSE(job.succeeded.load(std::memory_order_acquire));
+    EXPECT_FALSE(outcome.succeeded());
     EXPECT_FALSE(job.running.load(std::memory_order_acquire));
 }
 
@@ -380,9 +381,8 @@ TEST_F(TransferWorkerTest, AbandonEndsABlockedWorkerAtOnce) {
     worker.abandon();
     EXPECT_TRUE(worker.wait(2s));
     EXPECT_LT(clock.elapsed(), 2000);
-    EXPECT_EQ(worker.lastResult(), TransferResult::Header);
+    EXPECT_EQ(worker.lastResult(), TransferResult::Stopped);
     EXPECT_FALSE(job.running.load());
-    EXPECT_FALSE(job.succeeded.load());
 
     // The next start clears the abandonment.
     ScriptedPeer next;

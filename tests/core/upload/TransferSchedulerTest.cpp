@@ -9,6 +9,8 @@
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
+#include <utility>
 
 using namespace UploadRecord;
 
@@ -43,14 +45,22 @@ protected:
         m_table.setCell(row, CellStatus, status);
     }
 
-    void finishTransfer(bool succeeded) {
-        m_job.succeeded = succeeded;
+    // The worker ends; its outcome reaches the scheduler at the next step, as the controller hands it.
+    void finishTransfer(bool succeeded, TransferResult failure = TransferResult::Connect) {
         m_job.running = false;
+        m_ended = succeeded ? TransferOutcome{} : TransferOutcome::failure(failure, m_reason);
+    }
+
+    TransferScheduler::TickResult step() {
+        if (m_ended) {
+            m_scheduler.finish(*std::exchange(m_ended, std::nullopt));
+        }
+        return m_scheduler.scheduleNext();
     }
 
     TransferScheduler::TickResult tickAt(int hour, int minute, int second) {
         m_clock.set(QDateTime(QDate(2024, 3, 5), QTime(hour, minute, second)));
-        return m_scheduler.scheduleNext();
+        return step();
     }
 
     QString status(int row) const { return m_table.cell(row, CellStatus); }
@@ -85,6 +95,8 @@ protected:
     TransferJob m_job;
     SettingsRecord m_settings;
     std::vector<Start> m_starts;
+    std::optional<TransferOutcome> m_ended;
+    QString m_reason;
     TransferScheduler m_scheduler;
 };
 
@@ -108,8 +120,6 @@ TEST_F(SchedulerTest, SuccessIsConsumedInTheTickThatStartsTheNextRow) {
     EXPECT_EQ(m_starts[0].fileName, QStringLiteral("报告.txt"));
     EXPECT_EQ(m_starts[0].folder, QStringLiteral("/srv/upload/"));
     EXPECT_EQ(m_starts[0].destination, QStringLiteral("1.2.3.4:5||d://x"));
-    EXPECT_EQ(m_job.currentRow, 1);
-    EXPECT_FALSE(m_job.resumePending);
     EXPECT_EQ(loggedStatuses(), statuses());
 
     EXPECT_EQ(tickAt(10, 0, 2), TransferScheduler::TickResult::Running);
@@ -119,7 +129,6 @@ TEST_F(SchedulerTest, SuccessIsConsumedInTheTickThatStartsTheNextRow) {
     EXPECT_EQ(finishTime(1), QStringLiteral("2024-03-05 10:00:04"));
     EXPECT_EQ(status(2), kStatusUploading);
     EXPECT_EQ(startTime(2), QStringLiteral("2024-03-05 10:00:04"));
-    EXPECT_FALSE(m_job.succeeded);
     EXPECT_EQ(loggedStatuses(), statuses());
 
     finishTransfer(true);
@@ -154,7 +163,7 @@ TEST_F(SchedulerTest, RewritesAreCoalescedWhileFilesStreamAndFlushedWhenTheQueue
     EXPECT_EQ(loggedStatuses(), statuses()) << "the first change is written at once";
 
     finishTransfer(true);
-    ASSERT_EQ(m_scheduler.scheduleNext(), TransferScheduler::TickResult::Started);
+    ASSERT_EQ(step(), TransferScheduler::TickResult::Started);
     EXPECT_TRUE(m_log.hasPendingWrite());
     EXPECT_EQ(loggedStatuses(), (QStringList{kStatusUploading, kStatusReady}));
     EXPECT_EQ(m_log.msUntilDue(), RecordLog::kCoalesceWindowMs);
@@ -162,7 +171,7 @@ TEST_F(SchedulerTest, RewritesAreCoalescedWhileFilesStreamAndFlushedWhenTheQueue
     m_clock.advanceMs(RecordLog::kCoalesceWindowMs);
     EXPECT_EQ(m_log.msUntilDue(), 0);
     finishTransfer(true);
-    ASSERT_EQ(m_scheduler.scheduleNext(), TransferScheduler::TickResult::NothingToSend);
+    ASSERT_EQ(step(), TransferScheduler::TickResult::NothingToSend);
     EXPECT_FALSE(m_log.hasPendingWrite());
     EXPECT_EQ(loggedStatuses(), QStringList(2, kStatusComplete));
 }
@@ -171,7 +180,7 @@ TEST_F(SchedulerTest, AFaultLetsTheReadyRowsGoFirstAndIsRetriedAfterGrowingPause
     addRow(QStringLiteral("a.txt"), kStatusReady);
     addRow(QStringLiteral("b.txt"), kStatusReady);
     ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
-    m_job.failureReason = QStringLiteral("隔离器 127.0.0.1:4000 拒绝连接（该端口无人监听）");
+    m_reason = QStringLiteral("隔离器 127.0.0.1:4000 拒绝连接（该端口无人监听）");
     finishTransfer(false);
 
     // The fault is marked with its reason and pause, and the ready row below goes in the same step.
@@ -191,17 +200,29 @@ TEST_F(SchedulerTest, AFaultLetsTheReadyRowsGoFirstAndIsRetriedAfterGrowingPause
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
 
     finishTransfer(false);
-    EXPECT_EQ(tickAt(9, 0, 5), TransferScheduler::TickResult::Failed);
+    EXPECT_EQ(tickAt(9, 0, 5), TransferScheduler::TickResult::Waiting);
     EXPECT_TRUE(m_table.attempts(0).note.endsWith(QStringLiteral("已尝试 2 次，下次重试：09:00:09")));
     EXPECT_EQ(tickAt(9, 0, 8), TransferScheduler::TickResult::Waiting);
     m_scheduler.retryNow({0});
     EXPECT_EQ(m_scheduler.scheduleNext(), TransferScheduler::TickResult::Started);
 
     QList<qint64> pauses;
-    for (int failures = 1; failures <= 7; ++failures) {
+    for (int failures : {1, 2, 3, 4, 5, 6, 7, 63, 64, 100000}) {
         pauses << TransferScheduler::retryPauseMs(failures) / 1000;
     }
-    EXPECT_EQ(pauses, (QList<qint64>{2, 4, 8, 16, 32, 60, 60}));
+    EXPECT_EQ(pauses, (QList<qint64>{2, 4, 8, 16, 32, 60, 60, 60, 60, 60})) << "capped however many failures";
+}
+
+TEST_F(SchedulerTest, AFileThatCanNeverTravelIsNotRetriedUntilTheOperatorSaysSo) {
+    addRow(QStringLiteral("a.txt"), kStatusReady);
+    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
+    m_reason = QStringLiteral("文件名无法传输");
+    finishTransfer(false, TransferResult::Unsendable);
+    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::TickResult::Waiting);
+    EXPECT_EQ(m_table.attempts(0).note, QStringLiteral("文件名无法传输\n已尝试 1 次，不再自动重试"));
+    EXPECT_EQ(tickAt(23, 59, 59), TransferScheduler::TickResult::Waiting);
+    m_scheduler.retryNow({0});
+    EXPECT_EQ(m_scheduler.scheduleNext(), TransferScheduler::TickResult::Started);
 }
 
 TEST_F(SchedulerTest, StoppedRowIsSentAgainFromTheBeginning) {
@@ -214,10 +235,30 @@ TEST_F(SchedulerTest, StoppedRowIsSentAgainFromTheBeginning) {
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
     EXPECT_EQ(loggedStatuses(), statuses());
 
-    finishTransfer(false);
+    finishTransfer(false, TransferResult::Stopped);
     EXPECT_EQ(tickAt(9, 1, 0), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(0), kStatusUploading);
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
+}
+
+TEST_F(SchedulerTest, AStopBetweenTheWorkersEndAndItsOutcomeKeepsASuccessAndStopsAFailure) {
+    QList<TransferScheduler::Event> events;
+    m_scheduler.setObserver(
+        [&](TransferScheduler::Event event, int, const TransferOutcome &) { events << event; });
+    addRow(QStringLiteral("a.txt"), kStatusReady);
+    addRow(QStringLiteral("b.txt"), kStatusReady);
+    ASSERT_EQ(tickAt(9, 0, 0), TransferScheduler::TickResult::Started);
+    finishTransfer(true);
+    EXPECT_FALSE(m_scheduler.requestStop()) << "nothing runs any more";
+    EXPECT_EQ(tickAt(9, 0, 1), TransferScheduler::TickResult::Started);
+    EXPECT_EQ(status(0), kStatusComplete) << "it was sent whole before the stop";
+
+    finishTransfer(false);
+    EXPECT_FALSE(m_scheduler.requestStop());
+    m_scheduler.finish(*m_ended);
+    EXPECT_EQ(status(1), kStatusStopped);
+    using Event = TransferScheduler::Event;
+    EXPECT_EQ(events, (QList<Event>{Event::Started, Event::Completed, Event::Started, Event::Stopped}));
 }
 
 TEST_F(SchedulerTest, StopWhileIdleChangesNoRow) {
@@ -237,13 +278,10 @@ TEST_F(SchedulerTest, RowsLeftUploadingByAnEarlierRunAreResumedThenJudged) {
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 08:00:00"));
     EXPECT_EQ(m_starts.back().fileName, QStringLiteral("a.txt"));
 
-    // No success is pending for the second row: it was cut off too, and counts as a fault.
+    // The outcome judges the row it belongs to; the second was cut off too and is sent again next.
     finishTransfer(true);
-    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::TickResult::Failed);
+    EXPECT_EQ(tickAt(9, 0, 2), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(0), kStatusComplete);
-    EXPECT_EQ(status(1), kStatusFault);
-
-    EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::TickResult::Started);
     EXPECT_EQ(status(1), kStatusUploading);
     EXPECT_EQ(m_starts.back().fileName, QStringLiteral("b.txt"));
 }
@@ -282,10 +320,9 @@ TEST_F(SchedulerTest, ProgressCountsWholeBlocksAndNeverPassesAHundred) {
 TEST_F(SchedulerTest, AWorkerThatCannotStartEndsAsAFault) {
     TransferScheduler failing(m_table, m_log, m_job, m_settings, m_clock, [](auto &...) { return false; });
     addRow(QStringLiteral("a.txt"), kStatusReady);
-    m_job.succeeded = true;
     ASSERT_EQ(failing.scheduleNext(), TransferScheduler::TickResult::Started);
-    EXPECT_EQ(failing.scheduleNext(), TransferScheduler::TickResult::Failed);
     EXPECT_EQ(status(0), kStatusFault);
+    EXPECT_EQ(failing.scheduleNext(), TransferScheduler::TickResult::Waiting);
 }
 
 } // namespace
