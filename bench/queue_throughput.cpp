@@ -53,6 +53,7 @@ bool writeFiles(const QString &folder) {
 // Files per second of the worker alone, one file after another.
 double workerLoop(const QString &folder, quint16 port) {
     TransferJob job;
+    job.settleTime = {};
     TransferWorker worker(job);
     QElapsedTimer clock;
     clock.start();
@@ -93,6 +94,7 @@ double station(const QString &folder, quint16 port, int doneRows) {
     settings.isolatorAddress = QStringLiteral("127.0.0.1");
     settings.isolatorPort = QString::number(port);
     TransferJob job;
+    job.settleTime = {};
     TransferWorker worker(job);
     TransferScheduler scheduler(table, log, job, settings, clock,
                                 [&worker](const QString &f, const QString &n, const QString &d,

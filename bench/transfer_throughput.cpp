@@ -233,6 +233,7 @@ double sendAtOnce(ReportWaiter &reports, quint16 port, const QStringList &names,
         jobs.push_back(std::make_unique<TransferJob>());
         jobs.back()->bandwidthLimit = bandwidthLimit;
         jobs.back()->hashing = hashing;
+        jobs.back()->settleTime = {};
         workers.push_back(std::make_unique<TransferWorker>(*jobs.back()));
         if (!workers.back()->start(g_setup.sourceFolder, name, kDestination, QStringLiteral("127.0.0.1"),
                                    QString::number(port))) {

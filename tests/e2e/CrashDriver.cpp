@@ -38,6 +38,7 @@ int main(int argc, char **argv) {
     Agreeing agreeing;
     OperatorMessages::setResponder(&agreeing);
     StationParts parts(QString::fromLocal8Bit(argv[1]));
+    parts.job.settleTime = {};
     parts.filter.load();
     CMainFrame frame(parts);
     frame.OnCreate();

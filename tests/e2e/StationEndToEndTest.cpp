@@ -78,6 +78,7 @@ protected:
 
     void openStation(std::unique_ptr<Clock> clock = nullptr) {
         m_parts = std::make_unique<StationParts>(m_workspace->dir.path(), std::move(clock));
+        m_parts->job.settleTime = {}; // the test's files are written whole before they are queued
         m_parts->filter.load();
         m_frame = std::make_unique<CMainFrame>(*m_parts);
         m_frame->OnCreate();

@@ -57,6 +57,9 @@ int exitCode(TransferResult result) {
         return 4;
     case TransferResult::Data:
     case TransferResult::Stopped:
+    case TransferResult::FileMissing:
+    case TransferResult::NotSettled:
+    case TransferResult::Changed:
         return 6;
     }
     return 6;
@@ -164,6 +167,7 @@ int main(int argc, char **argv) {
                       .arg(arguments.isolatorAddress, arguments.isolatorPort, arguments.destination));
 
     TransferJob job;
+    job.settleTime = {}; // sent when asked; a file another program writes is still refused
     job.hashing = !arguments.noHash;
     TransferWorker worker(job);
     QElapsedTimer clock;

@@ -7,7 +7,17 @@
 // What a line of the day's journal tells of: each event and the word the journal stores for it. The
 // words are read back by the history and by spreadsheet users: they never change; a new event adds a
 // value and its word here.
-enum class JournalEvent { Queued, Started, Completed, Failed, Stopped, Deleted, MovedUp, MovedDown };
+enum class JournalEvent {
+    Queued,
+    Started,
+    Completed,
+    Failed,
+    Stopped,
+    Deleted,
+    MovedUp,
+    MovedDown,
+    Deferred
+};
 
 namespace JournalEvents {
 
@@ -16,7 +26,7 @@ struct Word {
     const char16_t *text;
 };
 
-inline constexpr std::array<Word, 8> kWords = {{
+inline constexpr std::array<Word, 9> kWords = {{
     {JournalEvent::Queued, u"排队"},
     {JournalEvent::Started, u"开始"},
     {JournalEvent::Completed, u"完成"},
@@ -25,6 +35,7 @@ inline constexpr std::array<Word, 8> kWords = {{
     {JournalEvent::Deleted, u"删除"},
     {JournalEvent::MovedUp, u"上移"},
     {JournalEvent::MovedDown, u"下移"},
+    {JournalEvent::Deferred, u"等待"}, // a transfer put off: another program still writes the file
 }};
 
 inline QString text(JournalEvent event) {

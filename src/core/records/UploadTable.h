@@ -38,6 +38,10 @@ public:
         int failures = 0;
         qint64 retryAtMs = 0; // on the clock's monotonic scale
         QString note;
+        bool tried = false;       // a transfer of it started in this run
+        bool fileMissing = false; // its file was not in the upload folder: waits for it to come back
+        int refusals = 0;         // the isolator's refusals in a row
+        int completedAtFirstRefusal = 0;
         bool operator==(const Attempts &) const = default;
     };
     Attempts attempts(int row) const;

@@ -1,5 +1,9 @@
 #include "core/station/StationParts.h"
 
+#include "core/common/FileProbe.h"
+#include "core/common/Paths.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QObject>
 
@@ -24,12 +28,36 @@ StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownCloc
                     return worker.start(uploadFolder, name, destination, address, port);
                 }),
       queue(table, log, filter, mapping, settings), upload(scheduler, worker, log) {
+    scheduler.setFileCheck([this](const QString &fileName) { return lookBeforeSending(fileName); });
     scheduler.setCompletionHook([this](const QString &fileName) { completion.moveSentFile(fileName); });
     queue.setObserver([this](JournalEvent event, int row) { journal(event, row); });
     QObject::connect(&upload, &UploadController::rowEvent, &upload,
                      [this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
                          journalTransfer(event, row, outcome);
                      });
+}
+
+// A file is sent only when it is a regular file of the upload folder that has not changed for a moment
+// (the worker then also makes sure no other program holds it open for writing).
+TransferScheduler::FileState StationParts::lookBeforeSending(const QString &fileName) const {
+    using State = TransferScheduler::FileState;
+    const FileProbe::Look seen = FileProbe::look(Paths::join(settings.uploadFolder, fileName));
+    switch (seen.kind) {
+    case FileProbe::Kind::Regular:
+        break;
+    case FileProbe::Kind::Missing:
+        return {State::Kind::Missing, QStringLiteral("文件不在上传目录中")};
+    case FileProbe::Kind::Unreadable:
+        return {}; // the worker says why it cannot read it
+    default:
+        return {
+            State::Kind::Missing,
+            QStringLiteral("上传目录中的“%1”%2").arg(fileName, FileProbe::kindText(seen.kind, seen.error))};
+    }
+    if (FileProbe::modifiedWithin(seen.stamp, job.settleTime)) {
+        return {State::Kind::NotSettled, QStringLiteral("等待文件写完：文件刚被修改")};
+    }
+    return {};
 }
 
 bool StationParts::openDay(Notice *notice) {
@@ -58,14 +86,18 @@ void StationParts::journalTransfer(TransferScheduler::Event event, int row, cons
         journal(JournalEvent::Started, row);
         return;
     }
-    DayJournal::Entry entry = journalEntry(event == Event::Completed ? JournalEvent::Completed
-                                           : event == Event::Failed  ? JournalEvent::Failed
-                                                                     : JournalEvent::Stopped,
-                                           row);
-    entry.reason = event == Event::Failed ? outcome.reason : QString();
+    const JournalEvent written = event == Event::Completed  ? JournalEvent::Completed
+                                 : event == Event::Failed   ? JournalEvent::Failed
+                                 : event == Event::Deferred ? JournalEvent::Deferred
+                                                            : JournalEvent::Stopped;
+    DayJournal::Entry entry = journalEntry(written, row);
+    entry.reason = event == Event::Failed || event == Event::Deferred ? outcome.reason : QString();
     entry.bytes = outcome.bytes;
     entry.seconds = outcome.seconds;
     entry.sha256 = outcome.sha256;
+    if (!outcome.isolator.isEmpty()) {
+        entry.isolator = outcome.isolator; // where this attempt went, as its reason says
+    }
     dayJournal.append(entry);
 }
 

@@ -57,5 +57,6 @@ struct StationParts {
 
 private:
     DayJournal::Entry journalEntry(JournalEvent event, int row) const;
+    TransferScheduler::FileState lookBeforeSending(const QString &fileName) const;
     void journalTransfer(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
 };

@@ -4,8 +4,7 @@
 #include <cmath>
 
 TokenBucket::TokenBucket(quint64 bytesPerSecond, quint64 burstBytes)
-    : m_rate(std::max<quint64>(bytesPerSecond, 1)), m_burst(static_cast<double>(burstBytes)),
-      m_tokens(static_cast<double>(burstBytes)) {}
+    : m_rate(std::max<quint64>(bytesPerSecond, 1)), m_burst(static_cast<double>(burstBytes)), m_tokens(0) {}
 
 qint64 TokenBucket::take(quint64 bytes, qint64 nowNs) {
     if (m_lastNs >= 0 && nowNs > m_lastNs) {

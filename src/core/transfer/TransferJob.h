@@ -39,6 +39,8 @@ struct TransferJob {
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds acknowledgementTimeout{30000}; // the whole acknowledgement block
     std::chrono::milliseconds blockTimeout{30000}; // the header, and each run of data blocks sent at once
+    // A file modified less than this ago may still be written: it waits.
+    std::chrono::milliseconds settleTime{2000};
 
     // Abandoning (at exit): makes the running worker's socket calls fail at once, and any it makes
     // later, until resetAbandon() at the next start. Safe from any thread.

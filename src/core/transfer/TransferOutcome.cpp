@@ -20,6 +20,12 @@ QString describe(TransferResult result) {
         return QStringLiteral("header refused: the isolator closed the connection");
     case TransferResult::Stopped:
         return QStringLiteral("stop requested");
+    case TransferResult::FileMissing:
+        return QStringLiteral("no regular file to send");
+    case TransferResult::NotSettled:
+        return QStringLiteral("file still being written");
+    case TransferResult::Changed:
+        return QStringLiteral("file changed while being sent");
     }
     return QStringLiteral("unknown result");
 }

@@ -9,11 +9,14 @@ enum class TransferResult {
     SocketLibrary,
     SocketCreation,
     Connect,
-    Header,     // header not sent or acknowledgement not received
-    Data,       // file not opened or read, or a data block not sent
-    Unsendable, // the file name or destination cannot be put into a header: no try can ever succeed
-    Refused,    // the isolator closed the connection instead of acknowledging the header
-    Stopped,    // the operator (or the exit) stopped it
+    Header,      // header not sent or acknowledgement not received
+    Data,        // file not opened or read, or a data block not sent
+    Unsendable,  // the file name or destination cannot be put into a header: no try can ever succeed
+    Refused,     // the isolator closed the connection instead of acknowledging the header
+    Stopped,     // the operator (or the exit) stopped it
+    FileMissing, // no regular file of that name in the upload folder: nobody was contacted
+    NotSettled,  // another program writes the file, or it changed a moment ago: tried again shortly
+    Changed,     // the file changed while it was read: what left is not what was queued
 };
 
 // A short English phrase for the result (for tools and log lines).
@@ -28,6 +31,7 @@ struct TransferOutcome {
     quint64 bytes = 0;  // bytes of the file that left (at most its size)
     double seconds = 0; // from the worker's start to its end
     QString sha256;     // 64 hexadecimal digits; empty without hashing or on failure
+    QString isolator;   // "address:port" the transfer went to (or would have)
 
     static TransferOutcome failure(TransferResult result, const QString &reason) {
         TransferOutcome outcome;
@@ -38,5 +42,7 @@ struct TransferOutcome {
 
     bool succeeded() const { return result == TransferResult::Success; }
     // False when trying again cannot help until the operator changes something.
-    bool retryable() const { return result != TransferResult::Unsendable; }
+    bool retryable() const {
+        return result != TransferResult::Unsendable && result != TransferResult::FileMissing;
+    }
 };

@@ -1,6 +1,7 @@
 #include "core/transfer/TransferWorker.h"
 
 #include "core/common/Cp936.h"
+#include "core/common/FileProbe.h"
 #include "core/common/Paths.h"
 #include "core/common/SystemErrors.h"
 #include "core/transfer/BlockIo.h"
@@ -10,6 +11,7 @@
 #include "core/transfer/TokenBucket.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <cerrno>
@@ -80,6 +82,35 @@ QString seconds(std::chrono::milliseconds wait) {
     return QString::number(static_cast<double>(wait.count()) / 1000.0, 'g', 3);
 }
 
+// Opens the job's file for sending; a refusal when there is no regular file or it is still being written.
+std::optional<TransferOutcome> openToSend(TransferJob &job, QFile &file, FileProbe::Stamp *opened) {
+    const QString path = job.folder + job.fileName;
+    FileProbe::Look seen;
+    if (!FileProbe::openRegular(path, file, opened, &seen)) {
+        if (seen.kind == FileProbe::Kind::Missing) {
+            return TransferOutcome::failure(TransferResult::FileMissing,
+                                            QStringLiteral("文件不在上传目录中"));
+        }
+        if (seen.kind == FileProbe::Kind::Unreadable) {
+            return TransferOutcome::failure(
+                TransferResult::Data, QStringLiteral("无法读取文件 %1：%2")
+                                          .arg(QDir::toNativeSeparators(path), systemErrorText(seen.error)));
+        }
+        return TransferOutcome::failure(TransferResult::FileMissing,
+                                        QStringLiteral("上传目录中的“%1”%2")
+                                            .arg(job.fileName, FileProbe::kindText(seen.kind, seen.error)));
+    }
+    if (FileProbe::modifiedWithin(*opened, job.settleTime)) {
+        return TransferOutcome::failure(TransferResult::NotSettled,
+                                        QStringLiteral("等待文件写完：文件刚被修改"));
+    }
+    if (FileProbe::heldOpenForWriting(*opened)) {
+        return TransferOutcome::failure(TransferResult::NotSettled,
+                                        QStringLiteral("等待文件写完：另一个程序正在写入此文件"));
+    }
+    return std::nullopt;
+}
+
 TransferOutcome exchange(TransferJob &job) {
     const auto fail = [](TransferResult result, const QString &reason) {
         return TransferOutcome::failure(result, reason);
@@ -93,6 +124,14 @@ TransferOutcome exchange(TransferJob &job) {
         return fail(TransferResult::Unsendable,
                     QStringLiteral("文件名“%1”或存放路径“%2”无法传输（有无法转换的字符、过长或格式不对）")
                         .arg(job.fileName, job.destination));
+    }
+
+    // Only a regular file that nobody is writing is sent, and it is opened before anyone is contacted: a
+    // missing file, a link or a pipe never costs the isolator a connection, nor blocks this thread.
+    QFile file;
+    FileProbe::Stamp opened;
+    if (const std::optional<TransferOutcome> refusal = openToSend(job, file, &opened)) {
+        return *refusal;
     }
 
     const SocketLibrary library;
@@ -127,15 +166,7 @@ TransferOutcome exchange(TransferJob &job) {
         }
     }
 
-    // Unbuffered: the file is read in runs of blocks, as they are sent.
-    QFile file(job.folder + job.fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        const int error = errno;
-        return fail(TransferResult::Data,
-                    QStringLiteral("无法读取文件 %1：%2")
-                        .arg(QDir::toNativeSeparators(file.fileName()), systemErrorText(error)));
-    }
-    const auto size = static_cast<quint64>(file.size());
+    const auto size = static_cast<quint64>(opened.size);
     job.fileSize.store(size);
     header->setFileSize(size);
 
@@ -205,12 +236,17 @@ TransferOutcome exchange(TransferJob &job) {
         }
     }
     if (reader.failed() == -1) {
-        return fail(TransferResult::Data, QStringLiteral("文件在发送过程中变小了（原为 %1 字节）").arg(size));
+        return fail(TransferResult::Changed,
+                    QStringLiteral("文件在发送过程中变小了（原为 %1 字节）").arg(size));
     }
     if (reader.failed() != 0) {
         return fail(TransferResult::Data,
                     QStringLiteral("读取文件 %1 时出错：%2")
                         .arg(QDir::toNativeSeparators(file.fileName()), systemErrorText(reader.failed())));
+    }
+    if (FileProbe::stampOf(file) != opened) {
+        // Every announced byte left, but the file is not what it was when it was opened.
+        return fail(TransferResult::Changed, QStringLiteral("文件在发送时被修改"));
     }
     TransferOutcome done;
     done.sha256 = reader.sha256();
@@ -254,6 +290,11 @@ TransferOutcome transferThreadProc(TransferJob &job) {
     TransferOutcome outcome = exchange(job);
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.bytes = qMin(job.bytesSent.load(), job.fileSize.load());
+    outcome.isolator =
+        QStringLiteral("%1:%2")
+            .arg(QString::fromLatin1(job.isolatorAddress,
+                                     qstrnlen(job.isolatorAddress, sizeof job.isolatorAddress)))
+            .arg(job.isolatorPort);
     job.running.store(false, std::memory_order_release);
     return outcome;
 }

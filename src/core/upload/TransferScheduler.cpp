@@ -32,7 +32,13 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
         return startRow(resumed);
     }
 
-    const int row = nextRow();
+    noticeReturnedFiles();
+    // A row whose file is not there, or still being written, is passed over at once: it never holds
+    // the rows below it.
+    int row = nextRow();
+    while (row >= 0 && !checkFile(row)) {
+        row = nextRow();
+    }
     if (row >= 0) {
         if (m_table.cell(row, CellStartTime).isEmpty()) {
             stamp(row, CellStartTime);
@@ -42,7 +48,8 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
         return startRow(row);
     }
     for (int other = 0; other < m_table.rowCount(); ++other) {
-        if (m_table.cell(other, CellStatus) == kStatusFault) {
+        const QString status = m_table.cell(other, CellStatus);
+        if (status == kStatusFault || (status != kStatusComplete && m_table.attempts(other).retryAtMs > 0)) {
             return TickResult::Waiting;
         }
     }
@@ -61,6 +68,8 @@ void TransferScheduler::finish(const TransferOutcome &outcome) {
         markComplete(row, outcome);
     } else if (pending == Pending::StopOnEnd) {
         markStopped(row, outcome);
+    } else if (outcome.result == TransferResult::NotSettled) {
+        defer(row, outcome);
     } else {
         markFault(row, outcome);
     }
@@ -94,29 +103,101 @@ void TransferScheduler::markStopped(int row, const TransferOutcome &outcome) {
 }
 
 // The first row that wants its first (or a fresh) try; failing that, the first failed row due again.
+// The first row that wants its first (or a fresh) try and whose wait, if any, is over: a ready row,
+// or one stopped in this run; failing that, a row stopped by an earlier run (or of a status this station
+// never writes); failing that, the first failed row due again.
 int TransferScheduler::nextRow() const {
+    int untried = -1;
     int dueFault = -1;
     const qint64 now = m_clock.monotonicMs();
     for (int row = 0; row < m_table.rowCount(); ++row) {
         const QString status = m_table.cell(row, CellStatus);
-        if (status == kStatusComplete || status == kStatusUploading) {
+        const UploadTable::Attempts attempts = m_table.attempts(row);
+        if (status == kStatusComplete || status == kStatusUploading || attempts.retryAtMs > now) {
             continue;
         }
-        if (status != kStatusFault) {
-            return row; // ready, stopped, or a text this station never writes
-        }
-        if (dueFault < 0 && m_table.attempts(row).retryAtMs <= now) {
-            dueFault = row;
+        if (status == kStatusFault) {
+            dueFault = dueFault < 0 ? row : dueFault;
+        } else if (status == kStatusReady || attempts.tried) {
+            return row;
+        } else if (untried < 0) {
+            untried = row;
         }
     }
-    return dueFault;
+    return untried >= 0 ? untried : dueFault;
+}
+
+// False when the row's file cannot go now: a missing one makes the row a fault at once (without any
+// connection), one still being written waits a moment.
+bool TransferScheduler::checkFile(int row) {
+    if (!m_fileCheck) {
+        return true;
+    }
+    const FileState state = m_fileCheck(m_table.cell(row, CellFileName));
+    switch (state.kind) {
+    case FileState::Kind::Ready:
+        return true;
+    case FileState::Kind::Missing:
+        markFault(row, TransferOutcome::failure(TransferResult::FileMissing, state.reason));
+        return false;
+    case FileState::Kind::NotSettled: {
+        UploadTable::Attempts attempts = m_table.attempts(row);
+        attempts.retryAtMs = m_clock.monotonicMs() + kSettleRetryMs;
+        attempts.note = state.reason;
+        m_table.setAttempts(row, attempts);
+        return false;
+    }
+    }
+    return true;
+}
+
+// A row that failed because its file was gone may go again once the file is back.
+void TransferScheduler::noticeReturnedFiles() {
+    if (!m_fileCheck) {
+        return;
+    }
+    for (int row = 0; row < m_table.rowCount(); ++row) {
+        UploadTable::Attempts attempts = m_table.attempts(row);
+        if (!attempts.fileMissing || m_table.cell(row, CellStatus) != kStatusFault ||
+            m_fileCheck(m_table.cell(row, CellFileName)).kind == FileState::Kind::Missing) {
+            continue;
+        }
+        attempts.fileMissing = false;
+        attempts.retryAtMs = 0;
+        m_table.setAttempts(row, attempts);
+    }
+}
+
+// Another program still writes the file: the row keeps its place and status and waits a moment.
+void TransferScheduler::defer(int row, const TransferOutcome &outcome) {
+    m_table.setCell(row, CellStatus, kStatusReady);
+    UploadTable::Attempts attempts = m_table.attempts(row);
+    attempts.retryAtMs = m_clock.monotonicMs() + kSettleRetryMs;
+    attempts.note = outcome.reason;
+    m_table.setAttempts(row, attempts);
+    m_log.writeRecordLogSoon();
+    notify(Event::Deferred, row, outcome);
 }
 
 void TransferScheduler::markFault(int row, const TransferOutcome &outcome) {
     UploadTable::Attempts attempts = m_table.attempts(row);
     ++attempts.failures;
-    const QString why = outcome.reason.isEmpty() ? QStringLiteral("传输失败") : outcome.reason;
-    if (outcome.retryable()) {
+    QString why = outcome.reason.isEmpty() ? QStringLiteral("传输失败") : outcome.reason;
+    attempts.fileMissing = outcome.result == TransferResult::FileMissing;
+    if (outcome.result == TransferResult::Refused) {
+        if (attempts.refusals++ == 0) {
+            attempts.completedAtFirstRefusal = m_completed;
+        }
+    } else {
+        attempts.refusals = 0;
+    }
+    // Refused again and again while other files get through: the isolator will not take this one.
+    const bool refusedForGood =
+        attempts.refusals >= kRefusalsBeforeGivingUp && m_completed > attempts.completedAtFirstRefusal;
+    if (refusedForGood) {
+        why = QStringLiteral("隔离器多次拒绝此文件（可能超过其大小限制或类型限制）");
+    }
+    if (outcome.retryable() && !refusedForGood) {
         const qint64 pause = retryPauseMs(attempts.failures);
         attempts.retryAtMs = m_clock.monotonicMs() + pause;
         attempts.note = QStringLiteral("%1\n已尝试 %2 次，下次重试：%3")
@@ -124,9 +205,13 @@ void TransferScheduler::markFault(int row, const TransferOutcome &outcome) {
                             .arg(attempts.failures)
                             .arg(m_clock.now().addMSecs(pause).toString(QStringLiteral("HH:mm:ss")));
     } else {
-        // Only the operator can mend it (立即重试 still tries it at once).
+        // Only the operator, or the file's return, can mend it (立即重试 still tries it at once).
         attempts.retryAtMs = std::numeric_limits<qint64>::max();
-        attempts.note = QStringLiteral("%1\n已尝试 %2 次，不再自动重试").arg(why).arg(attempts.failures);
+        attempts.note = QStringLiteral("%1\n已尝试 %2 次，%3")
+                            .arg(why)
+                            .arg(attempts.failures)
+                            .arg(attempts.fileMissing ? QStringLiteral("文件回到上传目录后再试")
+                                                      : QStringLiteral("不再自动重试"));
     }
     m_table.setCell(row, CellStatus, kStatusFault);
     m_table.setAttempts(row, attempts);
@@ -155,6 +240,10 @@ TransferScheduler::TickResult TransferScheduler::startRow(int row) {
     m_job.bandwidthLimit.store(m_settings.bandwidthLimit.trimmed().toULongLong() * 1000,
                                std::memory_order_relaxed);
     m_pending = Pending::Running;
+    UploadTable::Attempts attempts = m_table.attempts(row);
+    attempts.tried = true;
+    attempts.retryAtMs = 0;
+    m_table.setAttempts(row, attempts);
     m_startedMs = m_clock.monotonicMs();
     notify(Event::Started, row);
     if (!m_starter(m_settings.uploadFolder, m_table.cell(row, CellFileName),

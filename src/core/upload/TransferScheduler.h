@@ -27,7 +27,7 @@ public:
 
     // What happened to a row, for whoever keeps the day's journal or tells the operator, with how the
     // transfer ended (empty for Started; for Stopped, what had left by the stop).
-    enum class Event { Started, Completed, Failed, Stopped };
+    enum class Event { Started, Completed, Failed, Stopped, Deferred };
     using Observer = std::function<void(Event event, int row, const TransferOutcome &outcome)>;
 
     // The pause before a failed row is tried again: 2 s after the first failure, doubling, at most 60 s.
@@ -40,6 +40,21 @@ public:
 
     TransferScheduler(UploadTable &table, RecordLog &log, TransferJob &job, const SettingsRecord &settings,
                       const Clock &clock, Starter starter);
+
+    // How a row's file stands right before its transfer would start: only Ready files are sent.
+    struct FileState {
+        enum class Kind { Ready, Missing, NotSettled } kind = Kind::Ready;
+        QString reason;
+    };
+    using FileCheck = std::function<FileState(const QString &fileName)>;
+    // Without one every file counts as ready (the worker checks again in any case).
+    void setFileCheck(FileCheck check) { m_fileCheck = std::move(check); }
+
+    // The isolator's refusals of one file in a row, while it accepts others, after which that file is
+    // no longer retried by itself.
+    static constexpr int kRefusalsBeforeGivingUp = 5;
+    // How long a file still being written waits before it is looked at again.
+    static constexpr qint64 kSettleRetryMs = 2000;
 
     // Called with the file name of every row that has just become complete.
     using CompletionHook = std::function<void(const QString &fileName)>;
@@ -85,6 +100,9 @@ private:
     void markComplete(int row, const TransferOutcome &outcome);
     void markFault(int row, const TransferOutcome &outcome);
     void markStopped(int row, const TransferOutcome &outcome);
+    void defer(int row, const TransferOutcome &outcome);
+    bool checkFile(int row);
+    void noticeReturnedFiles();
     int uploadingRow() const;
     int nextRow() const;
     void notify(Event event, int row, const TransferOutcome &outcome = {});
@@ -98,6 +116,7 @@ private:
     Observer m_observer;
     int m_completed = 0;
     CompletionHook m_completionHook;
+    FileCheck m_fileCheck;
     // The transfer whose outcome is awaited: none, running, ended with the stop command come before its
     // outcome (judged as stopped unless it succeeded), or stopped while it ran (its row marked already).
     enum class Pending { None, Running, StopOnEnd, Stopped };

@@ -23,6 +23,7 @@ protected:
         m_parts.settings.recordFolder = m_work.path() + QLatin1Char('/');
         m_parts.settings.isolatorAddress = QStringLiteral("127.0.0.1");
         m_parts.settings.isolatorPort = QString::number(m_peer.port());
+        m_parts.job.settleTime = {}; // the files are written whole before they are queued
         m_parts.dayJournal.open(m_parts.settings.recordFolder);
         m_parts.log.loadRecordLog(m_parts.settings.recordFolder);
     }

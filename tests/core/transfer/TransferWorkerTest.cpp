@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -57,6 +58,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         job.connectTimeout = 2s;
         job.acknowledgementTimeout = 5s;
+        job.settleTime = {}; // the files are written whole before each transfer
         job.blockTimeout = 5s;
     }
 
@@ -160,7 +162,7 @@ TEST_F(TransferWorkerTest, ASingleShortBlockIsPaddedWithZeros) {
     EXPECT_EQ(peer.data(), QByteArray("hello") + QByteArray(4091, '\0'));
 }
 
-TEST_F(TransferWorkerTest, FileGrowingDuringTheTransferSendsOnlyTheAnnouncedBlocks) {
+TEST_F(TransferWorkerTest, FileGrowingDuringTheTransferSendsOnlyTheAnnouncedBlocksAndIsNoSuccess) {
     const QByteArray bytes = content(8192);
     const QString name = makeFile(QStringLiteral("log.txt"), bytes);
     ScriptedPeer peer({.onHeader = [this, name] {
@@ -168,7 +170,9 @@ TEST_F(TransferWorkerTest, FileGrowingDuringTheTransferSendsOnlyTheAnnouncedBloc
         ASSERT_TRUE(file.open(QIODevice::Append));
         file.write(content(5000));
     }});
-    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Success);
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Changed);
+    EXPECT_EQ(outcome.reason, QStringLiteral("文件在发送时被修改"));
+    EXPECT_TRUE(outcome.sha256.isEmpty()) << "no proof of a file that was not sent as it is";
     peer.finish();
     EXPECT_EQ(peer.data(), bytes);
 }
@@ -176,7 +180,7 @@ TEST_F(TransferWorkerTest, FileGrowingDuringTheTransferSendsOnlyTheAnnouncedBloc
 TEST_F(TransferWorkerTest, FileShrinkingDuringTheTransferFailsInsteadOfReportingSuccess) {
     const QString name = makeFile(QStringLiteral("log.txt"), content(3 * 4096));
     ScriptedPeer peer({.onHeader = [this, name] { QFile(m_dir.filePath(name)).resize(4096 + 100); }});
-    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Changed);
     peer.finish();
     EXPECT_EQ(peer.dataBlocks(), 0) << "the short read is found before anything is sent";
     EXPECT_EQ(job.bytesSent.load(), 0u);
@@ -300,13 +304,37 @@ TEST_F(TransferWorkerTest, RefusedConnectionAndHostNamesFailToConnect) {
     EXPECT_EQ(peer.connections(), 0);
 }
 
-TEST_F(TransferWorkerTest, MissingFileFailsAfterConnectingWithoutSendingAnything) {
+TEST_F(TransferWorkerTest, NoRegularFileNeverCostsAConnectionNorBlocks) {
     ScriptedPeer peer;
-    EXPECT_EQ(transfer(peer.port(), QStringLiteral("gone.txt")), TransferResult::Data);
+    EXPECT_EQ(transfer(peer.port(), QStringLiteral("gone.txt")), TransferResult::FileMissing);
+    EXPECT_EQ(outcome.reason, QStringLiteral("文件不在上传目录中"));
+    // A pipe would block an ordinary open until a writer comes; a link could lead out of the folder.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("pipe.txt"))).constData(), 0600), 0);
+    EXPECT_EQ(transfer(peer.port(), QStringLiteral("pipe.txt")), TransferResult::FileMissing);
+    EXPECT_EQ(outcome.reason,
+              QStringLiteral("上传目录中的“pipe.txt”不是普通文件（文件夹、管道、套接字或设备）"));
+    ASSERT_TRUE(QFile::link(m_dir.filePath(makeFile(QStringLiteral("real.txt"), "x")),
+                            m_dir.filePath(QStringLiteral("link.txt"))));
+    EXPECT_EQ(transfer(peer.port(), QStringLiteral("link.txt")), TransferResult::FileMissing);
+    EXPECT_EQ(outcome.reason, QStringLiteral("上传目录中的“link.txt”是符号链接，不会被跟随"));
+    peer.finish();
+    EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(TransferWorkerTest, AFileAnotherProgramWritesWaits) {
+    ScriptedPeer peer;
+    const QString name = makeFile(QStringLiteral("growing.log"), "first lines");
+    QFile writer(m_dir.filePath(name));
+    ASSERT_TRUE(writer.open(QIODevice::Append));
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::NotSettled);
+    EXPECT_EQ(outcome.reason, QStringLiteral("等待文件写完：另一个程序正在写入此文件"));
+    writer.close();
+    job.settleTime = std::chrono::hours(1);
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::NotSettled) << "changed a moment ago";
+    job.settleTime = {};
+    EXPECT_EQ(transfer(peer.port(), name), TransferResult::Success);
     peer.finish();
     EXPECT_EQ(peer.connections(), 1);
-    EXPECT_EQ(peer.header().size(), 0);
-    EXPECT_FALSE(outcome.succeeded());
 }
 
 TEST_F(TransferWorkerTest, PeerClosingDuringTheDataFails) {
@@ -364,7 +392,7 @@ TEST_F(TransferWorkerTest, OutcomeFollowsTheLastTransfer) {
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
     EXPECT_EQ(transfer(good.port(), name), TransferResult::Success);
     EXPECT_TRUE(outcome.succeeded());
-    EXPECT_EQ(transfer(good.port(), QStringLiteral("missing.bin")), TransferResult::Data);
+    EXPECT_EQ(transfer(good.port(), QStringLiteral("missing.bin")), TransferResult::FileMissing);
     EXPECT_FALSE(outcome.succeeded());
     EXPECT_FALSE(job.running.load(std::memory_order_acquire));
 }
