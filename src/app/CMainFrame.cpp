@@ -399,9 +399,8 @@ void CMainFrame::afterQueueCommand(const QueueOperations::Outcome &outcome) {
 void CMainFrame::connectStationParts() {
     connect(&m_parts.filterWatcher, &FilterWatcher::changed, this, &CMainFrame::showFilterChanged);
     m_parts.filterWatcher.startWatching();
-    // Queued: a box must not open inside the scheduler's tick.
-    connect(&m_parts.completion, &CompletionMover::moveFailed, this, &CMainFrame::onSentFileMoveFailed,
-            Qt::QueuedConnection);
+    // The mover reports through the event loop, so a box never opens inside the scheduler's tick.
+    connect(&m_parts.completion, &CompletionMover::moveFailed, this, &CMainFrame::onSentFileMoveFailed);
     connect(&m_parts.completion, &CompletionMover::moved, this, [this] { m_moveFailureShown = false; });
     connect(m_tableView, &CTableView::deleteRequested, this, &CMainFrame::OnDeleteRecord);
 }
@@ -494,6 +493,7 @@ void CMainFrame::OnAppExit() {
 void CMainFrame::closeEvent(QCloseEvent *event) {
     if (m_exitConfirmed) {
         m_parts.upload.shutDown();
+        m_parts.completion.shutDown();
         event->accept();
         QApplication::quit();
         return;

@@ -97,6 +97,12 @@ protected:
         return all;
     }
 
+    bool uploadFolderIsEmpty() const {
+        return QDir(m_workspace->path(QStringLiteral("upload")))
+            .entryList(QDir::Files | QDir::Hidden)
+            .isEmpty();
+    }
+
     QString arrived(const QString &address, const QString &folder, const QString &name) const {
         return m_peerRoot.path() + QStringLiteral("/%1/d/%2/%3").arg(address, folder, name);
     }
@@ -170,9 +176,9 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
               photo);
     EXPECT_FALSE(QFileInfo::exists(
         arrived(QStringLiteral("192.168.1.10_4321"), QStringLiteral("报表"), QStringLiteral("明细.txt"))));
-    // Sent files leave the upload folder for the completion folder's folder of the day.
-    EXPECT_TRUE(
-        QDir(m_workspace->path(QStringLiteral("upload"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // Sent files leave the upload folder for the completion folder's folder of the day (on the mover's
+    // thread, so the last one may still be on its way).
+    EXPECT_TRUE(waitUntil([this] { return uploadFolderIsEmpty(); }, 10000));
     const QString today = m_workspace->path(QStringLiteral("done/") + m_parts->clock->dateText() + u'/');
     EXPECT_EQ(TestFiles::read(today + QStringLiteral("季度报告.txt")), report);
     EXPECT_EQ(TestFiles::read(today + QStringLiteral("现场照片 01.jpg")), photo);
@@ -366,8 +372,7 @@ TEST_F(StationEndToEnd, ACancelledFirstStartSetUpLaterEndsWithFilesSentAndTheUpl
     EXPECT_EQ(statuses(), QStringList{kStatusComplete});
     EXPECT_EQ(storedByPeer(m_peerRoot.path() + QStringLiteral("/192.168.1.11_4321/d/图片/现场照片.jpg")),
               photo);
-    EXPECT_TRUE(
-        QDir(m_workspace->path(QStringLiteral("upload"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(waitUntil([this] { return uploadFolderIsEmpty(); }, 10000));
     EXPECT_EQ(TestFiles::read(m_workspace->path(QStringLiteral("done/") + m_parts->clock->dateText() +
                                                 QStringLiteral("/现场照片.jpg"))),
               photo);

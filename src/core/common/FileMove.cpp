@@ -19,7 +19,7 @@ std::filesystem::path nativePath(const QString &path) {
 #endif
 }
 
-QString copyAcross(const QString &source, const QString &target) {
+QString copyAcross(const QString &source, const QString &target, const std::atomic_bool *cancelled) {
     errno = 0;
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly)) {
@@ -31,6 +31,10 @@ QString copyAcross(const QString &source, const QString &target) {
     }
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (;;) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) {
+            out.cancelWriting();
+            return QStringLiteral("移动已中止");
+        }
         const qint64 got = in.read(buffer.data(), buffer.size());
         if (got < 0) {
             const int error = errno;
@@ -61,7 +65,7 @@ QString copyAcross(const QString &source, const QString &target) {
 
 } // namespace
 
-QString move(const QString &source, const QString &target, bool replace) {
+QString move(const QString &source, const QString &target, bool replace, const std::atomic_bool *cancelled) {
     const QFileInfo from(source);
     if (!from.exists() || from.isDir()) {
         return QStringLiteral("源文件不存在");
@@ -75,7 +79,7 @@ QString move(const QString &source, const QString &target, bool replace) {
         return QString();
     }
     if (error == std::errc::cross_device_link) {
-        return copyAcross(source, target);
+        return copyAcross(source, target, cancelled);
     }
     return error.category() == std::generic_category() || error.category() == std::system_category()
                ? systemErrorText(error.value())

@@ -50,7 +50,7 @@ struct StationParts {
     RecordLog log;
     DayJournal dayJournal;
     TransferWorker worker;
-    CompletionMover completion; // where sent files go
+    CompletionMover completion; // where sent files go, on its own thread; outlives the scheduler
     TransferScheduler scheduler;
     QueueOperations queue;
     UploadController upload;

@@ -3,15 +3,26 @@
 #include "core/common/Clock.h"
 #include "core/common/FileMove.h"
 #include "core/common/Paths.h"
+#include "core/common/SystemErrors.h"
 #include "core/config/SettingsRecord.h"
 
 #include <QFileInfo>
+#include <system_error>
 
 CompletionMover::CompletionMover(const SettingsRecord &settings, const Clock &clock, QObject *parent)
     : QObject(parent), m_settings(settings), m_clock(clock),
-      m_mover([](const QString &source, const QString &target) {
-          return FileMove::move(source, target, false);
+      m_mover([](const QString &source, const QString &target, const std::atomic_bool &cancelled) {
+          return FileMove::move(source, target, false, &cancelled);
       }) {}
+
+CompletionMover::~CompletionMover() {
+    shutDown();
+}
+
+void CompletionMover::setMover(Mover mover) {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    m_mover = std::move(mover);
+}
 
 QString CompletionMover::freeName(const QString &folder, const QString &fileName) {
     // The number goes before the extension; a name whose only dot leads it has no extension.
@@ -27,37 +38,119 @@ QString CompletionMover::freeName(const QString &folder, const QString &fileName
     return name;
 }
 
-QString CompletionMover::moveSentFile(const QString &fileName) {
-    const QString source = Paths::join(m_settings.uploadFolder, fileName);
-    if (m_settings.completionFolder.isEmpty()) {
-        return fail(fileName, QString(), QStringLiteral("回收目录未设置"));
+void CompletionMover::moveSentFile(const QString &fileName) {
+    Request request{fileName, m_settings.uploadFolder, m_settings.completionFolder, m_clock.dateText()};
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        if (m_stopping) {
+            return;
+        }
+        if (!m_thread.joinable()) {
+            try {
+                m_thread = std::thread([this] { run(); });
+            } catch (const std::system_error &error) {
+                fail(Paths::join(request.uploadFolder, fileName),
+                     Paths::join(request.completionFolder, request.day),
+                     systemErrorText(error.code().value()));
+                return;
+            }
+        }
+        m_pending.push_back(std::move(request));
     }
-    const QString folder = Paths::join(m_settings.completionFolder, m_clock.dateText());
+    m_wake.notify_one();
+}
+
+void CompletionMover::shutDown(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_stopping = true;
+    m_pending.clear();
+    m_wake.notify_one();
+    if (!m_idle.wait_for(lock, limit, [this] { return !m_busy; })) {
+        m_cancelled.store(true);
+    }
+    lock.unlock();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void CompletionMover::run() {
+    for (;;) {
+        Request request;
+        Mover mover;
+        {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_wake.wait(lock, [this] { return m_stopping || !m_pending.empty(); });
+            if (m_stopping) {
+                return;
+            }
+            request = std::move(m_pending.front());
+            m_pending.pop_front();
+            mover = m_mover;
+            m_busy = true;
+        }
+        perform(request, mover);
+        {
+            const std::lock_guard<std::mutex> lock(m_lock);
+            m_busy = false;
+        }
+        m_idle.notify_all();
+    }
+}
+
+// On the mover's thread.
+void CompletionMover::perform(const Request &request, const Mover &mover) {
+    const QString source = Paths::join(request.uploadFolder, request.fileName);
+    if (request.completionFolder.isEmpty()) {
+        fail(source, QString(), QStringLiteral("回收目录未设置"));
+        return;
+    }
+    const QString folder = Paths::join(request.completionFolder, request.day);
     if (!QFileInfo(source).isFile()) {
-        return fail(fileName, folder, QStringLiteral("上传目录中已没有该文件"));
+        fail(source, folder, QStringLiteral("上传目录中已没有该文件"));
+        return;
     }
     const QString made = FileMove::makeFolder(folder);
     if (!made.isEmpty()) {
-        return fail(fileName, folder, made);
+        fail(source, folder, made);
+        return;
     }
-    // Another file may take the free name between the look and the move: then look again.
+    // Another program may take the free name between the look and the move: then look again.
     QString failure;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const QString target = Paths::join(folder, freeName(folder, fileName));
-        failure = m_mover(source, target);
+        const QString target = Paths::join(folder, freeName(folder, request.fileName));
+        failure = mover(source, target, m_cancelled);
         if (failure.isEmpty()) {
-            emit moved(fileName, target);
-            return target;
+            post([this, fileName = request.fileName, target] { emit moved(fileName, target); });
+            return;
         }
-        if (!QFileInfo::exists(target)) {
+        if (!QFileInfo::exists(target) || m_cancelled.load()) {
             break;
         }
     }
-    return fail(fileName, folder, failure);
+    fail(source, folder, failure);
 }
 
-QString CompletionMover::fail(const QString &fileName, const QString &folder, const QString &reason) {
-    emit moveFailed(QStringLiteral("已上传的文件“%1”未能移入回收目录“%2”：%3。文件仍留在上传目录中。")
-                        .arg(Paths::join(m_settings.uploadFolder, fileName), folder, reason));
-    return QString();
+void CompletionMover::fail(const QString &source, const QString &folder, const QString &reason) {
+    const QString message = QStringLiteral("已上传的文件“%1”未能移入回收目录“%2”：%3。文件仍留在上传目录中。")
+                                .arg(source, folder, reason);
+    post([this, message] { emit moveFailed(message); });
+}
+
+// Emits on this object's thread, through its event loop and so after whatever the caller of
+// moveSentFile() did next; nothing once shutDown() has begun (the window is going).
+void CompletionMover::post(std::function<void()> emitSignal) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, emitSignal = std::move(emitSignal)] {
+            bool stopping = false;
+            {
+                const std::lock_guard<std::mutex> lock(m_lock);
+                stopping = m_stopping;
+            }
+            if (!stopping) {
+                emitSignal();
+            }
+        },
+        Qt::QueuedConnection);
 }
