@@ -46,7 +46,8 @@ std::unique_ptr<Place> placeOf(const char *folder) {
         !QFileInfo(QString::fromLocal8Bit(folder)).isWritable()) {
         return nullptr;
     }
-    return std::make_unique<Place>(Place{QString::fromLocal8Bit(folder), status.st_dev, system.f_type == kTmpfsMagic});
+    return std::make_unique<Place>(
+        Place{QString::fromLocal8Bit(folder), status.st_dev, system.f_type == kTmpfsMagic});
 }
 
 bool writeFile(const QString &path, qint64 bytes) {
@@ -81,9 +82,8 @@ Figures timeEventLoop(const std::function<void(std::function<void(const QString 
     tick.setInterval(kTickMs);
     QElapsedTimer sinceTick;
     QElapsedTimer move;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        figures.longestGapMs = qMax(figures.longestGapMs, sinceTick.restart());
-    });
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { figures.longestGapMs = qMax(figures.longestGapMs, sinceTick.restart()); });
     QTimer::singleShot(50, [&] {
         sinceTick.start();
         move.start();
@@ -131,7 +131,8 @@ int main(int argc, char **argv) {
     }
     if (!memory || !disk) {
         std::printf("no %s here: both folders are on %s, so the move is a rename and not a copy\n",
-                    memory ? "disk folder (/var/tmp, /tmp)" : "tmpfs at /dev/shm", memory ? "/dev/shm" : "/tmp");
+                    memory ? "disk folder (/var/tmp, /tmp)" : "tmpfs at /dev/shm",
+                    memory ? "/dev/shm" : "/tmp");
     }
     const QString uploadRoot = memory ? memory->folder : disk ? disk->folder : QStringLiteral("/tmp");
     const QString completionRoot = disk ? disk->folder : uploadRoot;
@@ -161,9 +162,9 @@ int main(int argc, char **argv) {
     const Figures before = timeEventLoop([&](const std::function<void(const QString &)> &finished) {
         QString failure = FileMove::makeFolder(folderOfTheDay);
         if (failure.isEmpty()) {
-            failure = FileMove::move(upload.filePath(name),
-                                     Paths::join(folderOfTheDay, CompletionMover::freeName(folderOfTheDay, name)),
-                                     false);
+            failure = FileMove::move(
+                upload.filePath(name),
+                Paths::join(folderOfTheDay, CompletionMover::freeName(folderOfTheDay, name)), false);
         }
         finished(failure);
     });
@@ -177,9 +178,8 @@ int main(int argc, char **argv) {
     CompletionMover mover(settings, clock);
     const Figures now = timeEventLoop([&](const std::function<void(const QString &)> &finished) {
         QObject::connect(&mover, &CompletionMover::moved, [finished] { finished(QString()); });
-        QObject::connect(&mover, &CompletionMover::moveFailed, [finished](const QString &message) {
-            finished(message);
-        });
+        QObject::connect(&mover, &CompletionMover::moveFailed,
+                         [finished](const QString &message) { finished(message); });
         mover.moveSentFile(name);
     });
     QDir(folderOfTheDay).removeRecursively();
@@ -191,8 +191,8 @@ int main(int argc, char **argv) {
 
     print("synchronous, on the event-loop thread (before):", before, bytes);
     print("CompletionMover, on its own thread:", now, bytes);
-    std::printf("%-46s longest event-loop gap %6lld ms\n", "nothing moving (2 s), for reference:",
-                static_cast<long long>(idle.longestGapMs));
+    std::printf("%-46s longest event-loop gap %6lld ms\n",
+                "nothing moving (2 s), for reference:", static_cast<long long>(idle.longestGapMs));
     std::printf("goal: the event loop answers within %lld ms during the move: %s\n",
                 static_cast<long long>(kGoalMs),
                 now.failure.isEmpty() && now.longestGapMs <= kGoalMs ? "met" : "NOT met");

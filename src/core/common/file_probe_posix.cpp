@@ -105,11 +105,13 @@ Look look(const QString &path) {
 }
 
 bool openRegular(const QString &path, QFile &file, Stamp *stamp, Look *seen) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         // ELOOP: the final component is a link; say what is there.
-        *seen = error == ELOOP ? look(path) : Look{error == ENOENT ? Kind::Missing : Kind::Unreadable, {}, error};
+        *seen =
+            error == ELOOP ? look(path) : Look{error == ENOENT ? Kind::Missing : Kind::Unreadable, {}, error};
         return false;
     }
     struct stat info {};
@@ -151,7 +153,8 @@ bool heldOpenForWriting(const Stamp &stamp) {
     }
     bool writes = false;
     while (const dirent *entry = ::readdir(processes)) {
-        if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9' && processWrites(procFolder, entry->d_name, stamp)) {
+        if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9' &&
+            processWrites(procFolder, entry->d_name, stamp)) {
             writes = true;
             break;
         }
