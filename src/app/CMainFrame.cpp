@@ -250,8 +250,7 @@ void CMainFrame::showProgress(const TransferProgress::Snapshot &snapshot) {
     if (snapshot.fileName.isEmpty()) {
         return; // between two files: the figures of the last one stay until the next one runs
     }
-    m_progress->setValue(snapshot.percent());
-    m_statusProgress->setValue(snapshot.percent());
+    showBars(snapshot.percent(), QString());
     m_statusText->setText(TransferProgress::describe(snapshot));
 }
 
@@ -263,8 +262,14 @@ void CMainFrame::OnInitialUpdates() {
     }
     m_explorerView->OnInitialUpdate();
     m_contentView->OnInitialUpdate();
-    connect(&m_parts.upload, &UploadController::progressChanged, m_progress, &QProgressBar::setValue);
-    connect(&m_parts.upload, &UploadController::progressChanged, m_statusProgress, &QProgressBar::setValue);
+    connect(&m_parts.upload, &UploadController::progressChanged, this,
+            [this](int percent) { showBars(percent, QString()); });
+    connect(&m_parts.upload, &UploadController::waitingForRetry, this, [this] {
+        showBars(0, QStringLiteral("等待重试"));
+        if (!m_statusText->text().contains(QStringLiteral("传输故障"))) {
+            m_statusText->setText(QStringLiteral("等待重试…"));
+        }
+    });
     m_parts.upload.startTicking();
 }
 
@@ -282,7 +287,7 @@ void CMainFrame::setCommandState(int id, bool available) {
 void CMainFrame::showUploadState(UploadState state) {
     const bool stopped = state == UploadState::Stopped;
     setCommandState(ID_START_UPLOAD, stopped);
-    setCommandState(ID_STOP_UPLOAD, state == UploadState::Uploading);
+    setCommandState(ID_STOP_UPLOAD, !stopped);
     if (state != UploadState::Stopping) {
         for (int id : kQueueCommands) {
             setCommandState(id, stopped);
@@ -296,6 +301,18 @@ void CMainFrame::showUploadState(UploadState state) {
         const QString texts[] = {QStringLiteral("空闲：未在上传"), QStringLiteral("正在上传…"),
                                  QStringLiteral("正在停止…")};
         m_statusText->setText(texts[static_cast<int>(state)]);
+    }
+    if (stopped && m_stopping && m_progress) {
+        showBars(0, QString()); // stopped: nothing is on its way any more (a drained queue keeps its 100 %)
+    }
+    m_stopping = state == UploadState::Stopping;
+}
+
+// Both progress bars: a percentage, or (with a label) a pause that is no progress at all.
+void CMainFrame::showBars(int percent, const QString &label) {
+    for (QProgressBar *bar : {m_progress, m_statusProgress}) {
+        bar->setValue(percent);
+        bar->setFormat(label.isEmpty() ? QStringLiteral("%p%") : label);
     }
 }
 
@@ -576,10 +593,8 @@ void CMainFrame::notifyHidden(const QString &text, const QString &fileName) {
                         fileName.isEmpty() ? QSystemTrayIcon::Information : QSystemTrayIcon::Warning);
 }
 
+// The stop command follows the upload state alone: a resize never takes it away from a running upload.
 void CMainFrame::resizeEvent(QResizeEvent *event) {
-    if (QAction *stop = menuAction(ID_STOP_UPLOAD)) {
-        stop->setEnabled(false);
-    }
     QMainWindow::resizeEvent(event);
     layoutPanes();
 }

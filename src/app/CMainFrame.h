@@ -76,6 +76,7 @@ private:
     void showProgress(const TransferProgress::Snapshot &snapshot);
     void onRowEvent(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
     void openDay();
+    void showBars(int percent, const QString &label);
     void moveSelected(int (QueueOperations::*move)(int));
     void createTray();
     void updateTray();
@@ -114,5 +115,6 @@ private:
     QHash<int, QAction *> m_toolActions;
     bool m_exitConfirmed = false;
     bool m_configured = false;
+    bool m_stopping = false;         // the stop command's grace runs
     bool m_moveFailureShown = false; // a failed move of a sent file was put in a box since the last success
 };

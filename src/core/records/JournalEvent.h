@@ -16,7 +16,8 @@ enum class JournalEvent {
     Deleted,
     MovedUp,
     MovedDown,
-    Deferred
+    Deferred,
+    Interrupted
 };
 
 namespace JournalEvents {
@@ -26,7 +27,7 @@ struct Word {
     const char16_t *text;
 };
 
-inline constexpr std::array<Word, 9> kWords = {{
+inline constexpr std::array<Word, 10> kWords = {{
     {JournalEvent::Queued, u"排队"},
     {JournalEvent::Started, u"开始"},
     {JournalEvent::Completed, u"完成"},
@@ -35,7 +36,8 @@ inline constexpr std::array<Word, 9> kWords = {{
     {JournalEvent::Deleted, u"删除"},
     {JournalEvent::MovedUp, u"上移"},
     {JournalEvent::MovedDown, u"下移"},
-    {JournalEvent::Deferred, u"等待"}, // a transfer put off: another program still writes the file
+    {JournalEvent::Deferred, u"等待"},    // a transfer put off: another program still writes the file
+    {JournalEvent::Interrupted, u"中断"}, // a transfer an earlier run left without an end (exit, crash)
 }};
 
 inline QString text(JournalEvent event) {

@@ -62,7 +62,23 @@ TransferScheduler::FileState StationParts::lookBeforeSending(const QString &file
 
 bool StationParts::openDay(Notice *notice) {
     dayJournal.open(settings.recordFolder);
-    return log.loadRecordLog(settings.recordFolder, notice);
+    if (!log.loadRecordLog(settings.recordFolder, notice)) {
+        return false;
+    }
+    // A row an earlier run left uploading was cut off by its end: it is stopped, and its journal
+    // attempt gets the end it never had.
+    bool interrupted = false;
+    for (int row = 0; row < table.rowCount(); ++row) {
+        if (table.cell(row, UploadRecord::CellStatus) == UploadRecord::kStatusUploading) {
+            table.setCell(row, UploadRecord::CellStatus, UploadRecord::kStatusStopped);
+            journal(JournalEvent::Interrupted, row, QStringLiteral("上次运行在传输中结束"));
+            interrupted = true;
+        }
+    }
+    if (interrupted) {
+        log.writeRecordLog();
+    }
+    return true;
 }
 
 DayJournal::Entry StationParts::journalEntry(JournalEvent event, int row) const {

@@ -32,7 +32,8 @@ struct StationParts {
     QString configPath(const QString &name) const;
 
     // Opens the day's records in the record folder of the settings: the journal, and the day's log read
-    // back into the table. False, with *notice saying why, when the log could not be read.
+    // back into the table (a row left uploading by an earlier run becomes stopped). False, with *notice
+    // saying why, when the log could not be read.
     bool openDay(Notice *notice);
 
     // A journal line about row (its file, destination and this station's isolator).

@@ -77,7 +77,7 @@ public:
 
     void setObserver(Observer observer) { m_observer = std::move(observer); }
 
-    // Percentage of the current file sent, 0 to 100.
+    // Percentage of the current (or last) file sent, 0 to 100.
     int getUploadProgress() const;
 
     // Rows not yet complete, and their bytes not yet sent (sizes as the table holds them, in KB;

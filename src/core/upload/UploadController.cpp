@@ -106,8 +106,13 @@ void UploadController::retryNow(const QList<int> &rows) {
 }
 
 void UploadController::step() {
-    const bool drainedNow = m_scheduler.scheduleNext() == TransferScheduler::TickResult::NothingToSend;
-    emit progressChanged(m_scheduler.getUploadProgress());
+    const TransferScheduler::TickResult result = m_scheduler.scheduleNext();
+    const bool drainedNow = result == TransferScheduler::TickResult::NothingToSend;
+    if (result == TransferScheduler::TickResult::Waiting) {
+        emit waitingForRetry(); // the last file's figure would read as progress
+    } else {
+        emit progressChanged(m_scheduler.getUploadProgress());
+    }
     keepLogFlushed();
     if (drainedNow) {
         setState(UploadState::Stopped);

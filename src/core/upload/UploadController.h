@@ -65,6 +65,8 @@ signals:
     void progressChanged(int percent);
     // The figures of the transfer under way, every kProgressMs while uploading or stopping.
     void progressUpdated(const TransferProgress::Snapshot &snapshot);
+    // Only failed rows (or files still being written) are left, none due yet: a pause before a retry.
+    void waitingForRetry();
     // Nothing was left to send; filesSent transfers completed since the start command.
     void drained(int filesSent);
     // A row's transfer started, completed, failed or was stopped, and how it ended.

@@ -88,6 +88,24 @@ TEST_F(DayJournalTest, EveryTransferIsALineAndACompletionCarriesTheSha256OfTheFi
               QString::fromLatin1(QCryptographicHash::hash(report, QCryptographicHash::Sha256).toHex()));
 }
 
+TEST_F(DayJournalTest, ARowAnEarlierRunLeftUploadingIsStoppedAndItsAttemptEnded) {
+    queue(QStringLiteral("a.txt"), 10);
+    m_parts.table.setCell(0, CellStatus, kStatusUploading);
+    ASSERT_TRUE(m_parts.log.writeRecordLog());
+    m_parts.table.removeAll();
+
+    Notice notice;
+    ASSERT_TRUE(m_parts.openDay(&notice));
+    EXPECT_EQ(m_parts.table.cell(0, CellStatus), kStatusStopped);
+    QList<QStringList> logged;
+    QString error;
+    ASSERT_TRUE(RecordLog::readRecords(m_parts.log.path(), &logged, &error));
+    EXPECT_EQ(logged.value(0).value(CellStatus - 1), kStatusStopped) << "the log says so too";
+    QFile journal(m_parts.dayJournal.path());
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(journal.readAll()).contains(QStringLiteral("\t中断\ta.txt\t")));
+}
+
 TEST_F(DayJournalTest, AJournalThatCannotBeWrittenIsReportedOnceAndNeverStopsTheSending) {
     int attempts = 0;
     m_parts.dayJournal.setAppender([&attempts](const QString &, const QByteArray &, QString *error) {
