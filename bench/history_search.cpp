@@ -77,12 +77,13 @@ int searchFiles(const QString &folder, const QString &text) {
     for (const QFileInfo &file : logs) {
         QList<QStringList> rows;
         QList<QStringList> journal;
-        QString error;
-        RecordLog::readRecords(file.filePath(), &rows, &error);
+        Failure failure;
+        RecordLog::readRecords(file.filePath(), &rows, &failure);
         DayJournal::readFile(file.path() + u'/' + file.completeBaseName() + QStringLiteral(".journal.tsv"),
-                             &journal, &error);
+                             &journal, &failure);
         for (const QStringList &row : std::as_const(rows)) {
-            found += row.at(0).toCaseFolded().contains(key) || row.at(2).toCaseFolded().contains(key);
+            found += row.at(UploadRecord::CellFileName).toCaseFolded().contains(key) ||
+                     row.at(UploadRecord::CellDestination).toCaseFolded().contains(key);
         }
         for (const QStringList &line : std::as_const(journal)) {
             found += line.at(9).startsWith(key);

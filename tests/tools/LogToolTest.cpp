@@ -138,8 +138,11 @@ TEST(LogTool, FindPrintsTheRecordsOfEveryDayThatMatch) {
     EXPECT_EQ(QString::fromUtf8(run.out), u("日期\t时间\t操作状态\t文件名称\t存放路径\t文件大小\tSHA-256\n"
                                             "2026-11-03\t09:00:01\t上传完成\t合同-2026-11-03.pdf\t"
                                             "10.0.0.2:4321||d://合同\t2KB\t\n"));
-    // The unreadable day is named, and hides nothing.
-    EXPECT_TRUE(run.err.contains("2026-11-05.xls")) << run.err.toStdString();
+    // The unreadable day is named, and hides nothing; the workbook reader's words on a line of their own.
+    EXPECT_EQ(QString::fromUtf8(run.err),
+              u("brelvantis-log: 无法识别 ") + QDir::toNativeSeparators(folder + u("2026-11-05.xls")) +
+                  u("：不是可读的记录表\nThe file is not an Excel 97-2003 "
+                    "workbook: it is no OLE2 compound file (No OLE2 signature).\n"));
 
     // From the station's own settings: a working folder whose settings name the record folder.
     SettingsRecord settings;

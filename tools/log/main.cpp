@@ -106,14 +106,20 @@ int find(const QString &text, const QString &recordFolder) {
         complain(error);
         return 3;
     }
-    for (const History::Day &day : index.days()) {
-        if (day.unreadable()) {
-            complain(day.problem());
+    // Day files that cannot be read are named; the search goes on without them.
+    for (const History::Day &day : index.days(&error)) {
+        for (const Failure &failure : {day.logFailure, day.journalFailure}) {
+            if (failure.failed()) {
+                complain(failure.sentence());
+            }
         }
+    }
+    if (!error.isEmpty()) {
+        complain(QStringLiteral("历史索引无法读取：") + error);
     }
     const History::SearchResult result = index.search(text);
     if (!result.error.isEmpty()) {
-        complain(result.error);
+        complain(QStringLiteral("历史索引无法查找：") + result.error);
         return 3;
     }
     bool written = writeLine(HistoryExport::columnNames());

@@ -5,10 +5,40 @@
 
 #include <QDir>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 
 namespace HistoryExport {
 namespace {
+
+using namespace UploadRecord;
+
+// The record cells the history shows, in the order of their places.
+const QList<Cell> &shownCells() {
+    static const QList<Cell> cells = [] {
+        QList<const Column *> shown;
+        for (const Column &column : kColumns) {
+            if (column.kept && column.historyPlace >= 0) {
+                shown.append(&column);
+            }
+        }
+        std::sort(shown.begin(), shown.end(),
+                  [](const Column *a, const Column *b) { return a->historyPlace < b->historyPlace; });
+        QList<Cell> list;
+        for (const Column *column : std::as_const(shown)) {
+            list.append(column->cell);
+        }
+        return list;
+    }();
+    return cells;
+}
+
+// Before the record cells: the day and the time; after them: the SHA-256.
+constexpr int kFirstCellColumn = 2;
+
+int shaColumn() {
+    return kFirstCellColumn + int(shownCells().size());
+}
 
 // A cell a spreadsheet program would take for a formula (a file name from the outer network may
 // start with "="), kept as text by a leading apostrophe, as spreadsheet programs do themselves.
@@ -30,27 +60,74 @@ QString csvField(const QString &cell) {
     return text;
 }
 
-QString failure(const QString &path, const QString &reason) {
-    return QStringLiteral("无法导出到 %1：%2").arg(QDir::toNativeSeparators(path), reason);
+// The workbook writer puts the system's reason for a file it cannot write after its own English.
+Failure xlsFailure(const QString &path, const QString &text) {
+    const QString cannotWrite = QStringLiteral("Cannot write “%1”: ").arg(QDir::toNativeSeparators(path));
+    if (text.startsWith(cannotWrite)) {
+        return Failure::of(Failure::Kind::Write, path, text.mid(cannotWrite.size()));
+    }
+    return Failure::of(Failure::Kind::Write, path, QString(), text);
 }
 
 } // namespace
 
 const QStringList &columnNames() {
-    static const QStringList names = {
-        QStringLiteral("日期"),     QStringLiteral("时间"),     QStringLiteral("操作状态"),
-        QStringLiteral("文件名称"), QStringLiteral("存放路径"), QStringLiteral("文件大小"),
-        QStringLiteral("SHA-256"),
-    };
+    static const QStringList names = [] {
+        QStringList list{QStringLiteral("日期"), QStringLiteral("时间")};
+        for (const Cell cell : shownCells()) {
+            list.append(QString::fromUtf16(kColumns[cell].header));
+        }
+        list.append(QStringLiteral("SHA-256"));
+        return list;
+    }();
     return names;
 }
 
-QStringList cells(const History::Entry &entry) {
-    return {entry.day,         entry.time,     entry.status, entry.fileName,
-            entry.destination, entry.fileSize, entry.sha256};
+int columnOf(Cell cell) {
+    const qsizetype place = shownCells().indexOf(cell);
+    return place < 0 ? -1 : kFirstCellColumn + int(place);
 }
 
-bool writeCsv(const QString &path, const QList<History::Entry> &entries, QString *error) {
+QString cell(const History::Entry &entry, int column) {
+    if (column == 0) {
+        return entry.day;
+    }
+    if (column == 1) {
+        return entry.time();
+    }
+    if (column == shaColumn()) {
+        return entry.sha256;
+    }
+    const int place = column - kFirstCellColumn;
+    return place >= 0 && place < shownCells().size() ? entry.cell(shownCells().at(place)) : QString();
+}
+
+QStringList cells(const History::Entry &entry) {
+    QStringList list;
+    list.reserve(shaColumn() + 1);
+    for (int column = 0; column <= shaColumn(); ++column) {
+        list.append(cell(entry, column));
+    }
+    return list;
+}
+
+QString sample(int column) {
+    if (column == 0) {
+        return QStringLiteral("2026-12-07");
+    }
+    if (column == 1) {
+        return QStringLiteral("00:00:00");
+    }
+    if (column == shaColumn()) {
+        return QStringLiteral("0123456789abcdef01234");
+    }
+    const int place = column - kFirstCellColumn;
+    return place >= 0 && place < shownCells().size()
+               ? QString::fromUtf16(kColumns[shownCells().at(place)].sample)
+               : QString();
+}
+
+bool writeCsv(const QString &path, const QList<History::Entry> &entries, Failure *failure) {
     QByteArray bytes("\xEF\xBB\xBF");
     const auto appendLine = [&bytes](const QStringList &cells) {
         QStringList fields;
@@ -68,14 +145,14 @@ bool writeCsv(const QString &path, const QList<History::Entry> &entries, QString
     // Flushed before the commit: on a full disk the commit alone may report success.
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
         !file.commit()) {
-        *error = failure(path, fileErrorText(file, errno));
+        *failure = Failure::of(Failure::Kind::Write, path, fileErrorText(file, errno));
         file.cancelWriting();
         return false;
     }
     return true;
 }
 
-bool writeXls(const QString &path, const QList<History::Entry> &entries, QString *error) {
+bool writeXls(const QString &path, const QList<History::Entry> &entries, Failure *failure) {
     Xls::Rows rows;
     rows.reserve(entries.size() + 1);
     rows.append(columnNames());
@@ -84,7 +161,7 @@ bool writeXls(const QString &path, const QList<History::Entry> &entries, QString
     }
     QString reason;
     if (!Xls::writeWorkbook(path, QStringLiteral("查找结果"), rows, &reason)) {
-        *error = failure(path, reason);
+        *failure = xlsFailure(path, reason);
         return false;
     }
     return true;

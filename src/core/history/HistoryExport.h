@@ -1,22 +1,31 @@
 #pragma once
 
-#include "core/history/HistoryIndex.h"
+#include "core/common/Failure.h"
+#include "core/history/HistoryEntry.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-// Search results written out for the operator: as a .csv (UTF-8 with a byte-order mark, so spreadsheet
-// programs read the Chinese) or as an Excel 97-2003 .xls with the station's own workbook writer.
+// The history's records as the operator sees them: the columns of the history window's lists and of
+// `brelvantis-log find`, and search results written out as a .csv (UTF-8 with a byte-order mark, so
+// spreadsheet programs read the Chinese) or as an Excel 97-2003 .xls with the station's own workbook
+// writer. The record's own columns come from UploadRecord::kColumns.
 namespace HistoryExport {
 
-// The column names of an export, in order; also the header of `brelvantis-log find`.
+// The column names, in order: 日期, 时间, the record cells the history shows, SHA-256.
 const QStringList &columnNames();
-// The cells of one record, in the order of columnNames().
+// Where a record cell stands among columnNames(); -1 when the history does not show it.
+int columnOf(UploadRecord::Cell cell);
+// One cell of a record, and all of them, in the order of columnNames().
+QString cell(const History::Entry &entry, int column);
 QStringList cells(const History::Entry &entry);
+// A long text of the kind a column holds, which a view's column is made to fit.
+QString sample(int column);
 
-// Both replace the file at path atomically and return false with a reason in Chinese in *error.
-bool writeCsv(const QString &path, const QList<History::Entry> &entries, QString *error);
-bool writeXls(const QString &path, const QList<History::Entry> &entries, QString *error);
+// Both replace the file at path atomically. False with *failure (kind Write) when the file cannot be
+// written: the system's reason, or the workbook writer's own words as its detail.
+bool writeCsv(const QString &path, const QList<History::Entry> &entries, Failure *failure);
+bool writeXls(const QString &path, const QList<History::Entry> &entries, Failure *failure);
 
 } // namespace HistoryExport

@@ -1,16 +1,14 @@
 #include "core/history/HistoryIndex.h"
 
-#include "core/browse/FileList.h"
 #include "core/common/Paths.h"
+#include "core/history/DayFiles.h"
 #include "core/records/DayJournal.h"
 #include "core/records/RecordLog.h"
-#include "core/records/UploadRecord.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -20,34 +18,85 @@
 #include <QVariant>
 #include <algorithm>
 #include <atomic>
+#include <initializer_list>
+#include <limits>
 #include <thread>
 
 namespace {
 
-// Raised whenever the tables change meaning; an index of another version is built again.
-constexpr int kSchemaVersion = 2;
+using namespace UploadRecord;
 
-const char *const kSchema[] = {
-    // One row per day with files: what was indexed (size and time of each file, empty when the day
-    // has no such file) and why a file could not be read.
-    "CREATE TABLE days(day TEXT PRIMARY KEY, log_stamp TEXT NOT NULL, journal_stamp TEXT NOT NULL,"
-    " log_error TEXT NOT NULL, journal_error TEXT NOT NULL, entries INTEGER NOT NULL)",
-    // The records; the id tells the day and the place in the day (see firstId). A SHA-256 is kept as
-    // its 32 bytes, and NULL when none was journalled.
-    "CREATE TABLE entries(id INTEGER PRIMARY KEY, status TEXT NOT NULL, name TEXT NOT NULL,"
-    " size TEXT NOT NULL, destination INTEGER NOT NULL, start TEXT NOT NULL, finish TEXT NOT NULL,"
-    " sha256 BLOB, journal_only INTEGER NOT NULL)",
-    "CREATE INDEX entries_by_destination ON entries(destination, id)",
-    "CREATE INDEX entries_by_sha256 ON entries(sha256) WHERE sha256 IS NOT NULL",
-    // The file names, case-folded, in a table of their own: a search reads this narrow table through
-    // rather than the records.
-    "CREATE TABLE names(id INTEGER PRIMARY KEY, key TEXT NOT NULL)",
-    // The destinations, which repeat from record to record, once each.
-    "CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE, key TEXT NOT NULL)",
-};
+// Raised whenever the tables change meaning (a cell the history keeps is added to the record's
+// columns, say); an index of another version is built again.
+constexpr int kSchemaVersion = 3;
 
-const char *const kEntryColumns = "e.id, e.status, e.name, e.size, d.text, e.start, e.finish, e.sha256,"
-                                  " e.journal_only";
+// The cells the index keeps, in the order of their columns in the table entries.
+const QList<Cell> &keptCells() {
+    static const QList<Cell> cells = [] {
+        QList<Cell> kept;
+        for (const Column &column : kColumns) {
+            if (column.kept) {
+                kept.append(column.cell);
+            }
+        }
+        return kept;
+    }();
+    return cells;
+}
+
+QStringList schema() {
+    QStringList cells;
+    for (const Cell cell : keptCells()) {
+        // A destination, which repeats from record to record, is kept once in destinations.
+        cells.append(QLatin1String(kColumns[cell].id) +
+                     QLatin1String(cell == CellDestination ? " INTEGER NOT NULL" : " TEXT NOT NULL"));
+    }
+    return {
+        // One row per day with files: what was indexed (size and time of each file, empty when the day
+        // has no such file) and why a file could not be read (a Failure: the number of its kind, its
+        // reason and detail).
+        QStringLiteral(
+            "CREATE TABLE days(day TEXT PRIMARY KEY, log_stamp TEXT NOT NULL,"
+            " journal_stamp TEXT NOT NULL, log_failure INTEGER NOT NULL, log_reason TEXT NOT NULL,"
+            " log_detail TEXT NOT NULL, journal_failure INTEGER NOT NULL,"
+            " journal_reason TEXT NOT NULL, journal_detail TEXT NOT NULL, entries INTEGER NOT NULL)"),
+        // The records; the id tells the day and the place in the day (see firstId). A SHA-256 is kept as
+        // its 32 bytes, and NULL when none was journalled.
+        QStringLiteral(
+            "CREATE TABLE entries(id INTEGER PRIMARY KEY, %1, sha256 BLOB, journal_only INTEGER NOT NULL)")
+            .arg(cells.join(QStringLiteral(", "))),
+        QStringLiteral("CREATE INDEX entries_by_destination ON entries(destination, id)"),
+        QStringLiteral("CREATE INDEX entries_by_sha256 ON entries(sha256) WHERE sha256 IS NOT NULL"),
+        // The file names, case-folded, in a table of their own: a search reads this narrow table through
+        // rather than the records.
+        QStringLiteral("CREATE TABLE names(id INTEGER PRIMARY KEY, key TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE,"
+                       " key TEXT NOT NULL)"),
+    };
+}
+
+// What a query for records selects, from entries e joined with destinations d: see entryFrom.
+QString entrySelection() {
+    QStringList columns{QStringLiteral("e.id")};
+    for (const Cell cell : keptCells()) {
+        columns.append(cell == CellDestination ? QStringLiteral("d.text")
+                                               : QStringLiteral("e.") + QLatin1String(kColumns[cell].id));
+    }
+    columns << QStringLiteral("e.sha256") << QStringLiteral("e.journal_only");
+    return QStringLiteral("SELECT %1 FROM entries e JOIN destinations d ON d.id = e.destination")
+        .arg(columns.join(QStringLiteral(", ")));
+}
+
+QString entryInsertion() {
+    QStringList columns{QStringLiteral("id")};
+    for (const Cell cell : keptCells()) {
+        columns.append(QLatin1String(kColumns[cell].id));
+    }
+    columns << QStringLiteral("sha256") << QStringLiteral("journal_only");
+    const QStringList places(columns.size(), QStringLiteral("?"));
+    return QStringLiteral("INSERT INTO entries(%1) VALUES(%2)")
+        .arg(columns.join(QStringLiteral(", ")), places.join(QStringLiteral(", ")));
+}
 
 constexpr int kIdBitsPerDay = 24;
 
@@ -61,22 +110,9 @@ qint64 lastId(const QString &day) {
     return firstId(day) + (qint64(1) << kIdBitsPerDay) - 1;
 }
 
-// Size and modification time of a file, empty text when there is no file.
-QString stampOf(const QFileInfo &file) {
-    if (!file.isFile()) {
-        return QString();
-    }
-    return QStringLiteral("%1:%2").arg(file.size()).arg(file.lastModified().toMSecsSinceEpoch());
-}
-
 // Qt binds a null text as NULL; the columns hold empty texts instead.
 QVariant text(const QString &value) {
     return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
-}
-
-QString timeOf(const QString &timestamp) {
-    const qsizetype space = timestamp.indexOf(QLatin1Char(' '));
-    return space < 0 ? timestamp : timestamp.mid(space + 1);
 }
 
 bool isHex(const QString &text) {
@@ -89,150 +125,212 @@ bool isHex(const QString &text) {
 // A SHA-256 search needs this many hexadecimal digits; fewer find too much to mean anything.
 constexpr int kMinShaPrefix = 4;
 
+// Every statement below reports the database's own reason in *error when it fails.
+
 QString sqlError(const QSqlQuery &query) {
     return query.lastError().text();
 }
 
-bool exec(QSqlDatabase &db, const QString &statement, QString *error) {
-    QSqlQuery query(db);
+bool exec(QSqlQuery &query, const QString &statement, QString *error) {
     if (!query.exec(statement)) {
-        if (error) {
-            *error = sqlError(query);
-        }
+        *error = sqlError(query);
         return false;
     }
     return true;
 }
 
-// The journal's completions of one day, found for the rows of its log by file name and destination.
-struct Completion {
-    QString time; // "YYYY-MM-DD HH:MM:SS"
-    QString sha256;
-    quint64 bytes = 0;
-    bool used = false;
-};
-
-// Seconds since the start of the Julian calendar of a time stamp "YYYY-MM-DD HH:MM:SS", -1 when it is
-// none; read as it is written, without time zones (which cost a look at the system's zone each time).
-qint64 secondsOf(const QString &timestamp) {
-    const QDate date = QDate::fromString(QStringView(timestamp).left(10), u"yyyy-MM-dd");
-    const QTime time = QTime::fromString(QStringView(timestamp).mid(11), u"HH:mm:ss");
-    if (timestamp.size() != 19 || !date.isValid() || !time.isValid()) {
-        return -1;
-    }
-    return date.toJulianDay() * 86400 + time.msecsSinceStartOfDay() / 1000;
+bool exec(const QSqlDatabase &db, const QString &statement, QString *error) {
+    QSqlQuery query(db);
+    return exec(query, statement, error);
 }
 
-qint64 secondsBetween(const QString &a, const QString &b) {
-    if (a == b) {
-        return 0;
+bool prepare(QSqlQuery &query, const QString &statement, QString *error) {
+    if (!query.prepare(statement)) {
+        *error = sqlError(query);
+        return false;
     }
-    const qint64 x = secondsOf(a);
-    const qint64 y = secondsOf(b);
-    return x < 0 || y < 0 ? std::numeric_limits<qint64>::max() : qAbs(x - y);
+    return true;
 }
 
-// The records of one day: the log's rows, each given the SHA-256 of the journalled completion closest
-// to its finish time, then the completions no row claimed.
-QList<History::Entry> combine(const QString &day, const QList<QStringList> &logRows,
-                              const QList<QStringList> &journal) {
-    enum JournalField { Time = 0, Event = 1, Name = 2, Destination = 3, Bytes = 6, Sha = 9 };
-    QHash<QString, QList<Completion>> completions;
-    QStringList order; // keys in journal order, for the completions no row claims
-    for (const QStringList &line : journal) {
-        if (line.at(Event) != QStringLiteral("完成")) {
-            continue;
-        }
-        const QString key = line.at(Name) + QLatin1Char('\n') + line.at(Destination);
-        if (!completions.contains(key)) {
-            order.append(key);
-        }
-        completions[key].append({line.at(Time), line.at(Sha).toLower(), line.at(Bytes).toULongLong(), false});
+// Runs a prepared statement with values bound in order.
+bool run(QSqlQuery &query, std::initializer_list<QVariant> values, QString *error) {
+    int place = 0;
+    for (const QVariant &value : values) {
+        query.bindValue(place++, value);
     }
+    if (!query.exec()) {
+        *error = sqlError(query);
+        return false;
+    }
+    return true;
+}
 
-    QList<History::Entry> entries;
-    entries.reserve(logRows.size());
-    for (const QStringList &row : logRows) {
-        // Cells 1 to 6 of the log: name, size, destination, status, start, finish.
-        History::Entry entry;
-        entry.day = day;
-        entry.fileName = row.value(0);
-        entry.fileSize = row.value(1);
-        entry.destination = row.value(2);
-        entry.status = row.value(3);
-        entry.startTime = row.value(4);
-        entry.finishTime = row.value(5);
-        entry.time = timeOf(entry.finishTime.isEmpty() ? entry.startTime : entry.finishTime);
-        if (entry.status == UploadRecord::kStatusComplete) {
-            auto found = completions.find(entry.fileName + QLatin1Char('\n') + entry.destination);
-            if (found != completions.end()) {
-                Completion *best = nullptr;
-                qint64 bestDistance = 0;
-                for (Completion &candidate : *found) {
-                    const qint64 distance = secondsBetween(candidate.time, entry.finishTime);
-                    if (!candidate.used && (!best || distance < bestDistance)) {
-                        best = &candidate;
-                        bestDistance = distance;
-                    }
-                }
-                if (best) {
-                    best->used = true;
-                    entry.sha256 = best->sha256;
-                }
-            }
-        }
-        entries.append(entry);
+// After the rows of a query: whether the last step failed rather than ended.
+bool readToEnd(const QSqlQuery &query, QString *error) {
+    if (query.lastError().isValid()) {
+        *error = sqlError(query);
+        return false;
     }
-    for (const QString &key : std::as_const(order)) {
-        const qsizetype split = key.indexOf(QLatin1Char('\n'));
-        for (const Completion &completion : std::as_const(completions[key])) {
-            if (completion.used) {
-                continue;
-            }
-            History::Entry entry;
-            entry.day = day;
-            entry.fileName = key.left(split);
-            entry.destination = key.mid(split + 1);
-            entry.status = UploadRecord::kStatusComplete;
-            entry.fileSize = FileList::sizeText(qint64(completion.bytes));
-            entry.finishTime = completion.time;
-            entry.time = timeOf(completion.time);
-            entry.sha256 = completion.sha256;
-            entry.journalOnly = true;
-            entries.append(entry);
+    return true;
+}
+
+// Runs work in one transaction: committed when work succeeds, rolled back when anything fails.
+bool inTransaction(QSqlDatabase &db, const std::function<bool(QString *error)> &work, QString *error) {
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    if (!work(error)) {
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        *error = db.lastError().text();
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+// Removes a day from the index: its records, their names and its row of days.
+bool dropDay(const QSqlDatabase &db, const QString &day, QString *error) {
+    QSqlQuery query(db);
+    for (const char *table : {"entries", "names"}) {
+        if (!prepare(query,
+                     QStringLiteral("DELETE FROM %1 WHERE id BETWEEN ? AND ?").arg(QLatin1String(table)),
+                     error) ||
+            !run(query, {firstId(day), lastId(day)}, error)) {
+            return false;
         }
     }
-    return entries;
+    return prepare(query, QStringLiteral("DELETE FROM days WHERE day = ?"), error) &&
+           run(query, {day}, error);
 }
 
 History::Entry entryFrom(const QSqlQuery &query) {
     History::Entry entry;
     entry.day = QDate::fromJulianDay(query.value(0).toLongLong() >> kIdBitsPerDay).toString(u"yyyy-MM-dd");
-    entry.status = query.value(1).toString();
-    entry.fileName = query.value(2).toString();
-    entry.fileSize = query.value(3).toString();
-    entry.destination = query.value(4).toString();
-    entry.startTime = query.value(5).toString();
-    entry.finishTime = query.value(6).toString();
-    entry.time = timeOf(entry.finishTime.isEmpty() ? entry.startTime : entry.finishTime);
-    entry.sha256 = QString::fromLatin1(query.value(7).toByteArray().toHex());
-    entry.journalOnly = query.value(8).toBool();
+    int place = 1;
+    for (const Cell cell : keptCells()) {
+        entry.cells[cell] = query.value(place++).toString();
+    }
+    entry.sha256 = QString::fromLatin1(query.value(place++).toByteArray().toHex());
+    entry.journalOnly = query.value(place).toBool();
     return entry;
 }
 
-} // namespace
-
-QString History::Day::problem() const {
-    QStringList lines;
-    if (!logError.isEmpty()) {
-        lines.append(QStringLiteral("无法读取 %1：%2").arg(QFileInfo(logPath).fileName(), logError));
-    }
-    if (!journalError.isEmpty()) {
-        lines.append(
-            QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(journalPath), journalError));
-    }
-    return lines.join(QLatin1Char('\n'));
+// A write-ahead log makes a day's commit one write instead of several synchronised ones, and lets a
+// reader search while a day is written. Where the file system cannot share the log's memory (a network
+// share) SQLite keeps its rollback journal, which is only slower.
+bool tune(const QSqlDatabase &db, QString *error) {
+    // A year of records makes indexes far larger than SQLite's default cache of 2 MiB; a day's
+    // records go to places all over them.
+    return exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error) &&
+           exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error) &&
+           exec(db, QStringLiteral("PRAGMA cache_size=-65536"), error);
 }
+
+// SQLITE_CORRUPT and SQLITE_NOTADB: the file is no index (any more).
+bool isDamage(const QSqlError &error) {
+    return error.nativeErrorCode() == QLatin1String("11") || error.nativeErrorCode() == QLatin1String("26");
+}
+
+// The statements that write a day's records, prepared once for all of them.
+struct EntryWriter {
+    explicit EntryWriter(const QSqlDatabase &db)
+        : addDestination(db), findDestination(db), addEntry(db), addName(db) {}
+
+    bool prepareAll(QString *error) {
+        return prepare(addDestination,
+                       QStringLiteral("INSERT OR IGNORE INTO destinations(text, key) VALUES(?, ?)"), error) &&
+               prepare(findDestination, QStringLiteral("SELECT id FROM destinations WHERE text = ?"),
+                       error) &&
+               prepare(addEntry, entryInsertion(), error) &&
+               prepare(addName, QStringLiteral("INSERT INTO names VALUES(?, ?)"), error);
+    }
+
+    // The id of a destination in destinations, added when it is new.
+    bool destinationId(const QString &destination, qint64 *id, QString *error) {
+        const auto known = destinations.constFind(destination);
+        if (known != destinations.constEnd()) {
+            *id = *known;
+            return true;
+        }
+        if (!run(addDestination, {text(destination), text(destination.toCaseFolded())}, error) ||
+            !run(findDestination, {text(destination)}, error)) {
+            return false;
+        }
+        if (!findDestination.next()) {
+            *error = QStringLiteral("the destination just added is not in the index");
+            return false;
+        }
+        *id = destinations.insert(destination, findDestination.value(0).toLongLong()).value();
+        findDestination.finish();
+        return true;
+    }
+
+    bool write(qint64 id, const History::Entry &entry, QString *error) {
+        qint64 destination = 0;
+        if (!destinationId(entry.cell(CellDestination), &destination, error)) {
+            return false;
+        }
+        int place = 0;
+        addEntry.bindValue(place++, id);
+        for (const Cell cell : keptCells()) {
+            addEntry.bindValue(place++,
+                               cell == CellDestination ? QVariant(destination) : text(entry.cells[cell]));
+        }
+        const QByteArray sha256 = QByteArray::fromHex(entry.sha256.toLatin1());
+        addEntry.bindValue(place++, sha256.size() == 32 ? QVariant(sha256)
+                                                        : QVariant(QMetaType(QMetaType::QByteArray)));
+        addEntry.bindValue(place, entry.journalOnly);
+        if (!addEntry.exec()) {
+            *error = sqlError(addEntry);
+            return false;
+        }
+        return run(addName, {id, text(entry.cell(CellFileName).toCaseFolded())}, error);
+    }
+
+    QSqlQuery addDestination;
+    QSqlQuery findDestination;
+    QSqlQuery addEntry;
+    QSqlQuery addName;
+    QHash<QString, qint64> destinations;
+};
+
+// Replaces what the index holds of a day with files.
+bool writeDay(const QSqlDatabase &db, const DayFiles &files, QString *error) {
+    if (!dropDay(db, files.day, error)) {
+        return false;
+    }
+    EntryWriter writer(db);
+    if (!writer.prepareAll(error)) {
+        return false;
+    }
+    qint64 id = firstId(files.day);
+    for (const History::Entry &entry : files.entries) {
+        if (!writer.write(id++, entry, error)) {
+            return false;
+        }
+    }
+    QSqlQuery day(db);
+    return prepare(day, QStringLiteral("INSERT INTO days VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"), error) &&
+           run(day,
+               {files.day, text(files.stamps.log), text(files.stamps.journal), int(files.logFailure.kind),
+                text(files.logFailure.reason), text(files.logFailure.detail), int(files.journalFailure.kind),
+                text(files.journalFailure.reason), text(files.journalFailure.detail), files.entries.size()},
+               error);
+}
+
+Failure failureFrom(const QSqlQuery &query, int place, const QString &path) {
+    const auto kind = Failure::Kind(query.value(place).toInt());
+    if (kind == Failure::Kind::None) {
+        return {};
+    }
+    return Failure::of(kind, path, query.value(place + 1).toString(), query.value(place + 2).toString());
+}
+
+} // namespace
 
 HistoryIndex::HistoryIndex() {
     static std::atomic<int> counter{0};
@@ -241,9 +339,13 @@ HistoryIndex::HistoryIndex() {
 
 HistoryIndex::~HistoryIndex() {
     if (QSqlDatabase::contains(m_connection)) {
-        QSqlDatabase::database(m_connection, false).close();
+        database().close();
         QSqlDatabase::removeDatabase(m_connection);
     }
+}
+
+QSqlDatabase HistoryIndex::database() const {
+    return QSqlDatabase::database(m_connection, false);
 }
 
 bool HistoryIndex::open(const QString &recordFolder, QString *error) {
@@ -253,7 +355,7 @@ bool HistoryIndex::open(const QString &recordFolder, QString *error) {
     if (!QSqlDatabase::contains(m_connection)) {
         QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     }
-    if (!QSqlDatabase::database(m_connection, false).isValid()) {
+    if (!database().isValid()) {
         *error = QStringLiteral("无法建立历史索引：Qt 的 SQLite 驱动不可用（请安装 libqt6sql6-sqlite）。");
         return false;
     }
@@ -267,7 +369,7 @@ bool HistoryIndex::open(const QString &recordFolder, QString *error) {
     } else if (m_damaged && QFileInfo::exists(path)) {
         // Only a cache: a damaged index is built again from the day files. (One that is merely busy or
         // cannot be written is left alone: another program may be using it.)
-        QSqlDatabase::database(m_connection, false).close();
+        database().close();
         if (QFile::remove(path) && openDatabase(path, &problem)) {
             m_indexPath = path;
             return true;
@@ -278,34 +380,13 @@ bool HistoryIndex::open(const QString &recordFolder, QString *error) {
 
 bool HistoryIndex::fallBackToMemory(const QString &why, QString *error) {
     m_indexPath.clear();
-    m_storageProblem = QStringLiteral("历史索引无法保存在记录文件夹（%1），本次在内存中建立。").arg(why);
+    m_storageProblem = QStringLiteral("历史索引无法保存在记录文件夹，本次在内存中建立。\n") + why;
     return openDatabase(QStringLiteral(":memory:"), error);
 }
 
-namespace {
-
-// A write-ahead log makes a day's commit one write instead of several synchronised ones, and lets a
-// reader search while a day is written. Where the file system cannot share the log's memory (a network
-// share) SQLite keeps its rollback journal, which is only slower.
-// SQLITE_CORRUPT and SQLITE_NOTADB: the file is no index (any more).
-bool isDamage(const QSqlError &error) {
-    return error.nativeErrorCode() == QLatin1String("11") || error.nativeErrorCode() == QLatin1String("26");
-}
-
-bool tune(QSqlDatabase &db, QString *error) {
-    QSqlQuery mode(db);
-    mode.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    // A year of records makes indexes far larger than SQLite's default cache of 2 MiB; a day's
-    // records go to places all over them.
-    return exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error) &&
-           exec(db, QStringLiteral("PRAGMA cache_size=-65536"), error);
-}
-
-} // namespace
-
 bool HistoryIndex::openDatabase(const QString &path, QString *error) {
     m_damaged = false;
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlDatabase db = database();
     db.close();
     db.setDatabaseName(path);
     // Another program (brelvantis-log find) may be writing a day into the same index.
@@ -314,232 +395,125 @@ bool HistoryIndex::openDatabase(const QString &path, QString *error) {
         *error = db.lastError().text();
         return false;
     }
+    // Each query is finished before the next statement: one still open keeps a read transaction, in
+    // which SQLite refuses to change its journal mode.
     QSqlQuery version(db);
-    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next()) {
+    if (!exec(version, QStringLiteral("PRAGMA user_version"), error) || !version.next()) {
         *error = sqlError(version);
         m_damaged = isDamage(version.lastError());
         db.close();
         return false;
     }
-    if (version.value(0).toInt() == kSchemaVersion) {
-        // Reading the days proves the file is a database this index can use.
-        // Setting the version again proves it can be written as well (not so in a read-only folder).
-        QSqlQuery check(db);
-        if (check.exec(QStringLiteral("SELECT count(*) FROM days"))) {
-            if (exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error)) {
-                return tune(db, error);
-            }
-            db.close();
-            return false;
+    const int found = version.value(0).toInt();
+    version.finish();
+    if (found != kSchemaVersion) {
+        if (createSchema(error) && tune(db, error)) {
+            return true;
         }
-        *error = sqlError(check);
+        db.close();
+        return false;
+    }
+    // Reading the days proves the file is a database this index can use.
+    QSqlQuery check(db);
+    if (!exec(check, QStringLiteral("SELECT count(*) FROM days"), error)) {
         m_damaged = isDamage(check.lastError());
         db.close();
         return false;
     }
-    if (!createSchema(error) || !tune(db, error)) {
-        db.close();
-        return false;
+    check.finish();
+    // Setting the version again proves it can be written as well (not so in a read-only folder).
+    if (exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error) && tune(db, error)) {
+        return true;
     }
-    return true;
+    db.close();
+    return false;
 }
 
 bool HistoryIndex::createSchema(QString *error) {
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction()) {
-        *error = db.lastError().text();
-        return false;
-    }
-    bool done = true;
-    for (const char *table : {"days", "entries", "names", "destinations"}) {
-        done = done && exec(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(table)), error);
-    }
-    for (const char *statement : kSchema) {
-        done = done && exec(db, QLatin1String(statement), error);
-    }
-    done = done && exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error);
-    if (!done || !db.commit()) {
-        if (done) {
-            *error = db.lastError().text();
-        }
-        db.rollback();
-        return false;
-    }
-    return true;
+    QSqlDatabase db = database();
+    return inTransaction(
+        db,
+        [&db](QString *error) {
+            for (const char *table : {"days", "entries", "names", "destinations"}) {
+                if (!exec(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(table)), error)) {
+                    return false;
+                }
+            }
+            for (const QString &statement : schema()) {
+                if (!exec(db, statement, error)) {
+                    return false;
+                }
+            }
+            return exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error);
+        },
+        error);
 }
 
-QStringList HistoryIndex::staleDays() {
-    static const QRegularExpression dayFile(QStringLiteral("^(\\d{4}-\\d{2}-\\d{2})\\.(xls|journal\\.tsv)$"));
-    struct Stamps {
-        QString log;
-        QString journal;
-    };
-    QHash<QString, Stamps> onDisk;
-    const QDir folder(m_folder.isEmpty() ? QStringLiteral(".") : m_folder);
-    const QFileInfoList files =
-        folder.entryInfoList({QStringLiteral("*.xls"), QStringLiteral("*.journal.tsv")}, QDir::Files);
-    for (const QFileInfo &file : files) {
-        const QRegularExpressionMatch match = dayFile.match(file.fileName());
-        if (!match.hasMatch() ||
-            !QDate::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd")).isValid()) {
-            continue;
-        }
-        Stamps &stamps = onDisk[match.captured(1)];
-        (match.captured(2) == QStringLiteral("xls") ? stamps.log : stamps.journal) = stampOf(file);
-    }
-
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    QStringList stale;
-    QStringList gone;
+QStringList HistoryIndex::staleDays(QString *error) {
+    QString ignored;
+    error = error ? error : &ignored;
+    const QHash<QString, DayFiles::Stamps> onDisk = DayFiles::stampsIn(m_folder);
+    QSqlDatabase db = database();
     QSqlQuery indexed(db);
     indexed.setForwardOnly(true);
+    if (!exec(indexed, QStringLiteral("SELECT day, log_stamp, journal_stamp FROM days"), error)) {
+        return {};
+    }
+    QStringList stale;
+    QStringList gone;
     QSet<QString> known;
-    if (indexed.exec(QStringLiteral("SELECT day, log_stamp, journal_stamp FROM days"))) {
-        while (indexed.next()) {
-            const QString day = indexed.value(0).toString();
-            known.insert(day);
-            const auto found = onDisk.constFind(day);
-            if (found == onDisk.constEnd()) {
-                gone.append(day);
-            } else if (found->log != indexed.value(1).toString() ||
-                       found->journal != indexed.value(2).toString()) {
-                stale.append(day);
-            }
+    while (indexed.next()) {
+        const QString day = indexed.value(0).toString();
+        known.insert(day);
+        const auto found = onDisk.constFind(day);
+        if (found == onDisk.constEnd()) {
+            gone.append(day);
+        } else if (found->log != indexed.value(1).toString() ||
+                   found->journal != indexed.value(2).toString()) {
+            stale.append(day);
         }
+    }
+    if (!readToEnd(indexed, error)) {
+        return {};
     }
     for (auto it = onDisk.constBegin(); it != onDisk.constEnd(); ++it) {
         if (!known.contains(it.key())) {
             stale.append(it.key());
         }
     }
-    if (!gone.isEmpty() && db.transaction()) {
-        QSqlQuery remove(db);
-        for (const QString &day : std::as_const(gone)) {
-            for (const char *table : {"entries", "names"}) {
-                remove.prepare(
-                    QStringLiteral("DELETE FROM %1 WHERE id BETWEEN ? AND ?").arg(QLatin1String(table)));
-                remove.addBindValue(firstId(day));
-                remove.addBindValue(lastId(day));
-                remove.exec();
-            }
-            remove.prepare(QStringLiteral("DELETE FROM days WHERE day = ?"));
-            remove.addBindValue(day);
-            remove.exec();
-        }
-        db.commit();
-    }
     std::sort(stale.begin(), stale.end(), std::greater<>());
+    if (!gone.isEmpty()) {
+        // The changed days are worth indexing even when the gone ones stay listed for now.
+        inTransaction(
+            db,
+            [&db, &gone](QString *error) {
+                return std::all_of(gone.cbegin(), gone.cend(),
+                                   [&](const QString &day) { return dropDay(db, day, error); });
+            },
+            error);
+    }
     return stale;
 }
 
 bool HistoryIndex::indexDay(const QString &day, QString *error) {
     QString ignored;
     error = error ? error : &ignored;
-    // The files' stamps are taken before they are read, so a change while reading is seen next time.
-    const QFileInfo logFile(RecordLog::dayPath(m_folder, day));
-    const QFileInfo journalFile(DayJournal::dayPath(m_folder, day));
-    const QString logStamp = stampOf(logFile);
-    const QString journalStamp = stampOf(journalFile);
-    QList<QStringList> logRows;
-    QList<QStringList> journal;
-    QString logError;
-    QString journalError;
-    if (!logStamp.isEmpty() && !RecordLog::readRecords(logFile.filePath(), &logRows, &logError)) {
-        logRows.clear();
-        // The reader's own account (which names the file) follows in brackets.
-        logError = QStringLiteral("不是可读的记录表（%1）").arg(logError);
-    }
-    if (!journalStamp.isEmpty() && !DayJournal::readFile(journalFile.filePath(), &journal, &journalError)) {
-        journal.clear();
-    }
-    QList<History::Entry> entries = combine(day, logRows, journal);
     // A day's ids end where the next day's begin; no station sends that many files a day, but a
     // journal made up to look so must not spill into another day.
-    constexpr qsizetype kMaxEntries = (qsizetype(1) << kIdBitsPerDay) - 1;
-    if (entries.size() > kMaxEntries) {
-        entries.resize(kMaxEntries);
-        journalError = QStringLiteral("记录过多，只收录了前 %1 条").arg(kMaxEntries);
-    }
-
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction()) {
-        *error = db.lastError().text();
-        return false;
-    }
-    bool done = true;
-    QSqlQuery query(db);
-    for (const char *table : {"entries", "names"}) {
-        query.prepare(QStringLiteral("DELETE FROM %1 WHERE id BETWEEN ? AND ?").arg(QLatin1String(table)));
-        query.addBindValue(firstId(day));
-        query.addBindValue(lastId(day));
-        done = done && query.exec();
-    }
-    QHash<QString, qint64> destinations;
-    QSqlQuery addDestination(db);
-    addDestination.prepare(QStringLiteral("INSERT OR IGNORE INTO destinations(text, key) VALUES(?, ?)"));
-    QSqlQuery findDestination(db);
-    findDestination.prepare(QStringLiteral("SELECT id FROM destinations WHERE text = ?"));
-    QSqlQuery addEntry(db);
-    addEntry.prepare(QStringLiteral("INSERT INTO entries VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    QSqlQuery addName(db);
-    addName.prepare(QStringLiteral("INSERT INTO names VALUES(?, ?)"));
-    qint64 id = firstId(day);
-    for (const History::Entry &entry : entries) {
-        if (!done) {
-            break;
-        }
-        auto destination = destinations.find(entry.destination);
-        if (destination == destinations.end()) {
-            addDestination.bindValue(0, text(entry.destination));
-            addDestination.bindValue(1, text(entry.destination.toCaseFolded()));
-            findDestination.bindValue(0, text(entry.destination));
-            done = addDestination.exec() && findDestination.exec() && findDestination.next();
-            if (!done) {
-                break;
-            }
-            destination = destinations.insert(entry.destination, findDestination.value(0).toLongLong());
-            findDestination.finish();
-        }
-        const QByteArray sha256 = QByteArray::fromHex(entry.sha256.toLatin1());
-        const QVariantList values = {id,
-                                     text(entry.status),
-                                     text(entry.fileName),
-                                     text(entry.fileSize),
-                                     *destination,
-                                     text(entry.startTime),
-                                     text(entry.finishTime),
-                                     sha256.size() == 32 ? QVariant(sha256)
-                                                         : QVariant(QMetaType(QMetaType::QByteArray)),
-                                     entry.journalOnly};
-        for (int i = 0; i < values.size(); ++i) {
-            addEntry.bindValue(i, values.at(i));
-        }
-        addName.bindValue(0, id);
-        addName.bindValue(1, text(entry.fileName.toCaseFolded()));
-        done = addEntry.exec() && addName.exec();
-        ++id;
-    }
-    query.prepare(QStringLiteral("INSERT OR REPLACE INTO days VALUES(?, ?, ?, ?, ?, ?)"));
-    for (const QVariant &value : QVariantList{day, text(logStamp), text(journalStamp), text(logError),
-                                              text(journalError), entries.size()}) {
-        query.addBindValue(value);
-    }
-    done = done && query.exec();
-    if (!done || !db.commit()) {
-        *error = db.lastError().text();
-        for (const QSqlQuery *failed : {&query, &addDestination, &findDestination, &addEntry, &addName}) {
-            if (failed->lastError().isValid()) {
-                *error = sqlError(*failed);
-            }
-        }
-        db.rollback();
-        return false;
-    }
-    return true;
+    const DayFiles files = DayFiles::read(m_folder, day, (qsizetype(1) << kIdBitsPerDay) - 1);
+    QSqlDatabase db = database();
+    return inTransaction(
+        db, [&](QString *error) { return writeDay(db, files, error); }, error);
 }
 
 bool HistoryIndex::update(const std::function<bool(int, int, const QString &)> &onDay, QString *error) {
-    const QStringList stale = staleDays();
+    QString ignored;
+    error = error ? error : &ignored;
+    error->clear();
+    const QStringList stale = staleDays(error);
+    if (!error->isEmpty()) {
+        return false;
+    }
     for (qsizetype i = 0; i < stale.size(); ++i) {
         if (!indexDay(stale.at(i), error)) {
             return false;
@@ -551,12 +525,17 @@ bool HistoryIndex::update(const std::function<bool(int, int, const QString &)> &
     return true;
 }
 
-QList<History::Day> HistoryIndex::days() const {
+QList<History::Day> HistoryIndex::days(QString *error) const {
+    QString ignored;
+    error = error ? error : &ignored;
     QList<History::Day> days;
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    QSqlQuery query(database());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT day, log_stamp, journal_stamp, log_error, journal_error, entries"
-                                   " FROM days ORDER BY day DESC"))) {
+    if (!exec(query,
+              QStringLiteral("SELECT day, log_stamp, journal_stamp, log_failure, log_reason, log_detail,"
+                             " journal_failure, journal_reason, journal_detail, entries FROM days"
+                             " ORDER BY day DESC"),
+              error)) {
         return days;
     }
     while (query.next()) {
@@ -568,53 +547,86 @@ QList<History::Day> HistoryIndex::days() const {
         if (!query.value(2).toString().isEmpty()) {
             day.journalPath = DayJournal::dayPath(m_folder, day.day);
         }
-        day.logError = query.value(3).toString();
-        day.journalError = query.value(4).toString();
-        day.entryCount = query.value(5).toInt();
+        day.logFailure = failureFrom(query, 3, RecordLog::dayPath(m_folder, day.day));
+        day.journalFailure = failureFrom(query, 6, DayJournal::dayPath(m_folder, day.day));
+        day.entryCount = query.value(9).toInt();
         days.append(day);
     }
+    readToEnd(query, error);
     return days;
 }
 
-QList<History::Entry> HistoryIndex::dayEntries(const QString &day) const {
+QList<History::Entry> HistoryIndex::dayEntries(const QString &day, QString *error) const {
+    QString ignored;
+    error = error ? error : &ignored;
     QList<History::Entry> entries;
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    QSqlQuery query(database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM entries e JOIN destinations d ON d.id = e.destination"
-                                 " WHERE e.id BETWEEN ? AND ? ORDER BY e.id")
-                      .arg(QLatin1String(kEntryColumns)));
-    query.addBindValue(firstId(day));
-    query.addBindValue(lastId(day));
-    if (query.exec()) {
-        while (query.next()) {
-            entries.append(entryFrom(query));
-        }
+    if (!prepare(query, entrySelection() + QStringLiteral(" WHERE e.id BETWEEN ? AND ? ORDER BY e.id"),
+                 error) ||
+        !run(query, {firstId(day), lastId(day)}, error)) {
+        return entries;
     }
+    while (query.next()) {
+        entries.append(entryFrom(query));
+    }
+    readToEnd(query, error);
     return entries;
 }
 
 namespace {
+
+// The ids a prepared query selects, appended to ids.
+bool collectIds(QSqlQuery &query, std::initializer_list<QVariant> values, QList<qint64> *ids,
+                QString *error) {
+    query.setForwardOnly(true);
+    if (!run(query, values, error)) {
+        return false;
+    }
+    while (query.next()) {
+        ids->append(query.value(0).toLongLong());
+    }
+    return readToEnd(query, error);
+}
 
 // The ids of the names from first to last containing key, newest first, at most limit of them.
 QList<qint64> scanNames(const QSqlDatabase &db, const QString &key, qint64 first, qint64 last, int limit,
                         QString *error) {
     QList<qint64> ids;
     QSqlQuery query(db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT id FROM names WHERE id BETWEEN ? AND ? AND instr(key, ?) > 0 ORDER BY id DESC LIMIT ?"));
-    query.addBindValue(first);
-    query.addBindValue(last);
-    query.addBindValue(key);
-    query.addBindValue(limit);
-    if (!query.exec()) {
-        *error = sqlError(query);
-        return ids;
-    }
-    while (query.next()) {
-        ids.append(query.value(0).toLongLong());
+    if (prepare(query,
+                QStringLiteral("SELECT id FROM names WHERE id BETWEEN ? AND ? AND instr(key, ?) > 0"
+                               " ORDER BY id DESC LIMIT ?"),
+                error)) {
+        collectIds(query, {first, last, key, limit}, &ids, error);
     }
     return ids;
+}
+
+// The first id of the day from which on the newer half of the records lies, 0 when there is none.
+qint64 newerHalfStart(const QSqlDatabase &db, QString *error) {
+    QSqlQuery days(db);
+    days.setForwardOnly(true);
+    if (!exec(days, QStringLiteral("SELECT day, entries FROM days ORDER BY day DESC"), error)) {
+        return 0;
+    }
+    qint64 total = 0;
+    QList<std::pair<QString, qint64>> counts;
+    while (days.next()) {
+        counts.append({days.value(0).toString(), days.value(1).toLongLong()});
+        total += counts.last().second;
+    }
+    if (!readToEnd(days, error)) {
+        return 0;
+    }
+    qint64 newer = 0;
+    for (const auto &[day, count] : std::as_const(counts)) {
+        newer += count;
+        if (newer * 2 >= total) {
+            return firstId(day);
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -622,28 +634,11 @@ QList<qint64> scanNames(const QSqlDatabase &db, const QString &key, qint64 first
 QList<qint64> HistoryIndex::matchingNames(const QString &key, int limit, QString *error) const {
     // Reading every name is most of a search's time, so an index in a file is read in two halves at
     // once, the older half through a second connection on a thread of its own.
-    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    const QSqlDatabase db = database();
     constexpr qint64 kAll = std::numeric_limits<qint64>::max();
-    qint64 split = 0;
-    if (!m_indexPath.isEmpty()) {
-        QSqlQuery days(db);
-        days.setForwardOnly(true);
-        qint64 total = 0;
-        QList<std::pair<QString, qint64>> counts;
-        if (days.exec(QStringLiteral("SELECT day, entries FROM days ORDER BY day DESC"))) {
-            while (days.next()) {
-                counts.append({days.value(0).toString(), days.value(1).toLongLong()});
-                total += counts.last().second;
-            }
-        }
-        qint64 newer = 0;
-        for (const auto &[day, count] : std::as_const(counts)) {
-            newer += count;
-            if (newer * 2 >= total) {
-                split = firstId(day);
-                break;
-            }
-        }
+    const qint64 split = m_indexPath.isEmpty() ? 0 : newerHalfStart(db, error);
+    if (!error->isEmpty()) {
+        return {};
     }
     if (split <= 0 || QThread::idealThreadCount() < 2) {
         return scanNames(db, key, 0, kAll, limit, error);
@@ -671,6 +666,76 @@ QList<qint64> HistoryIndex::matchingNames(const QString &key, int limit, QString
     return ids;
 }
 
+// Each kind of match gives at most limit ids, newest first.
+QList<qint64> HistoryIndex::matchingIds(const QString &key, int limit, QString *error) const {
+    QList<qint64> ids = matchingNames(key, limit, error);
+    const QSqlDatabase db = database();
+    QList<qint64> destinations;
+    QSqlQuery findDestinations(db);
+    if (error->isEmpty() &&
+        prepare(findDestinations, QStringLiteral("SELECT id FROM destinations WHERE instr(key, ?) > 0"),
+                error)) {
+        collectIds(findDestinations, {key}, &destinations, error);
+    }
+    QSqlQuery byDestination(db);
+    if (error->isEmpty() &&
+        prepare(byDestination,
+                QStringLiteral("SELECT id FROM entries WHERE destination = ? ORDER BY id DESC LIMIT ?"),
+                error)) {
+        for (const qint64 destination : std::as_const(destinations)) {
+            if (!collectIds(byDestination, {destination, limit}, &ids, error)) {
+                break;
+            }
+        }
+    }
+    if (error->isEmpty() && key.size() >= kMinShaPrefix && key.size() <= 64 && isHex(key)) {
+        QSqlQuery bySha(db);
+        // The SHA-256s from the prefix followed by zeros to the prefix followed by f's.
+        if (prepare(bySha,
+                    QStringLiteral(
+                        "SELECT id FROM entries WHERE sha256 BETWEEN ? AND ? ORDER BY id DESC LIMIT ?"),
+                    error)) {
+            collectIds(bySha,
+                       {QByteArray::fromHex(key.leftJustified(64, QLatin1Char('0')).toLatin1()),
+                        QByteArray::fromHex(key.leftJustified(64, QLatin1Char('f')).toLatin1()), limit},
+                       &ids, error);
+        }
+    }
+    std::sort(ids.begin(), ids.end(), std::greater<>());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    return ids;
+}
+
+// The records of ids, in the order of ids (newest first), a few hundred per statement.
+QList<History::Entry> HistoryIndex::entriesOf(const QList<qint64> &ids, QString *error) const {
+    constexpr qsizetype kChunk = 500;
+    QList<History::Entry> entries;
+    entries.reserve(ids.size());
+    for (qsizetype start = 0; start < ids.size(); start += kChunk) {
+        // Ids are numbers: safe to write out.
+        QStringList list;
+        for (qsizetype i = start; i < qMin(start + kChunk, ids.size()); ++i) {
+            list.append(QString::number(ids.at(i)));
+        }
+        QSqlQuery query(database());
+        query.setForwardOnly(true);
+        if (!exec(
+                query,
+                entrySelection() +
+                    QStringLiteral(" WHERE e.id IN (%1) ORDER BY e.id DESC").arg(list.join(QLatin1Char(','))),
+                error)) {
+            break;
+        }
+        while (query.next()) {
+            entries.append(entryFrom(query));
+        }
+        if (!readToEnd(query, error)) {
+            break;
+        }
+    }
+    return entries;
+}
+
 History::SearchResult HistoryIndex::search(const QString &text, int limit) const {
     History::SearchResult result;
     result.text = text;
@@ -678,85 +743,12 @@ History::SearchResult HistoryIndex::search(const QString &text, int limit) const
     if (key.isEmpty() || limit <= 0) {
         return result;
     }
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    // Each kind of match gives at most limit + 1 ids, newest first; together they tell whether more
-    // than limit records match.
-    QList<qint64> ids;
-    const auto failed = [&result](const QSqlQuery &query) {
-        if (result.error.isEmpty()) {
-            result.error = QStringLiteral("历史索引无法查找：") + sqlError(query);
-        }
-    };
-    const auto collect = [&ids, &failed](QSqlQuery &query) {
-        query.setForwardOnly(true);
-        if (!query.exec()) {
-            failed(query);
-            return;
-        }
-        while (query.next()) {
-            ids.append(query.value(0).toLongLong());
-        }
-    };
-    QString namesError;
-    ids = matchingNames(key, limit + 1, &namesError);
-    if (!namesError.isEmpty()) {
-        result.error = QStringLiteral("历史索引无法查找：") + namesError;
-    }
-
-    QSqlQuery destinations(db);
-    destinations.setForwardOnly(true);
-    destinations.prepare(QStringLiteral("SELECT id FROM destinations WHERE instr(key, ?) > 0"));
-    destinations.addBindValue(key);
-    QList<qint64> destinationIds;
-    if (!destinations.exec()) {
-        failed(destinations);
-    }
-    while (destinations.next()) {
-        destinationIds.append(destinations.value(0).toLongLong());
-    }
-    for (const qint64 destination : std::as_const(destinationIds)) {
-        QSqlQuery byDestination(db);
-        byDestination.prepare(
-            QStringLiteral("SELECT id FROM entries WHERE destination = ? ORDER BY id DESC LIMIT ?"));
-        byDestination.addBindValue(destination);
-        byDestination.addBindValue(limit + 1);
-        collect(byDestination);
-    }
-
-    if (key.size() >= kMinShaPrefix && key.size() <= 64 && isHex(key)) {
-        QSqlQuery bySha(db);
-        // The SHA-256s from the prefix followed by zeros to the prefix followed by f's.
-        bySha.prepare(
-            QStringLiteral("SELECT id FROM entries WHERE sha256 BETWEEN ? AND ? ORDER BY id DESC LIMIT ?"));
-        bySha.addBindValue(QByteArray::fromHex(key.leftJustified(64, QLatin1Char('0')).toLatin1()));
-        bySha.addBindValue(QByteArray::fromHex(key.leftJustified(64, QLatin1Char('f')).toLatin1()));
-        bySha.addBindValue(limit + 1);
-        collect(bySha);
-    }
-
-    std::sort(ids.begin(), ids.end(), std::greater<>());
-    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    // One id more than the limit tells whether more records match.
+    QList<qint64> ids = matchingIds(key, limit + 1, &result.error);
     result.truncated = ids.size() > limit;
     ids.resize(qMin<qsizetype>(ids.size(), limit));
-
-    // The records themselves, a few hundred ids per statement (ids are numbers: safe to write out).
-    constexpr qsizetype kChunk = 500;
-    result.entries.reserve(ids.size());
-    for (qsizetype start = 0; start < ids.size(); start += kChunk) {
-        QStringList list;
-        for (qsizetype i = start; i < qMin(start + kChunk, ids.size()); ++i) {
-            list.append(QString::number(ids.at(i)));
-        }
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT %1 FROM entries e JOIN destinations d ON d.id = e.destination"
-                                       " WHERE e.id IN (%2) ORDER BY e.id DESC")
-                            .arg(QLatin1String(kEntryColumns), list.join(QLatin1Char(','))))) {
-            failed(query);
-        }
-        while (query.next()) {
-            result.entries.append(entryFrom(query));
-        }
+    if (result.error.isEmpty()) {
+        result.entries = entriesOf(ids, &result.error);
     }
     return result;
 }

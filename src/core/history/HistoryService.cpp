@@ -30,10 +30,14 @@ public:
             return;
         }
         const bool running = !m_stale.isEmpty();
-        m_stale = m_index->staleDays();
+        QString error;
+        m_stale = m_index->staleDays(&error);
+        if (!error.isEmpty() && !recover(error)) {
+            return;
+        }
         m_total = int(m_stale.size());
         m_done = 0;
-        emit daysChanged(m_index->days());
+        emit daysChanged(days());
         emit indexProgress(0, m_total);
         m_sinceDays.start();
         if (!running) {
@@ -48,23 +52,15 @@ public:
         }
         const QString day = m_stale.takeFirst();
         QString error;
-        if (!m_index->indexDay(day, &error)) {
-            if (m_index->indexPath().isEmpty() || !m_index->fallBackToMemory(error, &error)) {
-                m_stale.clear();
-                emit indexOpened(m_index->indexPath(), QStringLiteral("历史索引无法更新：") + error);
-                emit indexProgress(m_total, m_total);
-                return;
-            }
-            emit indexOpened(QString(), m_index->storageProblem());
-            m_stale = m_index->staleDays();
-            m_total = m_done + int(m_stale.size());
-        } else {
+        if (m_index->indexDay(day, &error)) {
             ++m_done;
+        } else if (!recover(error)) {
+            return;
         }
         emit indexProgress(m_done, m_total);
         // The list of days grows as they are indexed, but is not sent for every one of them.
         if (m_stale.isEmpty() || m_sinceDays.elapsed() >= 500) {
-            emit daysChanged(m_index->days());
+            emit daysChanged(days());
             m_sinceDays.start();
         }
         if (!m_stale.isEmpty()) {
@@ -81,7 +77,7 @@ public:
         if (m_index) {
             result = m_index->search(text);
         } else {
-            result.error = QStringLiteral("历史索引不可用。");
+            result.error = QStringLiteral("历史索引未能打开");
         }
         emit searchFinished(number, result);
     }
@@ -89,17 +85,21 @@ public:
     void showDay(const QString &day) {
         QList<History::Entry> entries;
         QList<QStringList> journal;
-        QString journalError;
+        Failure journalFailure;
         if (m_index) {
-            entries = m_index->dayEntries(day);
-            for (const History::Day &known : m_index->days()) {
+            QString error;
+            entries = m_index->dayEntries(day, &error);
+            if (!error.isEmpty()) {
+                reportProblem(error);
+            }
+            for (const History::Day &known : days()) {
                 if (known.day == day && !known.journalPath.isEmpty() &&
-                    !DayJournal::readFile(known.journalPath, &journal, &journalError)) {
+                    !DayJournal::readFile(known.journalPath, &journal, &journalFailure)) {
                     journal.clear();
                 }
             }
         }
-        emit dayShown(day, entries, journal, journalError);
+        emit dayShown(day, entries, journal, journalFailure);
     }
 
 signals:
@@ -108,9 +108,41 @@ signals:
     void daysChanged(const QList<History::Day> &days);
     void searchFinished(int number, const History::SearchResult &result);
     void dayShown(const QString &day, const QList<History::Entry> &entries, const QList<QStringList> &journal,
-                  const QString &journalError);
+                  const Failure &journalFailure);
 
 private:
+    // After the index failed: an index file is given up for one in memory, which is then brought up to
+    // date from the start; false, with the problem reported, when there is nothing left to fall back to.
+    bool recover(const QString &error) {
+        QString why = error;
+        if (!m_index->indexPath().isEmpty() && m_index->fallBackToMemory(error, &why)) {
+            emit indexOpened(QString(), m_index->storageProblem());
+            why.clear();
+            m_stale = m_index->staleDays(&why);
+            m_total = m_done + int(m_stale.size());
+            if (why.isEmpty()) {
+                return true;
+            }
+        }
+        m_stale.clear();
+        reportProblem(why);
+        emit indexProgress(m_total, m_total);
+        return false;
+    }
+
+    void reportProblem(const QString &why) {
+        emit indexOpened(m_index->indexPath(), QStringLiteral("历史索引无法更新。\n") + why);
+    }
+
+    QList<History::Day> days() {
+        QString error;
+        const QList<History::Day> known = m_index->days(&error);
+        if (!error.isEmpty()) {
+            reportProblem(error);
+        }
+        return known;
+    }
+
     const std::atomic<int> &m_lastSearch;
     std::unique_ptr<HistoryIndex> m_index;
     QStringList m_stale;
@@ -126,6 +158,7 @@ HistoryService::HistoryService(QObject *parent) : QObject(parent) {
     qRegisterMetaType<QList<History::Entry>>();
     qRegisterMetaType<QList<History::Day>>();
     qRegisterMetaType<QList<QStringList>>();
+    qRegisterMetaType<Failure>();
     m_worker = new HistoryWorker(m_lastSearch);
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);

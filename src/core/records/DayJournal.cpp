@@ -88,33 +88,73 @@ QString DayJournal::takeFailure() {
     return m_failure;
 }
 
-bool DayJournal::readFile(const QString &path, QList<QStringList> *lines, QString *error) {
-    lines->clear();
+namespace {
+
+// A journal's header names at least these columns, the first of kColumns.
+constexpr qsizetype kRequiredColumns = 3;
+
+// sources[i]: where kColumns[i] stands in a line of the file with this header, -1 when it is missing;
+// empty when the header is no journal's, with *missing the first required column it lacks.
+QList<qsizetype> columnSources(const QString &header, QString *missing) {
+    const QStringList names = header.split(QLatin1Char('\t'));
+    QList<qsizetype> sources;
+    sources.reserve(DayJournal::kColumns.size());
+    for (const QString &column : DayJournal::kColumns) {
+        const qsizetype source = names.indexOf(column);
+        if (source < 0 && sources.size() < kRequiredColumns) {
+            *missing = column;
+            return {};
+        }
+        sources.append(source);
+    }
+    return sources;
+}
+
+// The text of the journal at path, without its byte-order mark.
+bool readText(const QString &path, QString *text, Failure *failure) {
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = fileErrorText(file, errno);
+        *failure = Failure::of(Failure::Kind::Read, path, fileErrorText(file, errno));
         return false;
     }
-    if (file.size() > kMaxReadBytes) {
-        *error = QStringLiteral("文件过大（%1 字节）").arg(file.size());
+    if (file.size() > DayJournal::kMaxReadBytes) {
+        *failure = Failure::of(Failure::Kind::TooLarge, path, QStringLiteral("共 %1 字节").arg(file.size()));
         return false;
     }
     errno = 0;
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        *error = fileErrorText(file, errno);
+        *failure = Failure::of(Failure::Kind::Read, path, fileErrorText(file, errno));
         return false;
     }
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         bytes.remove(0, 3);
     }
-    const QString text = QString::fromUtf8(bytes);
-    const QStringList rows = text.split(QLatin1Char('\n'));
-    const QString header = kColumns.join(QLatin1Char('\t'));
-    if (rows.isEmpty() || QStringView(rows.first()).trimmed() != header) {
-        *error = QStringLiteral("不是传输日志：第一行不是“%1”").arg(kColumns.join(QLatin1Char(' ')));
+    *text = QString::fromUtf8(bytes);
+    return true;
+}
+
+} // namespace
+
+bool DayJournal::readFile(const QString &path, QList<QStringList> *lines, Failure *failure) {
+    lines->clear();
+    QString text;
+    if (!readText(path, &text, failure)) {
         return false;
+    }
+    const QStringList rows = text.split(QLatin1Char('\n'));
+    QString missing;
+    const QList<qsizetype> sources = columnSources(rows.first().trimmed(), &missing);
+    if (sources.isEmpty()) {
+        *failure = Failure::of(Failure::Kind::Format, path,
+                               QStringLiteral("第一行没有“%1”列，不是传输日志").arg(missing));
+        return false;
+    }
+    // A file this station wrote has its columns in their own places: each line is taken as it is.
+    bool asWritten = true;
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        asWritten = asWritten && sources.at(i) == i;
     }
     for (qsizetype i = 1; i < rows.size(); ++i) {
         QStringView row(rows.at(i));
@@ -125,10 +165,16 @@ bool DayJournal::readFile(const QString &path, QList<QStringList> *lines, QStrin
             continue; // the end of the file, or a line cut by a crash before its end
         }
         QStringList fields = row.toString().split(QLatin1Char('\t'));
-        while (fields.size() < kColumns.size()) {
-            fields.append(QString());
+        if (asWritten) {
+            fields.resize(kColumns.size());
+        } else {
+            QStringList ordered;
+            ordered.reserve(sources.size());
+            for (const qsizetype source : sources) {
+                ordered.append(source < 0 ? QString() : fields.value(source));
+            }
+            fields = std::move(ordered);
         }
-        fields.resize(kColumns.size());
         lines->append(fields);
     }
     return true;

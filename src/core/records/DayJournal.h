@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/common/Failure.h"
 #include "core/records/JournalEvent.h"
 
 #include <QString>
@@ -47,9 +48,11 @@ public:
     // The journal of day ("YYYY-MM-DD"), beside that day's log.
     static QString dayPath(const QString &recordFolder, const QString &day);
 
-    // Reads the journal at path: its lines after the header, each with exactly kColumns.size() fields.
-    // False with *error (in Chinese) when it cannot be read or is no journal.
-    static bool readFile(const QString &path, QList<QStringList> *lines, QString *error);
+    // Reads the journal at path: its lines after the header, each as kColumns.size() fields in the order
+    // of kColumns. Columns are found by the header's names: one this station does not know (a newer
+    // station's) is ignored, one it knows that is missing reads as empty; a header without 时间, 事件 and
+    // 文件名 is no journal's. False with *failure when the file cannot be read or is no journal.
+    static bool readFile(const QString &path, QList<QStringList> *lines, Failure *failure);
     // A journal larger than this is not read (a day of the busiest station stays far below it).
     static constexpr qint64 kMaxReadBytes = qint64(256) << 20;
 

@@ -2,56 +2,100 @@
 
 #include "core/common/Clock.h"
 #include "core/common/Paths.h"
+#include "core/common/SystemErrors.h"
 #include "core/records/UploadTable.h"
 #include "core/xls/Workbook.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <utility>
 
 namespace {
 
-constexpr int kFirstReadCell = UploadRecord::CellFileName;
+using UploadRecord::kCellCount;
+
+// The workbook reader names the file at the start of its account; the failure names it already.
+QString readerDetail(const QString &path, const QString &text) {
+    const QString named = QStringLiteral("“%1”: ").arg(QDir::toNativeSeparators(path));
+    return text.startsWith(named) ? text.mid(named.size()) : text;
+}
+
+// Why the file at path cannot be read at all, before the workbook reader looks inside it.
+Failure unreadableFile(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return Failure::of(Failure::Kind::Read, path, systemErrorText(ENOENT));
+    }
+    if (info.isDir()) {
+        return Failure::of(Failure::Kind::Read, path, systemErrorText(EISDIR));
+    }
+    // A device or pipe under the log's name must not be read until it ends, which may be never.
+    if (!info.isFile()) {
+        return Failure::of(Failure::Kind::Read, path, QStringLiteral("不是普通文件"));
+    }
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return Failure::of(Failure::Kind::Read, path, fileErrorText(file, errno));
+    }
+    return {};
+}
+
+Failure missingColumn(const QString &path, int cell) {
+    return Failure::of(
+        Failure::Kind::Format, path,
+        QStringLiteral("工作表 %1 中没有“%2”列").arg(RecordLog::kSheetName, RecordLog::kColumnNames[cell]));
+}
 
 } // namespace
 
-// The sequence number is not read back, as rows are renumbered in file order.
-bool RecordLog::readRecords(const QString &path, QList<QStringList> *records, QString *error) {
+bool RecordLog::readRecords(const QString &path, QList<QStringList> *records, Failure *failure) {
+    *failure = unreadableFile(path);
+    if (failure->failed()) {
+        return false;
+    }
     // The sheet comes row by row and only the cells the table takes are kept, so loading a log costs
-    // no more memory than the table it fills.
-    QList<qsizetype> sources;
+    // no more memory than the table it fills. sources[cell]: the cell's column in the sheet, or -1.
+    std::array<qsizetype, kCellCount> sources;
+    sources.fill(-1);
     bool header = true;
-    const auto takeRow = [path, records, &sources, &header](const QStringList &row, QString *reason) {
+    const auto takeRow = [&](const QStringList &row, QString *) {
         if (header) {
             header = false;
-            for (int column = kFirstReadCell; column < UploadRecord::kCellCount; ++column) {
-                const QString &name = RecordLog::kColumnNames[column];
-                const qsizetype source = row.indexOf(name);
-                if (source < 0) {
-                    *reason = QStringLiteral("“%1”: the sheet %2 has no column “%3”.")
-                                  .arg(QDir::toNativeSeparators(path), RecordLog::kSheetName, name);
+            for (const UploadRecord::Column &column : UploadRecord::kColumns) {
+                // The sequence number is not read back, as rows are renumbered in file order.
+                if (column.cell != UploadRecord::CellSequence) {
+                    sources[column.cell] = row.indexOf(kColumnNames[column.cell]);
+                }
+                if (column.required && sources[column.cell] < 0) {
+                    *failure = missingColumn(path, column.cell);
                     return false;
                 }
-                sources.append(source);
             }
             return true;
         }
         QStringList record;
-        record.reserve(sources.size());
-        for (const qsizetype source : std::as_const(sources)) {
-            record.append(row.value(source));
+        record.reserve(kCellCount);
+        for (const qsizetype source : sources) {
+            record.append(source < 0 ? QString() : row.value(source));
         }
         records->append(record);
         return true;
     };
-    if (!Xls::forEachRow(path, RecordLog::kSheetName, takeRow, error)) {
+    QString reason;
+    if (!Xls::forEachRow(path, kSheetName, takeRow, &reason)) {
+        if (!failure->failed()) {
+            *failure = Failure::of(Failure::Kind::Format, path, QStringLiteral("不是可读的记录表"),
+                                   readerDetail(path, reason));
+        }
+        records->clear();
         return false;
     }
     if (header) {
         // An empty sheet has no header row either.
-        *error = QStringLiteral("“%1”: the sheet %2 has no column “%3”.")
-                     .arg(QDir::toNativeSeparators(path), RecordLog::kSheetName,
-                          RecordLog::kColumnNames[kFirstReadCell]);
+        *failure = missingColumn(path, UploadRecord::CellFileName);
         return false;
     }
     return true;
@@ -118,7 +162,7 @@ bool RecordLog::writeRecordLog() {
     rows.append(kColumnNames);
     for (int row = 0; row < m_table.rowCount(); ++row) {
         QStringList cells;
-        for (int column = 0; column < UploadRecord::kCellCount; ++column) {
+        for (int column = 0; column < kCellCount; ++column) {
             cells.append(m_table.cell(row, column));
         }
         rows.append(cells);
@@ -148,25 +192,31 @@ bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
     }
     // The whole file is read and checked before the table is touched, so a bad file never leaves the
     // table half filled.
-    Xls::Rows records;
-    QString error;
-    if (!readRecords(m_path, &records, &error)) {
+    QList<QStringList> records;
+    Failure failure;
+    if (!readRecords(m_path, &records, &failure)) {
+        // The reader's own words, if any, go last, on a line of their own.
+        const QString detail = std::exchange(failure.detail, QString());
+        QString text = kDatabaseErrorPrefix + failure.sentence();
         // The file may still hold the day's queue (a spreadsheet program may have saved it in a form
         // this reader does not take); the table's next write must not destroy it.
         if (QFileInfo(m_path).isFile()) {
             m_keptAside = keepAsideName(m_path, m_clock.now().toString(QStringLiteral("HHmmss")));
-            error += QStringLiteral("\n原记录文件将保留为“%1”。").arg(QDir::toNativeSeparators(m_keptAside));
+            text += QStringLiteral("\n原记录文件将保留为“%1”。").arg(QDir::toNativeSeparators(m_keptAside));
+        }
+        if (!detail.isEmpty()) {
+            text += QLatin1Char('\n') + detail;
         }
         if (notice) {
-            *notice = Notice{QString(), kDatabaseErrorPrefix + error};
+            *notice = Notice{QString(), text};
         }
         return false;
     }
     m_table.removeAll();
     for (const QStringList &record : records) {
         const int row = m_table.appendRow(QString::number(m_table.rowCount() + 1));
-        for (int column = kFirstReadCell; column < UploadRecord::kCellCount; ++column) {
-            m_table.setCell(row, column, record[column - kFirstReadCell]);
+        for (int column = UploadRecord::CellFileName; column < kCellCount; ++column) {
+            m_table.setCell(row, column, record[column]);
         }
     }
     return true;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/common/Failure.h"
 #include "core/common/Notice.h"
+
+#include "core/records/UploadRecord.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,12 +17,15 @@ class UploadTable;
 class RecordLog {
 public:
     static inline const QString kSheetName = QStringLiteral("Sheet1");
-    // The log's column names, in cell order; cell 6 is "完成时间" here, "结束时间" in the table.
-    static inline const QStringList kColumnNames = {
-        QStringLiteral("序号"),     QStringLiteral("文件名称"), QStringLiteral("文件大小"),
-        QStringLiteral("存放路径"), QStringLiteral("操作状态"), QStringLiteral("开始时间"),
-        QStringLiteral("完成时间"),
-    };
+    // The log's column names, in cell order (UploadRecord::kColumns); cell 6 is "完成时间" here,
+    // "结束时间" in the table.
+    static inline const QStringList kColumnNames = [] {
+        QStringList names;
+        for (const UploadRecord::Column &column : UploadRecord::kColumns) {
+            names.append(QString::fromUtf16(column.logName));
+        }
+        return names;
+    }();
     static inline const QString kNoDriverText = QStringLiteral("没有安装Excel驱动!");
     static inline const QString kDatabaseErrorPrefix = QStringLiteral("数据库错误: ");
 
@@ -62,9 +68,12 @@ public:
     // the working directory).
     static QString dayPath(const QString &recordFolder, const QString &day);
 
-    // Reads the data rows of the log at path: cells 1 to 6 of each (file name to finish time), found by
-    // column name, in file order. Nothing is handed back unless the whole sheet could be read.
-    static bool readRecords(const QString &path, QList<QStringList> *records, QString *error);
+    // Reads the data rows of the log at path, in file order, each as kCellCount cells in cell order
+    // (the sequence number left empty: rows are numbered by their place). Columns are found by name: one
+    // this station does not know is ignored, an optional one that is missing reads as empty. Nothing is
+    // handed back unless the whole sheet could be read; otherwise *failure says why, with the workbook
+    // reader's own words as its detail.
+    static bool readRecords(const QString &path, QList<QStringList> *records, Failure *failure);
 
     // The name of the workbook support that reads and writes the log, or empty text when there is none.
     virtual QString findExcelDriver() const;

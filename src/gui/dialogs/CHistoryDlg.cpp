@@ -4,14 +4,15 @@
 #include "core/history/HistoryExport.h"
 #include "core/history/HistoryService.h"
 #include "core/records/DayJournal.h"
-#include "core/records/UploadRecord.h"
+#include "gui/models/DayListModel.h"
+#include "gui/models/HistoryEntryModel.h"
+#include "gui/models/JournalLineModel.h"
+#include "gui/models/StatusColours.h"
 #include "gui/widgets/OperatorMessages.h"
 
-#include <QAbstractTableModel>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QDate>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -26,188 +27,15 @@
 #include <QShortcut>
 #include <QShowEvent>
 #include <QSplitter>
-#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 #include <utility>
 
-namespace HistoryWindow {
-
-const QColor kProblemColour(190, 20, 20);
-
-QString weekday(const QString &day) {
-    static const QString names[] = {QStringLiteral("周一"), QStringLiteral("周二"), QStringLiteral("周三"),
-                                    QStringLiteral("周四"), QStringLiteral("周五"), QStringLiteral("周六"),
-                                    QStringLiteral("周日")};
-    const QDate date = QDate::fromString(day, Qt::ISODate);
-    return date.isValid() ? names[date.dayOfWeek() - 1] : QString();
-}
-
-// The days of the record folder, newest first: the date and its record count, or that it cannot be read.
-class DayListModel : public QAbstractTableModel {
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-
-    void setDays(const QList<History::Day> &days) {
-        beginResetModel();
-        m_days = days;
-        endResetModel();
-    }
-    const History::Day &day(int row) const { return m_days.at(row); }
-    int rowOf(const QString &day) const {
-        const auto found = std::find_if(m_days.cbegin(), m_days.cend(),
-                                        [&](const History::Day &item) { return item.day == day; });
-        return found == m_days.cend() ? -1 : int(found - m_days.cbegin());
-    }
-
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : int(m_days.size());
-    }
-    int columnCount(const QModelIndex &parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : 2;
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
-            return QVariant();
-        }
-        return section == 0 ? QStringLiteral("日期") : QStringLiteral("记录数");
-    }
-
-    QVariant data(const QModelIndex &index, int role) const override {
-        if (!index.isValid()) {
-            return QVariant();
-        }
-        const History::Day &day = m_days.at(index.row());
-        const bool date = index.column() == 0;
-        switch (role) {
-        case Qt::DisplayRole:
-            if (date) {
-                return QStringLiteral("%1  %2").arg(day.day, weekday(day.day));
-            }
-            return day.unreadable() ? QStringLiteral("无法读取") : QString::number(day.entryCount);
-        case Qt::DecorationRole:
-            if (!date && day.unreadable()) {
-                return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
-            }
-            break;
-        case Qt::ForegroundRole:
-            if (day.unreadable()) {
-                return kProblemColour;
-            }
-            break;
-        case Qt::TextAlignmentRole:
-            // Counts line up on the right; the warning sits beside its icon.
-            return int((date || day.unreadable() ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
-        case Qt::ToolTipRole:
-            return day.unreadable() ? day.problem()
-                                    : QStringLiteral("%1：%2 条记录").arg(day.day).arg(day.entryCount);
-        default:
-            break;
-        }
-        return QVariant();
-    }
-
-private:
-    QList<History::Day> m_days;
-};
-
-// Rows of text under a header: the records of a day or of a search, or a day's journal. The cells are
-// made once when the rows are set, so a view of thousands of rows only reads them.
-class TextTableModel : public QAbstractTableModel {
-public:
-    TextTableModel(QStringList header, QObject *parent)
-        : QAbstractTableModel(parent), m_header(std::move(header)) {}
-
-    // statusColumn: the column whose texts are coloured by outcome (-1: none). notes: a tooltip per row,
-    // shown in italics (empty: an ordinary row).
-    void setRows(QList<QStringList> rows, QStringList notes = QStringList()) {
-        beginResetModel();
-        m_rows = std::move(rows);
-        m_notes = std::move(notes);
-        endResetModel();
-    }
-    void setStatusColumn(int column) { m_statusColumn = column; }
-    const QStringList &header() const { return m_header; }
-
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : int(m_rows.size());
-    }
-    int columnCount(const QModelIndex &parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : int(m_header.size());
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section < m_header.size()) {
-            return m_header.at(section);
-        }
-        return QVariant();
-    }
-
-    QVariant data(const QModelIndex &index, int role) const override {
-        if (!index.isValid()) {
-            return QVariant();
-        }
-        const QStringList &row = m_rows.at(index.row());
-        const QString text = row.value(index.column());
-        const QString note = m_notes.value(index.row());
-        switch (role) {
-        case Qt::DisplayRole:
-            return text;
-        case Qt::ToolTipRole:
-            if (note.isEmpty()) {
-                return text.isEmpty() ? QVariant() : QVariant(text);
-            }
-            return text.isEmpty() ? note : note + QLatin1Char('\n') + text;
-        case Qt::FontRole:
-            if (!note.isEmpty()) {
-                QFont italic;
-                italic.setItalic(true);
-                return italic;
-            }
-            break;
-        case Qt::ForegroundRole:
-            if (index.column() == m_statusColumn) {
-                return statusColour(text);
-            }
-            break;
-        default:
-            break;
-        }
-        return QVariant();
-    }
-
-private:
-    static QVariant statusColour(const QString &status) {
-        if (status == UploadRecord::kStatusComplete || status == QStringLiteral("完成")) {
-            return QColor(20, 120, 40);
-        }
-        if (status == UploadRecord::kStatusFault || status == QStringLiteral("故障")) {
-            return kProblemColour;
-        }
-        if (status == UploadRecord::kStatusStopped || status == QStringLiteral("停止")) {
-            return QColor(170, 100, 0);
-        }
-        return QVariant();
-    }
-
-    QStringList m_header;
-    QList<QStringList> m_rows;
-    QStringList m_notes;
-    int m_statusColumn = -1;
-};
-
-} // namespace HistoryWindow
-
-using HistoryWindow::DayListModel;
-using HistoryWindow::TextTableModel;
-
 namespace {
-
-const QString kJournalOnlyNote = QStringLiteral("此记录仅见于当天的传输日志");
 
 QString chooseWithPlatformDialog(QWidget *parent, const QString &title, const QString &suggestedPath,
                                  const QString &filter) {
@@ -216,58 +44,71 @@ QString chooseWithPlatformDialog(QWidget *parent, const QString &title, const QS
 
 // The same record, as the search and the day's list each report it.
 bool sameRecord(const History::Entry &a, const History::Entry &b) {
-    return a.day == b.day && a.fileName == b.fileName && a.destination == b.destination &&
-           a.startTime == b.startTime && a.finishTime == b.finishTime && a.status == b.status &&
-           a.journalOnly == b.journalOnly;
+    return a.day == b.day && a.cells == b.cells && a.journalOnly == b.journalOnly;
 }
 
 bool sameDay(const History::Day &a, const History::Day &b) {
-    return a.day == b.day && a.entryCount == b.entryCount && a.logError == b.logError &&
-           a.journalError == b.journalError;
+    return a.day == b.day && a.entryCount == b.entryCount &&
+           DayListModel::problem(a) == DayListModel::problem(b);
 }
 
-void showRows(TextTableModel *model, const QList<History::Entry> &entries) {
-    QList<QStringList> rows;
-    QStringList notes;
-    rows.reserve(entries.size());
-    notes.reserve(entries.size());
-    for (const History::Entry &entry : entries) {
-        rows.append(HistoryExport::cells(entry));
-        notes.append(entry.journalOnly ? kJournalOnlyNote : QString());
-    }
-    model->setRows(std::move(rows), std::move(notes));
-}
-
-// Column widths from the texts a column typically holds, so nothing common is cut at any font size.
-int widthFor(const QFontMetrics &metrics, const QString &column) {
-    struct Sample {
-        const char16_t *column;
-        const char16_t *text;
-    };
-    static const Sample samples[] = {
-        {u"日期", u"2026-12-07"},
-        {u"时间", u"00:00:00"},
-        {u"操作状态", u"传输故障"},
+// A long text of the kind a journal column holds.
+QString journalSample(const QString &column) {
+    static const std::pair<const char16_t *, const char16_t *> samples[] = {
+        {u"时间", u"2026-12-07 00:00:00"},
         {u"事件", u"事件"},
-        {u"文件名称", u"一个较长的文件名称示例.docx"},
         {u"文件名", u"一个较长的文件名称示例.docx"},
-        {u"存放路径", u"192.168.100.100:4321||d://资料"},
         {u"目的地", u"192.168.100.100:4321||d://资料"},
         {u"隔离器", u"192.168.100.100:4321"},
         {u"原因", u"隔离器在 30 秒内没有应答"},
-        {u"文件大小", u"1234567 KB"},
         {u"已发送字节", u"1234567890"},
         {u"秒", u"12345.678"},
         {u"MB/s", u"123.45"},
         {u"SHA-256", u"0123456789abcdef01234"},
     };
-    for (const Sample &sample : samples) {
-        if (column == QString::fromUtf16(sample.column)) {
-            const QString text = QString::fromUtf16(sample.text);
-            return std::max(metrics.horizontalAdvance(text), metrics.horizontalAdvance(column)) + 18;
+    for (const auto &[name, text] : samples) {
+        if (column == QString::fromUtf16(name)) {
+            return QString::fromUtf16(text);
         }
     }
-    return metrics.horizontalAdvance(column) + 60;
+    return QString();
+}
+
+// Column widths from the texts a column typically holds, so nothing common is cut at any font size.
+void fitColumns(QTableView *table, const std::function<QString(int column)> &sampleOf) {
+    const QFontMetrics metrics = table->fontMetrics();
+    for (int column = 0; column < table->model()->columnCount(); ++column) {
+        const QString header = table->model()->headerData(column, Qt::Horizontal).toString();
+        const QString sample = sampleOf(column);
+        table->setColumnWidth(column, sample.isEmpty() ? metrics.horizontalAdvance(header) + 60
+                                                       : std::max(metrics.horizontalAdvance(sample),
+                                                                  metrics.horizontalAdvance(header)) +
+                                                             18);
+    }
+}
+
+// Ctrl+C and the context menu copy the chosen rows as tab-separated text (a SHA-256 to compare, say).
+void addCopyAction(QTableView *table) {
+    auto *copy = new QAction(QStringLiteral("复制"), table);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    QObject::connect(copy, &QAction::triggered, table, [table] {
+        QModelIndexList rows = table->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end());
+        QStringList lines;
+        for (const QModelIndex &row : std::as_const(rows)) {
+            QStringList cells;
+            for (int column = 0; column < table->model()->columnCount(); ++column) {
+                cells << table->model()->index(row.row(), column).data().toString();
+            }
+            lines << cells.join(QLatin1Char('\t'));
+        }
+        if (!lines.isEmpty()) {
+            QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+        }
+    });
+    table->addAction(copy);
+    table->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 // A name for the proposed export file, without characters a file name cannot hold.
@@ -283,6 +124,14 @@ bool isDayFile(const QString &path, const QString &recordFolder) {
     const QFileInfo file(path);
     return !recordFolder.isEmpty() && dayFile.match(file.fileName()).hasMatch() &&
            QDir(file.absolutePath()) == QDir(QFileInfo(recordFolder).absoluteFilePath());
+}
+
+// A title that says what went wrong, in the colour of problems.
+void showProblem(QLabel *label, const QString &text, const QPalette &normal) {
+    QPalette colours = normal;
+    colours.setColor(QPalette::WindowText, StatusColours::kProblem);
+    label->setText(text);
+    label->setPalette(colours);
 }
 
 } // namespace
@@ -322,79 +171,72 @@ QTableView *CHistoryDlg::createTable(const char *name, QAbstractItemModel *model
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setHighlightSections(false);
-    for (int column = 0; column < model->columnCount(); ++column) {
-        table->setColumnWidth(
-            column, widthFor(table->fontMetrics(), model->headerData(column, Qt::Horizontal).toString()));
-    }
-
-    // Ctrl+C and the context menu copy the chosen rows as tab-separated text (a SHA-256 to compare, say).
-    auto *copy = new QAction(QStringLiteral("复制"), table);
-    copy->setShortcut(QKeySequence::Copy);
-    copy->setShortcutContext(Qt::WidgetShortcut);
-    connect(copy, &QAction::triggered, table, [table] {
-        QModelIndexList rows = table->selectionModel()->selectedRows();
-        std::sort(rows.begin(), rows.end());
-        QStringList lines;
-        for (const QModelIndex &row : std::as_const(rows)) {
-            QStringList cells;
-            for (int column = 0; column < table->model()->columnCount(); ++column) {
-                cells << table->model()->index(row.row(), column).data().toString();
-            }
-            lines << cells.join(QLatin1Char('\t'));
-        }
-        if (!lines.isEmpty()) {
-            QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
-        }
-    });
-    table->addAction(copy);
-    table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    addCopyAction(table);
     return table;
 }
 
 void CHistoryDlg::createControls() {
-    const QStringList entryColumns = HistoryExport::columnNames();
-    const int statusColumn =
-        int(entryColumns.indexOf(UploadRecord::kColumnHeaders[UploadRecord::CellStatus]));
     m_dayModel = new DayListModel(this);
-    m_dayRecordModel = new TextTableModel(entryColumns, this);
-    m_dayRecordModel->setStatusColumn(statusColumn);
-    m_resultModel = new TextTableModel(entryColumns, this);
-    m_resultModel->setStatusColumn(statusColumn);
-    m_journalModel = new TextTableModel(DayJournal::kColumns, this);
-    m_journalModel->setStatusColumn(1);
+    m_dayRecordModel = new HistoryEntryModel(this);
+    m_resultModel = new HistoryEntryModel(this);
+    m_journalModel = new JournalLineModel(this);
 
     auto *outer = new QVBoxLayout(this);
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName(QStringLiteral("historySplitter"));
     splitter->setChildrenCollapsible(false);
     outer->addWidget(splitter, 1);
+    createDayList(splitter);
+    createSearchSide(splitter);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    outer->addLayout(createButtons());
 
-    // Left: the days.
-    auto *left = new QWidget(splitter);
-    auto *leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    auto *daysLabel = new QLabel(QStringLiteral("有记录的日期"), left);
-    leftLayout->addWidget(daysLabel);
+    // Esc empties the search box first, then closes the window.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (m_searchEdit->text().isEmpty()) {
+            close();
+        } else {
+            m_searchEdit->clear();
+        }
+    });
+
+    resize(1180, 700);
+    splitter->setSizes({m_dayList->minimumWidth(), 1180 - m_dayList->minimumWidth()});
+    updateActions();
+}
+
+// Left: the days.
+QWidget *CHistoryDlg::createDayList(QWidget *parent) {
+    auto *left = new QWidget(parent);
+    auto *layout = new QVBoxLayout(left);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *label = new QLabel(QStringLiteral("有记录的日期"), left);
+    layout->addWidget(label);
     m_dayList = createTable("dayList", m_dayModel, left);
     m_dayList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_dayList->setAlternatingRowColors(false);
     m_dayList->setTextElideMode(Qt::ElideRight);
     m_dayList->setShowGrid(false);
-    m_dayList->setColumnWidth(
-        0, m_dayList->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-07  周三")) + 18);
-    m_dayList->setColumnWidth(1, m_dayList->fontMetrics().horizontalAdvance(QStringLiteral("无法读取")) + 40);
+    const QFontMetrics metrics = m_dayList->fontMetrics();
+    m_dayList->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("2026-12-07  周三")) + 18);
+    m_dayList->setColumnWidth(1, metrics.horizontalAdvance(QStringLiteral("无法读取")) + 40);
     m_dayList->setMinimumWidth(m_dayList->columnWidth(0) + m_dayList->columnWidth(1) + 24);
-    daysLabel->setBuddy(m_dayList);
-    leftLayout->addWidget(m_dayList);
+    label->setBuddy(m_dayList);
+    layout->addWidget(m_dayList);
     connect(m_dayList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &CHistoryDlg::onCurrentDayChanged);
     // A click on the day already chosen shows it too.
     connect(m_dayList, &QTableView::clicked, this, [this] { m_tabs->setCurrentIndex(DayTab); });
+    return left;
+}
 
-    // Right: the search box above the two tabs.
-    auto *right = new QWidget(splitter);
-    auto *rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 0, 0, 0);
+// Right: the search box above the two tabs.
+QWidget *CHistoryDlg::createSearchSide(QWidget *parent) {
+    auto *right = new QWidget(parent);
+    auto *layout = new QVBoxLayout(right);
+    layout->setContentsMargins(0, 0, 0, 0);
     auto *searchRow = new QHBoxLayout;
     auto *searchLabel = new QLabel(QStringLiteral("查找(&F)："), right);
     m_searchEdit = new QLineEdit(right);
@@ -404,7 +246,7 @@ void CHistoryDlg::createControls() {
     searchLabel->setBuddy(m_searchEdit);
     searchRow->addWidget(searchLabel);
     searchRow->addWidget(m_searchEdit, 1);
-    rightLayout->addLayout(searchRow);
+    layout->addLayout(searchRow);
 
     m_searchTimer = new QTimer(this);
     m_searchTimer->setSingleShot(true);
@@ -418,20 +260,29 @@ void CHistoryDlg::createControls() {
 
     m_tabs = new QTabWidget(right);
     m_tabs->setObjectName(QStringLiteral("historyTabs"));
-    rightLayout->addWidget(m_tabs, 1);
+    layout->addWidget(m_tabs, 1);
+    m_tabs->addTab(createDayPage(m_tabs), QStringLiteral("当天记录"));
+    m_tabs->addTab(createSearchPage(m_tabs), QStringLiteral("查找结果"));
+    m_tabs->setTabEnabled(SearchTab, false);
+    connect(m_tabs, &QTabWidget::currentChanged, this, &CHistoryDlg::updateActions);
+    return right;
+}
 
-    auto *dayPage = new QWidget(m_tabs);
-    auto *dayLayout = new QVBoxLayout(dayPage);
-    m_dayTitle = new QLabel(dayPage);
+// The chosen day's records above its journal.
+QWidget *CHistoryDlg::createDayPage(QWidget *parent) {
+    auto *page = new QWidget(parent);
+    auto *layout = new QVBoxLayout(page);
+    m_dayTitle = new QLabel(page);
     m_dayTitle->setObjectName(QStringLiteral("dayTitle"));
     m_dayTitle->setWordWrap(true);
     m_dayTitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    dayLayout->addWidget(m_dayTitle);
-    auto *daySplitter = new QSplitter(Qt::Vertical, dayPage);
-    daySplitter->setObjectName(QStringLiteral("daySplitter"));
-    daySplitter->setChildrenCollapsible(false);
-    m_dayRecords = createTable("dayRecords", m_dayRecordModel, daySplitter);
-    auto *journalPane = new QWidget(daySplitter);
+    layout->addWidget(m_dayTitle);
+    auto *splitter = new QSplitter(Qt::Vertical, page);
+    splitter->setObjectName(QStringLiteral("daySplitter"));
+    splitter->setChildrenCollapsible(false);
+    m_dayRecords = createTable("dayRecords", m_dayRecordModel, splitter);
+    fitColumns(m_dayRecords, HistoryExport::sample);
+    auto *journalPane = new QWidget(splitter);
     auto *journalLayout = new QVBoxLayout(journalPane);
     journalLayout->setContentsMargins(0, 4, 0, 0);
     m_journalTitle = new QLabel(journalPane);
@@ -440,34 +291,33 @@ void CHistoryDlg::createControls() {
     m_journalTitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
     journalLayout->addWidget(m_journalTitle);
     m_journal = createTable("journalLines", m_journalModel, journalPane);
-    // The journal's time is a whole time stamp.
-    m_journal->setColumnWidth(
-        0, m_journal->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-07 00:00:00")) + 18);
+    fitColumns(m_journal, [](int column) { return journalSample(DayJournal::kColumns.value(column)); });
     journalLayout->addWidget(m_journal);
-    daySplitter->setStretchFactor(0, 3);
-    daySplitter->setStretchFactor(1, 2);
-    dayLayout->addWidget(daySplitter, 1);
-    m_tabs->addTab(dayPage, QStringLiteral("当天记录"));
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    layout->addWidget(splitter, 1);
+    return page;
+}
 
-    auto *searchPage = new QWidget(m_tabs);
-    auto *searchLayout = new QVBoxLayout(searchPage);
-    m_resultSummary = new QLabel(searchPage);
+// The records found in all days.
+QWidget *CHistoryDlg::createSearchPage(QWidget *parent) {
+    auto *page = new QWidget(parent);
+    auto *layout = new QVBoxLayout(page);
+    m_resultSummary = new QLabel(page);
     m_resultSummary->setObjectName(QStringLiteral("resultSummary"));
     m_resultSummary->setWordWrap(true);
-    searchLayout->addWidget(m_resultSummary);
-    m_resultTable = createTable("searchResults", m_resultModel, searchPage);
-    searchLayout->addWidget(m_resultTable, 1);
-    m_tabs->addTab(searchPage, QStringLiteral("查找结果"));
-    m_tabs->setTabEnabled(SearchTab, false);
-    connect(m_tabs, &QTabWidget::currentChanged, this, &CHistoryDlg::updateActions);
+    layout->addWidget(m_resultSummary);
+    m_resultTable = createTable("searchResults", m_resultModel, page);
+    fitColumns(m_resultTable, HistoryExport::sample);
+    layout->addWidget(m_resultTable, 1);
     connect(m_resultTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &CHistoryDlg::onResultChosen);
     connect(m_resultTable, &QTableView::activated, this, &CHistoryDlg::onResultActivated);
+    return page;
+}
 
-    splitter->setStretchFactor(0, 0);
-    splitter->setStretchFactor(1, 1);
-
-    // Bottom: the index's state on the left, the commands on the right.
+// Bottom: the index's state on the left, the commands on the right.
+QHBoxLayout *CHistoryDlg::createButtons() {
     auto *bottom = new QHBoxLayout;
     m_statusText = new QLabel(this);
     m_statusText->setObjectName(QStringLiteral("historyStatus"));
@@ -494,21 +344,7 @@ void CHistoryDlg::createControls() {
     connect(m_exportXls, &QPushButton::clicked, this, [this] { exportCurrent(true); });
     QPushButton *closeButton = addButton(QStringLiteral("关闭"), "closeButton");
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
-    outer->addLayout(bottom);
-
-    // Esc empties the search box first, then closes the window.
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] {
-        if (m_searchEdit->text().isEmpty()) {
-            close();
-        } else {
-            m_searchEdit->clear();
-        }
-    });
-
-    resize(1180, 700);
-    splitter->setSizes({m_dayList->minimumWidth(), 1180 - m_dayList->minimumWidth()});
-    updateActions();
+    return bottom;
 }
 
 void CHistoryDlg::setRecordFolder(const QString &recordFolder) {
@@ -516,12 +352,10 @@ void CHistoryDlg::setRecordFolder(const QString &recordFolder) {
         return;
     }
     m_recordFolder = recordFolder;
-    m_days.clear();
     m_dayModel->setDays({});
     m_chosenDay.clear();
-    m_dayEntries.clear();
-    m_dayRecordModel->setRows({});
-    m_journalModel->setRows({});
+    m_dayRecordModel->setEntries({});
+    m_journalModel->setLines({});
     m_journalTitle->clear();
     m_indexProblem.clear();
     m_progressText.clear();
@@ -554,13 +388,11 @@ void CHistoryDlg::showEvent(QShowEvent *event) {
 void CHistoryDlg::onDaysChanged(const QList<History::Day> &days) {
     const int oldRow = m_dayModel->rowOf(m_chosenDay);
     const History::Day before = oldRow >= 0 ? m_dayModel->day(oldRow) : History::Day();
-    m_days = days;
     m_dayModel->setDays(days);
     if (days.isEmpty()) {
         m_chosenDay.clear();
-        m_dayEntries.clear();
-        m_dayRecordModel->setRows({});
-        m_journalModel->setRows({});
+        m_dayRecordModel->setEntries({});
+        m_journalModel->setLines({});
         m_journalTitle->clear();
         m_dayTitle->setText(
             QStringLiteral("记录目录 %1 中还没有日志。").arg(QDir::toNativeSeparators(m_recordFolder)));
@@ -622,23 +454,21 @@ void CHistoryDlg::showChosenDay(bool anotherDay) {
         return;
     }
     const History::Day &day = m_dayModel->day(row);
-    QPalette colours = m_dayTitle->palette();
     if (day.unreadable()) {
-        m_dayTitle->setText(QStringLiteral("%1（%2）有文件无法读取：\n%3")
-                                .arg(day.day, HistoryWindow::weekday(day.day), day.problem()));
-        colours.setColor(QPalette::WindowText, HistoryWindow::kProblemColour);
+        showProblem(m_dayTitle,
+                    QStringLiteral("%1（%2）有文件无法读取：\n%3")
+                        .arg(day.day, DayListModel::weekday(day.day), DayListModel::problem(day)),
+                    palette());
     } else {
         m_dayTitle->setText(QStringLiteral("%1（%2）共 %3 条记录")
-                                .arg(day.day, HistoryWindow::weekday(day.day))
+                                .arg(day.day, DayListModel::weekday(day.day))
                                 .arg(day.entryCount));
-        colours = palette();
+        m_dayTitle->setPalette(palette());
     }
-    m_dayTitle->setPalette(colours);
     m_tabs->setTabText(DayTab, QStringLiteral("%1 的记录").arg(day.day));
     if (anotherDay) {
-        m_dayEntries.clear();
-        m_dayRecordModel->setRows({});
-        m_journalModel->setRows({});
+        m_dayRecordModel->setEntries({});
+        m_journalModel->setLines({});
         m_journalTitle->setText(QStringLiteral("正在读取…"));
         updateActions();
     }
@@ -646,23 +476,20 @@ void CHistoryDlg::showChosenDay(bool anotherDay) {
 }
 
 void CHistoryDlg::onDayShown(const QString &day, const QList<History::Entry> &entries,
-                             const QList<QStringList> &journal, const QString &journalError) {
+                             const QList<QStringList> &journal, const Failure &journalFailure) {
     if (day != m_chosenDay) {
         return; // the operator has moved on
     }
-    m_dayEntries = entries;
-    showRows(m_dayRecordModel, entries);
-    m_journalModel->setRows(journal);
-    QPalette colours = palette();
-    if (!journalError.isEmpty()) {
-        m_journalTitle->setText(QStringLiteral("当天的传输日志无法读取：%1").arg(journalError));
-        colours.setColor(QPalette::WindowText, HistoryWindow::kProblemColour);
+    m_dayRecordModel->setEntries(entries);
+    m_journalModel->setLines(journal);
+    m_journalTitle->setPalette(palette());
+    if (journalFailure.failed()) {
+        showProblem(m_journalTitle, journalFailure.sentence(), palette());
     } else if (journal.isEmpty()) {
         m_journalTitle->setText(QStringLiteral("当天没有传输日志。"));
     } else {
         m_journalTitle->setText(QStringLiteral("当天的传输日志：%1 行").arg(journal.size()));
     }
-    m_journalTitle->setPalette(colours);
     selectFoundEntry();
     updateActions();
 }
@@ -673,8 +500,7 @@ void CHistoryDlg::onSearchEdited() {
         m_searchTimer->stop();
         m_searchNumber = 0;
         m_searchedText.clear();
-        m_results.clear();
-        m_resultModel->setRows({});
+        m_resultModel->setEntries({});
         m_resultSummary->clear();
         m_tabs->setTabText(SearchTab, QStringLiteral("查找结果"));
         m_tabs->setCurrentIndex(DayTab);
@@ -692,7 +518,7 @@ void CHistoryDlg::startSearch() {
     if (text.isEmpty() || m_recordFolder.isEmpty()) {
         return;
     }
-    if (text != m_searchedText || m_results.isEmpty()) {
+    if (text != m_searchedText || m_resultModel->entries().isEmpty()) {
         m_resultSummary->setText(QStringLiteral("正在查找“%1”…").arg(text));
     }
     m_searchedText = text;
@@ -703,11 +529,11 @@ void CHistoryDlg::onSearchFinished(int number, const History::SearchResult &resu
     if (number != m_searchNumber) {
         return; // an older search, overtaken by what the operator typed since
     }
-    m_results = result.entries;
-    showRows(m_resultModel, m_results);
-    const int found = int(m_results.size());
+    m_resultModel->setEntries(result.entries);
+    const int found = int(result.entries.size());
     if (!result.error.isEmpty()) {
-        m_resultSummary->setText(QStringLiteral("无法查找：%1").arg(result.error));
+        // The index's reason is the database's own words: a line of its own.
+        m_resultSummary->setText(QStringLiteral("历史索引无法查找。\n%1").arg(result.error));
     } else if (found == 0) {
         m_resultSummary->setText(QStringLiteral("没有找到含“%1”的记录。").arg(result.text));
     } else if (result.truncated) {
@@ -734,10 +560,10 @@ void CHistoryDlg::onResultActivated(const QModelIndex &index) {
 }
 
 void CHistoryDlg::goToResult(const QModelIndex &index, bool showDay) {
-    if (!index.isValid() || index.row() >= m_results.size()) {
+    if (!index.isValid() || index.row() >= m_resultModel->entries().size()) {
         return;
     }
-    m_entryToFind = m_results.at(index.row());
+    m_entryToFind = m_resultModel->entries().at(index.row());
     m_findEntry = true;
     chooseDay(m_entryToFind.day);
     if (showDay) {
@@ -748,15 +574,16 @@ void CHistoryDlg::goToResult(const QModelIndex &index, bool showDay) {
 
 // Selects the search result the operator picked in the day's records, once that day is shown.
 void CHistoryDlg::selectFoundEntry() {
-    if (!m_findEntry || m_entryToFind.day != m_chosenDay || m_dayEntries.isEmpty()) {
+    const QList<History::Entry> &shown = m_dayRecordModel->entries();
+    if (!m_findEntry || m_entryToFind.day != m_chosenDay || shown.isEmpty()) {
         return;
     }
     m_findEntry = false;
-    const auto found =
-        std::find_if(m_dayEntries.cbegin(), m_dayEntries.cend(),
-                     [this](const History::Entry &entry) { return sameRecord(entry, m_entryToFind); });
-    if (found != m_dayEntries.cend()) {
-        const QModelIndex index = m_dayRecordModel->index(int(found - m_dayEntries.cbegin()), 0);
+    const auto found = std::find_if(shown.cbegin(), shown.cend(), [this](const History::Entry &entry) {
+        return sameRecord(entry, m_entryToFind);
+    });
+    if (found != shown.cend()) {
+        const QModelIndex index = m_dayRecordModel->index(int(found - shown.cbegin()), 0);
         m_dayRecords->setCurrentIndex(index);
         m_dayRecords->scrollTo(index, QAbstractItemView::PositionAtCenter);
     }
@@ -764,9 +591,14 @@ void CHistoryDlg::selectFoundEntry() {
 
 void CHistoryDlg::onIndexOpened(const QString &indexPath, const QString &problem) {
     m_indexProblem = problem;
-    m_statusText->setToolTip(indexPath.isEmpty()
-                                 ? problem
-                                 : QStringLiteral("索引文件：%1").arg(QDir::toNativeSeparators(indexPath)));
+    QStringList tip;
+    if (!indexPath.isEmpty()) {
+        tip << QStringLiteral("索引文件：%1").arg(QDir::toNativeSeparators(indexPath));
+    }
+    if (!problem.isEmpty()) {
+        tip << problem;
+    }
+    m_statusText->setToolTip(tip.join(QLatin1Char('\n')));
     onIndexProgress(-1, -1);
 }
 
@@ -779,17 +611,18 @@ void CHistoryDlg::onIndexProgress(int done, int total) {
     QStringList parts;
     if (!m_progressText.isEmpty()) {
         parts << m_progressText;
-    } else if (!m_days.isEmpty()) {
-        parts << QStringLiteral("共 %1 天有记录").arg(m_days.size());
+    } else if (m_dayModel->rowCount() > 0) {
+        parts << QStringLiteral("共 %1 天有记录").arg(m_dayModel->rowCount());
     }
     if (!m_indexProblem.isEmpty()) {
-        parts << m_indexProblem;
+        // One line here; the tooltip holds the rest.
+        parts << m_indexProblem.section(QLatin1Char('\n'), 0, 0);
     }
     m_statusText->setText(parts.join(QStringLiteral("　　")));
 }
 
 const QList<History::Entry> &CHistoryDlg::currentEntries() const {
-    return m_tabs->currentIndex() == SearchTab ? m_results : m_dayEntries;
+    return m_tabs->currentIndex() == SearchTab ? m_resultModel->entries() : m_dayRecordModel->entries();
 }
 
 void CHistoryDlg::updateActions() {
@@ -828,17 +661,27 @@ void CHistoryDlg::exportCurrent(bool excel) {
                              .arg(QDir::toNativeSeparators(path))});
         return;
     }
-    QString error;
+    if (writeExport(path, excel, entries)) {
+        m_statusText->setText(
+            QStringLiteral("已导出 %1 条记录到 %2").arg(entries.size()).arg(QDir::toNativeSeparators(path)));
+    }
+}
+
+bool CHistoryDlg::writeExport(const QString &path, bool excel, const QList<History::Entry> &entries) {
+    Failure failure;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = excel ? HistoryExport::writeXls(path, entries, &error)
-                               : HistoryExport::writeCsv(path, entries, &error);
+    const bool written = excel ? HistoryExport::writeXls(path, entries, &failure)
+                               : HistoryExport::writeCsv(path, entries, &failure);
     QApplication::restoreOverrideCursor();
     if (!written) {
-        OperatorMessages::show(
-            this, Notice{NoticeCaption::kError,
-                         QStringLiteral("无法导出到 %1：%2").arg(QDir::toNativeSeparators(path), error)});
-        return;
+        QString text = QStringLiteral("无法导出到 %1").arg(QDir::toNativeSeparators(path));
+        if (!failure.reason.isEmpty()) {
+            text += QStringLiteral("：") + failure.reason;
+        }
+        if (!failure.detail.isEmpty()) {
+            text += QLatin1Char('\n') + failure.detail;
+        }
+        OperatorMessages::show(this, Notice{NoticeCaption::kError, text});
     }
-    m_statusText->setText(
-        QStringLiteral("已导出 %1 条记录到 %2").arg(entries.size()).arg(QDir::toNativeSeparators(path)));
+    return written;
 }

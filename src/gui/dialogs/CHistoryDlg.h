@@ -8,21 +8,19 @@
 #include <QWidget>
 #include <functional>
 
+class DayListModel;
+class HistoryEntryModel;
 class HistoryService;
+class JournalLineModel;
+class QAbstractItemModel;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
-class QAbstractItemModel;
 class QModelIndex;
 class QPushButton;
-class QSplitter;
 class QTabWidget;
 class QTableView;
 class QTimer;
-
-namespace HistoryWindow {
-class DayListModel;
-class TextTableModel;
-} // namespace HistoryWindow
 
 // "历史记录": what the station sent on earlier days. The days of the record folder on the left (an
 // unreadable day is marked and says why), a search over all days on the right top, and below it two
@@ -50,15 +48,19 @@ private:
     enum Tab { DayTab = 0, SearchTab = 1 };
 
     void createControls();
+    QWidget *createDayList(QWidget *parent);
+    QWidget *createSearchSide(QWidget *parent);
+    QWidget *createDayPage(QWidget *parent);
+    QWidget *createSearchPage(QWidget *parent);
+    QHBoxLayout *createButtons();
     QTableView *createTable(const char *name, QAbstractItemModel *model, QWidget *parent);
-    void setUpEntryColumns(QTableView *table);
 
     void onDaysChanged(const QList<History::Day> &days);
     void onCurrentDayChanged(const QModelIndex &current);
     void chooseDay(const QString &day);
     void showChosenDay(bool anotherDay);
     void onDayShown(const QString &day, const QList<History::Entry> &entries,
-                    const QList<QStringList> &journal, const QString &journalError);
+                    const QList<QStringList> &journal, const Failure &journalFailure);
 
     void onSearchEdited();
     void startSearch();
@@ -72,6 +74,7 @@ private:
     void onIndexProgress(int done, int total);
 
     void exportCurrent(bool excel);
+    bool writeExport(const QString &path, bool excel, const QList<History::Entry> &entries);
     const QList<History::Entry> &currentEntries() const;
     void updateActions();
 
@@ -80,25 +83,23 @@ private:
     SaveFileChooser m_chooseSaveFile;
     bool m_shownBefore = false;
 
-    QList<History::Day> m_days;
-    QString m_chosenDay;                // the day of the day tab
-    QList<History::Entry> m_dayEntries; // what the day tab shows
-    History::Entry m_entryToFind;       // a search result to select once its day is shown
+    QString m_chosenDay;          // the day of the day tab
+    History::Entry m_entryToFind; // a search result to select once its day is shown
     bool m_findEntry = false;
     bool m_quietDayChoice = false; // the day list is moved by the window, not by the operator
 
     int m_searchNumber = 0; // the latest search asked for; 0 while no search is active
     QString m_searchedText; // what that search was for
-    QList<History::Entry> m_results;
     QTimer *m_searchTimer = nullptr;
 
     QString m_indexProblem;
     QString m_progressText;
 
-    HistoryWindow::DayListModel *m_dayModel = nullptr;
-    HistoryWindow::TextTableModel *m_dayRecordModel = nullptr;
-    HistoryWindow::TextTableModel *m_journalModel = nullptr;
-    HistoryWindow::TextTableModel *m_resultModel = nullptr;
+    // What the lists show; the window keeps no copy of its own.
+    DayListModel *m_dayModel = nullptr;
+    HistoryEntryModel *m_dayRecordModel = nullptr;
+    JournalLineModel *m_journalModel = nullptr;
+    HistoryEntryModel *m_resultModel = nullptr;
 
     QTableView *m_dayList = nullptr;
     QLineEdit *m_searchEdit = nullptr;

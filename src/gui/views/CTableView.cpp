@@ -9,12 +9,6 @@
 #include <QKeyEvent>
 #include <algorithm>
 
-namespace {
-
-constexpr int kColumnWidths[UploadRecord::kCellCount] = {40, 150, 100, 300, 100, 120, 120};
-
-} // namespace
-
 CTableView::CTableView(UploadTable &table, QWidget *parent)
     : QTableView(parent), m_table(table), m_model(new CTableViewModel(table, this)) {
     setObjectName(kObjectName);
@@ -29,13 +23,13 @@ CTableView::CTableView(UploadTable &table, QWidget *parent)
     verticalHeader()->hide();
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setStretchLastSection(false);
-    for (int column = 0; column < UploadRecord::kCellCount; ++column) {
-        setColumnWidth(column, kColumnWidths[column]);
+    for (const UploadRecord::Column &column : UploadRecord::kColumns) {
+        setColumnWidth(column.cell, column.width);
     }
     // The two time columns were sized for a smaller platform font: never cut a time stamp short.
     const int stampWidth = fontMetrics().horizontalAdvance(QStringLiteral("2026-12-07 00:00:00")) + 14;
-    for (int column : {UploadRecord::CellStartTime, UploadRecord::CellFinishTime}) {
-        setColumnWidth(column, std::max(kColumnWidths[column], stampWidth));
+    for (const UploadRecord::Cell cell : {UploadRecord::CellStartTime, UploadRecord::CellFinishTime}) {
+        setColumnWidth(cell, std::max(UploadRecord::kColumns[cell].width, stampWidth));
     }
 
     // The area below the last row wears the rows' colours too.

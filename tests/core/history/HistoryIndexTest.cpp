@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -88,7 +91,7 @@ protected:
     static QStringList names(const History::SearchResult &result) {
         QStringList list;
         for (const History::Entry &entry : result.entries) {
-            list.append(entry.day + QLatin1Char(' ') + entry.fileName);
+            list.append(entry.day + QLatin1Char(' ') + entry.cell(CellFileName));
         }
         return list;
     }
@@ -107,10 +110,11 @@ TEST_F(HistoryIndexTest, FindsByNameDestinationOrShaAcrossDaysNewestFirst) {
     History::SearchResult found = index.search(u("合同2026"));
     ASSERT_EQ(names(found), QStringList({u("2026-11-04 合同2026-11.pdf"), u("2026-11-03 合同2026-11.pdf")}));
     const History::Entry &earlier = found.entries.at(1);
-    EXPECT_EQ(earlier.time, u("09:15:02"));
-    EXPECT_EQ(earlier.status, kStatusComplete);
-    EXPECT_EQ(earlier.destination, u("192.168.1.10:4321||d://合同"));
-    EXPECT_EQ(earlier.fileSize, u("1.5MB"));
+    EXPECT_EQ(earlier.time(), u("09:15:02"));
+    EXPECT_EQ(earlier.cell(CellStatus), kStatusComplete);
+    EXPECT_EQ(earlier.cell(CellDestination), u("192.168.1.10:4321||d://合同"));
+    EXPECT_EQ(earlier.cell(CellFileSize), u("1.5MB"));
+    EXPECT_EQ(earlier.cell(CellStartTime), u("2026-11-03 08:00:00"));
     EXPECT_EQ(earlier.sha256, kSha1);
     EXPECT_FALSE(earlier.journalOnly);
 
@@ -137,7 +141,7 @@ TEST_F(HistoryIndexTest, FindsByNameDestinationOrShaAcrossDaysNewestFirst) {
     ASSERT_EQ(days.size(), 2);
     EXPECT_EQ(days.at(0).day, u("2026-11-04"));
     EXPECT_EQ(days.at(1).entryCount, 3);
-    EXPECT_EQ(index.dayEntries(u("2026-11-03")).at(1).fileName, u("Report.DOC"));
+    EXPECT_EQ(index.dayEntries(u("2026-11-03")).at(1).cell(CellFileName), u("Report.DOC"));
 }
 
 TEST_F(HistoryIndexTest, ReindexesOnlyWhatChangedAndKeepsTheIndexBetweenRuns) {
@@ -186,10 +190,16 @@ TEST_F(HistoryIndexTest, UnreadableDayFilesAreListedWithTheirReasonAndHideNothin
     const QList<History::Day> days = index.days();
     ASSERT_EQ(days.size(), 4);
     EXPECT_EQ(days.at(0).day, u("2026-11-06"));
-    EXPECT_FALSE(days.at(0).journalError.isEmpty());
-    EXPECT_TRUE(days.at(1).unreadable());
-    EXPECT_FALSE(days.at(1).logError.isEmpty());
-    EXPECT_TRUE(days.at(1).problem().contains(QDir::toNativeSeparators(folder() + u("2026-11-05.xls"))));
+    EXPECT_EQ(days.at(0).journalFailure.sentence(),
+              u("无法识别 ") + QDir::toNativeSeparators(folder() + u("2026-11-06.journal.tsv")) +
+                  u("：第一行没有“时间”列，不是传输日志"))
+        << days.at(0).journalFailure.sentence().toStdString();
+    // The workbook reader's English stays out of the sentence, on a line of its own.
+    EXPECT_EQ(days.at(1).logFailure.sentence(),
+              u("无法识别 ") + QDir::toNativeSeparators(folder() + u("2026-11-05.xls")) +
+                  u("：不是可读的记录表\nThe file is not an Excel 97-2003 workbook: it is no OLE2 compound "
+                    "file (No OLE2 signature)."));
+    EXPECT_FALSE(days.at(1).journalFailure.failed());
     EXPECT_FALSE(days.at(2).unreadable());
     EXPECT_EQ(names(index.search(u("合同2026"))),
               QStringList({u("2026-11-05 合同2026-11.pdf"), u("2026-11-04 合同2026-11.pdf"),
@@ -217,21 +227,28 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
     ASSERT_TRUE(index.update());
     QList<History::Entry> entries = index.search(u("192.168")).entries;
     ASSERT_EQ(entries.size(), 4);
-    entries[0].fileName = u("=HYPERLINK(\"x\"),1.pdf");
+    entries[0].cells[CellFileName] = u("=HYPERLINK(\"x\"),1.pdf");
 
     const QString csv = dir.filePath(u("结果.csv"));
-    ASSERT_TRUE(HistoryExport::writeCsv(csv, entries, &error)) << error.toStdString();
+    Failure failure;
+    ASSERT_TRUE(HistoryExport::writeCsv(csv, entries, &failure)) << failure.sentence().toStdString();
     const QByteArray bytes = TestFiles::read(csv);
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF日期,时间,操作状态,文件名称,存放路径,文件大小,SHA-256\r\n"));
     // A name a spreadsheet would take for a formula stays text, quoted for its comma and quotes.
     EXPECT_TRUE(bytes.contains(u(",\"'=HYPERLINK(\"\"x\"\"),1.pdf\",").toUtf8()));
     EXPECT_TRUE(bytes.contains(kSha1.toUtf8()));
+    // A file that cannot be written gives the system's reason once, never the path twice.
+    const QString nowhere = dir.filePath(u("没有/结果.xls"));
+    ASSERT_FALSE(HistoryExport::writeXls(nowhere, entries, &failure));
+    EXPECT_EQ(failure.sentence(),
+              u("无法写入 ") + QDir::toNativeSeparators(nowhere) + u("：文件或文件夹不存在"))
+        << failure.sentence().toStdString();
 
     if (Xlrd::python().isEmpty()) {
         GTEST_SKIP() << "python3 with xlrd (Debian package python3-xlrd) is not installed";
     }
     const QString xls = dir.filePath(u("结果.xls"));
-    ASSERT_TRUE(HistoryExport::writeXls(xls, entries, &error)) << error.toStdString();
+    ASSERT_TRUE(HistoryExport::writeXls(xls, entries, &failure)) << failure.sentence().toStdString();
     const QJsonArray rows = Xlrd::read(xls, u("查找结果"), false).value(u("rows")).toArray();
     ASSERT_EQ(rows.size(), entries.size() + 1);
     for (qsizetype r = 0; r < rows.size(); ++r) {
@@ -242,6 +259,48 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
             EXPECT_EQ(row.at(c).toArray().at(1).toString(), expected.at(c)) << r << "," << c;
         }
     }
+}
+
+TEST_F(HistoryIndexTest, AnIndexOfAnotherVersionIsBuiltAgainAndEveryFailureOfItsOwnSaysWhy) {
+    writeTwoDays();
+    const auto tamper = [this](const QString &statement) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u("QSQLITE"), u("tamper"));
+            db.setDatabaseName(folder() + HistoryIndex::kFileName);
+            ASSERT_TRUE(db.open());
+            QSqlQuery query(db);
+            ASSERT_TRUE(query.exec(statement)) << query.lastError().text().toStdString();
+        }
+        QSqlDatabase::removeDatabase(u("tamper"));
+    };
+    {
+        HistoryIndex index;
+        QString error;
+        ASSERT_TRUE(index.open(folder(), &error));
+        ASSERT_TRUE(index.update());
+    }
+    tamper(u("PRAGMA user_version=2"));
+    HistoryIndex index;
+    QString error;
+    ASSERT_TRUE(index.open(folder(), &error));
+    EXPECT_EQ(index.indexPath(), folder() + HistoryIndex::kFileName);
+    EXPECT_TRUE(index.days().isEmpty());
+    EXPECT_EQ(index.staleDays().size(), 2);
+
+    // The index's tables gone under it: each reader says so instead of finding nothing.
+    tamper(u("DROP TABLE names"));
+    const History::SearchResult found = index.search(u("合同"));
+    EXPECT_TRUE(found.entries.isEmpty());
+    EXPECT_TRUE(found.error.startsWith(u("no such table: names"))) << found.error.toStdString();
+    tamper(u("DROP TABLE days"));
+    EXPECT_TRUE(index.staleDays(&error).isEmpty());
+    EXPECT_TRUE(error.startsWith(u("no such table: days"))) << error.toStdString();
+    error.clear();
+    EXPECT_TRUE(index.days(&error).isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+    error.clear();
+    EXPECT_FALSE(index.update({}, &error));
+    EXPECT_FALSE(error.isEmpty());
 }
 
 TEST_F(HistoryIndexTest, TheServiceAnswersFromItsOwnThread) {
@@ -262,7 +321,7 @@ TEST_F(HistoryIndexTest, TheServiceAnswersFromItsOwnThread) {
         [&] { return !searched.isEmpty() && searched.last().at(0).toInt() == latest; }, 30000));
     const auto result = searched.last().at(1).value<History::SearchResult>();
     ASSERT_EQ(result.entries.size(), 1);
-    EXPECT_EQ(result.entries.at(0).status, kStatusFault);
+    EXPECT_EQ(result.entries.at(0).cell(CellStatus), kStatusFault);
 
     service.showDay(u("2026-11-03"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 30000));

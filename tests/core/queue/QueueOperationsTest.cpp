@@ -325,9 +325,9 @@ TEST_F(DeleteTest, MovesAreJournalledAtTheNewPlaceAndReachTheLog) {
               (QList<QPair<JournalEvent, QString>>{{JournalEvent::MovedUp, QStringLiteral("3.txt")},
                                                    {JournalEvent::MovedDown, QStringLiteral("4.txt")}}));
     QList<QStringList> logged;
-    QString error;
-    ASSERT_TRUE(RecordLog::readRecords(m_log.path(), &logged, &error)) << error.toStdString();
-    EXPECT_EQ(logged.at(1).at(0), QStringLiteral("3.txt"));
+    Failure failure;
+    ASSERT_TRUE(RecordLog::readRecords(m_log.path(), &logged, &failure)) << failure.sentence().toStdString();
+    EXPECT_EQ(logged.at(1).at(CellFileName), QStringLiteral("3.txt"));
 }
 
 } // namespace

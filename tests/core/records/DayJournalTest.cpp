@@ -4,6 +4,7 @@
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,9 +99,9 @@ TEST_F(DayJournalTest, ARowAnEarlierRunLeftUploadingIsStoppedAndItsAttemptEnded)
     ASSERT_TRUE(m_parts.openDay(&notice));
     EXPECT_EQ(m_parts.table.cell(0, CellStatus), kStatusStopped);
     QList<QStringList> logged;
-    QString error;
-    ASSERT_TRUE(RecordLog::readRecords(m_parts.log.path(), &logged, &error));
-    EXPECT_EQ(logged.value(0).value(CellStatus - 1), kStatusStopped) << "the log says so too";
+    Failure failure;
+    ASSERT_TRUE(RecordLog::readRecords(m_parts.log.path(), &logged, &failure));
+    EXPECT_EQ(logged.value(0).value(CellStatus), kStatusStopped) << "the log says so too";
     QFile journal(m_parts.dayJournal.path());
     ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(journal.readAll()).contains(QStringLiteral("\t中断\ta.txt\t")));
@@ -120,6 +121,40 @@ TEST_F(DayJournalTest, AJournalThatCannotBeWrittenIsReportedOnceAndNeverStopsThe
     EXPECT_EQ(attempts, 4);
     EXPECT_TRUE(m_parts.dayJournal.takeFailure().contains(QStringLiteral("磁盘空间不足")));
     EXPECT_EQ(m_parts.dayJournal.takeFailure(), QString());
+}
+
+// Journals as files hold them: today's layout, a newer station's, and no journal at all.
+TEST(DayJournalReading, ColumnsAreFoundByNameAndAnUnknownOneIsIgnored) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2026-11-03.journal.tsv"));
+    QList<QStringList> lines;
+    Failure failure;
+
+    // Today's layout, with a last line cut short by a crash: its missing fields read as empty.
+    const QString today =
+        DayJournal::kColumns.join(QLatin1Char('\t')) +
+        QStringLiteral("\r\n2026-11-03 09:00:00\t完成\ta.txt\t||d\t10.0.0.1:9\t\t100\t0.500\t0.00\tab12"
+                       "\r\n2026-11-03 09:00:01\t开始\tb.txt\r\n");
+    TestFiles::write(path, "\xEF\xBB\xBF" + today.toUtf8());
+    ASSERT_TRUE(DayJournal::readFile(path, &lines, &failure)) << failure.sentence().toStdString();
+    EXPECT_EQ(lines, (QList<QStringList>{
+                         {"2026-11-03 09:00:00", "完成", "a.txt", "||d", "10.0.0.1:9", "", "100", "0.500",
+                          "0.00", "ab12"},
+                         {"2026-11-03 09:00:01", "开始", "b.txt", "", "", "", "", "", "", ""},
+                     }));
+
+    // A newer station's: a column of its own in the middle, others moved or left out.
+    TestFiles::write(path, QStringLiteral("\xFEFF时间\t文件名\t事件\t优先级\t目的地\tSHA-256\r\n"
+                                          "2026-11-03 09:00:00\ta.txt\t完成\t高\t||d\tab12\r\n")
+                               .toUtf8());
+    ASSERT_TRUE(DayJournal::readFile(path, &lines, &failure)) << failure.sentence().toStdString();
+    EXPECT_EQ(lines, (QList<QStringList>{
+                         {"2026-11-03 09:00:00", "完成", "a.txt", "||d", "", "", "", "", "", "ab12"}}));
+
+    TestFiles::write(path, QStringLiteral("时间\t事件\t目的地\r\n").toUtf8());
+    EXPECT_FALSE(DayJournal::readFile(path, &lines, &failure));
+    EXPECT_EQ(failure.sentence(), QStringLiteral("无法识别 %1：第一行没有“文件名”列，不是传输日志")
+                                      .arg(QDir::toNativeSeparators(path)));
 }
 
 } // namespace

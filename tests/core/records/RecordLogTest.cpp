@@ -166,37 +166,53 @@ TEST_F(RecordLogTest, ReloadRenumbersInFileOrderAndFindsColumnsByName) {
             {"2", "c.txt", "9 KB", "||g", kStatusComplete, "2024-03-05 08:00:30", "2024-03-05 08:01:00"},
             {"3", "d.txt", "0 KB", "||h", kStatusFault, "2024-03-05 08:02:00", ""},
         }));
+
+    // An older or foreign log without the optional columns reads them as empty.
+    ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName,
+                                   {{"存放路径", "文件名称", "操作状态"}, {"||f", "e.txt", kStatusReady}}));
+    ASSERT_TRUE(log.loadRecordLog(folder()));
+    EXPECT_EQ(tableCells(), (QList<QStringList>{{"1", "e.txt", "", "||f", kStatusReady, "", ""}}));
 }
 
 TEST_F(RecordLogTest, UnreadableLogsAreDatabaseErrorsAndKeepTheTable) {
     fillTable();
     const QList<QStringList> before = tableCells();
-    const auto expectDatabaseError = [&](const char *what) {
+    const QString file = QDir::toNativeSeparators(todaysFile());
+    const QString keptAside =
+        QStringLiteral("\n原记录文件将保留为“%1”。")
+            .arg(QDir::toNativeSeparators(folder() + QStringLiteral("2024-03-05-unreadable-235950.xls")));
+    const auto expectDatabaseError = [&](const char *what, const QString &text) {
         Notice notice;
         EXPECT_FALSE(log.loadRecordLog(folder(), &notice)) << what;
         EXPECT_TRUE(notice.caption.isEmpty()) << what << ": the application name is the caption";
-        EXPECT_TRUE(notice.text.startsWith(QStringLiteral("数据库错误: "))) << what;
-        EXPECT_GT(notice.text.size(), RecordLog::kDatabaseErrorPrefix.size()) << what << ": says why";
+        EXPECT_EQ(notice.text, text) << what << ": " << notice.text.toStdString();
         EXPECT_EQ(tableCells(), before) << what;
         ASSERT_TRUE(QDir().remove(todaysFile()) || QDir().rmdir(todaysFile()));
     };
 
-    QStringList noFinish = RecordLog::kColumnNames.mid(0, kCellCount - 1);
+    QStringList noStatus = RecordLog::kColumnNames;
+    noStatus.removeAt(CellStatus);
     ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName,
-                                   {noFinish, {"1", "a.txt", "1 KB", "||x", kStatusReady, ""}}));
-    expectDatabaseError("missing column");
+                                   {noStatus, {"1", "a.txt", "1 KB", "||x", "", ""}}));
+    expectDatabaseError(
+        "missing column",
+        QStringLiteral("数据库错误: 无法识别 %1：工作表 Sheet1 中没有“操作状态”列").arg(file) + keptAside);
 
-    QFile text(todaysFile());
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("序号,文件名称\n1,a.txt\n");
-    text.close();
-    expectDatabaseError("not a workbook");
+    TestFiles::write(todaysFile(), "序号,文件名称\n1,a.txt\n");
+    // The workbook reader's own words come last, on a line of their own.
+    expectDatabaseError("not a workbook",
+                        QStringLiteral("数据库错误: 无法识别 %1：不是可读的记录表").arg(file) + keptAside +
+                            QStringLiteral("\nThe file is not an Excel 97-2003 workbook: it is no OLE2 "
+                                           "compound file (No OLE2 signature)."));
 
     ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), QStringLiteral("Sheet2"), {RecordLog::kColumnNames}));
-    expectDatabaseError("no Sheet1");
+    expectDatabaseError(
+        "no Sheet1", QStringLiteral("数据库错误: 无法识别 %1：不是可读的记录表").arg(file) + keptAside +
+                         QStringLiteral("\nThe workbook has no sheet named “Sheet1” (its sheets: Sheet2)."));
 
     ASSERT_TRUE(QDir().mkdir(todaysFile()));
-    expectDatabaseError("a folder of that name");
+    expectDatabaseError("a folder of that name",
+                        QStringLiteral("数据库错误: 无法读取 %1：这是一个文件夹").arg(file));
 }
 
 TEST_F(RecordLogTest, AnUnreadableLogIsKeptAsideBeforeTheFirstRewrite) {
