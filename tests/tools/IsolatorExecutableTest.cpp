@@ -114,25 +114,23 @@ TEST_F(IsolatorExecutableTest, MisbehaviourOptionsReachTheSender) {
     EXPECT_FALSE(waitForLine(QStringLiteral("closed-before-ack")).isEmpty());
 }
 
-TEST_F(IsolatorExecutableTest, BadArgumentsExplainThemselves) {
-    QProcess peer;
-    peer.start(kBinDir + QStringLiteral("/brelvantis-isolator"),
-               {QStringLiteral("--listen"), QStringLiteral("nowhere")});
-    ASSERT_TRUE(peer.waitForFinished(5000));
-    EXPECT_EQ(peer.exitCode(), 2);
-    EXPECT_TRUE(peer.readAllStandardError().contains("--listen"));
-}
-
-TEST_F(IsolatorExecutableTest, APortInUseIsReported) {
+TEST_F(IsolatorExecutableTest, BadArgumentsAndAPortInUseAreReported) {
     const quint16 port = startPeer();
     ASSERT_NE(port, 0);
-    QProcess second;
-    second.start(kBinDir + QStringLiteral("/brelvantis-isolator"),
-                 {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
-                  QStringLiteral("--root"), root()});
-    ASSERT_TRUE(second.waitForFinished(5000));
-    EXPECT_EQ(second.exitCode(), 1);
-    EXPECT_TRUE(second.readAllStandardError().contains("cannot listen"));
+    const QStringList listen{QStringLiteral("--root"), root(), QStringLiteral("--listen")};
+    const struct {
+        QString where;
+        int exitCode;
+        const char *says;
+    } cases[] = {{QStringLiteral("nowhere"), 2, "--listen"},
+                 {QStringLiteral("127.0.0.1:%1").arg(port), 1, "cannot listen"}};
+    for (const auto &c : cases) {
+        QProcess peer;
+        peer.start(kBinDir + QStringLiteral("/brelvantis-isolator"), listen + QStringList{c.where});
+        ASSERT_TRUE(peer.waitForFinished(5000));
+        EXPECT_EQ(peer.exitCode(), c.exitCode) << c.says;
+        EXPECT_TRUE(peer.readAllStandardError().contains(c.says));
+    }
 }
 
 } // namespace
