@@ -57,7 +57,14 @@ protected:
         return QString();
     }
 
-    int runSend(quint16 port, const QString &file, const QString &destination) {
+    // Writes a file called name holding bytes and sends it with brelvantis-send; its exit code.
+    int runSend(quint16 port, const QString &name, const QByteArray &bytes, const QString &destination) {
+        const QString file = m_dir.filePath(name);
+        QFile source(file);
+        if (!source.open(QIODevice::WriteOnly) || source.write(bytes) != bytes.size()) {
+            return -1;
+        }
+        source.close();
         QProcess send;
         send.start(kBinDir + QStringLiteral("/brelvantis-send"),
                    {QStringLiteral("--isolator"), QStringLiteral("127.0.0.1:%1").arg(port),
@@ -79,13 +86,9 @@ protected:
 TEST_F(IsolatorExecutableTest, PrintsItsPortAndOneLinePerConnectionAndStopsOnSigterm) {
     const quint16 port = startPeer();
     ASSERT_NE(port, 0);
-
-    const QString source = m_dir.filePath(QStringLiteral("报告.txt"));
-    QFile file(source);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("hello isolator\n");
-    file.close();
-    EXPECT_EQ(runSend(port, source, QStringLiteral("192.168.1.1:4321||d://广告/x")), 0);
+    EXPECT_EQ(runSend(port, QStringLiteral("报告.txt"), "hello isolator\n",
+                      QStringLiteral("192.168.1.1:4321||d://广告/x")),
+              0);
 
     const QString line = waitForLine(QStringLiteral("报告.txt"));
     EXPECT_TRUE(line.contains(QStringLiteral(" stored "))) << line.toStdString();
@@ -105,12 +108,7 @@ TEST_F(IsolatorExecutableTest, PrintsItsPortAndOneLinePerConnectionAndStopsOnSig
 TEST_F(IsolatorExecutableTest, MisbehaviourOptionsReachTheSender) {
     const quint16 port = startPeer({QStringLiteral("--close-before-ack")});
     ASSERT_NE(port, 0);
-    const QString source = m_dir.filePath(QStringLiteral("a.txt"));
-    QFile file(source);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("a");
-    file.close();
-    EXPECT_EQ(runSend(port, source, QStringLiteral("1.2.3.4:5||d:/x")), 4);
+    EXPECT_EQ(runSend(port, QStringLiteral("a.txt"), "a", QStringLiteral("1.2.3.4:5||d:/x")), 4);
     EXPECT_FALSE(waitForLine(QStringLiteral("closed-before-ack")).isEmpty());
 }
 

@@ -31,29 +31,7 @@ const QString kFolder = QStringLiteral("192.168.1.1_4321/d/广告/x");
 
 // --- Whole files ----------------------------------------------------------------------------------------
 
-TEST(IsolatorServer, StoresFilesOfEverySizeByteForByte) {
-    IsolatorTestServer peer;
-    ASSERT_TRUE(peer.started());
-    const qsizetype sizes[] = {0, 1, 4095, 4096, 4097, 3 * 1024 * 1024 + 123};
-    size_t count = 0;
-    for (const qsizetype size : sizes) {
-        const QByteArray content = randomBytes(size, quint32(size) + 1);
-        const QString name = QStringLiteral("文件-%1.bin").arg(size);
-        IsolatorRawClient client;
-        ASSERT_TRUE(client.sendFile(peer.port(), content, name, kAddress, kPath)) << size;
-        const auto reports = peer.waitForReports(++count);
-        ASSERT_EQ(reports.size(), count);
-        EXPECT_EQ(reports.back().outcome, Outcome::Stored) << reports.back().logLine().toStdString();
-        EXPECT_EQ(reports.back().storedPath, kFolder + u'/' + name);
-        EXPECT_EQ(reports.back().bytesReceived, quint64((size + 4095) / 4096 * 4096));
-        bool exists = false;
-        const QByteArray stored = peer.stored(kFolder + u'/' + name, &exists);
-        EXPECT_TRUE(exists) << size;
-        EXPECT_TRUE(stored == content) << "size " << size << " came out as " << stored.size() << " bytes";
-    }
-    // Nothing beside the files: no temporary names left behind.
-    EXPECT_EQ(QDir(peer.root() + u'/' + kFolder).entryList(QDir::Files | QDir::Hidden).size(), 6);
-}
+// Files of every size: IsolatorWorkerTest, sent by the station's own worker.
 
 TEST(IsolatorServer, NeverReplacesAStoredFile) {
     IsolatorTestServer peer;
@@ -174,16 +152,11 @@ TEST(IsolatorServer, EveryWaitIsBounded) {
     ASSERT_TRUE(peer.started());
     const QStringList before = peer.tree();
 
-    IsolatorRawClient silent;
-    ASSERT_TRUE(silent.connectTo(peer.port()));
-    EXPECT_TRUE(silent.peerClosed(5s));
-    EXPECT_EQ(peer.waitForReports(1).back().outcome, Outcome::TimedOut);
-
     IsolatorRawClient halfHeader;
     ASSERT_TRUE(halfHeader.connectTo(peer.port()));
     ASSERT_TRUE(halfHeader.sendAll(QByteArray(1000, '\0')));
     EXPECT_TRUE(halfHeader.peerClosed(5s));
-    EXPECT_EQ(peer.waitForReports(2).back().outcome, Outcome::TimedOut);
+    EXPECT_EQ(peer.waitForReports(1).back().outcome, Outcome::TimedOut);
 
     IsolatorRawClient stalled;
     ASSERT_TRUE(stalled.connectTo(peer.port()));
@@ -192,7 +165,7 @@ TEST(IsolatorServer, EveryWaitIsBounded) {
     ASSERT_EQ(stalled.receiveAcknowledgement(5s), 4096);
     ASSERT_TRUE(stalled.sendAll(QByteArray(4096, 'x')));
     EXPECT_TRUE(stalled.peerClosed(5s));
-    EXPECT_EQ(peer.waitForReports(3).back().outcome, Outcome::TimedOut);
+    EXPECT_EQ(peer.waitForReports(2).back().outcome, Outcome::TimedOut);
     EXPECT_EQ(peer.tree(), before);
 }
 
@@ -237,10 +210,6 @@ TEST(IsolatorServer, RefusesUnsoundHeadersWithoutAcknowledgingOrWritingAnything)
     auto raw = [&](const QByteArray &name, const QByteArray &address, const QByteArray &path) {
         return IsolatorRawClient::rawHeader(3, name, address, path);
     };
-    QByteArray addressNotTerminated = raw("n", "a", "p");
-    addressNotTerminated.replace(2000, 48, QByteArray(48, '1'));
-    QByteArray strayBytes = raw("n", "a", "p");
-    strayBytes[2048 + 100] = 'x'; // after the path's terminator
     // The name and path rules in all their variety are StoragePath's and IsolatorHeader's own tests;
     // here one of each kind travels the whole way.
     const UnsafeHeader cases[] = {
@@ -250,9 +219,6 @@ TEST(IsolatorServer, RefusesUnsoundHeadersWithoutAcknowledgingOrWritingAnything)
         {"path climbing out after a drive", raw("n", "1.2.3.4:5", "d:\\a\\..\\..\\..\\escaped")},
         {"dot-dot address", raw("n", "..", gbkPath)},
         {"name not CP936", raw("\x81\x20.txt", "1.2.3.4:5", gbkPath)},
-        {"address not terminated", addressNotTerminated},
-        {"name not terminated", raw(QByteArray(1992, 'n'), "a", "p")},
-        {"bytes after a terminator", strayBytes},
         {"impossible size", IsolatorRawClient::header(~quint64(0), QStringLiteral("n"), kAddress, kPath)},
         {"over the size limit", IsolatorRawClient::header(limit + 1, QStringLiteral("n"), kAddress, kPath)},
         {"more than the free space",

@@ -4,6 +4,7 @@
 #include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -74,7 +75,12 @@ TEST_F(IsolatorWorkerTest, FilesOfEverySizeArriveByteForByteSentAtOnce) {
     for (std::thread &thread : threads) {
         thread.join();
     }
-    ASSERT_EQ(peer.waitForReports(count).size(), count);
+    const auto reports = peer.waitForReports(count);
+    ASSERT_EQ(reports.size(), count);
+    for (const ConnectionReport &report : reports) {
+        EXPECT_EQ(report.outcome, Outcome::Stored) << report.logLine().toStdString();
+        EXPECT_EQ(report.bytesReceived, (report.size + 4095) / 4096 * 4096) << "the padding is read as well";
+    }
     for (size_t i = 0; i < count; ++i) {
         EXPECT_EQ(results[i], TransferResult::Success) << sizes[i];
         EXPECT_TRUE(peer.stored(kFolder + QStringLiteral("/样本 %1.dat").arg(sizes[i])) == contents[i])
