@@ -14,28 +14,12 @@ IsolatorCommandLine::Result parse(const QStringList &args, IsolatorOptions *opti
     return IsolatorCommandLine::parse(args, options, error ? error : &ignored);
 }
 
-TEST(IsolatorCommandLine, ReadsEveryOption) {
+TEST(IsolatorCommandLine, ReadsEveryOptionAndDefaultsToLoopback) {
     IsolatorOptions options;
-    ASSERT_EQ(parse({"--listen",
-                     "0.0.0.0:0",
-                     "--root",
-                     "/srv/in",
-                     "--timeout",
-                     "0.25",
-                     "--max-connections",
-                     "3",
-                     "--max-size",
-                     "1000",
-                     "--ack-pieces",
-                     "11",
-                     "--ack-pause",
-                     "5",
-                     "--cut-after-blocks",
-                     "0",
-                     "--min-rate",
-                     "512",
-                     "--data-allowance",
-                     "1.5"},
+    ASSERT_EQ(parse(QStringLiteral("--listen 0.0.0.0:0 --root /srv/in --timeout 0.25 --max-connections 3 "
+                                   "--grace 0.5 --max-size 1000 --ack-pieces 11 --ack-pause 5 "
+                                   "--cut-after-blocks 0 --min-rate 512 --data-allowance 1.5")
+                        .split(u' '),
                     &options),
               IsolatorCommandLine::Result::Run);
     EXPECT_EQ(options.listenAddress, QByteArray("0.0.0.0"));
@@ -43,19 +27,18 @@ TEST(IsolatorCommandLine, ReadsEveryOption) {
     EXPECT_EQ(options.root, QStringLiteral("/srv/in"));
     EXPECT_EQ(options.timeout, 250ms);
     EXPECT_EQ(options.maxConnections, 3);
+    EXPECT_EQ(options.evictionGrace, 500ms);
     EXPECT_EQ(options.maxSize, 1000u);
     EXPECT_EQ(options.ackPieces, 11);
     EXPECT_EQ(options.ackPiecePause, 5ms);
     EXPECT_EQ(options.cutAfterBlocks, 0);
     EXPECT_EQ(options.minRate, 512u);
     EXPECT_EQ(options.dataAllowance, 1500ms);
-}
 
-TEST(IsolatorCommandLine, DefaultsToLoopback) {
-    IsolatorOptions options;
-    ASSERT_EQ(parse({"--root", "r"}, &options), IsolatorCommandLine::Result::Run);
-    EXPECT_EQ(options.listenAddress, QByteArray("127.0.0.1"));
-    EXPECT_EQ(options.timeout, 30s);
+    IsolatorOptions defaults;
+    ASSERT_EQ(parse({"--root", "r"}, &defaults), IsolatorCommandLine::Result::Run);
+    EXPECT_EQ(defaults.listenAddress, QByteArray("127.0.0.1"));
+    EXPECT_EQ(defaults.timeout, 30s);
 }
 
 TEST(IsolatorCommandLine, RefusesBadValues) {
@@ -69,6 +52,7 @@ TEST(IsolatorCommandLine, RefusesBadValues) {
         {"--root", "r", "--ack-pieces", "0"},
         {"--root", "r", "--min-rate", "-5"},
         {"--root", "r", "--data-allowance", "-1"},
+        {"--root", "r", "--grace", "-1"},
         {"--root", "r", "--cut-after-blocks", "-1"},
         {"--root", "r", "--close-before-ack", "--never-answer"},
         {"--root", "r", "--bogus"},

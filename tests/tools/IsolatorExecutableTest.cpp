@@ -57,7 +57,14 @@ protected:
         return QString();
     }
 
-    int runSend(quint16 port, const QString &file, const QString &destination) {
+    // Writes a file called name holding bytes and sends it with brelvantis-send; its exit code.
+    int runSend(quint16 port, const QString &name, const QByteArray &bytes, const QString &destination) {
+        const QString file = m_dir.filePath(name);
+        QFile source(file);
+        if (!source.open(QIODevice::WriteOnly) || source.write(bytes) != bytes.size()) {
+            return -1;
+        }
+        source.close();
         QProcess send;
         send.start(kBinDir + QStringLiteral("/brelvantis-send"),
                    {QStringLiteral("--isolator"), QStringLiteral("127.0.0.1:%1").arg(port),
@@ -79,13 +86,9 @@ protected:
 TEST_F(IsolatorExecutableTest, PrintsItsPortAndOneLinePerConnectionAndStopsOnSigterm) {
     const quint16 port = startPeer();
     ASSERT_NE(port, 0);
-
-    const QString source = m_dir.filePath(QStringLiteral("报告.txt"));
-    QFile file(source);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("hello isolator\n");
-    file.close();
-    EXPECT_EQ(runSend(port, source, QStringLiteral("192.168.1.1:4321||d://广告/x")), 0);
+    EXPECT_EQ(runSend(port, QStringLiteral("报告.txt"), "hello isolator\n",
+                      QStringLiteral("192.168.1.1:4321||d://广告/x")),
+              0);
 
     const QString line = waitForLine(QStringLiteral("报告.txt"));
     EXPECT_TRUE(line.contains(QStringLiteral(" stored "))) << line.toStdString();
@@ -105,34 +108,27 @@ TEST_F(IsolatorExecutableTest, PrintsItsPortAndOneLinePerConnectionAndStopsOnSig
 TEST_F(IsolatorExecutableTest, MisbehaviourOptionsReachTheSender) {
     const quint16 port = startPeer({QStringLiteral("--close-before-ack")});
     ASSERT_NE(port, 0);
-    const QString source = m_dir.filePath(QStringLiteral("a.txt"));
-    QFile file(source);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("a");
-    file.close();
-    EXPECT_EQ(runSend(port, source, QStringLiteral("1.2.3.4:5||d:/x")), 4);
+    EXPECT_EQ(runSend(port, QStringLiteral("a.txt"), "a", QStringLiteral("1.2.3.4:5||d:/x")), 4);
     EXPECT_FALSE(waitForLine(QStringLiteral("closed-before-ack")).isEmpty());
 }
 
-TEST_F(IsolatorExecutableTest, BadArgumentsExplainThemselves) {
-    QProcess peer;
-    peer.start(kBinDir + QStringLiteral("/brelvantis-isolator"),
-               {QStringLiteral("--listen"), QStringLiteral("nowhere")});
-    ASSERT_TRUE(peer.waitForFinished(5000));
-    EXPECT_EQ(peer.exitCode(), 2);
-    EXPECT_TRUE(peer.readAllStandardError().contains("--listen"));
-}
-
-TEST_F(IsolatorExecutableTest, APortInUseIsReported) {
+TEST_F(IsolatorExecutableTest, BadArgumentsAndAPortInUseAreReported) {
     const quint16 port = startPeer();
     ASSERT_NE(port, 0);
-    QProcess second;
-    second.start(kBinDir + QStringLiteral("/brelvantis-isolator"),
-                 {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
-                  QStringLiteral("--root"), root()});
-    ASSERT_TRUE(second.waitForFinished(5000));
-    EXPECT_EQ(second.exitCode(), 1);
-    EXPECT_TRUE(second.readAllStandardError().contains("cannot listen"));
+    const QStringList listen{QStringLiteral("--root"), root(), QStringLiteral("--listen")};
+    const struct {
+        QString where;
+        int exitCode;
+        const char *says;
+    } cases[] = {{QStringLiteral("nowhere"), 2, "--listen"},
+                 {QStringLiteral("127.0.0.1:%1").arg(port), 1, "cannot listen"}};
+    for (const auto &c : cases) {
+        QProcess peer;
+        peer.start(kBinDir + QStringLiteral("/brelvantis-isolator"), listen + QStringList{c.where});
+        ASSERT_TRUE(peer.waitForFinished(5000));
+        EXPECT_EQ(peer.exitCode(), c.exitCode) << c.says;
+        EXPECT_TRUE(peer.readAllStandardError().contains(c.says));
+    }
 }
 
 } // namespace

@@ -45,10 +45,9 @@ bool IsolatorRawClient::sendAll(const QByteArray &bytes) {
     return true;
 }
 
-qint64 IsolatorRawClient::receiveAcknowledgement(std::chrono::milliseconds timeout, int *calls) {
+qint64 IsolatorRawClient::receiveAcknowledgement(std::chrono::milliseconds timeout) {
     char ack[4096];
     qint64 got = 0;
-    int count = 0;
     m_socket.setDeadline(timeout);
     while (got < 4096) {
         const qint64 n = m_socket.receive(ack + got, 4096 - got);
@@ -56,10 +55,6 @@ qint64 IsolatorRawClient::receiveAcknowledgement(std::chrono::milliseconds timeo
             break;
         }
         got += n;
-        ++count;
-    }
-    if (calls) {
-        *calls = count;
     }
     return got;
 }

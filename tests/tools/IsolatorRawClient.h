@@ -22,8 +22,7 @@ public:
     bool sendAll(const QByteArray &bytes);
 
     // Receives up to 4096 bytes, stopping early when the peer closes or time-out passes.
-    // calls counts the receive calls that brought bytes.
-    qint64 receiveAcknowledgement(std::chrono::milliseconds timeout, int *calls = nullptr);
+    qint64 receiveAcknowledgement(std::chrono::milliseconds timeout);
 
     // True when the peer has closed the connection (or reset it) within timeout.
     bool peerClosed(std::chrono::milliseconds timeout);

@@ -11,28 +11,24 @@ QString mapped(const QString &address, const QString &path, const QString &name)
     return target.isValid() ? target.relativeFilePath() : QStringLiteral("refused: ") + target.refusal();
 }
 
-TEST(IsolatorStoragePath, AddressBecomesOneFolderAndTheDriveLetterAnother) {
-    EXPECT_EQ(
-        mapped(QStringLiteral("192.168.1.1:4321"), QStringLiteral("d://广告/x"), QStringLiteral("报告.doc")),
-        QStringLiteral("192.168.1.1_4321/d/广告/x/报告.doc"));
-    // Either case of drive letter names the same drive, so the same folder.
-    EXPECT_EQ(mapped(QStringLiteral("10.0.0.1:1"), QStringLiteral("D:\\Data\\In\\"), QStringLiteral("a")),
-              QStringLiteral("10.0.0.1_1/d/Data/In/a"));
-}
-
-TEST(IsolatorStoragePath, EmptyPartsAreDropped) {
-    EXPECT_EQ(mapped(QString(), QString(), QStringLiteral("a")), QStringLiteral("_/a"));
-    EXPECT_EQ(mapped(QStringLiteral("h:1"), QStringLiteral("d:"), QStringLiteral("a")),
-              QStringLiteral("h_1/d/a"));
-    EXPECT_EQ(mapped(QStringLiteral("h:1"), QStringLiteral("//a/./\\b//"), QStringLiteral("n")),
-              QStringLiteral("h_1/a/b/n"));
-}
-
-TEST(IsolatorStoragePath, LeadingSeparatorsDoNotLeaveTheAddressFolder) {
-    EXPECT_EQ(mapped(QString(), QStringLiteral("/etc"), QStringLiteral("passwd")),
-              QStringLiteral("_/etc/passwd"));
-    EXPECT_EQ(mapped(QString(), QStringLiteral("\\\\host\\share"), QStringLiteral("n")),
-              QStringLiteral("_/host/share/n"));
+TEST(IsolatorStoragePath, AddressAndDriveLetterBecomeFoldersAndEmptyPartsAreDropped) {
+    const struct {
+        const char *address, *path, *name, *stored;
+    } cases[] = {
+        {"192.168.1.1:4321", "d://广告/x", "报告.doc", "192.168.1.1_4321/d/广告/x/报告.doc"},
+        // Either case of drive letter names the same drive, so the same folder.
+        {"10.0.0.1:1", "D:\\Data\\In\\", "a", "10.0.0.1_1/d/Data/In/a"},
+        {"", "", "a", "_/a"},
+        {"h:1", "d:", "a", "h_1/d/a"},
+        {"h:1", "//a/./\\b//", "n", "h_1/a/b/n"},
+        // A leading separator does not leave the address folder.
+        {"", "/etc", "passwd", "_/etc/passwd"},
+        {"", "\\\\host\\share", "n", "_/host/share/n"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(mapped(QString::fromUtf8(c.address), QString::fromUtf8(c.path), QString::fromUtf8(c.name)),
+                  QString::fromUtf8(c.stored));
+    }
 }
 
 TEST(IsolatorStoragePath, RefusesFileNamesThatAreNotPlain) {

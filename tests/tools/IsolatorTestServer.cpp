@@ -29,6 +29,23 @@ std::vector<ConnectionReport> IsolatorTestServer::waitForReports(size_t count,
     return m_reports;
 }
 
+std::optional<ConnectionReport>
+IsolatorTestServer::waitForReport(const std::function<bool(const ConnectionReport &)> &matches,
+                                  std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    std::optional<ConnectionReport> found;
+    m_arrived.wait_for(lock, limit, [&] {
+        for (const ConnectionReport &report : m_reports) {
+            if (matches(report)) {
+                found = report;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
 QStringList IsolatorTestServer::tree() const {
     QStringList entries;
     QDirIterator it(m_dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,

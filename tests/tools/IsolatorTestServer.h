@@ -6,8 +6,10 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // An isolator peer running in the test's own process on an ephemeral loopback port, storing into
@@ -27,6 +29,11 @@ public:
     // Waits until count reports have come in (all so far, in order of arrival) or limit passes.
     std::vector<ConnectionReport> waitForReports(size_t count,
                                                  std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+    // Waits for the first report that matches (null when none came within limit).
+    std::optional<ConnectionReport>
+    waitForReport(const std::function<bool(const ConnectionReport &)> &matches,
+                  std::chrono::milliseconds limit = std::chrono::seconds(20));
 
     // Every file and folder below the temporary folder (the root and its surroundings), relative and
     // sorted, hidden ones included.

@@ -4,6 +4,7 @@
 #include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -57,42 +58,34 @@ protected:
     QTemporaryDir m_upload;
 };
 
-TEST_F(IsolatorWorkerTest, FilesOfEverySizeArriveByteForByte) {
+TEST_F(IsolatorWorkerTest, FilesOfEverySizeArriveByteForByteSentAtOnce) {
     IsolatorTestServer peer;
     ASSERT_TRUE(peer.started());
     const qsizetype sizes[] = {0, 1, 4095, 4096, 4097, 5 * 1024 * 1024 + 1};
-    size_t count = 0;
-    for (const qsizetype size : sizes) {
-        const QString name = QStringLiteral("样本 %1.dat").arg(size);
-        const QByteArray content = makeFile(name, size);
-        EXPECT_EQ(send(peer.port(), name), TransferResult::Success) << size;
-        const auto reports = peer.waitForReports(++count);
-        ASSERT_EQ(reports.size(), count);
-        EXPECT_EQ(reports.back().outcome, Outcome::Stored) << reports.back().logLine().toStdString();
-        EXPECT_TRUE(peer.stored(kFolder + u'/' + name) == content) << size;
-    }
-}
-
-TEST_F(IsolatorWorkerTest, SeveralWorkersAtOnce) {
-    IsolatorTestServer peer;
-    ASSERT_TRUE(peer.started());
-    constexpr int kWorkers = 4;
+    const size_t count = std::size(sizes);
     std::vector<QByteArray> contents;
-    for (int i = 0; i < kWorkers; ++i) {
-        contents.push_back(makeFile(QStringLiteral("w%1").arg(i), 1024 * 1024 + i));
+    for (const qsizetype size : sizes) {
+        contents.push_back(makeFile(QStringLiteral("样本 %1.dat").arg(size), size));
     }
     std::vector<std::thread> threads;
-    std::vector<std::optional<TransferResult>> results(kWorkers);
-    for (int i = 0; i < kWorkers; ++i) {
-        threads.emplace_back([&, i] { results[i] = send(peer.port(), QStringLiteral("w%1").arg(i)); });
+    std::vector<std::optional<TransferResult>> results(count);
+    for (size_t i = 0; i < count; ++i) {
+        threads.emplace_back(
+            [&, i] { results[i] = send(peer.port(), QStringLiteral("样本 %1.dat").arg(sizes[i])); });
     }
     for (std::thread &thread : threads) {
         thread.join();
     }
-    ASSERT_EQ(peer.waitForReports(kWorkers).size(), size_t(kWorkers));
-    for (int i = 0; i < kWorkers; ++i) {
-        EXPECT_EQ(results[i], TransferResult::Success) << i;
-        EXPECT_TRUE(peer.stored(kFolder + QStringLiteral("/w%1").arg(i)) == contents[i]) << i;
+    const auto reports = peer.waitForReports(count);
+    ASSERT_EQ(reports.size(), count);
+    for (const ConnectionReport &report : reports) {
+        EXPECT_EQ(report.outcome, Outcome::Stored) << report.logLine().toStdString();
+        EXPECT_EQ(report.bytesReceived, (report.size + 4095) / 4096 * 4096) << "the padding is read as well";
+    }
+    for (size_t i = 0; i < count; ++i) {
+        EXPECT_EQ(results[i], TransferResult::Success) << sizes[i];
+        EXPECT_TRUE(peer.stored(kFolder + QStringLiteral("/样本 %1.dat").arg(sizes[i])) == contents[i])
+            << sizes[i];
     }
 }
 

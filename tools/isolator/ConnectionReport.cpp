@@ -61,6 +61,8 @@ QString ConnectionReport::outcomeText(Outcome outcome) {
         return QStringLiteral("failed");
     case Outcome::Busy:
         return QStringLiteral("busy");
+    case Outcome::Evicted:
+        return QStringLiteral("evicted");
     case Outcome::Stopped:
         return QStringLiteral("stopped");
     case Outcome::ClosedBeforeAck:

@@ -13,7 +13,8 @@ struct ConnectionReport {
         Cut,             // the sender closed the connection early; nothing kept
         TimedOut,        // a wait ran out; nothing kept
         Failed,          // the peer could not store the file; nothing kept
-        Busy,            // too many connections at once; closed at once
+        Busy,            // every slot taken and the waiting line full; closed at once
+        Evicted,         // closed to make room for a waiting newcomer; nothing kept
         Stopped,         // the peer was shutting down; nothing kept
         ClosedBeforeAck, // misbehaviour on purpose
         NeverAnswered,   // misbehaviour on purpose

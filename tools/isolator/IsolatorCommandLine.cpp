@@ -63,6 +63,7 @@ IsolatorCommandLine::Result IsolatorCommandLine::parse(const QStringList &args, 
     const QCommandLineOption dataAllowance = valueOption("data-allowance");
     const QCommandLineOption minRate = valueOption("min-rate");
     const QCommandLineOption maxConnections = valueOption("max-connections");
+    const QCommandLineOption grace = valueOption("grace");
     const QCommandLineOption maxSize = valueOption("max-size");
     const QCommandLineOption ackPieces = valueOption("ack-pieces");
     const QCommandLineOption ackPause = valueOption("ack-pause");
@@ -121,6 +122,14 @@ IsolatorCommandLine::Result IsolatorCommandLine::parse(const QStringList &args, 
         }
         options->maxConnections = static_cast<int>(number);
     }
+    if (parser.isSet(grace)) {
+        bool ok = false;
+        const double seconds = parser.value(grace).toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
+            return bad(QStringLiteral("--grace wants seconds between 0 and 86400"));
+        }
+        options->evictionGrace = std::chrono::milliseconds(static_cast<qint64>(std::llround(seconds * 1000)));
+    }
     if (parser.isSet(maxSize)) {
         bool ok = false;
         options->maxSize = parser.value(maxSize).toULongLong(&ok);
@@ -166,9 +175,12 @@ QString IsolatorCommandLine::usage() {
         "address becomes '_' (an empty address becomes '_'), a drive letter \"d:\" becomes the folder "
         "\"d\",\n"
         "'/' and '\\' separate folders and empty segments are dropped. A file appears only once all of it\n"
-        "has arrived; unsafe names and paths are refused. A file arriving while another of the same name is\n"
-        "being received into the same folder is stored as \"name (2).ext\" (or (3), ...) instead of\n"
-        "replacing it. One line per connection goes to stdout.\n"
+        "has arrived; unsafe names and paths are refused. A file never replaces another: when its name is\n"
+        "taken in its folder (or a file of that name is still arriving) it is stored as \"name (2).ext\",\n"
+        "\"name (3).ext\" ... (\".profile\" becomes \".profile (2)\"). Nothing is written through a "
+        "symbolic\n"
+        "link below DIR: a link where a folder should be refuses the file. One line per connection goes to\n"
+        "stdout.\n"
         "\n"
         "  --listen IP:PORT        address to listen on (default 127.0.0.1:9400; port 0 picks a free one)\n"
         "  --root DIR              folder to store into (created when missing)\n"
@@ -178,7 +190,12 @@ QString IsolatorCommandLine::usage() {
         "                          plus k / BYTES seconds of the acknowledgement, the whole file within\n"
         "                          the allowance plus size / BYTES: a slower sender is cut off\n"
         "  --data-allowance SECONDS  the allowance of --min-rate (default 60)\n"
-        "  --max-connections N     connections served at once; more are closed at once (default 16)\n"
+        "  --max-connections N     connections served at once (default 16). When all are taken, up to N\n"
+        "                          more wait in line, and for each the slowest connection (fewest bytes\n"
+        "                          per second) served longer than --grace is closed to make room; a\n"
+        "                          newcomer beyond the line is closed at once\n"
+        "  --grace SECONDS         how long a connection is served before it may be made to give way\n"
+        "                          (default 2)\n"
         "  --max-size BYTES        refuse larger files (default 0: no limit but the free space)\n"
         "  --discard               read every file but store nothing (no --root needed)\n"
         "\n"

@@ -20,8 +20,21 @@ struct IsolatorOptions {
     // often it sends a byte. A minRate of 0 lifts the rule (the time-out still bounds every wait).
     std::chrono::milliseconds dataAllowance{60000};
     quint64 minRate = 16384;
-    // Connections served at once; one more is accepted and closed at once ("busy").
+    // Connections served at once. When every slot is taken, as many more wait in line, first come first
+    // served, and for each of them the slowest connection (fewest bytes per second since it was let in)
+    // that has been served for at least evictionGrace is closed to make room. A newcomer beyond the line
+    // is closed at once ("busy").
+    //
+    // Why this way: senders that hold slots while sending little (a header a byte at a time, or a huge
+    // file just above the minimum rate) and reconnect as soon as they are cut off would otherwise win
+    // every freed slot, and a sender arriving at a full peer used to be turned away at once. Deadlines
+    // and rates alone cannot tell them apart from an honest slow link (any threshold can be met from just
+    // above it), and a share per address does not help when they come from the sender's own address.
+    // Letting the newcomer wait and making the slowest give way serves an honest sender within about
+    // one grace period however the others behave; an honest transfer is only cut when it is the slowest
+    // of a full peer, and its sender tries again.
     int maxConnections = 16;
+    std::chrono::milliseconds evictionGrace{2000};
     // Announced sizes above this are refused before the acknowledgement; 0 means no limit of our own
     // (the free space of the root's disk still bounds it).
     quint64 maxSize = 0;

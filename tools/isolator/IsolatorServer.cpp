@@ -7,8 +7,10 @@
 
 namespace {
 
-// How often the accept loop looks up from waiting to join finished connections.
+// How often the accept loop looks up from waiting to join finished connections, and how often while
+// newcomers wait in line for a slot.
 constexpr std::chrono::milliseconds kReapInterval{200};
+constexpr std::chrono::milliseconds kWaitingInterval{20};
 
 } // namespace
 
@@ -63,6 +65,11 @@ void IsolatorServer::stop() {
         }
     }
     reap(true);
+    while (!m_waiting.empty()) {
+        reportUnserved(*m_waiting.front(), ConnectionReport::Outcome::Stopped,
+                       QStringLiteral("the peer was stopped while the connection waited for a slot"));
+        m_waiting.pop_front();
+    }
 }
 
 QString IsolatorServer::listenText() const {
@@ -72,44 +79,94 @@ QString IsolatorServer::listenText() const {
 void IsolatorServer::acceptLoop() {
     while (!m_stopping.load()) {
         reap(false);
-        std::unique_ptr<TcpSocket> socket = m_listener->accept(kReapInterval);
+        serveWaiting();
+        std::unique_ptr<TcpSocket> socket =
+            m_listener->accept(m_waiting.empty() ? kReapInterval : kWaitingInterval);
         if (!socket) {
             continue;
         }
         if (m_stopping.load()) {
             break;
         }
-        if (activeCount() >= m_options.maxConnections) {
-            ConnectionReport busy;
-            busy.time = QDateTime::currentDateTime();
-            busy.peer = socket->peerText();
-            busy.outcome = ConnectionReport::Outcome::Busy;
-            busy.detail =
-                QStringLiteral("%1 connections are already being served").arg(m_options.maxConnections);
-            socket->close();
-            report(busy);
+        if (static_cast<int>(m_waiting.size()) >= m_options.maxConnections) {
+            reportUnserved(*socket, ConnectionReport::Outcome::Busy,
+                           QStringLiteral("%1 connections are being served and %1 more are waiting")
+                               .arg(m_options.maxConnections));
             continue;
         }
-        std::lock_guard lock(m_connectionsMutex);
-        Connection &connection = m_connections.emplace_back();
-        connection.socket = std::move(socket);
-        try {
-            connection.thread = std::thread(&IsolatorServer::serve, this, &connection);
-        } catch (const std::system_error &error) {
-            ConnectionReport failed;
-            failed.time = QDateTime::currentDateTime();
-            failed.peer = connection.socket->peerText();
-            failed.outcome = ConnectionReport::Outcome::Failed;
-            failed.detail =
-                QStringLiteral("cannot start a thread: %1").arg(QString::fromLocal8Bit(error.what()));
-            m_connections.pop_back();
-            report(failed);
-        }
+        m_waiting.push_back(std::move(socket));
+        serveWaiting();
     }
 }
 
+void IsolatorServer::serveWaiting() {
+    while (!m_waiting.empty() && activeCount() < m_options.maxConnections) {
+        startServing(std::move(m_waiting.front()));
+        m_waiting.pop_front();
+    }
+    if (!m_waiting.empty()) {
+        makeRoom();
+    }
+}
+
+void IsolatorServer::makeRoom() {
+    std::lock_guard lock(m_connectionsMutex);
+    const Clock::time_point now = Clock::now();
+    size_t leaving = 0;
+    for (const Connection &connection : m_connections) {
+        leaving += !connection.finished && connection.watch.evicted.load() ? 1 : 0;
+    }
+    while (leaving < m_waiting.size()) {
+        Connection *slowest = nullptr;
+        double slowestRate = 0;
+        for (Connection &connection : m_connections) {
+            const auto served = std::chrono::duration<double>(now - connection.since);
+            if (connection.finished || connection.watch.evicted.load() || served < m_options.evictionGrace) {
+                continue;
+            }
+            const double rate = static_cast<double>(connection.watch.received.load()) / served.count();
+            if (!slowest || rate < slowestRate) {
+                slowest = &connection;
+                slowestRate = rate;
+            }
+        }
+        if (!slowest) {
+            return;
+        }
+        slowest->watch.evicted.store(true);
+        slowest->socket->abort();
+        ++leaving;
+    }
+}
+
+void IsolatorServer::startServing(std::unique_ptr<TcpSocket> socket) {
+    std::lock_guard lock(m_connectionsMutex);
+    Connection &connection = m_connections.emplace_back();
+    connection.socket = std::move(socket);
+    connection.since = Clock::now();
+    try {
+        connection.thread = std::thread(&IsolatorServer::serve, this, &connection);
+    } catch (const std::system_error &error) {
+        const std::unique_ptr<TcpSocket> failed = std::move(connection.socket);
+        m_connections.pop_back();
+        reportUnserved(*failed, ConnectionReport::Outcome::Failed,
+                       QStringLiteral("cannot start a thread: %1").arg(QString::fromLocal8Bit(error.what())));
+    }
+}
+
+void IsolatorServer::reportUnserved(TcpSocket &socket, ConnectionReport::Outcome outcome,
+                                    const QString &detail) {
+    ConnectionReport unserved;
+    unserved.time = QDateTime::currentDateTime();
+    unserved.peer = socket.peerText();
+    unserved.outcome = outcome;
+    unserved.detail = detail;
+    socket.close();
+    report(unserved);
+}
+
 void IsolatorServer::serve(Connection *connection) {
-    IsolatorSession session(*connection->socket, m_options, m_folders.get(), m_stopping);
+    IsolatorSession session(*connection->socket, m_options, m_folders.get(), m_stopping, connection->watch);
     const ConnectionReport result = session.run();
     {
         // Closed under the lock, so stop() never aborts a handle that has been closed and reused.

@@ -2,18 +2,22 @@
 
 #include "ConnectionReport.h"
 #include "IsolatorOptions.h"
+#include "IsolatorSession.h"
 #include "TargetFolders.h"
 #include "core/transfer/Socket.h"
 
 #include <atomic>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
 
-// The receiving isolator peer: listens, serves each connection on a thread of its own (up to a cap),
-// and hands one report per connection to its report handler, one at a time.
+// The receiving isolator peer: listens, serves each connection on a thread of its own (up to a cap,
+// with a waiting line beyond it: see IsolatorOptions::maxConnections), and hands one report per
+// connection to its report handler, one at a time.
 class IsolatorServer {
 public:
     using ReportHandler = std::function<void(const ConnectionReport &)>;
@@ -36,18 +40,28 @@ public:
     QString listenText() const;
     const QString &root() const { return m_root; }
 
+    // Connections being served now (those waiting in line not counted).
+    int activeCount();
+
 private:
+    using Clock = std::chrono::steady_clock;
     struct Connection {
         std::unique_ptr<TcpSocket> socket;
         std::thread thread;
         bool finished = false;
+        Clock::time_point since;
+        SessionWatch watch;
     };
 
     void acceptLoop();
+    void startServing(std::unique_ptr<TcpSocket> socket);
+    // Lets the first in line take free slots and, for those still waiting, makes the slowest give way.
+    void serveWaiting();
+    void makeRoom();
     void serve(Connection *connection);
     // Joins finished connection threads (all of them when everything is stopping).
     void reap(bool all);
-    int activeCount();
+    void reportUnserved(TcpSocket &socket, ConnectionReport::Outcome outcome, const QString &detail);
     void report(const ConnectionReport &report);
 
     IsolatorOptions m_options;
@@ -61,5 +75,7 @@ private:
     std::atomic<bool> m_stopping{false};
     std::mutex m_connectionsMutex;
     std::list<Connection> m_connections;
+    // Accepted while every slot was taken; only the accepting thread uses it.
+    std::deque<std::unique_ptr<TcpSocket>> m_waiting;
     std::mutex m_reportMutex;
 };

@@ -1,14 +1,15 @@
 #include "IsolatorSession.h"
 
 #include "BackgroundWriter.h"
+#include "FolderHandle.h"
 #include "StoragePath.h"
 #include "core/transfer/BlockIo.h"
 #include "core/transfer/Socket.h"
 
 #include <QElapsedTimer>
-#include <QSaveFile>
 #include <QStorageInfo>
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 #include <memory>
 #include <openssl/evp.h>
@@ -25,8 +26,8 @@ constexpr quint64 kBlock = static_cast<quint64>(kBlockSize);
 } // namespace
 
 IsolatorSession::IsolatorSession(TcpSocket &socket, const IsolatorOptions &options, TargetFolders *folders,
-                                 const std::atomic<bool> &stopping)
-    : m_socket(socket), m_options(options), m_folders(folders), m_stopping(stopping) {}
+                                 const std::atomic<bool> &stopping, SessionWatch &watch)
+    : m_socket(socket), m_options(options), m_folders(folders), m_stopping(stopping), m_watch(watch) {}
 
 ConnectionReport IsolatorSession::run() {
     m_report.time = QDateTime::currentDateTime();
@@ -81,7 +82,7 @@ void IsolatorSession::drop() {
     }
     QElapsedTimer clock;
     clock.start();
-    if (receiveData(nullptr)) {
+    if (receiveData(nullptr, QString())) {
         m_report.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
         m_report.outcome = Outcome::Discarded;
     }
@@ -98,41 +99,58 @@ void IsolatorSession::store(const StoragePath &target) {
         fail(Outcome::Failed, why);
         return;
     }
-    // Another connection may be receiving a file of the same name into the same folder: this one then
-    // gets a name of its own, so neither replaces the other while both are reported stored.
-    const QString fileName = m_folders->reserveName(lease.absolute, target.fileName());
+    // A file of that name may be there already or still arriving on another connection: this one then
+    // gets a name of its own, so that no file is ever replaced while both are reported stored.
+    QString fileName = m_folders->reserveName(lease, target.fileName());
     bool kept = false;
     {
-        // Written as a temporary (on Linux nameless) file that gets its name at commit, after one sync of
-        // its data: the name never shows a file that is incomplete, not even after a crash.
-        QSaveFile file(lease.absolute + u'/' + fileName);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            fail(Outcome::Failed,
-                 QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        IncomingFile incoming(m_folders->folder(lease));
+        const int error = incoming.create();
+        if (error != 0) {
+            fail(
+                Outcome::Failed,
+                QStringLiteral("cannot create a file in %1: %2").arg(lease.absolute, qt_error_string(error)));
         } else if (sendAcknowledgement()) {
             QElapsedTimer clock;
             clock.start();
-            if (receiveData(&file)) {
-                if (file.commit()) {
-                    kept = true;
-                    m_report.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-                    m_report.outcome = Outcome::Stored;
-                    m_report.storedPath = target.relativeFolder() + u'/' + fileName;
-                    if (fileName != target.fileName()) {
-                        m_report.detail =
-                            QStringLiteral("stored as %1: a file named %2 was being received into the folder")
-                                .arg(fileName, target.fileName());
-                    }
-                } else {
-                    fail(Outcome::Failed,
-                         QStringLiteral("cannot store %1: %2").arg(file.fileName(), file.errorString()));
+            if (receiveData(&incoming.file(), lease.absolute + u'/' + fileName) &&
+                publish(incoming, lease, target, &fileName)) {
+                kept = true;
+                m_report.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+                m_report.outcome = Outcome::Stored;
+                m_report.storedPath = target.relativeFolder() + u'/' + fileName;
+                if (fileName != target.fileName()) {
+                    m_report.detail = QStringLiteral("stored as %1: the name %2 was taken")
+                                          .arg(fileName, target.fileName());
                 }
             }
         }
-        // A QSaveFile that was not committed removes its temporary file here.
+        // A file that was not published is dropped here.
     }
-    m_folders->releaseName(lease.absolute, fileName);
+    m_folders->releaseName(lease, fileName);
     m_folders->release(lease, kept);
+}
+
+bool IsolatorSession::publish(IncomingFile &incoming, const TargetFolders::Lease &lease,
+                              const StoragePath &target, QString *fileName) {
+    // Reserved names are checked against the folder, but something beside the peer may take one before
+    // the file is complete: then the next free name is claimed.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int error = incoming.publish(*fileName);
+        if (error == 0) {
+            return true;
+        }
+        if (error != EEXIST) {
+            fail(Outcome::Failed, QStringLiteral("cannot store %1/%2: %3")
+                                      .arg(lease.absolute, *fileName, qt_error_string(error)));
+            return false;
+        }
+        m_folders->releaseName(lease, *fileName);
+        *fileName = m_folders->reserveName(lease, target.fileName());
+    }
+    fail(Outcome::Failed,
+         QStringLiteral("cannot find a free name for %1 in %2").arg(target.fileName(), lease.absolute));
+    return false;
 }
 
 IsolatorSession::Received IsolatorSession::receiveExactly(char *data, qint64 length, qint64 *got) {
@@ -146,6 +164,7 @@ IsolatorSession::Received IsolatorSession::receiveExactly(char *data, qint64 len
             return Received::Failed;
         }
         *got += n;
+        m_watch.received.fetch_add(static_cast<quint64>(n), std::memory_order_relaxed);
     }
     return Received::All;
 }
@@ -161,6 +180,12 @@ ConnectionReport &IsolatorSession::fail(Outcome outcome, const QString &detail) 
 ConnectionReport &IsolatorSession::endOfStream(Received how, const QString &what) {
     if (m_stopping.load()) {
         return fail(Outcome::Stopped, QStringLiteral("the peer was stopped %1").arg(what));
+    }
+    if (m_watch.evicted.load()) {
+        return fail(
+            Outcome::Evicted,
+            QStringLiteral("closed %1 to make room for a waiting sender: it was the slowest connection")
+                .arg(what));
     }
     if (how == Received::Closed) {
         return fail(Outcome::Cut, QStringLiteral("the sender closed the connection %1").arg(what));
@@ -223,7 +248,7 @@ qint64 IsolatorSession::dueMilliseconds(quint64 bytes) const {
     return m_options.dataAllowance.count() + static_cast<qint64>(std::min(rateMs, limit));
 }
 
-bool IsolatorSession::receiveData(QSaveFile *file) {
+bool IsolatorSession::receiveData(QFile *file, const QString &where) {
     const quint64 blocks = m_header.blockCount();
     const bool cutting =
         m_options.cutAfterBlocks >= 0 && static_cast<quint64>(m_options.cutAfterBlocks) < blocks;
@@ -241,9 +266,8 @@ bool IsolatorSession::receiveData(QSaveFile *file) {
     if (digest && EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1) {
         digest.reset();
     }
-    auto writeFailed = [this, file, &writer] {
-        fail(Outcome::Failed,
-             QStringLiteral("cannot write %1: %2").arg(file->fileName(), writer->errorString()));
+    auto writeFailed = [this, &where, &writer] {
+        fail(Outcome::Failed, QStringLiteral("cannot write %1: %2").arg(where, writer->errorString()));
         return false;
     };
 
@@ -274,7 +298,8 @@ bool IsolatorSession::receiveData(QSaveFile *file) {
             }
             if (n <= 0) {
                 m_report.bytesReceived = received;
-                if (rateBound && n < 0 && !m_stopping.load() && (wait.count() == 0 || m_socket.timedOut())) {
+                if (rateBound && n < 0 && !m_stopping.load() && !m_watch.evicted.load() &&
+                    (wait.count() == 0 || m_socket.timedOut())) {
                     fail(Outcome::TimedOut,
                          QStringLiteral(
                              "the data came slower than %1 bytes/s: %2 of %3 data bytes after %4 ms")
@@ -289,6 +314,7 @@ bool IsolatorSession::receiveData(QSaveFile *file) {
                 return false;
             }
             filled += n;
+            m_watch.received.fetch_add(static_cast<quint64>(n), std::memory_order_relaxed);
         }
         m_report.bytesReceived += static_cast<quint64>(filled);
         // Only the file's own bytes are kept; the rest of the last block is padding.

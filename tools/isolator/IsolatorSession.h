@@ -8,16 +8,24 @@
 #include <atomic>
 
 class TcpSocket;
-class QSaveFile;
+class QFile;
+class IncomingFile;
 class StoragePath;
+
+// What the server sees of a session while it runs, to choose the connection that gives way when a
+// newcomer waits for a slot.
+struct SessionWatch {
+    std::atomic<quint64> received{0}; // bytes received so far, the header's included
+    std::atomic<bool> evicted{false}; // set by the server just before it aborts the connection
+};
 
 // One connection to the peer, from the header block to the file in place: reads the header, checks it,
 // answers with the acknowledgement, reads the announced data blocks and stores the file's bytes under a
-// temporary name that becomes the real one only when everything arrived. The caller closes the socket.
+// nameless file that gets its name only when everything arrived. The caller closes the socket.
 class IsolatorSession {
 public:
     IsolatorSession(TcpSocket &socket, const IsolatorOptions &options, TargetFolders *folders,
-                    const std::atomic<bool> &stopping);
+                    const std::atomic<bool> &stopping, SessionWatch &watch);
 
     ConnectionReport run();
 
@@ -39,13 +47,18 @@ private:
     bool enoughSpace(QString *why) const;
     // When, counted from the acknowledgement, the data must have brought bytes at the latest.
     qint64 dueMilliseconds(quint64 bytes) const;
-    // Reads the data blocks into file (null: read and drop). Sets the report on failure.
-    bool receiveData(QSaveFile *file);
+    // Reads the data blocks into file (null: read and drop); where names it in messages. Sets the report
+    // on failure.
+    bool receiveData(QFile *file, const QString &where);
+    // Names the complete file fileName, or the next free name when that was taken meanwhile.
+    bool publish(IncomingFile &incoming, const TargetFolders::Lease &lease, const StoragePath &target,
+                 QString *fileName);
 
     TcpSocket &m_socket;
     const IsolatorOptions &m_options;
     TargetFolders *m_folders;
     const std::atomic<bool> &m_stopping;
+    SessionWatch &m_watch;
     IsolatorHeader m_header;
     ConnectionReport m_report;
 };

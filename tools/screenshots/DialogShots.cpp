@@ -1,7 +1,7 @@
-// Pictures of the two configuration dialogs and the history window with sample data, for people to look
-// at: taken only when
-// BRELVANTIS_SCREENSHOT_DIR names the folder to save them in (scripts/screenshot-dialogs does that on a
-// virtual screen). Without it the tests are skipped.
+// The two configuration dialogs and the history window, with a sample transit folder, mapping and
+// record folder.
+
+#include "Screenshots.h"
 #include "app/CBrelvantisApp.h"
 #include "core/common/Clock.h"
 #include "core/config/FileTypeFilter.h"
@@ -15,94 +15,19 @@
 #include "gui/dialogs/CCfgDlg.h"
 #include "gui/dialogs/CHistoryDlg.h"
 #include "gui/dialogs/CInnerPathDlg.h"
-#include "support/TestFiles.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QGuiApplication>
+#include <QDir>
 #include <QLineEdit>
-#include <QPixmap>
-#include <QScreen>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
 
 namespace {
 
-class DialogScreenshot : public ::testing::Test {
-protected:
-    void SetUp() override {
-        outputFolder = qEnvironmentVariable("BRELVANTIS_SCREENSHOT_DIR");
-        if (outputFolder.isEmpty()) {
-            GTEST_SKIP() << "BRELVANTIS_SCREENSHOT_DIR is not set";
-        }
-        ASSERT_TRUE(work.isValid());
-        // As the station shows them: Qt's own texts in Chinese.
-        CBrelvantisApp::setUp(*qApp);
-        transit = work.path() + QStringLiteral("/中转/");
-        for (const QString &name :
-             {QStringLiteral("广告"), QStringLiteral("财务部"), QStringLiteral("技术资料"),
-              QStringLiteral("人事档案"), QStringLiteral(".备份")}) {
-            TestFiles::makeFolder(transit + name);
-        }
-        mapping.write(
-            {{QStringLiteral("广告"), QStringLiteral("192.168.1.1:4321"), QStringLiteral("d://广告")},
-             {QStringLiteral("技术资料"), QStringLiteral("192.168.1.20:4321"),
-              QStringLiteral("e://资料/技术")}});
-    }
-
-    // Saves the widget as drawn, and, on a real screen, the window with its frame as well.
-    void save(QWidget &window, const QString &name) {
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        QTest::qWait(500);
-        const QString base = outputFolder + '/' + name;
-        ASSERT_TRUE(window.grab().save(base + QStringLiteral(".png")));
-        if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
-            // The window manager's frame arrives some time after the window is shown.
-            EXPECT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry() != window.geometry(); }, 3000));
-            const QRect frame = window.frameGeometry();
-            const QPixmap shot =
-                window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-            ASSERT_TRUE(shot.save(base + QStringLiteral("-window.png")));
-        }
-    }
-
-    QString outputFolder;
-    QTemporaryDir work;
-    QString transit;
-    InnerPathMapping mapping{work.path() + QStringLiteral("/Brelvantis.path")};
-};
-
-TEST_F(DialogScreenshot, SettingsDialog) {
-    const SettingsStore store(work.path() + QStringLiteral("/Berlvantis.ini"));
-    FileTypeFilter filter(work.path() + QStringLiteral("/Brelvantis.filter"));
-    filter.write(QStringLiteral("txt:doc:xls:pdf:jpg:"));
-    SettingsRecord record;
-    CCfgDlg dialog(record, store, mapping, filter);
-    // The folders need not exist for the picture.
-    record = {QStringLiteral("/srv/brelvantis/回收/"),
-              QStringLiteral("/srv/brelvantis/上传/"),
-              QStringLiteral("/srv/brelvantis/中转/"),
-              QStringLiteral("txt|doc|xls"),
-              QStringLiteral("/srv/brelvantis/记录/"),
-              QStringLiteral("192.168.0.10"),
-              QStringLiteral("4321")};
-    save(dialog, QStringLiteral("settings-dialog"));
-}
-
-TEST_F(DialogScreenshot, InnerPathDialog) {
-    CInnerPathDlg dialog(transit, mapping);
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    // Choose the row of "广告" (after ".备份" and "人事档案"), as an operator about to change it would.
-    auto *list = dialog.findChild<QTableWidget *>(QStringLiteral("mappingList"));
-    const QRect row = list->visualRect(list->model()->index(2, 0));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
-    save(dialog, QStringLiteral("inner-path-dialog"));
-}
+using namespace Screenshots;
 
 // One day of the sample record folder: the day's log and its journal, as the station writes them.
 struct SampleRecord {
@@ -150,14 +75,41 @@ void writeSampleDay(const QString &folder, const QString &day, std::initializer_
         journal.append(entry);
     }
     QString error;
-    ASSERT_TRUE(
-        Xls::writeWorkbook(folder + day + QStringLiteral(".xls"), QStringLiteral("Sheet1"), rows, &error))
-        << error.toStdString();
+    require(Xls::writeWorkbook(folder + day + QStringLiteral(".xls"), QStringLiteral("Sheet1"), rows, &error),
+            error);
 }
 
-TEST_F(DialogScreenshot, HistoryWindow) {
-    const QString records = work.path() + QStringLiteral("/记录/");
-    TestFiles::makeFolder(records);
+void settingsDialog(const QString &output, const QString &work, const InnerPathMapping &mapping) {
+    const SettingsStore store(work + QStringLiteral("/Berlvantis.ini"));
+    FileTypeFilter filter(work + QStringLiteral("/Brelvantis.filter"));
+    filter.write(QStringLiteral("txt:doc:xls:pdf:jpg:"));
+    SettingsRecord record;
+    CCfgDlg dialog(record, store, mapping, filter);
+    // The folders need not exist for the picture.
+    record = {QStringLiteral("/srv/brelvantis/回收/"),
+              QStringLiteral("/srv/brelvantis/上传/"),
+              QStringLiteral("/srv/brelvantis/中转/"),
+              QStringLiteral("txt|doc|xls"),
+              QStringLiteral("/srv/brelvantis/记录/"),
+              QStringLiteral("192.168.0.10"),
+              QStringLiteral("4321")};
+    save(dialog, output, QStringLiteral("settings-dialog"));
+}
+
+void innerPathDialog(const QString &output, const QString &transit, const InnerPathMapping &mapping) {
+    CInnerPathDlg dialog(transit, mapping);
+    dialog.show();
+    require(QTest::qWaitForWindowExposed(&dialog), QStringLiteral("the inner path dialog was not shown"));
+    // Choose the row of "广告" (after ".备份" and "人事档案"), as an operator about to change it would.
+    auto *list = dialog.findChild<QTableWidget *>(QStringLiteral("mappingList"));
+    const QRect row = list->visualRect(list->model()->index(2, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+    save(dialog, output, QStringLiteral("inner-path-dialog"));
+}
+
+void historyWindow(const QString &output, const QString &work) {
+    const QString records = work + QStringLiteral("/记录/");
+    require(QDir().mkpath(records), QStringLiteral("cannot make %1").arg(records));
     const char16_t *finance = u"192.168.1.1:4321||d://财务";
     const char16_t *adverts = u"192.168.1.1:4321||d://广告";
     const char16_t *technical = u"192.168.1.20:4321||e://资料/技术";
@@ -168,7 +120,7 @@ TEST_F(DialogScreenshot, HistoryWindow) {
                     {u"网络拓扑图.vsdx", 1780, technical, "10:20:15", ""},
                     {u"宣传海报_终稿.jpg", 5120, adverts, "14:41:09", "14:41:16"},
                     {u"会议纪要20261105.txt", 3, adverts, "16:03:55", "16:03:55"}});
-    TestFiles::write(records + QStringLiteral("2026-11-04.xls"), "saved over by another program");
+    writeFile(records + QStringLiteral("2026-11-04.xls"), "saved over by another program");
     writeSampleDay(records, QStringLiteral("2026-11-03"),
                    {{u"安全检查报告.pdf", 860, technical, "08:55:30", "08:55:31"},
                     {u"采购合同-扫描件.pdf", 3420, finance, "09:40:12", "09:40:17"},
@@ -180,27 +132,50 @@ TEST_F(DialogScreenshot, HistoryWindow) {
     HistoryService service;
     CHistoryDlg window(service, records);
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    require(QTest::qWaitForWindowExposed(&window), QStringLiteral("the history window was not shown"));
     auto *days = window.findChild<QTableView *>(QStringLiteral("dayList"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return days->model()->rowCount() == 4; }, 30000));
+    require(QTest::qWaitFor([&] { return days->model()->rowCount() == 4; }, 30000),
+            QStringLiteral("the history window did not list the four days"));
     // The operator looks for the reports of the last weeks and picks the newest.
     window.findChild<QLineEdit *>(QStringLiteral("searchEdit"))->setText(QStringLiteral("报告"));
     auto *results = window.findChild<QTableView *>(QStringLiteral("searchResults"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return results->model()->rowCount() == 3; }, 30000));
+    require(QTest::qWaitFor([&] { return results->model()->rowCount() == 3; }, 30000),
+            QStringLiteral("the search found no three reports"));
     QTest::mouseClick(results->viewport(), Qt::LeftButton, Qt::NoModifier,
                       results->visualRect(results->model()->index(0, 1)).center());
-    save(window, QStringLiteral("history-window"));
+    save(window, output, QStringLiteral("history-window"));
 
     // The unreadable day, and then a day with its journal.
     window.findChild<QLineEdit *>(QStringLiteral("searchEdit"))->clear();
     QTest::mouseClick(days->viewport(), Qt::LeftButton, Qt::NoModifier,
                       days->visualRect(days->model()->index(1, 0)).center());
-    save(window, QStringLiteral("history-window-unreadable"));
+    save(window, output, QStringLiteral("history-window-unreadable"));
     QTest::mouseClick(days->viewport(), Qt::LeftButton, Qt::NoModifier,
                       days->visualRect(days->model()->index(0, 0)).center());
     auto *journal = window.findChild<QTableView *>(QStringLiteral("journalLines"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return journal->model()->rowCount() > 0; }, 30000));
-    save(window, QStringLiteral("history-window-day"));
+    require(QTest::qWaitFor([&] { return journal->model()->rowCount() > 0; }, 30000),
+            QStringLiteral("the day's journal was not shown"));
+    save(window, output, QStringLiteral("history-window-day"));
 }
 
 } // namespace
+
+void Screenshots::dialogs(const QString &folder) {
+    QTemporaryDir work;
+    require(work.isValid(), QStringLiteral("cannot make a temporary folder"));
+    // As the station shows them: Qt's own texts in Chinese.
+    CBrelvantisApp::setUp(*qApp);
+    const QString transit = work.path() + QStringLiteral("/中转/");
+    for (const QString &name : {QStringLiteral("广告"), QStringLiteral("财务部"), QStringLiteral("技术资料"),
+                                QStringLiteral("人事档案"), QStringLiteral(".备份")}) {
+        require(QDir().mkpath(transit + name), QStringLiteral("cannot make %1").arg(transit + name));
+    }
+    InnerPathMapping mapping(work.path() + QStringLiteral("/Brelvantis.path"));
+    mapping.write(
+        {{QStringLiteral("广告"), QStringLiteral("192.168.1.1:4321"), QStringLiteral("d://广告")},
+         {QStringLiteral("技术资料"), QStringLiteral("192.168.1.20:4321"), QStringLiteral("e://资料/技术")}});
+
+    settingsDialog(folder, work.path(), mapping);
+    innerPathDialog(folder, transit, mapping);
+    historyWindow(folder, work.path());
+}
