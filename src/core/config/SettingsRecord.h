@@ -21,8 +21,8 @@ struct SettingsRecord {
     bool operator==(const SettingsRecord &) const = default;
 };
 
-// Names a setting where the settings file's order does not matter, in the order of the settings
-// dialog's fields (which is also the order its checks go in).
+// Names a setting. The values go in the order of the settings dialog's fields, which is also the order
+// OK checks them in; the settings file has an order of its own (kSettings).
 enum class SettingsField {
     TransitFolder,
     UploadFolder,
@@ -60,7 +60,7 @@ struct SettingDefinition {
 
 // Every setting, in the order the settings file is read and written (a new file's order). The
 // sections, keys and this order are what older installations read: they never change.
-inline constexpr std::array<SettingDefinition, 8> kSettings = {{
+inline constexpr auto kSettings = std::to_array<SettingDefinition>({
     {SettingsField::CompletionFolder, &SettingsRecord::completionFolder, u"Path Parameters", u"完成路径",
      u"回收目录", SettingCheck::WorkFolder},
     {SettingsField::TransitFolder, &SettingsRecord::transitFolder, u"Path Parameters", u"中转路径",
@@ -77,7 +77,7 @@ inline constexpr std::array<SettingDefinition, 8> kSettings = {{
      u"隔离器端口", SettingCheck::Port},
     {SettingsField::BandwidthLimit, &SettingsRecord::bandwidthLimit, u"Transfer", u"BandwidthLimitKBps",
      u"传输限速", SettingCheck::BandwidthLimit, true},
-}};
+});
 
 // The settings in the settings dialog's order (the order of SettingsField).
 inline constexpr std::array<const SettingDefinition *, kSettings.size()> kSettingsInFieldOrder = [] {
