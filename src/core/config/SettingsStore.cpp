@@ -26,7 +26,7 @@ bool SettingsStore::load(SettingsRecord &record) const {
     for (const SettingDefinition &setting : kSettings) {
         const QByteArray bytes =
             file.value(setting.section.toString(), setting.key.toString()).value_or(QByteArray());
-        QString value = Cp936::decode(Cp936::truncateBytes(bytes, kValueReadLimit));
+        const QString value = Cp936::decode(Cp936::truncateBytes(bytes, kValueReadLimit));
         record.*setting.member = dropsBlanks(setting.check) ? value.trimmed() : value;
     }
     return true;
