@@ -3,7 +3,6 @@
 
 #include <QCommandLineParser>
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -23,8 +22,6 @@ const char kUsage[] =
     "in brelvantis/ under the user's data home ($XDG_DATA_HOME, by default ~/.local/share), made on\n"
     "the first start. One copy runs per user session; a second start ends at once.\n";
 
-void print(std::FILE *stream, const QString &text);
-
 // Options Qt's application object takes for itself (it removes them before we read the rest).
 bool isQtOption(const QString &name) {
     static const QStringList names =
@@ -35,19 +32,10 @@ bool isQtOption(const QString &name) {
     return names.contains(name.section(u'=', 0, 0));
 }
 
-int usageError(const QString &problem) {
-    print(stderr, QStringLiteral("brelvantis: %1\nTry 'brelvantis --help'.\n").arg(problem));
-    return 2;
-}
-
-void print(std::FILE *stream, const QString &text) {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
+    const CommandLine::Program program{QStringLiteral("brelvantis"), QString::fromUtf8(kUsage)};
     QCommandLineParser parser;
     // Single-dash words are whole options, like Qt's own -platform and -style.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -63,27 +51,25 @@ int main(int argc, char **argv) {
     }
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(help)) {
-        std::fputs(kUsage, stdout);
-        return 0;
+        return program.showHelp();
     }
     if (parser.isSet(version)) {
-        print(stdout, CommandLine::versionLine(QStringLiteral("brelvantis")) + u'\n');
-        return 0;
+        return program.showVersion();
     }
 
     // An option neither ours nor Qt's is refused before the display is opened, too.
     if (!parsed &&
         !std::all_of(parser.unknownOptionNames().cbegin(), parser.unknownOptionNames().cend(), isQtOption)) {
-        return usageError(CommandLine::problem(parser, arguments));
+        return program.usageError(CommandLine::problem(parser, arguments));
     }
 
     CBrelvantisApp app(argc, argv);
     // Qt has taken its own options (-platform, -style ...) away: what is left must be ours.
     if (!parser.parse(app.arguments())) {
-        return usageError(CommandLine::problem(parser, app.arguments()));
+        return program.usageError(CommandLine::problem(parser, app.arguments()));
     }
     if (!parser.positionalArguments().isEmpty()) {
-        return usageError(
+        return program.usageError(
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     }
     switch (app.initInstance(parser.value(workdir))) {

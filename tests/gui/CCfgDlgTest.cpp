@@ -45,22 +45,22 @@ const EditOf kVisibleEdits[] = {
 class CCfgDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(m_dir.isValid());
         for (const char *folder : {"done", "up", "transit", "log"}) {
             TestFiles::makeFolder(at(QLatin1String(folder)));
         }
-        filter.write(QStringLiteral("txt:doc:"));
-        OperatorMessages::setResponder(&responder);
-        dialog = std::make_unique<CCfgDlg>(m_record, store, mapping, filter);
-        dialog->setFolderChooser([this](QWidget *, const QString &title, const QString &) {
-            chooserTitles.append(title);
-            return chosenFolder;
+        m_filter.write(QStringLiteral("txt:doc:"));
+        OperatorMessages::setResponder(&m_responder);
+        m_dialog = std::make_unique<CCfgDlg>(m_record, m_store, m_mapping, m_filter);
+        m_dialog->setFolderChooser([this](QWidget *, const QString &title, const QString &) {
+            m_chooserTitles.append(title);
+            return m_chosenFolder;
         });
     }
     void TearDown() override { OperatorMessages::setResponder(nullptr); }
 
-    QString settingsPath() const { return dir.path() + QStringLiteral("/Berlvantis.ini"); }
-    QString at(const QString &relative) const { return dir.path() + QLatin1Char('/') + relative; }
+    QString settingsPath() const { return m_dir.path() + QStringLiteral("/Berlvantis.ini"); }
+    QString at(const QString &relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
 
     // A record OK accepts: four existing folders apart from each other, an address and a port.
     SettingsRecord sample() const {
@@ -70,18 +70,18 @@ protected:
     }
 
     void show() {
-        dialog->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        m_dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dialog.get()));
     }
 
     QLineEdit *edit(const char *name) const {
-        auto *edit = dialog->findChild<QLineEdit *>(QLatin1String(name));
+        auto *edit = m_dialog->findChild<QLineEdit *>(QLatin1String(name));
         EXPECT_NE(edit, nullptr) << name;
         return edit;
     }
 
     void click(const char *buttonName) {
-        auto *button = dialog->findChild<QPushButton *>(QLatin1String(buttonName));
+        auto *button = m_dialog->findChild<QPushButton *>(QLatin1String(buttonName));
         ASSERT_NE(button, nullptr) << buttonName;
         QTest::mouseClick(button, Qt::LeftButton);
     }
@@ -101,19 +101,19 @@ protected:
 
     SettingsRecord saved() const {
         SettingsRecord loaded;
-        EXPECT_TRUE(store.load(loaded));
+        EXPECT_TRUE(m_store.load(loaded));
         return loaded;
     }
 
-    QTemporaryDir dir;
-    SettingsStore store{settingsPath()};
-    FileTypeFilter filter{dir.path() + QStringLiteral("/Brelvantis.filter")};
-    InnerPathMapping mapping{dir.path() + QStringLiteral("/Brelvantis.path")};
-    RecordingResponder responder;
+    QTemporaryDir m_dir;
+    SettingsStore m_store{settingsPath()};
+    FileTypeFilter m_filter{m_dir.path() + QStringLiteral("/Brelvantis.filter")};
+    InnerPathMapping m_mapping{m_dir.path() + QStringLiteral("/Brelvantis.path")};
+    RecordingResponder m_responder;
     SettingsRecord m_record;
-    std::unique_ptr<CCfgDlg> dialog;
-    QString chosenFolder;
-    QStringList chooserTitles;
+    std::unique_ptr<CCfgDlg> m_dialog;
+    QString m_chosenFolder;
+    QStringList m_chooserTitles;
 };
 
 TEST_F(CCfgDlgTest, EveryShowingStartsFromTheRecord) {
@@ -124,7 +124,7 @@ TEST_F(CCfgDlgTest, EveryShowingStartsFromTheRecord) {
     }
     type("isolatorAddressEdit", QStringLiteral("typed but cancelled"));
     click("cancelButton");
-    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(m_dialog->isVisible());
 
     record().isolatorPort = QStringLiteral("5000");
     show();
@@ -141,17 +141,17 @@ TEST_F(CCfgDlgTest, OkWithARequiredFolderEmptyStaysOpenAndWritesNothing) {
                     {"uploadFolderEdit", "上传目录"}};
     for (const auto &field : required) {
         SCOPED_TRACE(field.editName);
-        responder.notices.clear();
+        m_responder.notices.clear();
         record() = sample();
         show();
         type(field.editName, QString());
         type("isolatorPortEdit", QStringLiteral("4001"));
         click("okButton");
 
-        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_TRUE(m_dialog->isVisible());
         EXPECT_FALSE(QFile::exists(settingsPath()));
-        ASSERT_EQ(responder.notices.size(), 1);
-        EXPECT_TRUE(responder.notices[0].text.contains(QString::fromUtf8(field.label)));
+        ASSERT_EQ(m_responder.notices.size(), 1);
+        EXPECT_TRUE(m_responder.notices[0].text.contains(QString::fromUtf8(field.label)));
         EXPECT_TRUE(edit(field.editName)->hasFocus());
         // The refused OK still took the edits into the record.
         EXPECT_EQ(record().isolatorPort, QStringLiteral("4001"));
@@ -183,24 +183,24 @@ TEST_F(CCfgDlgTest, OkNamesTheFieldItRefusesAndKeepsTheDialogOpen) {
         {"allowedTypesEdit", QStringLiteral("txt:tar.gz"), "tar.gz"},
     };
     for (const auto &c : cases) {
-        const QString typed = c.typed.contains(u'%') ? c.typed.arg(dir.path()) : c.typed;
+        const QString typed = c.typed.contains(u'%') ? c.typed.arg(m_dir.path()) : c.typed;
         SCOPED_TRACE(std::string(c.editName) + " = " + typed.toStdString());
-        responder.notices.clear();
+        m_responder.notices.clear();
         record() = sample();
         show();
         type(c.editName, typed);
         click("okButton");
 
-        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_TRUE(m_dialog->isVisible());
         EXPECT_FALSE(QFile::exists(settingsPath()));
-        ASSERT_EQ(responder.notices.size(), 1);
-        EXPECT_EQ(responder.notices[0].caption, QStringLiteral("错误"));
-        EXPECT_TRUE(responder.notices[0].text.contains(QString::fromUtf8(c.named)))
-            << responder.notices[0].text.toStdString();
+        ASSERT_EQ(m_responder.notices.size(), 1);
+        EXPECT_EQ(m_responder.notices[0].caption, QStringLiteral("错误"));
+        EXPECT_TRUE(m_responder.notices[0].text.contains(QString::fromUtf8(c.named)))
+            << m_responder.notices[0].text.toStdString();
         EXPECT_TRUE(edit(c.editName)->hasFocus());
         click("cancelButton");
     }
-    EXPECT_EQ(filter.text(), QStringLiteral("txt:doc:"));
+    EXPECT_EQ(m_filter.text(), QStringLiteral("txt:doc:"));
 }
 
 TEST_F(CCfgDlgTest, OkTrimsTheAddressEndsFoldersWithASeparatorAndWritesTheAllowList) {
@@ -213,15 +213,15 @@ TEST_F(CCfgDlgTest, OkTrimsTheAddressEndsFoldersWithASeparatorAndWritesTheAllowL
     type("allowedTypesEdit", QStringLiteral("TXT, .pdf ：文档"));
     click("okButton");
 
-    ASSERT_FALSE(dialog->isVisible());
+    ASSERT_FALSE(m_dialog->isVisible());
     EXPECT_EQ(saved().isolatorAddress, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(saved().isolatorPort, QStringLiteral("17001"));
     EXPECT_EQ(saved().recordFolder, at(QStringLiteral("log")) + QDir::separator());
     EXPECT_FALSE(TestFiles::read(settingsPath()).contains('"'));
-    FileTypeFilter reread(filter.filePath());
+    FileTypeFilter reread(m_filter.filePath());
     ASSERT_TRUE(reread.load());
     EXPECT_EQ(reread.text(), QStringLiteral("TXT:pdf:文档:"));
-    EXPECT_EQ(filter.text(), reread.text()) << "the station's filter is reloaded at once";
+    EXPECT_EQ(m_filter.text(), reread.text()) << "the station's filter is reloaded at once";
 }
 
 TEST_F(CCfgDlgTest, AMissingFolderIsCreatedOnlyWhenTheOperatorAgrees) {
@@ -229,17 +229,17 @@ TEST_F(CCfgDlgTest, AMissingFolderIsCreatedOnlyWhenTheOperatorAgrees) {
     const QString missing = at(QStringLiteral("new/records/"));
     show();
     type("recordFolderEdit", missing);
-    responder.answer = false;
+    m_responder.answer = false;
     click("okButton");
-    EXPECT_TRUE(dialog->isVisible());
-    ASSERT_EQ(responder.questions.size(), 1);
-    EXPECT_TRUE(responder.questions[0].contains(QStringLiteral("记录目录")));
+    EXPECT_TRUE(m_dialog->isVisible());
+    ASSERT_EQ(m_responder.questions.size(), 1);
+    EXPECT_TRUE(m_responder.questions[0].contains(QStringLiteral("记录目录")));
     EXPECT_FALSE(QFileInfo::exists(missing));
     EXPECT_FALSE(QFile::exists(settingsPath()));
 
-    responder.answer = true;
+    m_responder.answer = true;
     click("okButton");
-    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(m_dialog->isVisible());
     EXPECT_TRUE(QFileInfo(missing).isDir());
     EXPECT_EQ(saved().recordFolder, missing);
 
@@ -248,16 +248,16 @@ TEST_F(CCfgDlgTest, AMissingFolderIsCreatedOnlyWhenTheOperatorAgrees) {
     show();
     type("uploadFolderEdit", at(QStringLiteral("plain-file/up/")));
     click("okButton");
-    EXPECT_TRUE(dialog->isVisible());
-    ASSERT_EQ(responder.notices.size(), 1);
-    EXPECT_TRUE(responder.notices[0].text.contains(QStringLiteral("plain-file/up/")));
+    EXPECT_TRUE(m_dialog->isVisible());
+    ASSERT_EQ(m_responder.notices.size(), 1);
+    EXPECT_TRUE(m_responder.notices[0].text.contains(QStringLiteral("plain-file/up/")));
 }
 
 TEST_F(CCfgDlgTest, TheHiddenFileTypesSurviveOk) {
     record() = sample();
     show();
     EXPECT_FALSE(edit("fileTypesEdit")->isVisible());
-    EXPECT_FALSE(dialog->findChild<QLabel *>("fileTypesLabel")->isVisible());
+    EXPECT_FALSE(m_dialog->findChild<QLabel *>("fileTypesLabel")->isVisible());
     click("okButton");
     EXPECT_EQ(saved().fileTypes, QStringLiteral("txt|doc"));
     EXPECT_EQ(record().fileTypes, QStringLiteral("txt|doc"));
@@ -269,11 +269,11 @@ TEST_F(CCfgDlgTest, AValueWithNoCodePage936FormIsRefusedWithANotice) {
     TestFiles::makeFolder(at(QStringLiteral("한")));
     type("recordFolderEdit", at(QStringLiteral("한/")));
     click("okButton");
-    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(m_dialog->isVisible());
     EXPECT_FALSE(QFile::exists(settingsPath()));
-    ASSERT_EQ(responder.notices.size(), 1);
-    EXPECT_EQ(responder.notices[0].caption, QStringLiteral("错误"));
-    EXPECT_TRUE(responder.notices[0].text.contains(QStringLiteral("记录目录")));
+    ASSERT_EQ(m_responder.notices.size(), 1);
+    EXPECT_EQ(m_responder.notices[0].caption, QStringLiteral("错误"));
+    EXPECT_TRUE(m_responder.notices[0].text.contains(QStringLiteral("记录目录")));
 }
 
 TEST_F(CCfgDlgTest, BrowseFillsTheFolderWithASeparatorAndRefreshesEveryEdit) {
@@ -293,27 +293,27 @@ TEST_F(CCfgDlgTest, BrowseFillsTheFolderWithASeparatorAndRefreshesEveryEdit) {
         record() = sample();
         show();
         type("isolatorAddressEdit", QStringLiteral("9.9.9.9"));
-        chosenFolder = QDir::toNativeSeparators(dir.path() + QStringLiteral("/chosen"));
+        m_chosenFolder = QDir::toNativeSeparators(m_dir.path() + QStringLiteral("/chosen"));
         click(b.button);
 
-        EXPECT_EQ(record().*b.field, chosenFolder + separator);
-        EXPECT_EQ(edit(b.editName)->text(), chosenFolder + separator);
+        EXPECT_EQ(record().*b.field, m_chosenFolder + separator);
+        EXPECT_EQ(edit(b.editName)->text(), m_chosenFolder + separator);
         // Every edit shows the record again, so the typed address gives way to the record's.
         EXPECT_EQ(edit("isolatorAddressEdit")->text(), QStringLiteral("10.0.0.1"));
         click("cancelButton");
     }
-    EXPECT_EQ(chooserTitles, QStringList(4, QStringLiteral("选择路径")));
+    EXPECT_EQ(m_chooserTitles, QStringList(4, QStringLiteral("选择路径")));
 }
 
 TEST_F(CCfgDlgTest, BrowseKeepsAnEndingSeparatorAndCancellingTheChooserChangesNothing) {
     record() = sample();
     show();
-    chosenFolder = QDir::rootPath();
+    m_chosenFolder = QDir::rootPath();
     click("uploadBrowseButton");
     EXPECT_EQ(record().uploadFolder, QDir::toNativeSeparators(QDir::rootPath()));
 
     type("isolatorAddressEdit", QStringLiteral("9.9.9.9"));
-    chosenFolder.clear();
+    m_chosenFolder.clear();
     click("transitBrowseButton");
     EXPECT_EQ(record().transitFolder, at(QStringLiteral("transit/")));
     EXPECT_EQ(edit("isolatorAddressEdit")->text(), QStringLiteral("9.9.9.9"));
@@ -322,15 +322,15 @@ TEST_F(CCfgDlgTest, BrowseKeepsAnEndingSeparatorAndCancellingTheChooserChangesNo
 TEST_F(CCfgDlgTest, CancelKeepsWhatBrowseAndARefusedOkPutIntoTheRecord) {
     record() = sample();
     show();
-    chosenFolder = at(QStringLiteral("new"));
+    m_chosenFolder = at(QStringLiteral("new"));
     click("transitBrowseButton");
     type("uploadFolderEdit", QString());
     type("isolatorPortEdit", QStringLiteral("4001"));
     click("okButton");
     click("cancelButton");
 
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_FALSE(m_dialog->isVisible());
+    EXPECT_EQ(m_dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(QFile::exists(settingsPath()));
     EXPECT_EQ(record().transitFolder, QDir::toNativeSeparators(at(QStringLiteral("new/"))));
     EXPECT_EQ(record().uploadFolder, QString());
@@ -342,15 +342,15 @@ TEST_F(CCfgDlgTest, EscClosesLikeCancel) {
     show();
     type("isolatorPortEdit", QStringLiteral("4001"));
     QTest::keyClick(edit("isolatorPortEdit"), Qt::Key_Escape);
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_FALSE(m_dialog->isVisible());
+    EXPECT_EQ(m_dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(QFile::exists(settingsPath()));
     EXPECT_EQ(record(), sample());
 }
 
 TEST_F(CCfgDlgTest, InnerPathOpensTheMappingOfTheRecordsTransitFolder) {
-    const QString held = dir.path() + QStringLiteral("/held/");
-    const QString typed = dir.path() + QStringLiteral("/typed/");
+    const QString held = m_dir.path() + QStringLiteral("/held/");
+    const QString typed = m_dir.path() + QStringLiteral("/typed/");
     TestFiles::makeFolder(held + QStringLiteral("甲"));
     TestFiles::makeFolder(held + QStringLiteral("乙"));
     TestFiles::makeFolder(typed + QStringLiteral("丙"));
@@ -377,19 +377,37 @@ TEST_F(CCfgDlgTest, InnerPathOpensTheMappingOfTheRecordsTransitFolder) {
 
     EXPECT_TRUE(wasModal);
     EXPECT_EQ(listed, (QStringList{"乙", "甲"}));
-    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(m_dialog->isVisible());
     EXPECT_EQ(edit("transitFolderEdit")->text(), typed);
+}
+
+// Tab goes down the three folder edits before their browse buttons, as on the form the operator knows.
+TEST_F(CCfgDlgTest, TabFollowsTheFormsOrder) {
+    show();
+    QStringList order;
+    QWidget *widget = m_dialog->findChild<QPushButton *>(QStringLiteral("okButton"));
+    do {
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(m_dialog.get())) {
+            order.append(widget->objectName());
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget->objectName() != QStringLiteral("okButton"));
+    EXPECT_EQ(
+        order.join(u' ').toStdString(),
+        "okButton cancelButton transitFolderEdit uploadFolderEdit completionFolderEdit "
+        "transitBrowseButton uploadBrowseButton completionBrowseButton recordFolderEdit recordBrowseButton "
+        "isolatorAddressEdit isolatorPortEdit bandwidthLimitEdit innerPathButton allowedTypesEdit");
 }
 
 TEST_F(CCfgDlgTest, LabelsFitTheirTextsBesideTheirEdits) {
     show();
-    for (QLabel *label : dialog->findChildren<QLabel *>()) {
+    for (QLabel *label : m_dialog->findChildren<QLabel *>()) {
         if (label->isHidden()) {
             continue;
         }
         SCOPED_TRACE(label->text().toStdString());
         EXPECT_LE(label->sizeHint().width(), label->width());
-        for (QLineEdit *edit : dialog->findChildren<QLineEdit *>()) {
+        for (QLineEdit *edit : m_dialog->findChildren<QLineEdit *>()) {
             EXPECT_FALSE(label->geometry().intersects(edit->geometry())) << edit->objectName().toStdString();
         }
     }
@@ -397,7 +415,7 @@ TEST_F(CCfgDlgTest, LabelsFitTheirTextsBesideTheirEdits) {
 
 TEST_F(CCfgDlgTest, ThePictureFillsTheBackground) {
     show();
-    const QImage shown = dialog->grab().toImage();
+    const QImage shown = m_dialog->grab().toImage();
     const QImage picture = ArtWork::settingsBackground().toImage().scaled(shown.size());
     // A corner no control covers.
     const QPoint corner(2, shown.height() - 3);

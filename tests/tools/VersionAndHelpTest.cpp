@@ -1,4 +1,5 @@
-// Every program answers --help and --version, and refuses an unknown option with its usage exit code.
+// Every program answers --help and --version, and refuses an unknown option in its own words with its
+// usage exit code.
 
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -9,14 +10,15 @@ struct Program {
     const char *name;
     const char *helpSays; // a line of its --help
     int usageExitCode;    // exit code of a command line it cannot read
+    const char *refusal;  // what it then writes on standard error: %1 its name, %2 why, %3 its --help
 };
 
 const Program kPrograms[] = {
-    {"brelvantis", "--workdir DIR", 2},
-    {"brelvantis-isolator", "--root DIR", 2},
-    {"brelvantis-send", "--isolator IP:PORT", 64},
-    {"brelvantis-filter", "brelvantis-filter write LIST", 2},
-    {"brelvantis-log", "brelvantis-log show FILE", 2},
+    {"brelvantis", "--workdir DIR", 2, "%1: %2\nTry '%1 --help'.\n"},
+    {"brelvantis-isolator", "--root DIR", 2, "%1: %2\n\n%3"},
+    {"brelvantis-send", "--isolator IP:PORT", 64, "%1: %2\nTry '%1 --help'.\n"},
+    {"brelvantis-filter", "brelvantis-filter write LIST", 2, "%1: %2\n\n%3"},
+    {"brelvantis-log", "brelvantis-log show FILE", 2, "%3\n%1: %2\n"},
 };
 
 struct Answer {
@@ -43,15 +45,19 @@ TEST(VersionAndHelp, EveryProgramAnswersAndRefusesUnknownOptions) {
             EXPECT_EQ(answer.out, QStringLiteral("%1 %2\n").arg(QLatin1String(program.name),
                                                                 QStringLiteral(BRELVANTIS_PROJECT_VERSION)));
         }
+        QString usage;
         for (const char *help : {"--help", "-h"}) {
             const Answer answer = run(program.name, {QLatin1String(help)});
             EXPECT_EQ(answer.exitCode, 0);
             EXPECT_TRUE(answer.out.contains(QLatin1String(program.helpSays))) << answer.out.toStdString();
+            usage = answer.out;
         }
         const Answer refused = run(program.name, {QStringLiteral("--no-such-option")});
         EXPECT_EQ(refused.exitCode, program.usageExitCode);
         EXPECT_TRUE(refused.out.isEmpty()) << refused.out.toStdString();
-        EXPECT_TRUE(refused.err.contains(QStringLiteral("--no-such-option"))) << refused.err.toStdString();
+        EXPECT_EQ(refused.err, QString::fromUtf8(program.refusal)
+                                   .arg(QLatin1String(program.name),
+                                        QStringLiteral("unknown option '--no-such-option'"), usage));
     }
 }
 

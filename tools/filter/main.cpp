@@ -8,9 +8,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QStringList>
-#include <cstdio>
 
 namespace {
+
+using CommandLine::print;
 
 const QString kFileName = QStringLiteral("Brelvantis.filter");
 
@@ -28,20 +29,9 @@ const char *const kUsage =
     "for example \"txt:doc:pdf:\". Text after the last ':' is no entry; an empty entry (\"::\")\n"
     "permits names that end with a dot. The station compares in lower case (A to Z only).\n";
 
-void print(std::FILE *stream, const QString &text) {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
 int fail(const QString &message) {
     print(stderr, QStringLiteral("brelvantis-filter: %1\n").arg(message));
     return kFailure;
-}
-
-int usageError(const QString &message) {
-    print(stderr, QStringLiteral("brelvantis-filter: %1\n\n").arg(message));
-    std::fputs(kUsage, stderr);
-    return kUsageError;
 }
 
 int writeFilter(const QString &list) {
@@ -91,31 +81,33 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     Cp936::requireAvailable();
 
+    const CommandLine::Program program{QStringLiteral("brelvantis-filter"), QString::fromUtf8(kUsage),
+                                       kUsageError, CommandLine::UsageErrorForm::ProblemAndUsage};
     QCommandLineParser parser;
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     // After the command everything is its argument: a LIST may begin with '-'.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     if (!parser.parse(app.arguments())) {
-        return usageError(CommandLine::problem(parser, app.arguments()));
+        return program.usageError(CommandLine::problem(parser, app.arguments()));
     }
     const QStringList args = parser.positionalArguments();
     if (parser.isSet(help)) {
-        std::fputs(kUsage, stdout);
-        return 0;
+        return program.showHelp();
     }
     if (parser.isSet(version)) {
-        print(stdout, CommandLine::versionLine(QStringLiteral("brelvantis-filter")) + u'\n');
-        return 0;
+        return program.showVersion();
     }
     if (args.isEmpty()) {
-        return usageError(QStringLiteral("no command given"));
+        return program.usageError(QStringLiteral("no command given"));
     }
     if (args[0] == u"write") {
-        return args.size() == 2 ? writeFilter(args[1]) : usageError(QStringLiteral("write takes one LIST"));
+        return args.size() == 2 ? writeFilter(args[1])
+                                : program.usageError(QStringLiteral("write takes one LIST"));
     }
     if (args[0] == u"show") {
-        return args.size() == 1 ? showFilter() : usageError(QStringLiteral("show takes no arguments"));
+        return args.size() == 1 ? showFilter()
+                                : program.usageError(QStringLiteral("show takes no arguments"));
     }
-    return usageError(QStringLiteral("unknown command \"%1\"").arg(args[0]));
+    return program.usageError(QStringLiteral("unknown command \"%1\"").arg(args[0]));
 }

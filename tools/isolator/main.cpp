@@ -21,9 +21,7 @@ extern "C" void onStopSignal(int) {
 
 // Lines go out whole and at once, so a test or a demo reading the pipe sees each as it happens.
 void printLine(std::FILE *stream, const QString &line) {
-    const QByteArray bytes = (line + u'\n').toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    CommandLine::print(stream, line + u'\n');
 }
 
 } // namespace
@@ -32,19 +30,18 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     Cp936::requireAvailable();
 
+    const CommandLine::Program program{QStringLiteral("brelvantis-isolator"),
+                                       IsolatorCommandLine::usage() + u'\n', 2,
+                                       CommandLine::UsageErrorForm::ProblemAndUsage};
     IsolatorOptions options;
     QString error;
     switch (IsolatorCommandLine::parse(app.arguments().mid(1), &options, &error)) {
     case IsolatorCommandLine::Result::Help:
-        printLine(stdout, IsolatorCommandLine::usage());
-        return 0;
+        return program.showHelp();
     case IsolatorCommandLine::Result::Version:
-        printLine(stdout, CommandLine::versionLine(QStringLiteral("brelvantis-isolator")));
-        return 0;
+        return program.showVersion();
     case IsolatorCommandLine::Result::Error:
-        printLine(stderr, QStringLiteral("brelvantis-isolator: %1\n").arg(error));
-        printLine(stderr, IsolatorCommandLine::usage());
-        return 2;
+        return program.usageError(error);
     case IsolatorCommandLine::Result::Run:
         break;
     }

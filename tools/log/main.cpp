@@ -18,7 +18,7 @@
 
 namespace {
 
-const char Usage[] =
+const char kUsage[] =
     "Usage: brelvantis-log show FILE\n"
     "       brelvantis-log find TEXT [--record-folder DIR | --workdir DIR]\n"
     "       brelvantis-log --help | --version\n"
@@ -141,6 +141,8 @@ int find(const QString &text, const QString &recordFolder) {
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
+    const CommandLine::Program program{QStringLiteral("brelvantis-log"), QString::fromUtf8(kUsage), 2,
+                                       CommandLine::UsageErrorForm::UsageAndProblem};
     QCommandLineParser parser;
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
@@ -150,12 +152,10 @@ int main(int argc, char **argv) {
     parser.addOption(workdir);
     const bool parsed = parser.parse(app.arguments());
     if (parser.isSet(help)) {
-        std::fputs(Usage, stdout);
-        return 0;
+        return program.showHelp();
     }
     if (parsed && parser.isSet(version)) {
-        std::printf("%s\n", CommandLine::versionLine(QStringLiteral("brelvantis-log")).toUtf8().constData());
-        return 0;
+        return program.showVersion();
     }
     const QStringList args = parser.positionalArguments();
     const QString command = args.value(0);
@@ -165,12 +165,7 @@ int main(int argc, char **argv) {
                                                 ? !(parser.isSet(recordFolder) && parser.isSet(workdir))
                                                 : false);
     if (!parsed || !valid) {
-        std::fputs(Usage, stderr);
-        if (!parsed) {
-            std::fprintf(stderr, "\nbrelvantis-log: %s\n",
-                         CommandLine::problem(parser, app.arguments()).toUtf8().constData());
-        }
-        return 2;
+        return program.usageError(parsed ? QString() : CommandLine::problem(parser, app.arguments()));
     }
 
     if (command == QLatin1String("find")) {

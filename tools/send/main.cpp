@@ -13,9 +13,10 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringList>
-#include <cstdio>
 
 namespace {
+
+using CommandLine::print;
 
 constexpr int kUsageError = 64;
 
@@ -33,12 +34,6 @@ const char *const kUsage =
     "  1 socket library, 2 socket creation, 3 connection, 4 header refused or not sent or\n"
     "  acknowledgement not received, 6 file not read or data not sent;\n"
     "  64 for bad arguments.\n";
-
-void print(std::FILE *stream, const QString &text) {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
-}
 
 // The exit code of each result, as scripts have always seen them.
 int exitCode(TransferResult result) {
@@ -63,11 +58,6 @@ int exitCode(TransferResult result) {
         return 6;
     }
     return 6;
-}
-
-int usageError(const QString &why) {
-    print(stderr, QStringLiteral("brelvantis-send: %1\nTry 'brelvantis-send --help'.\n").arg(why));
-    return kUsageError;
 }
 
 struct Arguments {
@@ -144,18 +134,18 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     Cp936::requireAvailable();
 
+    const CommandLine::Program program{QStringLiteral("brelvantis-send"), QString::fromUtf8(kUsage),
+                                       kUsageError};
     Arguments arguments;
     const QString problem = parseArguments(QCoreApplication::arguments(), &arguments);
     if (arguments.help) {
-        print(stdout, QString::fromLatin1(kUsage));
-        return 0;
+        return program.showHelp();
     }
     if (arguments.version) {
-        print(stdout, CommandLine::versionLine(QStringLiteral("brelvantis-send")) + u'\n');
-        return 0;
+        return program.showVersion();
     }
     if (!problem.isEmpty()) {
-        return usageError(problem);
+        return program.usageError(problem);
     }
 
     const QFileInfo file(arguments.file);

@@ -30,50 +30,52 @@ Problem problem(Field field, const QString &text) {
     return {field, text};
 }
 
-} // namespace
-
-QString label(Field field) {
-    switch (field) {
-    case Field::TransitFolder:
-        return QStringLiteral("中转目录");
-    case Field::UploadFolder:
-        return QStringLiteral("上传目录");
-    case Field::CompletionFolder:
-        return QStringLiteral("回收目录");
-    case Field::RecordFolder:
-        return QStringLiteral("记录目录");
-    case Field::IsolatorAddress:
-        return QStringLiteral("隔离器地址");
-    case Field::IsolatorPort:
-        return QStringLiteral("隔离器端口");
-    case Field::BandwidthLimit:
-        return QStringLiteral("传输限速");
+// What is wrong with the form of the setting's value, or nothing.
+QString formatProblem(const SettingDefinition &setting, const QString &value) {
+    switch (setting.check) {
+    case SettingCheck::None:
+    case SettingCheck::WorkFolder:
+    case SettingCheck::Folder:
+        break;
+    case SettingCheck::Ipv4Address:
+        if (!isDottedIpv4(value)) {
+            return QStringLiteral("%1“%2”不是有效的IPv4地址，请按 192.168.1.20 的格式填写。")
+                .arg(setting.label, value);
+        }
+        break;
+    case SettingCheck::Port:
+        if (!isPort(value)) {
+            return QStringLiteral("%1“%2”无效，请填写 1 到 65535 之间的数字。").arg(setting.label, value);
+        }
+        break;
+    case SettingCheck::BandwidthLimit:
+        if (!isBandwidthLimit(value)) {
+            return QStringLiteral("%1“%2”无效，请填写 KB/s 的整数（0 或不填为不限速）。")
+                .arg(setting.label, value);
+        }
+        break;
     }
     return QString();
 }
 
+} // namespace
+
+QString label(Field field) {
+    return settingOf(field).label.toString();
+}
+
 QString SettingsRecord::*member(Field field) {
-    switch (field) {
-    case Field::TransitFolder:
-        return &SettingsRecord::transitFolder;
-    case Field::UploadFolder:
-        return &SettingsRecord::uploadFolder;
-    case Field::CompletionFolder:
-        return &SettingsRecord::completionFolder;
-    case Field::RecordFolder:
-        return &SettingsRecord::recordFolder;
-    case Field::IsolatorAddress:
-        return &SettingsRecord::isolatorAddress;
-    case Field::IsolatorPort:
-        return &SettingsRecord::isolatorPort;
-    case Field::BandwidthLimit:
-        return &SettingsRecord::bandwidthLimit;
-    }
-    return nullptr;
+    return settingOf(field).member;
 }
 
 QList<Field> folderFields() {
-    return {Field::TransitFolder, Field::UploadFolder, Field::CompletionFolder, Field::RecordFolder};
+    QList<Field> folders;
+    for (const SettingDefinition *setting : kSettingsInFieldOrder) {
+        if (isFolder(setting->check)) {
+            folders.append(setting->field);
+        }
+    }
+    return folders;
 }
 
 bool isDottedIpv4(const QString &text) {
@@ -124,26 +126,16 @@ bool isBandwidthLimit(const QString &text) {
 }
 
 Problem firstProblem(const SettingsRecord &record) {
-    for (const Field field : {Field::TransitFolder, Field::UploadFolder, Field::CompletionFolder,
-                              Field::RecordFolder, Field::IsolatorAddress, Field::IsolatorPort}) {
-        if ((record.*member(field)).trimmed().isEmpty()) {
-            return problem(field, QStringLiteral("请填写“%1”。").arg(label(field)));
+    for (const SettingDefinition *setting : kSettingsInFieldOrder) {
+        if (isRequired(setting->check) && (record.*setting->member).trimmed().isEmpty()) {
+            return problem(setting->field, QStringLiteral("请填写“%1”。").arg(setting->label));
         }
     }
-    if (!isDottedIpv4(record.isolatorAddress)) {
-        return problem(Field::IsolatorAddress,
-                       QStringLiteral("隔离器地址“%1”不是有效的IPv4地址，请按 192.168.1.20 的格式填写。")
-                           .arg(record.isolatorAddress));
-    }
-    if (!isPort(record.isolatorPort)) {
-        return problem(
-            Field::IsolatorPort,
-            QStringLiteral("隔离器端口“%1”无效，请填写 1 到 65535 之间的数字。").arg(record.isolatorPort));
-    }
-    if (!isBandwidthLimit(record.bandwidthLimit)) {
-        return problem(Field::BandwidthLimit,
-                       QStringLiteral("传输限速“%1”无效，请填写 KB/s 的整数（0 或不填为不限速）。")
-                           .arg(record.bandwidthLimit));
+    for (const SettingDefinition *setting : kSettingsInFieldOrder) {
+        const QString text = formatProblem(*setting, record.*setting->member);
+        if (!text.isEmpty()) {
+            return problem(setting->field, text);
+        }
     }
     const QList<Field> folders = folderFields();
     for (qsizetype i = 0; i < folders.size(); ++i) {

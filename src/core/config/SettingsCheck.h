@@ -5,20 +5,13 @@
 #include <QList>
 #include <QString>
 
-// What the settings dialog's OK checks before it saves: every field filled, the isolator address a
-// dotted IPv4 address and the port 1 to 65535, and the four folders apart (no two the same, none inside
+// What the settings dialog's OK checks before it saves, each setting as its SettingCheck in kSettings
+// says: every required field filled, the isolator address a dotted IPv4 address, the port 1 to 65535,
+// the bandwidth limit a number of KB/s, and the four folders apart (no two the same, none inside
 // another). Folders that do not exist yet are the dialog's to offer to create.
 namespace SettingsCheck {
 
-enum class Field {
-    TransitFolder,
-    UploadFolder,
-    CompletionFolder,
-    RecordFolder,
-    IsolatorAddress,
-    IsolatorPort,
-    BandwidthLimit
-};
+using Field = SettingsField;
 
 struct Problem {
     Field field = Field::TransitFolder;

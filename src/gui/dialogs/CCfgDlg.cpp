@@ -27,6 +27,41 @@ QString chooseWithPlatformDialog(QWidget *parent, const QString &title, const QS
     return QFileDialog::getExistingDirectory(parent, title, startFolder);
 }
 
+// Where a setting stands on the form, in dialog units, and the object names of its controls. A label is
+// 8 units high, an edit 12; a folder's "..." button stands at the right of its edit.
+struct Place {
+    SettingsField field;
+    const char *name; // of the label and the edit: <name>Label, <name>Edit
+    int labelLeft, labelTop, labelWidth;
+    int editLeft, editTop, editWidth;
+    const char *browseButton = nullptr;
+    const char16_t *placeholder = nullptr;
+    bool shown = true;
+};
+
+const Place kPlaces[] = {
+    {SettingsField::TransitFolder, "transitFolder", 19, 26, 33, 61, 24, 128, "transitBrowseButton"},
+    {SettingsField::UploadFolder, "uploadFolder", 19, 49, 33, 61, 47, 128, "uploadBrowseButton"},
+    {SettingsField::CompletionFolder, "completionFolder", 19, 72, 33, 61, 70, 128, "completionBrowseButton"},
+    // The file types are kept in the settings file but not offered for editing: the pair is never
+    // shown, yet the value passes through every OK unchanged.
+    {SettingsField::FileTypes, "fileTypes", 23, 246, 33, 67, 245, 143, nullptr, nullptr, false},
+    {SettingsField::RecordFolder, "recordFolder", 19, 95, 33, 61, 93, 128, "recordBrowseButton"},
+    {SettingsField::IsolatorAddress, "isolatorAddress", 19, 140, 41, 66, 139, 143, nullptr,
+     u"如 192.168.1.20"},
+    {SettingsField::IsolatorPort, "isolatorPort", 19, 162, 41, 66, 160, 44, nullptr, u"1-65535"},
+    {SettingsField::BandwidthLimit, "bandwidthLimit", 19, 184, 41, 66, 182, 44, nullptr, u"0"},
+};
+
+const Place *placeOf(SettingsField field) {
+    for (const Place &place : kPlaces) {
+        if (place.field == field) {
+            return &place;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 CCfgDlg::CCfgDlg(SettingsRecord &record, const SettingsStore &store, const InnerPathMapping &mapping,
@@ -50,9 +85,10 @@ void CCfgDlg::createControls() {
 
     // A label is never cut short: where the font runs wider than the layout allows, it takes the room
     // it needs (the layout leaves a gap before every edit).
-    const auto addLabel = [this, &du](const QString &text, const char *name, int left, int top, int width) {
+    const auto addLabel = [this, &du](const QString &text, const QString &name, int left, int top,
+                                      int width) {
         auto *label = new QLabel(text, this);
-        label->setObjectName(QLatin1String(name));
+        label->setObjectName(name);
         QRect geometry = du.rect(left, top, width, 8);
         geometry.setWidth(std::max(geometry.width(), label->sizeHint().width()));
         label->setGeometry(geometry);
@@ -74,53 +110,55 @@ void CCfgDlg::createControls() {
     folders->setObjectName(QStringLiteral("folderGroup"));
     folders->setGeometry(du.rect(7, 7, 214, 111));
 
-    addLabel(QStringLiteral("中转目录"), "transitFolderLabel", 19, 26, 33);
-    addEdit("transitFolderEdit", &SettingsRecord::transitFolder, du.rect(61, 24, 128, 12));
-    addLabel(QStringLiteral("上传目录"), "uploadFolderLabel", 19, 49, 33);
-    addEdit("uploadFolderEdit", &SettingsRecord::uploadFolder, du.rect(61, 47, 128, 12));
-    addLabel(QStringLiteral("回收目录"), "completionFolderLabel", 19, 72, 33);
-    addEdit("completionFolderEdit", &SettingsRecord::completionFolder, du.rect(61, 70, 128, 12));
-    addBrowseButton("transitBrowseButton", &SettingsRecord::transitFolder, du.rect(192, 24, 13, 14));
-    addBrowseButton("uploadBrowseButton", &SettingsRecord::uploadFolder, du.rect(192, 47, 13, 14));
-    addBrowseButton("completionBrowseButton", &SettingsRecord::completionFolder, du.rect(192, 70, 13, 14));
-
-    // The file types are kept in the settings file but not offered for editing: the pair is never
-    // shown, yet the value passes through every OK unchanged.
-    addLabel(QStringLiteral("文件类型"), "fileTypesLabel", 23, 246, 33)->setVisible(false);
-    addEdit("fileTypesEdit", &SettingsRecord::fileTypes, du.rect(67, 245, 143, 12))->setVisible(false);
-
-    addLabel(QStringLiteral("记录目录"), "recordFolderLabel", 19, 95, 33);
-    addEdit("recordFolderEdit", &SettingsRecord::recordFolder, du.rect(61, 93, 128, 12));
-    addBrowseButton("recordBrowseButton", &SettingsRecord::recordFolder, du.rect(192, 93, 13, 14));
-
     auto *server = new QGroupBox(QStringLiteral("服务器设置"), this);
     server->setObjectName(QStringLiteral("serverGroup"));
     server->setGeometry(du.rect(7, 125, 214, 79));
 
-    addLabel(QStringLiteral("隔离器地址"), "isolatorAddressLabel", 19, 140, 41);
-    addEdit("isolatorAddressEdit", &SettingsRecord::isolatorAddress, du.rect(66, 139, 143, 12))
-        ->setPlaceholderText(QStringLiteral("如 192.168.1.20"));
-    addLabel(QStringLiteral("隔离器端口"), "isolatorPortLabel", 19, 162, 41);
-    addEdit("isolatorPortEdit", &SettingsRecord::isolatorPort, du.rect(66, 160, 44, 12))
-        ->setPlaceholderText(QStringLiteral("1-65535"));
+    // The allow-list lives in the filter file, not in the settings file.
+    auto *types = new QGroupBox(QStringLiteral("文件类型设置"), this);
+    types->setObjectName(QStringLiteral("fileTypeGroup"));
+    types->setGeometry(du.rect(7, 209, 214, 29));
 
-    addLabel(QStringLiteral("传输限速"), "bandwidthLimitLabel", 19, 184, 41);
-    QLineEdit *limit =
-        addEdit("bandwidthLimitEdit", &SettingsRecord::bandwidthLimit, du.rect(66, 182, 44, 12));
-    limit->setPlaceholderText(QStringLiteral("0"));
+    for (const SettingDefinition *setting : kSettingsInFieldOrder) {
+        const Place *place = placeOf(setting->field);
+        if (!place) {
+            continue;
+        }
+        const QString name = QLatin1String(place->name);
+        QLabel *label = addLabel(setting->label.toString(), name + QStringLiteral("Label"), place->labelLeft,
+                                 place->labelTop, place->labelWidth);
+        auto *edit = new QLineEdit(this);
+        edit->setObjectName(name + QStringLiteral("Edit"));
+        edit->setGeometry(du.rect(place->editLeft, place->editTop, place->editWidth, 12));
+        if (place->placeholder) {
+            edit->setPlaceholderText(QString::fromUtf16(place->placeholder));
+        }
+        if (!place->shown) {
+            label->setVisible(false);
+            edit->setVisible(false);
+        }
+        m_bindings.append({edit, setting->member});
+        if (place->browseButton) {
+            auto *button = new QPushButton(QStringLiteral("..."), this);
+            button->setObjectName(QLatin1String(place->browseButton));
+            button->setGeometry(du.rect(192, place->editTop, 13, 14));
+            connect(button, &QPushButton::clicked, this, [this, setting] { browseFor(setting->member); });
+        }
+    }
+    // Tab goes down the three folder edits before it goes to their browse buttons, as it always has.
+    setTabOrder(editFor(SettingsField::TransitFolder), editFor(SettingsField::UploadFolder));
+    setTabOrder(editFor(SettingsField::UploadFolder), editFor(SettingsField::CompletionFolder));
+
+    QLineEdit *limit = editFor(SettingsField::BandwidthLimit);
     limit->setToolTip(QStringLiteral("发送速度的上限，单位 KB/s（1 KB = 1000 字节）；0 或不填为不限速"));
-    addLabel(QStringLiteral("KB/s（0 为不限速）"), "bandwidthUnitLabel", 114, 184, 80);
+    addLabel(QStringLiteral("KB/s（0 为不限速）"), QStringLiteral("bandwidthUnitLabel"), 114, 184, 80);
 
     auto *innerPath = new QPushButton(QStringLiteral("内网路径"), this);
     innerPath->setObjectName(QStringLiteral("innerPathButton"));
     innerPath->setGeometry(du.rect(153, 157, 50, 14));
     connect(innerPath, &QPushButton::clicked, this, &CCfgDlg::onInnerPath);
 
-    // The allow-list lives in the filter file, not in the settings file.
-    auto *types = new QGroupBox(QStringLiteral("文件类型设置"), this);
-    types->setObjectName(QStringLiteral("fileTypeGroup"));
-    types->setGeometry(du.rect(7, 209, 214, 29));
-    addLabel(QStringLiteral("允许上传的文件类型"), "allowedTypesLabel", 19, 223, 72);
+    addLabel(QStringLiteral("允许上传的文件类型"), QStringLiteral("allowedTypesLabel"), 19, 223, 72);
     m_fileTypesEdit = new QLineEdit(this);
     m_fileTypesEdit->setObjectName(QStringLiteral("allowedTypesEdit"));
     m_fileTypesEdit->setPlaceholderText(QStringLiteral("如 txt:doc:pdf"));
@@ -136,21 +174,6 @@ void CCfgDlg::createControls() {
     folder->setToolTip(workFolder);
     folder->setText(folder->fontMetrics().elidedText(QStringLiteral("工作目录：%1").arg(workFolder),
                                                      Qt::ElideMiddle, folder->width()));
-}
-
-QLineEdit *CCfgDlg::addEdit(const char *name, QString SettingsRecord::*field, const QRect &geometry) {
-    auto *edit = new QLineEdit(this);
-    edit->setObjectName(QLatin1String(name));
-    edit->setGeometry(geometry);
-    m_bindings.append({edit, field});
-    return edit;
-}
-
-void CCfgDlg::addBrowseButton(const char *name, QString SettingsRecord::*field, const QRect &geometry) {
-    auto *button = new QPushButton(QStringLiteral("..."), this);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(geometry);
-    connect(button, &QPushButton::clicked, this, [this, field] { browseFor(field); });
 }
 
 void CCfgDlg::setVisible(bool visible) {
@@ -182,13 +205,14 @@ void CCfgDlg::takeEdits() {
     for (const Binding &binding : std::as_const(m_bindings)) {
         m_record.*binding.field = binding.edit->text();
     }
-    m_record.isolatorAddress = m_record.isolatorAddress.trimmed();
-    m_record.isolatorPort = m_record.isolatorPort.trimmed();
-    // A folder ends with its separator, so the station appends names to it directly.
-    for (const SettingsCheck::Field field : SettingsCheck::folderFields()) {
-        QString &folder = m_record.*SettingsCheck::member(field);
-        if (!folder.trimmed().isEmpty()) {
-            folder = Paths::withTrailingSeparator(folder);
+    for (const SettingDefinition &setting : kSettings) {
+        QString &value = m_record.*setting.member;
+        if (dropsBlanks(setting.check)) {
+            value = value.trimmed();
+        }
+        // A folder ends with its separator, so the station appends names to it directly.
+        if (isFolder(setting.check) && !value.trimmed().isEmpty()) {
+            value = Paths::withTrailingSeparator(value);
         }
     }
     showRecord();

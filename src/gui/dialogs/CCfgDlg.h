@@ -19,7 +19,8 @@ class SettingsStore;
 // record's values and the filter file. OK checks every field (SettingsCheck), offers to create missing
 // folders, writes the filter file and saves the record; a refusal names the field and keeps the dialog
 // open. Folders are stored with a trailing separator. A folder chosen with a "..." button goes into the
-// record at once, even if the dialog is then cancelled.
+// record at once, even if the dialog is then cancelled. Its fields are the settings of kSettings
+// (SettingsRecord.h), labelled as the table names them and placed where the form has them.
 class CCfgDlg : public QDialog {
     Q_OBJECT
 public:
@@ -48,8 +49,6 @@ private:
     };
 
     void createControls();
-    QLineEdit *addEdit(const char *name, QString SettingsRecord::*field, const QRect &geometry);
-    void addBrowseButton(const char *name, QString SettingsRecord::*field, const QRect &geometry);
     void showRecord();
     void takeEdits();
     void browseFor(QString SettingsRecord::*field);

@@ -1,36 +1,32 @@
 #include "gui/views/CSystemImageList.h"
 
+#include <QFileIconProvider>
 #include <QFileInfo>
+#include <QHash>
 
-QFileIconProvider *CSystemImageList::s_pProvider = nullptr;
-QHash<QString, QIcon> *CSystemImageList::s_pIconCache = nullptr;
-int CSystemImageList::s_nRefCount = 0;
+struct CSystemImageList::Icons {
+    QFileIconProvider provider;
+    QHash<QString, QIcon> bySuffix;
+};
 
 CSystemImageList::CSystemImageList() {
-    if (s_nRefCount == 0) {
-        s_pProvider = new QFileIconProvider;
-        s_pIconCache = new QHash<QString, QIcon>;
-    }
-    ++s_nRefCount;
-}
-
-CSystemImageList::~CSystemImageList() {
-    if (--s_nRefCount == 0) {
-        delete s_pIconCache;
-        delete s_pProvider;
-        s_pIconCache = nullptr;
-        s_pProvider = nullptr;
+    // Only the holders own the icons: once the last is gone, the next holder starts afresh.
+    static std::weak_ptr<Icons> shared;
+    m_icons = shared.lock();
+    if (!m_icons) {
+        m_icons = std::make_shared<Icons>();
+        shared = m_icons;
     }
 }
 
 QIcon CSystemImageList::getFileIcon(const QString &path) const {
     const QFileInfo info(path);
     const QString key = info.suffix().toLower();
-    auto cached = s_pIconCache->constFind(key);
-    if (cached != s_pIconCache->constEnd()) {
+    auto cached = m_icons->bySuffix.constFind(key);
+    if (cached != m_icons->bySuffix.constEnd()) {
         return *cached;
     }
-    const QIcon icon = s_pProvider->icon(info);
-    s_pIconCache->insert(key, icon);
+    const QIcon icon = m_icons->provider.icon(info);
+    m_icons->bySuffix.insert(key, icon);
     return icon;
 }

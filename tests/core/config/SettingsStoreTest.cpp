@@ -238,6 +238,13 @@ TEST_F(SettingsStoreTest, ValueThatCannotBeStoredFailsWithANoticeAndLeavesTheFil
     EXPECT_EQ(result.outcome, SettingsStore::SaveResult::Outcome::Failed);
     EXPECT_TRUE(result.notice.text.contains(QStringLiteral("隔离器地址")));
     EXPECT_EQ(fileBytes(), before);
+
+    // Named as the settings dialog names it.
+    record = filledRecord();
+    record.bandwidthLimit = QStringLiteral("1000\n");
+    result = m_store.save(record);
+    EXPECT_EQ(result.notice.text, QStringLiteral("“传输限速”含有无法保存的字符，设置未保存。"));
+    EXPECT_EQ(fileBytes(), before);
 }
 
 TEST_F(SettingsStoreTest, WriteErrorFailsWithANotice) {
