@@ -62,6 +62,11 @@ int main(int argc, char **argv) {
         !std::all_of(parser.unknownOptionNames().cbegin(), parser.unknownOptionNames().cend(), isQtOption)) {
         return program.usageError(CommandLine::problem(parser, arguments));
     }
+    // Without any of Qt's options every word left is a stray argument: refused without a display too.
+    if (parsed && !parser.positionalArguments().isEmpty()) {
+        return program.usageError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    }
 
     CBrelvantisApp app(argc, argv);
     // Qt has taken its own options (-platform, -style ...) away: what is left must be ours.

@@ -158,6 +158,9 @@ TEST(LogTool, FindPrintsTheRecordsOfEveryDayThatMatch) {
     EXPECT_EQ(run.exitCode, 1);
     run = runLog({u("find"), u("合同"), u("--workdir"), dir.filePath(u("nowhere"))});
     EXPECT_EQ(run.exitCode, 3);
+    run = runLog({u("find"), u("合同"), u("--record-folder"), dir.filePath(u("gone"))});
+    EXPECT_EQ(run.exitCode, 3) << "no record folder is not \"nothing found\"";
+    EXPECT_EQ(run.err, u("brelvantis-log: 记录目录不存在：") + dir.filePath(u("gone")) + u("\n"));
 }
 
 } // namespace

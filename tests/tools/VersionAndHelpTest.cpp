@@ -61,6 +61,21 @@ TEST(VersionAndHelp, EveryProgramAnswersAndRefusesUnknownOptions) {
     }
 }
 
+TEST(VersionAndHelp, TheStationRefusesAStrayArgumentWithoutADisplay) {
+    QProcess station;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        environment.remove(QLatin1String(name));
+    }
+    station.setProcessEnvironment(environment);
+    station.start(QStringLiteral(BRELVANTIS_BIN_DIR "/brelvantis"), {QStringLiteral("stray")});
+    ASSERT_TRUE(station.waitForFinished(60000));
+    EXPECT_EQ(station.exitStatus(), QProcess::NormalExit) << "no abort for want of a display";
+    EXPECT_EQ(station.exitCode(), 2);
+    EXPECT_EQ(QString::fromUtf8(station.readAllStandardError()),
+              QStringLiteral("brelvantis: unexpected argument 'stray'\nTry 'brelvantis --help'.\n"));
+}
+
 TEST(VersionAndHelp, ValuesMayFollowAnEqualsSign) {
     const Answer refused =
         run("brelvantis-isolator", {QStringLiteral("--root=r"), QStringLiteral("--listen=nowhere")});

@@ -93,6 +93,10 @@ QString stationRecordFolder(const QString &workdirOption, QString *error) {
 }
 
 int find(const QString &text, const QString &recordFolder) {
+    if (!QFileInfo(recordFolder).isDir()) {
+        complain(QStringLiteral("记录目录不存在：%1").arg(QDir::toNativeSeparators(recordFolder)));
+        return 3; // no record folder, as the usage says: not "nothing found"
+    }
     HistoryIndex index;
     QString error;
     if (!index.open(recordFolder, &error)) {

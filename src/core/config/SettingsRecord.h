@@ -88,9 +88,20 @@ inline constexpr std::array<const SettingDefinition *, kSettings.size()> kSettin
     return ordered;
 }();
 
-// Each field names exactly one setting.
-static_assert(std::find(kSettingsInFieldOrder.begin(), kSettingsInFieldOrder.end(), nullptr) ==
-              kSettingsInFieldOrder.end());
+// Each field names exactly one setting (counted by value: comparing addresses is not constant in every
+// build).
+static_assert(
+    [] {
+        std::array<int, kSettings.size()> seen{};
+        for (const SettingDefinition &setting : kSettings) {
+            const auto index = static_cast<std::size_t>(setting.field);
+            if (index >= seen.size() || seen[index]++ != 0) {
+                return false;
+            }
+        }
+        return true;
+    }(),
+    "each field names exactly one setting");
 
 constexpr const SettingDefinition &settingOf(SettingsField field) {
     return *kSettingsInFieldOrder[static_cast<std::size_t>(field)];
