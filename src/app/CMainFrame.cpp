@@ -409,6 +409,13 @@ void CMainFrame::afterQueueCommand(const QueueOperations::Outcome &outcome) {
     if (outcome.succeeded) {
         m_contentView->refreshFolderList();
     }
+    if (!outcome.retryMoveOf.isEmpty()) {
+        // A sent file blocks its name: the operator may have its move to the completion folder tried again.
+        if (OperatorMessages::ask(this, outcome.notice.text)) {
+            m_parts.completion.moveSentFile(outcome.retryMoveOf);
+        }
+        return;
+    }
     OperatorMessages::show(m_tableView, outcome.notice);
 }
 

@@ -108,9 +108,12 @@ QString QueueOperations::typeRefusal(const QString &fileName) const {
 
 // True when the upload folder holds a file of this name that a record still has to send (or that no
 // record accounts for): replacing it would lose a file the operator has not sent.
-bool QueueOperations::waitsInUploadFolder(const QString &fileName) const {
-    if (!QFileInfo::exists(Paths::join(m_settings.uploadFolder, fileName))) {
-        return false;
+// What stands in the upload folder under fileName: nothing, a file still to send, or a sent file whose
+// move to the completion folder failed. Nothing there is ever replaced.
+QueueOperations::InUploadFolder QueueOperations::inUploadFolder(const QString &fileName) const {
+    if (!QFileInfo::exists(Paths::join(m_settings.uploadFolder, fileName)) &&
+        !QFileInfo(Paths::join(m_settings.uploadFolder, fileName)).isSymLink()) {
+        return InUploadFolder::Nothing;
     }
     bool sentBefore = false;
     for (int row = 0; row < m_table.rowCount(); ++row) {
@@ -118,18 +121,24 @@ bool QueueOperations::waitsInUploadFolder(const QString &fileName) const {
             continue;
         }
         if (m_table.cell(row, CellStatus) != kStatusComplete) {
-            return true;
+            return InUploadFolder::Waiting;
         }
         sentBefore = true;
     }
-    return !sentBefore;
+    return sentBefore ? InUploadFolder::Sent : InUploadFolder::Waiting;
+}
+
+QString QueueOperations::sameNameReason(const QString &fileName, InUploadFolder standing) {
+    return standing == InUploadFolder::Sent
+               ? QStringLiteral("上传目录中已有同名文件“%1”：它已上传完成，但未能移到回收目录").arg(fileName)
+               : QStringLiteral("上传目录中已有同名文件“%1”等待上传").arg(fileName);
 }
 
 // Moves the file into the upload folder and appends its record; the reason when it could not move.
 QString QueueOperations::queueFile(const QString &sourceFolder, const QString &fileName, qint64 size,
                                    const Destination &destination) {
     const QString failure = FileMove::move(Paths::join(sourceFolder, fileName),
-                                           Paths::join(m_settings.uploadFolder, fileName), true);
+                                           Paths::join(m_settings.uploadFolder, fileName), false);
     if (!failure.isEmpty()) {
         return failure;
     }
@@ -171,11 +180,20 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     if (m_settings.uploadFolder.isEmpty() || !QFileInfo(m_settings.uploadFolder).isDir()) {
         return {false, {kError, QStringLiteral("上传目录不存在，请检查软件设置！")}};
     }
-    if (waitsInUploadFolder(fileName)) {
+    const InUploadFolder standing = inUploadFolder(fileName);
+    if (standing == InUploadFolder::Waiting) {
         return {
             false,
             {kError,
              QStringLiteral("上传目录中已有同名文件“%1”等待上传，请等它上传完成后再添加。").arg(fileName)}};
+    }
+    if (standing == InUploadFolder::Sent) {
+        Outcome refused{
+            false,
+            {kError, sameNameReason(fileName, standing) +
+                         QStringLiteral("，不能再添加同名文件。\n是否现在再试一次把它移到回收目录？")}};
+        refused.retryMoveOf = fileName;
+        return refused;
     }
     const QString failure = queueFile(source, fileName, file.size(), destination);
     if (!failure.isEmpty()) {
@@ -226,8 +244,9 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
         if (reason.isEmpty() && !uploadFolderExists) {
             reason = QStringLiteral("上传目录不存在");
         }
-        if (reason.isEmpty() && waitsInUploadFolder(file.name)) {
-            reason = QStringLiteral("上传目录中已有同名文件“%1”等待上传").arg(file.name);
+        if (const InUploadFolder standing = inUploadFolder(file.name);
+            reason.isEmpty() && standing != InUploadFolder::Nothing) {
+            reason = sameNameReason(file.name, standing);
         }
         if (reason.isEmpty()) {
             const QString failure = queueFile(source, file.name, file.size, destination);

@@ -24,6 +24,9 @@ public:
         bool succeeded = false;
         Notice notice;     // to show the operator; empty for the silent outcomes
         QString summary{}; // one line for the status bar: what the command did and what it skipped
+        // A sent file of that name still stands in the upload folder (its move failed): the notice asks
+        // whether to try that move again.
+        QString retryMoveOf{};
     };
 
     QueueOperations(UploadTable &table, RecordLog &log, const FileTypeFilter &filter,
@@ -60,7 +63,9 @@ private:
                             Notice *notice) const;
     QString unsendableReason(const QString &fileName) const;
     QString typeRefusal(const QString &fileName) const;
-    bool waitsInUploadFolder(const QString &fileName) const;
+    enum class InUploadFolder { Nothing, Waiting, Sent };
+    InUploadFolder inUploadFolder(const QString &fileName) const;
+    static QString sameNameReason(const QString &fileName, InUploadFolder standing);
     void notify(JournalEvent event, int row) const;
     int move(int row, int to, JournalEvent event);
     QString queueFile(const QString &sourceFolder, const QString &fileName, qint64 size,

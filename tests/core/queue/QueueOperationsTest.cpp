@@ -181,8 +181,19 @@ TEST_F(QueueTest, AFileWaitingUnderTheSameNameIsNeverReplaced) {
     EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("a.txt"))), QByteArray("first"));
     EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("a.txt"))), QByteArray("second"));
 
-    // Once sent, its leftover may be replaced by a new file of the same name.
+    // Sent, but its move to the completion folder failed: the sent copy is never replaced either, and
+    // the operator is offered to try that move again.
     m_table.setCell(0, CellStatus, kStatusComplete);
+    const auto sent = m_queue.queueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A"));
+    EXPECT_FALSE(sent.succeeded);
+    EXPECT_EQ(sent.retryMoveOf, QStringLiteral("a.txt"));
+    EXPECT_EQ(sent.notice.text,
+              QStringLiteral("上传目录中已有同名文件“a.txt”：它已上传完成，但未能移到回收目录，"
+                             "不能再添加同名文件。\n是否现在再试一次把它移到回收目录？"));
+    EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("a.txt"))), QByteArray("first"));
+
+    // Once it has left the upload folder the name is free again.
+    ASSERT_TRUE(QFile::remove(uploadFile(QStringLiteral("a.txt"))));
     ASSERT_TRUE(m_queue.queueTransitFile(QStringLiteral("a.txt"), QStringLiteral("A")).succeeded);
     EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("a.txt"))), QByteArray("second"));
     EXPECT_EQ(m_table.rowCount(), 3);
