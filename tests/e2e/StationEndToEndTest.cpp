@@ -437,9 +437,18 @@ TEST_F(StationEndToEnd, ARefusedConnectionIsAFaultThatTheNextTickRetries) {
     ASSERT_TRUE(m_parts->queue.addRecord(QStringLiteral("报表")).succeeded);
     ASSERT_EQ(m_parts->table.rowCount(), 1);
 
+    // The row is 正在上传 only for the instant a refused connect takes, so count the events instead.
+    int starts = 0;
+    int faults = 0;
+    QObject::connect(&m_parts->upload, &UploadController::rowEvent, m_frame.get(),
+                     [&](TransferScheduler::Event event, int, const TransferOutcome &) {
+                         starts += event == TransferScheduler::Event::Started ? 1 : 0;
+                         faults += event == TransferScheduler::Event::Failed ? 1 : 0;
+                     });
     m_frame->OnStartUpload();
-    ASSERT_TRUE(waitUntil([this] { return statuses() == QStringList{kStatusFault}; }, 15000));
-    ASSERT_TRUE(waitUntil([this] { return statuses() == QStringList{kStatusUploading}; }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return faults >= 1; }, 15000));
+    EXPECT_EQ(statuses(), QStringList{kStatusFault});
+    ASSERT_TRUE(waitUntil([&] { return starts >= 2; }, 15000));
     EXPECT_FALSE(m_parts->upload.isStopped());
 
     m_frame->OnStopUpload();
