@@ -37,10 +37,10 @@ struct Look {
 // Looks at path itself (a final link is reported as a link, not followed).
 Look look(const QString &path);
 
-// Opens path for reading, refusing a final link and never blocking on a pipe; only a regular file is
-// opened. On success file holds it (unbuffered) and *stamp its state as opened; otherwise *look says
-// what is there instead.
-bool openRegular(const QString &path, QFile &file, Stamp *stamp, Look *look);
+// Opens path for reading, refusing a final link (unless followLink) and never blocking on a pipe; only
+// a regular file is opened. On success file holds it (unbuffered) and *stamp its state as opened;
+// otherwise *look says what is there instead.
+bool openRegular(const QString &path, QFile &file, Stamp *stamp, Look *look, bool followLink = false);
 
 // The state of the file held open by file, now.
 Stamp stampOf(const QFile &file);

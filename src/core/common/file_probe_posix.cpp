@@ -104,9 +104,9 @@ Look look(const QString &path) {
     return result;
 }
 
-bool openRegular(const QString &path, QFile &file, Stamp *stamp, Look *seen) {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+bool openRegular(const QString &path, QFile &file, Stamp *stamp, Look *seen, bool followLink) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | (followLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         // ELOOP: the final component is a link; say what is there.
