@@ -2,12 +2,14 @@
 
 #include "core/common/Clock.h"
 #include "core/common/Paths.h"
+#include "core/common/SafeRead.h"
 #include "core/common/SystemErrors.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <utility>
 
 namespace {
 
@@ -110,61 +112,44 @@ QList<qsizetype> columnSources(const QString &header, QString *missing) {
     return sources;
 }
 
-// The text of the journal at path, without its byte-order mark.
-bool readText(const QString &path, QString *text, Failure *failure) {
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly)) {
-        *failure = Failure::of(Failure::Kind::Read, path, fileErrorText(file, errno));
-        return false;
-    }
-    if (file.size() > DayJournal::kMaxReadBytes) {
-        *failure = Failure::of(Failure::Kind::TooLarge, path, QStringLiteral("共 %1 字节").arg(file.size()));
-        return false;
-    }
-    errno = 0;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *failure = Failure::of(Failure::Kind::Read, path, fileErrorText(file, errno));
-        return false;
-    }
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        bytes.remove(0, 3);
-    }
-    *text = QString::fromUtf8(bytes);
-    return true;
-}
-
 } // namespace
 
-bool DayJournal::readFile(const QString &path, QList<QStringList> *lines, Failure *failure) {
-    lines->clear();
-    QString text;
-    if (!readText(path, &text, failure)) {
+bool DayJournal::readEach(const QString &path, const std::function<bool(QStringList &fields)> &take,
+                          Failure *failure) {
+    QFile file;
+    if (!SafeRead::open(path, file, failure, SafeRead::Links::FollowToRegular)) {
         return false;
     }
-    const QStringList rows = text.split(QLatin1Char('\n'));
-    QString missing;
-    const QList<qsizetype> sources = columnSources(rows.first().trimmed(), &missing);
-    if (sources.isEmpty()) {
-        *failure = Failure::of(Failure::Kind::Format, path,
-                               QStringLiteral("第一行没有“%1”列，不是传输日志").arg(missing));
-        return false;
-    }
-    // A file this station wrote has its columns in their own places: each line is taken as it is.
+    QList<qsizetype> sources;
     bool asWritten = true;
-    for (qsizetype i = 0; i < sources.size(); ++i) {
-        asWritten = asWritten && sources.at(i) == i;
-    }
-    for (qsizetype i = 1; i < rows.size(); ++i) {
-        QStringView row(rows.at(i));
-        if (row.endsWith(QLatin1Char('\r'))) {
-            row.chop(1);
+    bool header = true;
+    // Takes one line (without its end); false when the header is no journal's or take says stop.
+    auto line = [&](QByteArray bytes, bool *stop) {
+        if (bytes.endsWith('\r')) {
+            bytes.chop(1);
         }
-        if (row.isEmpty()) {
-            continue; // the end of the file, or a line cut by a crash before its end
+        if (header) {
+            header = false;
+            if (bytes.startsWith("\xEF\xBB\xBF")) {
+                bytes.remove(0, 3);
+            }
+            QString missing;
+            sources = columnSources(QString::fromUtf8(bytes).trimmed(), &missing);
+            if (sources.isEmpty()) {
+                *failure = Failure::of(Failure::Kind::Format, path,
+                                       QStringLiteral("第一行没有“%1”列，不是传输日志").arg(missing));
+                return false;
+            }
+            // A file this station wrote has its columns in their own places: lines are taken as they are.
+            for (qsizetype i = 0; i < sources.size(); ++i) {
+                asWritten = asWritten && sources.at(i) == i;
+            }
+            return true;
         }
-        QStringList fields = row.toString().split(QLatin1Char('\t'));
+        if (bytes.isEmpty()) {
+            return true; // the end of the file, or a line cut by a crash before its end
+        }
+        QStringList fields = QString::fromUtf8(bytes).split(QLatin1Char('\t'));
         if (asWritten) {
             fields.resize(kColumns.size());
         } else {
@@ -175,7 +160,70 @@ bool DayJournal::readFile(const QString &path, QList<QStringList> *lines, Failur
             }
             fields = std::move(ordered);
         }
-        lines->append(fields);
+        *stop = !take(fields);
+        return true;
+    };
+
+    // Read in pieces and cut into lines, so memory stays bounded by the longest line this station
+    // could write; a longer one (no journal of ours holds one) is passed over unread.
+    constexpr qint64 kPiece = 1 << 16;
+    QByteArray piece(kPiece, Qt::Uninitialized);
+    QByteArray pending;
+    bool overlong = false;
+    qint64 total = 0;
+    for (;;) {
+        const qint64 got = file.read(piece.data(), kPiece);
+        const int error = errno;
+        if (got < 0) {
+            *failure = Failure::of(Failure::Kind::Read, path, systemErrorText(error));
+            return false;
+        }
+        total += got;
+        if (total > kMaxReadBytes) {
+            *failure =
+                Failure::of(Failure::Kind::TooLarge, path, QStringLiteral("超过 %1 字节").arg(kMaxReadBytes));
+            return false;
+        }
+        qsizetype from = 0;
+        bool stop = false;
+        for (qsizetype end = 0; end < got && !stop; ++end) {
+            if (piece.at(end) != '\n') {
+                continue;
+            }
+            if (!overlong) {
+                pending.append(piece.constData() + from, end - from);
+                if (!line(std::exchange(pending, {}), &stop)) {
+                    return false;
+                }
+            }
+            overlong = false;
+            pending.clear();
+            from = end + 1;
+        }
+        if (stop) {
+            return true;
+        }
+        if (!overlong) {
+            pending.append(piece.constData() + from, got - from);
+            if (pending.size() > kMaxLineBytes) {
+                overlong = true;
+                pending.clear();
+            }
+        }
+        if (got == 0) {
+            bool ignored = false;
+            return overlong || line(pending, &ignored);
+        }
     }
-    return true;
+}
+
+bool DayJournal::readFile(const QString &path, QList<QStringList> *lines, Failure *failure) {
+    lines->clear();
+    return readEach(
+        path,
+        [lines](QStringList &fields) {
+            lines->append(std::move(fields));
+            return true;
+        },
+        failure);
 }

@@ -53,8 +53,14 @@ public:
     // station's) is ignored, one it knows that is missing reads as empty; a header without 时间, 事件 and
     // 文件名 is no journal's. False with *failure when the file cannot be read or is no journal.
     static bool readFile(const QString &path, QList<QStringList> *lines, Failure *failure);
+    // The same, one line at a time: take gets each line's fields (and may keep them) and returns false
+    // to stop. Memory stays bounded by the longest line, whatever the file's size. A line longer than
+    // kMaxLineBytes (this station never writes one) is passed over.
+    static bool readEach(const QString &path, const std::function<bool(QStringList &fields)> &take,
+                         Failure *failure);
     // A journal larger than this is not read (a day of the busiest station stays far below it).
     static constexpr qint64 kMaxReadBytes = qint64(256) << 20;
+    static constexpr qsizetype kMaxLineBytes = 64 * 1024;
 
     // The first failure not yet shown to the operator, once; empty otherwise.
     QString takeFailure();
