@@ -354,6 +354,10 @@ void BM_WorkerIntoStoringPeer(benchmark::State &state) {
     runWorkers(state, false, {QStringLiteral("whole.bin")}, "store");
 }
 
+void BM_WorkerWithoutHashIntoStoringPeer(benchmark::State &state) {
+    runWorkers(state, false, {QStringLiteral("whole.bin")}, "store no hash", false);
+}
+
 QStringList partNames() {
     QStringList names;
     for (int i = 0; i < kSenders; ++i) {
@@ -422,8 +426,15 @@ void printSummary() {
     ratio("    worker without hashing / lock-step loop into the same peer", rate("discard no hash"),
           rate("lock-step peer"), "(goal: at least 100 %)");
     line("SHA-256 alone (libcrypto, one core, from memory)", rate("sha256"));
+    ratio("    worker with SHA-256 / without, into the dropping peer", rate("discard"),
+          rate("discard no hash"), "(at most SHA-256 alone / without)");
+    ratio("    SHA-256 alone / worker without hashing: the most hashing allows", rate("sha256"),
+          rate("discard no hash"), "");
     ratio("    worker / baseline", rate("discard"), baseline, "(goal: at least 90 %)");
     line("station worker -> peer storing to disk (sender's view)", rate("store"));
+    line("station worker -> peer storing to disk, --no-hash", rate("store no hash"));
+    ratio("    worker with SHA-256 / without, into the storing peer", rate("store"), rate("store no hash"),
+          "(goal: at least 85 %)");
     ratio("    worker / baseline", rate("store"), baseline, "(goal: at least 90 %)");
     ratio("    storing peer / dropping peer", rate("store"), rate("discard"),
           "(near 100 %: storing does not hold the sender back)");
@@ -496,6 +507,7 @@ int main(int argc, char **argv) {
         {"BM_WorkerWithoutHashIntoDiscardingPeer", BM_WorkerWithoutHashIntoDiscardingPeer},
         {"BM_Sha256Alone", BM_Sha256Alone},
         {"BM_WorkerIntoStoringPeer", BM_WorkerIntoStoringPeer},
+        {"BM_WorkerWithoutHashIntoStoringPeer", BM_WorkerWithoutHashIntoStoringPeer},
         {"BM_PeerStorageAlone", BM_PeerStorageAlone},
         {"BM_EightWorkersIntoStoringPeer", BM_EightWorkersIntoStoringPeer},
         {"BM_EightWorkersIntoDiscardingPeer", BM_EightWorkersIntoDiscardingPeer},
