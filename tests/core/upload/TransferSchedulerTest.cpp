@@ -195,6 +195,10 @@ TEST_F(SchedulerTest, AFaultLetsTheReadyRowsGoFirstAndIsRetriedAfterGrowingPause
     finishTransfer(true);
     EXPECT_EQ(tickAt(9, 0, 3), TransferScheduler::TickResult::Waiting) << "a.txt's pause is not over";
     EXPECT_EQ(status(1), kStatusComplete);
+    addRow(QStringLiteral("c.txt"), kStatusReady);
+    EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::TickResult::Started);
+    EXPECT_EQ(m_starts.back().fileName, QStringLiteral("c.txt")) << "a ready row goes before a due fault";
+    finishTransfer(true);
     EXPECT_EQ(tickAt(9, 0, 4), TransferScheduler::TickResult::Started);
     EXPECT_EQ(m_starts.back().fileName, QStringLiteral("a.txt"));
     EXPECT_EQ(startTime(0), QStringLiteral("2024-03-05 09:00:00"));
