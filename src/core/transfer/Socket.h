@@ -58,6 +58,10 @@ public:
     enum class ConnectFailure { None, Refused, Unreachable, Other };
     ConnectFailure connectFailure() const;
 
+    // Bytes handed to send() that have not left yet: still in the send buffer or unacknowledged by
+    // the peer (an upper bound where the system cannot tell). Safe from another thread.
+    qint64 unsentBytes() const;
+
     // Makes blocked and future calls of another thread fail at once (used to abandon a transfer).
     void abort();
     void close();

@@ -28,3 +28,8 @@ void TransferJob::detachConnection() {
     const std::lock_guard lock(m_connectionLock);
     m_connection = nullptr;
 }
+
+quint64 TransferJob::unsentBytes() const {
+    const std::lock_guard lock(m_connectionLock);
+    return m_connection ? static_cast<quint64>(qMax<qint64>(0, m_connection->unsentBytes())) : 0;
+}

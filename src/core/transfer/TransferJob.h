@@ -52,8 +52,12 @@ struct TransferJob {
     bool attachConnection(TcpSocket *socket);
     void detachConnection();
 
+    // Of what the worker counted as sent, what has not left the socket yet (0 without a connection),
+    // so progress shows what the isolator can have. Safe from any thread.
+    quint64 unsentBytes() const;
+
 private:
-    std::mutex m_connectionLock;
+    mutable std::mutex m_connectionLock;
     TcpSocket *m_connection = nullptr;
     bool m_abandoned = false;
 };

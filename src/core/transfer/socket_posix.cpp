@@ -9,8 +9,12 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/sockios.h>
+#endif
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
@@ -191,6 +195,22 @@ qint64 TcpSocket::receive(char *data, qint64 length) {
         m_closedByPeer = true;
     }
     return received < 0 ? -1 : static_cast<qint64>(received);
+}
+
+qint64 TcpSocket::unsentBytes() const {
+    if (!isOpen()) {
+        return 0;
+    }
+#ifdef SIOCOUTQ
+    int queued = 0;
+    if (::ioctl(fd(m_handle), SIOCOUTQ, &queued) == 0) {
+        return queued;
+    }
+#endif
+    // Where the queue cannot be asked, the whole send buffer may still hold data.
+    int buffer = 0;
+    socklen_t length = sizeof buffer;
+    return ::getsockopt(fd(m_handle), SOL_SOCKET, SO_SNDBUF, &buffer, &length) == 0 ? buffer : 0;
 }
 
 void TcpSocket::abort() {

@@ -259,7 +259,8 @@ void TransferScheduler::stamp(int row, int cell) {
 
 int TransferScheduler::getUploadProgress() const {
     const quint64 size = m_job.fileSize.load(std::memory_order_relaxed);
-    const quint64 sent = m_job.bytesSent.load(std::memory_order_relaxed);
+    const quint64 counted = m_job.bytesSent.load(std::memory_order_relaxed);
+    const quint64 sent = counted - qMin(m_job.unsentBytes(), counted);
     if (size == 0 || sent == 0) {
         return 0;
     }

@@ -122,12 +122,16 @@ void UploadController::step() {
 
 void UploadController::sampleProgress() {
     const TransferJob &job = m_worker.job();
-    m_progress.sample(m_sinceStart.elapsed(), job.totalBytesSent.load(std::memory_order_relaxed));
+    // What still waits in the socket has not reached the isolator: it is not counted yet.
+    const quint64 unsent = job.unsentBytes();
+    const quint64 total = job.totalBytesSent.load(std::memory_order_relaxed);
+    m_progress.sample(m_sinceStart.elapsed(), total - qMin(unsent, total));
     TransferProgress::Snapshot snapshot;
     if (job.running.load(std::memory_order_acquire)) {
         snapshot.fileName = job.fileName;
         snapshot.fileSize = job.fileSize.load(std::memory_order_relaxed);
-        snapshot.fileSent = qMin(job.bytesSent.load(std::memory_order_relaxed), snapshot.fileSize);
+        const quint64 sent = job.bytesSent.load(std::memory_order_relaxed);
+        snapshot.fileSent = qMin(sent - qMin(unsent, sent), snapshot.fileSize);
     }
     snapshot.bytesPerSecond = m_progress.bytesPerSecond();
     const TransferScheduler::Remaining left = m_scheduler.remaining();

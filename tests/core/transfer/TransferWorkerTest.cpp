@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
@@ -236,6 +237,24 @@ TEST_F(TransferWorkerTest, PeerThatStopsReadingEndsWithinTheBlockLimit) {
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_LT(job.bytesSent.load(), quint64(32 << 20));
+}
+
+// Progress counts what left the socket: data a slow reader has not taken is still the station's.
+TEST_F(TransferWorkerTest, WhatWaitsInTheSocketIsNotCountedAsGone) {
+    const QString name = makeFile(QStringLiteral("big.bin"), content(32 << 20));
+    ScriptedPeer peer({.stopReading = true});
+    TransferWorker worker(job);
+    ASSERT_TRUE(worker.start(m_dir.path(), name, kDestination, QStringLiteral("127.0.0.1"),
+                             QString::number(peer.port())));
+    QElapsedTimer clock;
+    clock.start();
+    while (job.unsentBytes() == 0 && clock.elapsed() < 5000) {
+        QThread::msleep(5);
+    }
+    EXPECT_GT(job.unsentBytes(), 0U) << "the reader stopped, so the send queue must hold data";
+    job.abandonConnection();
+    EXPECT_TRUE(worker.wait(5s));
+    EXPECT_EQ(job.unsentBytes(), 0U) << "no connection, nothing waiting";
 }
 
 TEST_F(TransferWorkerTest, ConnectionAttemptIsBounded) {
