@@ -57,10 +57,10 @@ class TransferWorkerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        job.connectTimeout = 2s;
-        job.acknowledgementTimeout = 5s;
-        job.settleTime = {}; // the files are written whole before each transfer
-        job.blockTimeout = 5s;
+        m_job.connectTimeout = 2s;
+        m_job.acknowledgementTimeout = 5s;
+        m_job.settleTime = {}; // the files are written whole before each transfer
+        m_job.blockTimeout = 5s;
     }
 
     QString makeFile(const QString &name, const QByteArray &bytes) {
@@ -79,18 +79,18 @@ protected:
     std::optional<TransferResult> transferWithPortText(const QString &portText, const QString &name,
                                                        const QString &destination = kDestination,
                                                        const QString &address = QStringLiteral("127.0.0.1")) {
-        TransferWorker worker(job);
+        TransferWorker worker(m_job);
         if (!worker.start(m_dir.path(), name, destination, address, portText)) {
             return std::nullopt;
         }
         EXPECT_TRUE(worker.wait(20s));
-        outcome = worker.lastOutcome().value_or(TransferOutcome{});
+        m_outcome = worker.lastOutcome().value_or(TransferOutcome{});
         return worker.lastResult();
     }
 
     QTemporaryDir m_dir;
-    TransferJob job;
-    TransferOutcome outcome; // of the last transfer()
+    TransferJob m_job;
+    TransferOutcome m_outcome; // of the last transfer()
 };
 
 // --- Data blocks --------------------------------------------------------------------------------------
@@ -109,9 +109,9 @@ TEST_F(TransferWorkerTest, EmptyFileSendsTheHeaderAndNoBlock) {
     EXPECT_EQ(header->innerAddress(), QStringLiteral("10.0.0.9:4321"));
     EXPECT_EQ(header->innerPath(), QStringLiteral("d:/收件"));
     EXPECT_EQ(peer.data().size(), 0);
-    EXPECT_EQ(job.bytesSent.load(), 0u);
-    EXPECT_TRUE(outcome.succeeded());
-    EXPECT_FALSE(job.running.load());
+    EXPECT_EQ(m_job.bytesSent.load(), 0u);
+    EXPECT_TRUE(m_outcome.succeeded());
+    EXPECT_FALSE(m_job.running.load());
 }
 
 TEST_F(TransferWorkerTest, WholeBlocksOnly) {
@@ -121,8 +121,8 @@ TEST_F(TransferWorkerTest, WholeBlocksOnly) {
     peer.finish();
     EXPECT_EQ(peer.dataBlocks(), 2);
     EXPECT_EQ(peer.data(), bytes);
-    EXPECT_EQ(job.bytesSent.load(), 8192u);
-    EXPECT_EQ(job.fileSize.load(), 8192u);
+    EXPECT_EQ(m_job.bytesSent.load(), 8192u);
+    EXPECT_EQ(m_job.fileSize.load(), 8192u);
 }
 
 TEST_F(TransferWorkerTest, LastBlockIsSentWholeWithThePreviousBlocksTail) {
@@ -133,7 +133,7 @@ TEST_F(TransferWorkerTest, LastBlockIsSentWholeWithThePreviousBlocksTail) {
     ASSERT_EQ(peer.data().size(), 3 * 4096);
     EXPECT_EQ(peer.data().left(8193), bytes);
     EXPECT_EQ(peer.data().mid(8193), bytes.mid(4096 + 1, 4095));
-    EXPECT_EQ(job.bytesSent.load(), 12288u);
+    EXPECT_EQ(m_job.bytesSent.load(), 12288u);
     EXPECT_EQ(HeaderBlock::parse(peer.header().constData())->fileSize(), 8193u);
 }
 
@@ -147,13 +147,13 @@ TEST_F(TransferWorkerTest, ALastBlockThatStartsANewRunOfBlocksCarriesThePrevious
     EXPECT_EQ(peer.data().left(size), bytes);
     EXPECT_EQ(peer.data().mid(size), bytes.mid(size - 5 - 4096 + 5, 4091));
     // The SHA-256 of what was sent, from the same reads; none when hashing is off.
-    EXPECT_EQ(outcome.sha256,
+    EXPECT_EQ(m_outcome.sha256,
               QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
-    job.hashing = false;
+    m_job.hashing = false;
     ScriptedPeer again;
     EXPECT_EQ(transfer(again.port(), QStringLiteral("run.bin")), TransferResult::Success);
     again.finish();
-    EXPECT_EQ(outcome.sha256, QString());
+    EXPECT_EQ(m_outcome.sha256, QString());
 }
 
 TEST_F(TransferWorkerTest, ASingleShortBlockIsPaddedWithZeros) {
@@ -172,8 +172,8 @@ TEST_F(TransferWorkerTest, FileGrowingDuringTheTransferSendsOnlyTheAnnouncedBloc
         file.write(content(5000));
     }});
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::Changed);
-    EXPECT_EQ(outcome.reason, QStringLiteral("文件在发送时被修改"));
-    EXPECT_TRUE(outcome.sha256.isEmpty()) << "no proof of a file that was not sent as it is";
+    EXPECT_EQ(m_outcome.reason, QStringLiteral("文件在发送时被修改"));
+    EXPECT_TRUE(m_outcome.sha256.isEmpty()) << "no proof of a file that was not sent as it is";
     peer.finish();
     EXPECT_EQ(peer.data(), bytes);
 }
@@ -184,7 +184,7 @@ TEST_F(TransferWorkerTest, FileShrinkingDuringTheTransferFailsInsteadOfReporting
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::Changed);
     peer.finish();
     EXPECT_EQ(peer.dataBlocks(), 0) << "the short read is found before anything is sent";
-    EXPECT_EQ(job.bytesSent.load(), 0u);
+    EXPECT_EQ(m_job.bytesSent.load(), 0u);
 }
 
 // --- Acknowledgement ----------------------------------------------------------------------------------
@@ -203,7 +203,7 @@ TEST_F(TransferWorkerTest, AcknowledgementNeedingElevenCallsFailsWithoutData) {
               TransferResult::Header);
     peer.finish();
     EXPECT_EQ(peer.data().size(), 0);
-    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_FALSE(m_outcome.succeeded());
 }
 
 TEST_F(TransferWorkerTest, PeerClosingBeforeTheAcknowledgementFails) {
@@ -213,14 +213,14 @@ TEST_F(TransferWorkerTest, PeerClosingBeforeTheAcknowledgementFails) {
     peer.finish();
     EXPECT_EQ(peer.header().size(), 4096);
     EXPECT_EQ(peer.data().size(), 0);
-    EXPECT_EQ(job.bytesSent.load(), 0u);
+    EXPECT_EQ(m_job.bytesSent.load(), 0u);
 }
 
 // --- Bounded waits ------------------------------------------------------------------------------------
 
 TEST_F(TransferWorkerTest, SilentPeerEndsWithinTheAcknowledgementLimit) {
     ScriptedPeer peer({.neverAnswer = true});
-    job.acknowledgementTimeout = 300ms;
+    m_job.acknowledgementTimeout = 300ms;
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(transfer(peer.port(), makeFile(QStringLiteral("a.bin"), content(10))), TransferResult::Header);
@@ -231,30 +231,30 @@ TEST_F(TransferWorkerTest, SilentPeerEndsWithinTheAcknowledgementLimit) {
 TEST_F(TransferWorkerTest, PeerThatStopsReadingEndsWithinTheBlockLimit) {
     const QString name = makeFile(QStringLiteral("big.bin"), content(32 << 20));
     ScriptedPeer peer({.stopReading = true});
-    job.blockTimeout = 300ms;
+    m_job.blockTimeout = 300ms;
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
     EXPECT_LT(clock.elapsed(), 5000);
-    EXPECT_LT(job.bytesSent.load(), quint64(32 << 20));
+    EXPECT_LT(m_job.bytesSent.load(), quint64(32 << 20));
 }
 
 // Progress counts what left the socket: data a slow reader has not taken is still the station's.
 TEST_F(TransferWorkerTest, WhatWaitsInTheSocketIsNotCountedAsGone) {
     const QString name = makeFile(QStringLiteral("big.bin"), content(32 << 20));
     ScriptedPeer peer({.stopReading = true});
-    TransferWorker worker(job);
+    TransferWorker worker(m_job);
     ASSERT_TRUE(worker.start(m_dir.path(), name, kDestination, QStringLiteral("127.0.0.1"),
                              QString::number(peer.port())));
     QElapsedTimer clock;
     clock.start();
-    while (job.unsentBytes() == 0 && clock.elapsed() < 5000) {
+    while (m_job.unsentBytes() == 0 && clock.elapsed() < 5000) {
         QThread::msleep(5);
     }
-    EXPECT_GT(job.unsentBytes(), 0U) << "the reader stopped, so the send queue must hold data";
-    job.abandonConnection();
+    EXPECT_GT(m_job.unsentBytes(), 0U) << "the reader stopped, so the send queue must hold data";
+    m_job.abandonConnection();
     EXPECT_TRUE(worker.wait(5s));
-    EXPECT_EQ(job.unsentBytes(), 0U) << "no connection, nothing waiting";
+    EXPECT_EQ(m_job.unsentBytes(), 0U) << "no connection, nothing waiting";
 }
 
 TEST_F(TransferWorkerTest, ConnectionAttemptIsBounded) {
@@ -263,7 +263,7 @@ TEST_F(TransferWorkerTest, ConnectionAttemptIsBounded) {
     if (!fillQueue(listener, queued)) {
         GTEST_SKIP() << "the listener's queue did not fill up";
     }
-    job.connectTimeout = 300ms;
+    m_job.connectTimeout = 300ms;
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
     QElapsedTimer clock;
     clock.start();
@@ -278,8 +278,8 @@ TEST_F(TransferWorkerTest, AbandonEndsAPendingConnectionAttempt) {
     if (!fillQueue(listener, queued)) {
         GTEST_SKIP() << "the listener's queue did not fill up";
     }
-    job.connectTimeout = 30s;
-    TransferWorker worker(job);
+    m_job.connectTimeout = 30s;
+    TransferWorker worker(m_job);
     ASSERT_TRUE(worker.start(m_dir.path(), makeFile(QStringLiteral("a.bin"), content(10)), kDestination,
                              QStringLiteral("127.0.0.1"), QString::number(listener.port())));
     EXPECT_FALSE(worker.wait(200ms));
@@ -302,7 +302,7 @@ TEST_F(TransferWorkerTest, UnsendableTextsAreRefusedBeforeConnecting) {
               TransferResult::Unsendable);
     peer.finish();
     EXPECT_EQ(peer.connections(), 0);
-    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_FALSE(m_outcome.succeeded());
 }
 
 TEST_F(TransferWorkerTest, RefusedConnectionAndHostNamesFailToConnect) {
@@ -326,16 +326,16 @@ TEST_F(TransferWorkerTest, RefusedConnectionAndHostNamesFailToConnect) {
 TEST_F(TransferWorkerTest, NoRegularFileNeverCostsAConnectionNorBlocks) {
     ScriptedPeer peer;
     EXPECT_EQ(transfer(peer.port(), QStringLiteral("gone.txt")), TransferResult::FileMissing);
-    EXPECT_EQ(outcome.reason, QStringLiteral("文件不在上传目录中"));
+    EXPECT_EQ(m_outcome.reason, QStringLiteral("文件不在上传目录中"));
     // A pipe would block an ordinary open until a writer comes; a link could lead out of the folder.
     ASSERT_EQ(::mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("pipe.txt"))).constData(), 0600), 0);
     EXPECT_EQ(transfer(peer.port(), QStringLiteral("pipe.txt")), TransferResult::FileMissing);
-    EXPECT_EQ(outcome.reason,
+    EXPECT_EQ(m_outcome.reason,
               QStringLiteral("上传目录中的“pipe.txt”不是普通文件（文件夹、管道、套接字或设备）"));
     ASSERT_TRUE(QFile::link(m_dir.filePath(makeFile(QStringLiteral("real.txt"), "x")),
                             m_dir.filePath(QStringLiteral("link.txt"))));
     EXPECT_EQ(transfer(peer.port(), QStringLiteral("link.txt")), TransferResult::FileMissing);
-    EXPECT_EQ(outcome.reason, QStringLiteral("上传目录中的“link.txt”是符号链接，不会被跟随"));
+    EXPECT_EQ(m_outcome.reason, QStringLiteral("上传目录中的“link.txt”是符号链接，不会被跟随"));
     peer.finish();
     EXPECT_EQ(peer.connections(), 0);
 }
@@ -346,11 +346,11 @@ TEST_F(TransferWorkerTest, AFileAnotherProgramWritesWaits) {
     QFile writer(m_dir.filePath(name));
     ASSERT_TRUE(writer.open(QIODevice::Append));
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::NotSettled);
-    EXPECT_EQ(outcome.reason, QStringLiteral("等待文件写完：另一个程序正在写入此文件"));
+    EXPECT_EQ(m_outcome.reason, QStringLiteral("等待文件写完：另一个程序正在写入此文件"));
     writer.close();
-    job.settleTime = std::chrono::hours(1);
+    m_job.settleTime = std::chrono::hours(1);
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::NotSettled) << "changed a moment ago";
-    job.settleTime = {};
+    m_job.settleTime = {};
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::Success);
     peer.finish();
     EXPECT_EQ(peer.connections(), 1);
@@ -361,8 +361,8 @@ TEST_F(TransferWorkerTest, PeerClosingDuringTheDataFails) {
     const QString name = makeFile(QStringLiteral("big.bin"), content(size));
     ScriptedPeer peer({.closeAfterBlocks = 2});
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::Data);
-    EXPECT_LT(job.bytesSent.load(), quint64(size));
-    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_LT(m_job.bytesSent.load(), quint64(size));
+    EXPECT_FALSE(m_outcome.succeeded());
 }
 
 // --- Stop and hand-over ---------------------------------------------------------------------------
@@ -372,54 +372,54 @@ TEST_F(TransferWorkerTest, StopDuringTheDataEndsAfterTheBlocksInFlightWithoutCou
     const QString name = makeFile(QStringLiteral("big.bin"), content(size));
     ScriptedPeer peer({.onBlock = [this](int block) {
         if (block == 1) {
-            job.stopRequested = true;
+            m_job.stopRequested = true;
         }
     }});
     EXPECT_EQ(transfer(peer.port(), name), TransferResult::Stopped);
     peer.finish();
     ASSERT_GE(peer.dataBlocks(), 1);
     EXPECT_LT(peer.dataBlocks(), size / 4096);
-    EXPECT_EQ(job.bytesSent.load() + kChunkBlocks * 4096, quint64(peer.dataBlocks()) * 4096);
-    EXPECT_FALSE(outcome.succeeded());
+    EXPECT_EQ(m_job.bytesSent.load() + kChunkBlocks * 4096, quint64(peer.dataBlocks()) * 4096);
+    EXPECT_FALSE(m_outcome.succeeded());
 }
 
 TEST_F(TransferWorkerTest, HandOverFillsTheJobAndMarksItRunningBeforeTheWorkerRuns) {
     ScriptedPeer peer({.neverAnswer = true});
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
-    job.stopRequested = true; // a stop left over from an idle moment
-    job.bytesSent = 999;
-    TransferWorker worker(job);
+    m_job.stopRequested = true; // a stop left over from an idle moment
+    m_job.bytesSent = 999;
+    TransferWorker worker(m_job);
     ASSERT_TRUE(worker.start(m_dir.path(), name, kDestination, QStringLiteral("127.0.0.1"),
                              QString::number(peer.port())));
-    EXPECT_TRUE(job.running.load());
-    EXPECT_FALSE(job.stopRequested.load());
-    EXPECT_EQ(job.bytesSent.load(), 0u);
-    EXPECT_EQ(job.folder, m_dir.path() + QDir::separator());
-    EXPECT_STREQ(job.isolatorAddress, "127.0.0.1");
-    EXPECT_EQ(job.isolatorPort, peer.port());
+    EXPECT_TRUE(m_job.running.load());
+    EXPECT_FALSE(m_job.stopRequested.load());
+    EXPECT_EQ(m_job.bytesSent.load(), 0u);
+    EXPECT_EQ(m_job.folder, m_dir.path() + QDir::separator());
+    EXPECT_STREQ(m_job.isolatorAddress, "127.0.0.1");
+    EXPECT_EQ(m_job.isolatorPort, peer.port());
 
     // A second start while one runs changes nothing.
     EXPECT_FALSE(worker.start(QStringLiteral("/elsewhere"), QStringLiteral("b"), kDestination,
                               QStringLiteral("10.0.0.1"), QStringLiteral("1")));
-    EXPECT_EQ(job.fileName, name);
+    EXPECT_EQ(m_job.fileName, name);
     EXPECT_FALSE(worker.wait(100ms));
-    EXPECT_TRUE(job.running.load());
+    EXPECT_TRUE(m_job.running.load());
 }
 
 TEST_F(TransferWorkerTest, OutcomeFollowsTheLastTransfer) {
     ScriptedPeer good;
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
     EXPECT_EQ(transfer(good.port(), name), TransferResult::Success);
-    EXPECT_TRUE(outcome.succeeded());
+    EXPECT_TRUE(m_outcome.succeeded());
     EXPECT_EQ(transfer(good.port(), QStringLiteral("missing.bin")), TransferResult::FileMissing);
-    EXPECT_FALSE(outcome.succeeded());
-    EXPECT_FALSE(job.running.load(std::memory_order_acquire));
+    EXPECT_FALSE(m_outcome.succeeded());
+    EXPECT_FALSE(m_job.running.load(std::memory_order_acquire));
 }
 
 TEST_F(TransferWorkerTest, AbandonEndsABlockedWorkerAtOnce) {
     ScriptedPeer peer({.neverAnswer = true});
-    job.acknowledgementTimeout = 30s;
-    TransferWorker worker(job);
+    m_job.acknowledgementTimeout = 30s;
+    TransferWorker worker(m_job);
     ASSERT_TRUE(worker.start(m_dir.path(), makeFile(QStringLiteral("a.bin"), content(10)), kDestination,
                              QStringLiteral("127.0.0.1"), QString::number(peer.port())));
     EXPECT_FALSE(worker.wait(200ms)); // waiting for the acknowledgement
@@ -429,7 +429,7 @@ TEST_F(TransferWorkerTest, AbandonEndsABlockedWorkerAtOnce) {
     EXPECT_TRUE(worker.wait(2s));
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_EQ(worker.lastResult(), TransferResult::Stopped);
-    EXPECT_FALSE(job.running.load());
+    EXPECT_FALSE(m_job.running.load());
 
     // The next start clears the abandonment.
     ScriptedPeer next;
@@ -441,17 +441,17 @@ TEST_F(TransferWorkerTest, AbandonEndsABlockedWorkerAtOnce) {
 
 TEST_F(TransferWorkerTest, DestroyingTheOwnerEndsARunningWorker) {
     ScriptedPeer peer({.neverAnswer = true});
-    job.acknowledgementTimeout = 30s;
+    m_job.acknowledgementTimeout = 30s;
     QElapsedTimer clock;
     {
-        TransferWorker worker(job);
+        TransferWorker worker(m_job);
         ASSERT_TRUE(worker.start(m_dir.path(), makeFile(QStringLiteral("a.bin"), content(10)), kDestination,
                                  QStringLiteral("127.0.0.1"), QString::number(peer.port())));
         std::this_thread::sleep_for(200ms);
         clock.start();
     }
     EXPECT_LT(clock.elapsed(), 2000);
-    EXPECT_FALSE(job.running.load());
+    EXPECT_FALSE(m_job.running.load());
 }
 
 // --- Port text ----------------------------------------------------------------------------------------
@@ -475,10 +475,10 @@ TEST_F(TransferWorkerTest, PortTextReachesTheConnection) {
     ScriptedPeer peer;
     const QString name = makeFile(QStringLiteral("a.bin"), content(10));
     EXPECT_EQ(transferWithPortText(QStringLiteral("abc"), name), TransferResult::Connect);
-    EXPECT_EQ(job.isolatorPort, 0);
+    EXPECT_EQ(m_job.isolatorPort, 0);
     EXPECT_EQ(transferWithPortText(QStringLiteral(" %1x").arg(peer.port() + 65536), name),
               TransferResult::Success);
-    EXPECT_EQ(job.isolatorPort, peer.port());
+    EXPECT_EQ(m_job.isolatorPort, peer.port());
 }
 
 } // namespace
