@@ -83,8 +83,14 @@ QString stationRecordFolder(const QString &workdirOption, QString *error) {
         WorkFolder::choose(workdirOption, QDir::currentPath(), WorkFolder::dataHome());
     const QString settingsPath = QDir(work.folder).filePath(QStringLiteral("Berlvantis.ini"));
     SettingsRecord settings;
-    if (!QFileInfo::exists(settingsPath) || !SettingsStore(settingsPath).load(settings) ||
-        settings.recordFolder.isEmpty()) {
+    Failure unread;
+    const bool loaded =
+        QFileInfo::exists(settingsPath) && SettingsStore(settingsPath).load(settings, &unread);
+    if (unread.failed()) {
+        *error = unread.sentence();
+        return QString();
+    }
+    if (!loaded || settings.recordFolder.isEmpty()) {
         *error = QStringLiteral("no record folder: %1 names none; give --record-folder DIR")
                      .arg(QDir::toNativeSeparators(settingsPath));
         return QString();
