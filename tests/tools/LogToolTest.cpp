@@ -46,10 +46,14 @@ TEST(LogTool, ShowPrintsTheSheetAsTabSeparatedLines) {
 TEST(LogTool, ControlCharactersAndBackslashesAreEscapedReversibly) {
     QTemporaryDir dir;
     const QString path = dir.filePath(u("2024-03-05.xls"));
-    ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), {{u("a\tb"), u("c\\d"), u("e\r\nf")}, {u("\\n")}}));
+    // Every other control character is written as \xNN: none reaches the terminal.
+    ASSERT_TRUE(Xls::writeWorkbook(
+        path, u("Sheet1"),
+        {{u("a\tb"), u("c\\d"), u("e\r\nf")}, {u("\\n"), u("\x1b[2J\x07\x7f\u0085\u009f."), u("\\x41")}}));
     const ToolRun run = runLog({u("show"), path});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, QByteArray("a\\tb\tc\\\\d\te\\r\\nf\n\\\\n\t\t\n"));
+    EXPECT_EQ(run.out, QByteArray("a\\tb\tc\\\\d\te\\r\\nf\n"
+                                  "\\\\n\t\\x1b[2J\\x07\\x7f\\x85\\x9f.\t\\\\x41\n"));
 }
 
 TEST(LogTool, UnreadableFilesExitNonZeroWithTheReasonOnStandardError) {
