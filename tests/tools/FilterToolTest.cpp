@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -94,9 +95,17 @@ TEST_F(FilterToolTest, UsageAndMissingFile) {
         EXPECT_TRUE(result.err.contains(QStringLiteral("Usage"))) << bad.join(u' ').toStdString();
     }
 
-    const ToolRun show = run({QStringLiteral("show")});
-    EXPECT_NE(show.exitCode, 0);
-    EXPECT_TRUE(show.err.contains(QStringLiteral("Brelvantis.filter")));
+    ToolRun show = run({QStringLiteral("show")});
+    EXPECT_EQ(show.exitCode, 1);
+    EXPECT_EQ(show.err, QStringLiteral("brelvantis-filter: 无法读取 %1：文件不存在\n").arg(filterPath()));
+
+    // A pipe without a writer is refused at once: opening it to read would wait for one.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(filterPath()).constData(), 0600), 0);
+    show = run({QStringLiteral("show")});
+    EXPECT_EQ(show.exitCode, 1);
+    EXPECT_EQ(show.err,
+              QStringLiteral("brelvantis-filter: 无法读取 %1：不是普通文件（文件夹、管道、套接字或设备）\n")
+                  .arg(filterPath()));
 }
 
 } // namespace

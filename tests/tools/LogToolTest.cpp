@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,10 +46,14 @@ TEST(LogTool, ShowPrintsTheSheetAsTabSeparatedLines) {
 TEST(LogTool, ControlCharactersAndBackslashesAreEscapedReversibly) {
     QTemporaryDir dir;
     const QString path = dir.filePath(u("2024-03-05.xls"));
-    ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), {{u("a\tb"), u("c\\d"), u("e\r\nf")}, {u("\\n")}}));
+    // Every other control character is written as \xNN: none reaches the terminal.
+    ASSERT_TRUE(Xls::writeWorkbook(
+        path, u("Sheet1"),
+        {{u("a\tb"), u("c\\d"), u("e\r\nf")}, {u("\\n"), u("\x1b[2J\x07\x7f\u0085\u009f."), u("\\x41")}}));
     const ToolRun run = runLog({u("show"), path});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, QByteArray("a\\tb\tc\\\\d\te\\r\\nf\n\\\\n\t\t\n"));
+    EXPECT_EQ(run.out, QByteArray("a\\tb\tc\\\\d\te\\r\\nf\n"
+                                  "\\\\n\t\\x1b[2J\\x07\\x7f\\x85\\x9f.\t\\\\x41\n"));
 }
 
 TEST(LogTool, UnreadableFilesExitNonZeroWithTheReasonOnStandardError) {
@@ -57,7 +62,7 @@ TEST(LogTool, UnreadableFilesExitNonZeroWithTheReasonOnStandardError) {
     ToolRun run = runLog({u("show"), missing});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_TRUE(run.err.contains("does not exist")) << run.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(run.err), u("brelvantis-log: 无法读取 %1：文件不存在\n").arg(missing));
 
     const QString text = dir.filePath(u("text.xls"));
     QFile file(text);
@@ -101,6 +106,36 @@ TEST(LogTool, ADamagedWorkbookStreamIsNamedInTheOneErrorLine) {
     EXPECT_TRUE(run.err.contains(u("damaged: the stream “Workbook”").toUtf8())) << run.err.toStdString();
     // libgsf's own account of the damage is part of the line.
     EXPECT_TRUE(run.err.contains("0x000003e8")) << run.err.toStdString();
+}
+
+// Names that stand for what never ends or blocks: a day linked to a procfs file that claims to be
+// empty, settings that are a pipe without a writer or an endless device. Each ends the tool at once
+// with one line saying why.
+TEST(LogTool, WhatNeverEndsOrBlocksIsRefusedAtOnce) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(u("记录"));
+    const QString day = folder + u("/2026-11-06.xls");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QFile::link(u("/proc/self/pagemap"), day));
+    const QString tooLarge = u("brelvantis-log: 文件过大，无法读取 %1：超过 268435456 字节\n").arg(day);
+    ToolRun run = runLog({u("show"), day});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(QString::fromUtf8(run.err), tooLarge);
+    run = runLog({u("find"), u("a"), u("--record-folder"), folder});
+    EXPECT_EQ(run.exitCode, 1) << "nothing found";
+    EXPECT_EQ(QString::fromUtf8(run.err), tooLarge);
+
+    const QString settings = dir.filePath(u("Berlvantis.ini"));
+    const QString notAFile =
+        u("brelvantis-log: 无法读取 %1：不是普通文件（文件夹、管道、套接字或设备）\n").arg(settings);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(settings).constData(), 0600), 0);
+    run = runLog({u("find"), u("a"), u("--workdir"), dir.path()});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(QString::fromUtf8(run.err), notAFile);
+    ASSERT_TRUE(QFile::remove(settings) && QFile::link(u("/dev/zero"), settings));
+    run = runLog({u("find"), u("a"), u("--workdir"), dir.path()});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(QString::fromUtf8(run.err), notAFile);
 }
 
 TEST(LogTool, HelpAndWrongCommandLines) {

@@ -67,9 +67,10 @@ int writeFilter(const QString &list) {
 }
 
 int showFilter() {
-    FileTypeFilter filter(kFileName);
-    if (!filter.load()) {
-        return fail(QStringLiteral("cannot read %1").arg(QDir::current().filePath(kFileName)));
+    FileTypeFilter filter(QDir::current().filePath(kFileName));
+    Failure failure;
+    if (!filter.load(&failure)) {
+        return fail(failure.sentence());
     }
     print(stdout, filter.text() + u'\n');
     return 0;

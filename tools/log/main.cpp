@@ -35,10 +35,12 @@ const char kUsage[] =
     "      do not stop the search. Exits with 0 when something was found, 1 when nothing was, and 3\n"
     "      when there is no record folder or no index.\n"
     "\n"
-    "Inside a cell a tab, carriage return and line break are written as \\t, \\r and \\n, and a\n"
-    "backslash as \\\\. Exits with 2 on a wrong command line.\n";
+    "Inside a cell a tab, carriage return and line break are written as \\t, \\r and \\n, a\n"
+    "backslash as \\\\, and every other control character (U+0000 to U+001F, U+007F to U+009F) as\n"
+    "\\xNN, its two hexadecimal digits. Exits with 2 on a wrong command line.\n";
 
-// Keeps one cell on its line and in its column, and reversible.
+// Keeps one cell on its line and in its column, and reversible; no control character reaches the
+// terminal, where it could move the cursor or change what the lines around it show.
 void appendEscaped(QString *line, const QString &cell) {
     for (QChar c : cell) {
         switch (c.unicode()) {
@@ -55,7 +57,11 @@ void appendEscaped(QString *line, const QString &cell) {
             line->append(QLatin1String("\\n"));
             break;
         default:
-            line->append(c);
+            if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F)) {
+                line->append(QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0')));
+            } else {
+                line->append(c);
+            }
         }
     }
 }
@@ -83,8 +89,14 @@ QString stationRecordFolder(const QString &workdirOption, QString *error) {
         WorkFolder::choose(workdirOption, QDir::currentPath(), WorkFolder::dataHome());
     const QString settingsPath = QDir(work.folder).filePath(QStringLiteral("Berlvantis.ini"));
     SettingsRecord settings;
-    if (!QFileInfo::exists(settingsPath) || !SettingsStore(settingsPath).load(settings) ||
-        settings.recordFolder.isEmpty()) {
+    Failure unread;
+    const bool loaded =
+        QFileInfo::exists(settingsPath) && SettingsStore(settingsPath).load(settings, &unread);
+    if (unread.failed()) {
+        *error = unread.sentence();
+        return QString();
+    }
+    if (!loaded || settings.recordFolder.isEmpty()) {
         *error = QStringLiteral("no record folder: %1 names none; give --record-folder DIR")
                      .arg(QDir::toNativeSeparators(settingsPath));
         return QString();

@@ -15,7 +15,7 @@ class QFile;
 namespace SafeRead {
 
 enum class Links {
-    Refuse,         // the station's own files: a final link is refused
+    Refuse,         // a final link is refused
     FollowToRegular // a link is followed, but only to a regular file
 };
 

@@ -1,6 +1,7 @@
 #include "core/config/FileTypeFilter.h"
 
 #include "core/common/Cp936.h"
+#include "core/common/SafeRead.h"
 #include "core/common/SystemErrors.h"
 
 #include <QFile>
@@ -34,10 +35,16 @@ QByteArray shifted(const QByteArray &bytes, int direction) {
 
 FileTypeFilter::FileTypeFilter(QString filePath) : m_filePath(std::move(filePath)) {}
 
-bool FileTypeFilter::load() {
+bool FileTypeFilter::load(Failure *failure) {
     m_text.clear();
-    QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The station's own file, which an administrator may link in from elsewhere (the write goes
+    // through the link as well); a pipe or a device under its name must neither block nor be read.
+    QFile file;
+    Failure refused;
+    if (!SafeRead::open(m_filePath, file, &refused, SafeRead::Links::FollowToRegular)) {
+        if (failure) {
+            *failure = refused;
+        }
         return false;
     }
     QByteArray plain = unscramble(file.read(kReadLimit));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/common/Failure.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -20,8 +22,9 @@ public:
     const QString &filePath() const { return m_filePath; }
 
     // Replaces the filter text with the file's: its first 1023 bytes unscrambled, up to the first zero
-    // byte, decoded from CP936. Returns false, with the text left empty, when the file cannot be opened.
-    bool load();
+    // byte, decoded from CP936. Returns false, with the text left empty and *failure saying why, when
+    // the file cannot be read: only a regular file is (a final link is followed only to one).
+    bool load(Failure *failure = nullptr);
 
     // The filter text as loaded (empty before a load and after a failed one).
     const QString &text() const { return m_text; }

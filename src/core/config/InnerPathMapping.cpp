@@ -1,6 +1,7 @@
 #include "core/config/InnerPathMapping.h"
 
 #include "core/common/Cp936.h"
+#include "core/common/SafeRead.h"
 #include "core/common/SystemErrors.h"
 #include "core/config/SettingsCheck.h"
 
@@ -18,7 +19,12 @@ const QChar kPathEnd = QLatin1Char('>');
 } // namespace
 
 InnerPathMapping::InnerPathMapping(QString filePath)
-    : m_filePath(std::move(filePath)), m_open([](QFile &file) { return file.open(QIODevice::ReadOnly); }) {}
+    : m_filePath(std::move(filePath)), m_open([](QFile &file) {
+          // The station's own file, which may be linked in from elsewhere (the dialog's save writes
+          // through the link); a pipe or a device under its name must neither block nor be read.
+          Failure ignored; // the callers word their own message
+          return SafeRead::open(file.fileName(), file, &ignored, SafeRead::Links::FollowToRegular);
+      }) {}
 
 bool InnerPathMapping::readText(QString *text, bool *complete) const {
     QFile file(m_filePath);

@@ -42,8 +42,8 @@ public:
 
     const QString &filePath() const { return m_filePath; }
 
-    // Reads the mapping text; false when the file cannot be opened. *complete is false when the file
-    // is larger than the read limit.
+    // Reads the mapping text; false when the file cannot be opened (only a regular file is, a final
+    // link followed only to one). *complete is false when the file is larger than the read limit.
     bool readText(QString *text, bool *complete = nullptr) const;
 
     // Opens the file for reading; tests replace it to make an existing file unreadable whoever runs

@@ -1,9 +1,9 @@
 #include "core/config/ProfileFile.h"
 
 #include "core/common/Cp936.h"
+#include "core/common/SafeRead.h"
 #include "core/common/SystemErrors.h"
 
-#include <QFile>
 #include <QSaveFile>
 #include <cerrno>
 
@@ -147,15 +147,18 @@ ProfileFile::ProfileFile(const QByteArray &bytes) {
     }
 }
 
-std::optional<ProfileFile> ProfileFile::read(const QString &path, QString *error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error) {
-            *error = fileErrorText(file, errno);
+std::optional<ProfileFile> ProfileFile::read(const QString &path, Failure *failure) {
+    // An administrator may keep the settings elsewhere and link them in; the save writes through such
+    // a link too. What must never be read is a pipe or a device (which may block or never end).
+    QByteArray bytes;
+    Failure refused;
+    if (!SafeRead::readAll(path, kReadLimit, &bytes, &refused, SafeRead::Links::FollowToRegular)) {
+        if (failure) {
+            *failure = refused;
         }
         return std::nullopt;
     }
-    return ProfileFile(file.readAll());
+    return ProfileFile(bytes);
 }
 
 bool ProfileFile::write(const QString &path, QString *error) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/common/Failure.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -23,8 +25,12 @@ public:
     ProfileFile() = default;
     explicit ProfileFile(const QByteArray &bytes);
 
-    // The file at path, or nothing when it cannot be opened for reading (*error then says why).
-    static std::optional<ProfileFile> read(const QString &path, QString *error = nullptr);
+    // A settings file holds a few hundred bytes; one larger than this is refused unread.
+    static constexpr qint64 kReadLimit = qint64(4) << 20;
+
+    // The file at path, or nothing when it cannot be read (*failure then says why): it must be a
+    // regular file (a final link is followed only to one) of at most kReadLimit bytes.
+    static std::optional<ProfileFile> read(const QString &path, Failure *failure = nullptr);
 
     // Replaces the file at path atomically: on failure the old file stays as it was and *error says why.
     bool write(const QString &path, QString *error = nullptr) const;

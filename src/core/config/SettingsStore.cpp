@@ -17,12 +17,12 @@ SettingsStore::SaveResult failure(const QString &text) {
 
 SettingsStore::SettingsStore(QString filePath) : m_filePath(std::move(filePath)) {}
 
-bool SettingsStore::load(SettingsRecord &record) const {
+bool SettingsStore::load(SettingsRecord &record, Failure *failure) const {
     if (!QFileInfo::exists(m_filePath)) {
         return false;
     }
     // A settings file that is there but cannot be read gives empty values, as the profile functions do.
-    const ProfileFile file = ProfileFile::read(m_filePath).value_or(ProfileFile());
+    const ProfileFile file = ProfileFile::read(m_filePath, failure).value_or(ProfileFile());
     for (const SettingDefinition &setting : kSettings) {
         const QByteArray bytes =
             file.value(setting.section.toString(), setting.key.toString()).value_or(QByteArray());
@@ -51,10 +51,10 @@ SettingsStore::SaveResult SettingsStore::save(const SettingsRecord &record) cons
 
     ProfileFile file;
     if (QFileInfo::exists(m_filePath)) {
-        QString error;
-        std::optional<ProfileFile> existing = ProfileFile::read(m_filePath, &error);
+        Failure unread;
+        std::optional<ProfileFile> existing = ProfileFile::read(m_filePath, &unread);
         if (!existing) {
-            return failure(QStringLiteral("无法读取设置文件 %1：%2").arg(m_filePath, error));
+            return failure(QStringLiteral("无法读取设置文件 %1：%2").arg(m_filePath, unread.reason));
         }
         file = std::move(*existing);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/common/Failure.h"
 #include "core/common/Notice.h"
 #include "core/config/SettingsRecord.h"
 
@@ -30,8 +31,10 @@ public:
 
     // Fills every value from the file (a missing key gives an empty value, a long one its first
     // 511 bytes; the isolator address and port without blanks around them). Returns false and leaves
-    // record as it was when the file does not exist.
-    bool load(SettingsRecord &record) const;
+    // record as it was when the file does not exist. A file that is there but cannot be read (not a
+    // regular file, too large, an error) gives empty values, as the profile functions do, and
+    // *failure says why.
+    bool load(SettingsRecord &record, Failure *failure = nullptr) const;
 
     // Refuses (silently) when the completion, transit or upload folder is empty; fails with a notice
     // when a value has no CP936 form or cannot stand on one line, or when the file cannot be read or

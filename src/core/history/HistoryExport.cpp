@@ -1,6 +1,7 @@
 #include "core/history/HistoryExport.h"
 
 #include "core/common/SystemErrors.h"
+#include "core/records/DayJournal.h"
 #include "core/xls/Workbook.h"
 
 #include <QDir>
@@ -40,18 +41,10 @@ int shaColumn() {
     return kFirstCellColumn + int(shownCells().size());
 }
 
-// A cell a spreadsheet program would take for a formula (a file name from the outer network may
-// start with "="), kept as text by a leading apostrophe, as spreadsheet programs do themselves.
-QString neutralised(const QString &cell) {
-    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
-    if (!cell.isEmpty() && formulaStarts.contains(cell.front())) {
-        return QLatin1Char('\'') + cell;
-    }
-    return cell;
-}
-
 QString csvField(const QString &cell) {
-    QString text = neutralised(cell);
+    // A cell a spreadsheet program would take for a formula (a file name from the outer network may
+    // start with "=") stays text, by the journal's rule.
+    QString text = DayJournal::guarded(cell);
     if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
         text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
         text.replace(QLatin1Char('"'), QStringLiteral("\"\""));

@@ -34,7 +34,56 @@ QString field(QString text) {
     return text;
 }
 
+// Where the text fields stand in kColumns: 文件名, 目的地, 隔离器, 原因.
+constexpr qsizetype kFirstTextField = 2;
+constexpr qsizetype kLastTextField = 5;
+
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+bool startsLikeFormula(QStringView text) {
+    qsizetype i = 0;
+    while (i < text.size() && isBlank(text[i])) {
+        ++i;
+    }
+    if (i == text.size()) {
+        return false;
+    }
+    switch (text[i].unicode()) {
+    case u'=':
+    case u'+':
+    case u'-':
+    case u'@':
+    case u'\uFF1D': // ＝
+    case u'\uFF0B': // ＋
+    case u'\uFF0D': // －
+    case u'\uFF20': // ＠
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A formula-like text behind any number of apostrophes, none included.
+bool needsGuard(QStringView text) {
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u'\'') {
+        ++i;
+    }
+    return startsLikeFormula(text.mid(i));
+}
+
 } // namespace
+
+QString DayJournal::guarded(const QString &text) {
+    return needsGuard(text) ? QLatin1Char('\'') + text : text;
+}
+
+QString DayJournal::unguarded(const QString &text) {
+    // A text that needs the guard is always written with one apostrophe more than its own.
+    return text.startsWith(u'\'') && needsGuard(text) ? text.mid(1) : text;
+}
 
 DayJournal::DayJournal(const Clock &clock) : m_clock(clock), m_appender(appendToFile) {}
 
@@ -63,8 +112,11 @@ bool DayJournal::append(const Entry &entry) {
         fields << QString() << QString() << QString();
     }
     fields << entry.sha256;
-    for (QString &text : fields) {
-        text = field(text);
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        fields[i] = field(fields[i]);
+        if (i >= kFirstTextField && i <= kLastTextField) {
+            fields[i] = guarded(fields[i]);
+        }
     }
     QByteArray bytes;
     if (QFileInfo(m_path).size() == 0) {
@@ -159,6 +211,9 @@ bool DayJournal::readEach(const QString &path, const std::function<bool(QStringL
                 ordered.append(source < 0 ? QString() : fields.value(source));
             }
             fields = std::move(ordered);
+        }
+        for (qsizetype i = kFirstTextField; i <= kLastTextField; ++i) {
+            fields[i] = unguarded(fields[i]);
         }
         *stop = !take(fields);
         return true;

@@ -49,9 +49,10 @@ public:
     static QString dayPath(const QString &recordFolder, const QString &day);
 
     // Reads the journal at path: its lines after the header, each as kColumns.size() fields in the order
-    // of kColumns. Columns are found by the header's names: one this station does not know (a newer
-    // station's) is ignored, one it knows that is missing reads as empty; a header without 时间, 事件 and
-    // 文件名 is no journal's. False with *failure when the file cannot be read or is no journal.
+    // of kColumns, the text fields unguarded. Columns are found by the header's names: one this station does
+    // not know (a newer station's) is ignored, one it knows that is missing reads as empty; a header without
+    // 时间, 事件 and 文件名 is no journal's. False with *failure when the file cannot be read or is no
+    // journal.
     static bool readFile(const QString &path, QList<QStringList> *lines, Failure *failure);
     // The same, one line at a time: take gets each line's fields (and may keep them) and returns false
     // to stop. Memory stays bounded by the longest line, whatever the file's size. A line longer than
@@ -61,6 +62,16 @@ public:
     // A journal larger than this is not read (a day of the busiest station stays far below it).
     static constexpr qint64 kMaxReadBytes = qint64(256) << 20;
     static constexpr qsizetype kMaxLineBytes = 64 * 1024;
+
+    // A text a spreadsheet program would take for a formula: its first character after any blanks
+    // (spaces, tabs, line ends) is "=", "+", "-" or "@", or their full-width forms. The journal and
+    // the history's .csv keep such a text as text with a leading apostrophe, as spreadsheet programs
+    // do themselves; so that the apostrophe can be taken off again, a text that is such a text behind
+    // apostrophes of its own ("'=a") gets one more. guarded() adds it, unguarded() takes it off:
+    // unguarded(guarded(t)) == t for every t, and only the text fields (file name, destination,
+    // isolator, reason) are guarded.
+    static QString guarded(const QString &text);
+    static QString unguarded(const QString &text);
 
     // The first failure not yet shown to the operator, once; empty otherwise.
     QString takeFailure();

@@ -2,46 +2,17 @@
 
 #include "core/common/Clock.h"
 #include "core/common/Paths.h"
-#include "core/common/SystemErrors.h"
 #include "core/records/UploadTable.h"
 #include "core/xls/Workbook.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cerrno>
 #include <utility>
 
 namespace {
 
 using UploadRecord::kCellCount;
-
-// The workbook reader names the file at the start of its account; the failure names it already.
-QString readerDetail(const QString &path, const QString &text) {
-    const QString named = QStringLiteral("“%1”: ").arg(QDir::toNativeSeparators(path));
-    return text.startsWith(named) ? text.mid(named.size()) : text;
-}
-
-// Why the file at path cannot be read at all, before the workbook reader looks inside it.
-Failure unreadableFile(const QString &path) {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        return Failure::of(Failure::Kind::Read, path, systemErrorText(ENOENT));
-    }
-    if (info.isDir()) {
-        return Failure::of(Failure::Kind::Read, path, systemErrorText(EISDIR));
-    }
-    // A device or pipe under the log's name must not be read until it ends, which may be never.
-    if (!info.isFile()) {
-        return Failure::of(Failure::Kind::Read, path, QStringLiteral("不是普通文件"));
-    }
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly)) {
-        return Failure::of(Failure::Kind::Read, path, fileErrorText(file, errno));
-    }
-    return {};
-}
 
 Failure missingColumn(const QString &path, int cell) {
     return Failure::of(
@@ -52,8 +23,9 @@ Failure missingColumn(const QString &path, int cell) {
 } // namespace
 
 bool RecordLog::readRecords(const QString &path, QList<QStringList> *records, Failure *failure) {
-    *failure = unreadableFile(path);
-    if (failure->failed()) {
+    *failure = {};
+    QByteArray bytes;
+    if (!Xls::readFile(path, &bytes, failure)) {
         return false;
     }
     // The sheet comes row by row and only the cells the table takes are kept, so loading a log costs
@@ -85,10 +57,9 @@ bool RecordLog::readRecords(const QString &path, QList<QStringList> *records, Fa
         return true;
     };
     QString reason;
-    if (!Xls::forEachRow(path, kSheetName, takeRow, &reason)) {
+    if (!Xls::forEachRowInBytes(std::move(bytes), kSheetName, takeRow, &reason)) {
         if (!failure->failed()) {
-            *failure = Failure::of(Failure::Kind::Format, path, QStringLiteral("不是可读的记录表"),
-                                   readerDetail(path, reason));
+            *failure = Failure::of(Failure::Kind::Format, path, QStringLiteral("不是可读的记录表"), reason);
         }
         records->clear();
         return false;

@@ -1,5 +1,6 @@
 #include "core/xls/Workbook.h"
 
+#include "core/common/SafeRead.h"
 #include "core/common/SystemErrors.h"
 
 #include "core/xls/CompoundFileWriter.h"
@@ -7,17 +8,12 @@
 #include "core/xls/WorkbookStreamWriter.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <cerrno>
 
 namespace Xls {
 
 namespace {
-
-// Larger than any workbook the station writes by far; keeps a stray huge file from being slurped.
-constexpr qint64 MaxFileSize = qint64(256) << 20;
 
 void setError(QString *error, const QString &text) {
     if (error) {
@@ -65,32 +61,27 @@ bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &ro
     return true;
 }
 
-bool forEachRow(const QString &path, const QString &sheetName, const RowHandler &onRow, QString *error) {
-    QFile file(path);
-    if (!file.exists()) {
-        setError(error, QStringLiteral("The file “%1” does not exist.").arg(shown(path)));
-        return false;
-    }
-    // A folder, device or pipe under the log's name must not be read until it ends, which may be never.
-    if (!QFileInfo(path).isFile()) {
-        setError(error, QStringLiteral("“%1” is not a file.").arg(shown(path)));
-        return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, QStringLiteral("Cannot open “%1”: %2").arg(shown(path), fileErrorText(file, errno)));
-        return false;
-    }
-    if (file.size() > MaxFileSize) {
-        setError(error, QStringLiteral("“%1” is too large for a workbook.").arg(shown(path)));
-        return false;
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        setError(error, QStringLiteral("Cannot read “%1”: %2").arg(shown(path), fileErrorText(file, errno)));
-        return false;
-    }
-    file.close();
+bool readFile(const QString &path, QByteArray *bytes, Failure *failure) {
+    // A day's log may be a link (to a log kept elsewhere); what it leads to must be a regular file.
+    return SafeRead::readAll(path, kMaxFileBytes, bytes, failure, SafeRead::Links::FollowToRegular);
+}
 
+bool forEachRowInBytes(QByteArray &&file, const QString &sheetName, const RowHandler &onRow, QString *error) {
+    QString reason;
+    if (!readWorksheetFromFileBytes(std::move(file), sheetName, onRow, &reason)) {
+        setError(error, reason);
+        return false;
+    }
+    return true;
+}
+
+bool forEachRow(const QString &path, const QString &sheetName, const RowHandler &onRow, QString *error) {
+    QByteArray bytes;
+    Failure failure;
+    if (!readFile(path, &bytes, &failure)) {
+        setError(error, failure.sentence());
+        return false;
+    }
     // A handler's own reason is passed on as it is; the reader's is prefixed with the file's name.
     bool stoppedByHandler = false;
     const RowHandler handOn = [&onRow, &stoppedByHandler](const QStringList &row, QString *reason) {
@@ -98,7 +89,7 @@ bool forEachRow(const QString &path, const QString &sheetName, const RowHandler 
         return !stoppedByHandler;
     };
     QString reason;
-    if (!readWorksheetFromFileBytes(std::move(bytes), sheetName, handOn, &reason)) {
+    if (!forEachRowInBytes(std::move(bytes), sheetName, handOn, &reason)) {
         setError(error, stoppedByHandler ? reason : QStringLiteral("“%1”: %2").arg(shown(path), reason));
         return false;
     }

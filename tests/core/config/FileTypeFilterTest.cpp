@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -110,6 +111,29 @@ TEST_F(FileTypeFilterTest, ALaterFailedLoadEmptiesTheText) {
     QFile::remove(filter.filePath());
     EXPECT_FALSE(filter.load());
     EXPECT_FALSE(filter.permits(QStringLiteral("a.txt")));
+}
+
+// A pipe without a writer (opening it to read would wait for one) and an endless device are refused
+// at once, with the reason; a link to a filter kept elsewhere is followed.
+TEST_F(FileTypeFilterTest, OnlyARegularFileIsReadAndALinkIsFollowedToOne) {
+    const QString path = m_dir.filePath(QStringLiteral("Brelvantis.filter"));
+    FileTypeFilter filter(path);
+    const QString refused =
+        QStringLiteral("无法读取 %1：不是普通文件（文件夹、管道、套接字或设备）").arg(path);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    Failure failure;
+    EXPECT_FALSE(filter.load(&failure));
+    EXPECT_EQ(failure.sentence(), refused);
+    ASSERT_TRUE(QFile::remove(path) && QFile::link(QStringLiteral("/dev/zero"), path));
+    EXPECT_FALSE(filter.load(&failure));
+    EXPECT_EQ(failure.sentence(), refused);
+
+    const QString elsewhere = m_dir.filePath(QStringLiteral("shared.filter"));
+    ASSERT_TRUE(FileTypeFilter(elsewhere).write(QStringLiteral("pdf:")).outcome ==
+                FileTypeFilter::WriteResult::Outcome::Written);
+    ASSERT_TRUE(QFile::remove(path) && QFile::link(elsewhere, path));
+    ASSERT_TRUE(filter.load());
+    EXPECT_TRUE(filter.permits(QStringLiteral("a.pdf")));
 }
 
 TEST_F(FileTypeFilterTest, TheTypedListBecomesTheStoredTextAndBack) {

@@ -1,9 +1,11 @@
 #include "core/config/SettingsStore.h"
 #include "core/common/Cp936.h"
+#include "core/config/ProfileFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -253,6 +255,41 @@ TEST_F(SettingsStoreTest, WriteErrorFailsWithANotice) {
     EXPECT_EQ(result.outcome, SettingsStore::SaveResult::Outcome::Failed);
     EXPECT_EQ(result.notice.caption, NoticeCaption::kError);
     EXPECT_FALSE(result.notice.text.isEmpty());
+}
+
+// What stands under the settings' name is read only when it is a regular file of sensible size (a link
+// is followed to one): a pipe without a writer, an endless device or a huge file gives empty values and
+// the reason at once, and a save leaves it alone.
+TEST_F(SettingsStoreTest, APipeADeviceOrAHugeFileIsNotReadAndALinkIsFollowedToAFile) {
+    const QString refused = QStringLiteral("不是普通文件（文件夹、管道、套接字或设备）");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    SettingsRecord record = filledRecord();
+    Failure failure;
+    EXPECT_TRUE(m_store.load(record, &failure)) << "the file is there";
+    EXPECT_EQ(record, SettingsRecord());
+    EXPECT_EQ(failure.sentence(), QStringLiteral("无法读取 %1：%2").arg(path(), refused));
+    const SettingsStore::SaveResult saved = m_store.save(filledRecord());
+    EXPECT_EQ(saved.outcome, SettingsStore::SaveResult::Outcome::Failed);
+    EXPECT_EQ(saved.notice.text, QStringLiteral("无法读取设置文件 %1：%2").arg(path(), refused));
+
+    ASSERT_TRUE(QFile::remove(path()) && QFile::link(QStringLiteral("/dev/zero"), path()));
+    failure = {};
+    m_store.load(record, &failure);
+    EXPECT_EQ(failure.reason, refused);
+
+    const QString elsewhere = m_dir.filePath(QStringLiteral("shared.ini"));
+    ASSERT_TRUE(QFile::remove(path()) && QFile::link(elsewhere, path()));
+    ASSERT_EQ(SettingsStore(elsewhere).save(filledRecord()).outcome,
+              SettingsStore::SaveResult::Outcome::Saved);
+    failure = {};
+    ASSERT_TRUE(m_store.load(record, &failure));
+    EXPECT_FALSE(failure.failed());
+    EXPECT_EQ(record, filledRecord());
+
+    QFile huge(elsewhere); // sparse: nothing of it is written
+    ASSERT_TRUE(huge.resize(ProfileFile::kReadLimit + 1));
+    m_store.load(record, &failure);
+    EXPECT_EQ(failure.sentence(), QStringLiteral("文件过大，无法读取 %1：超过 4194304 字节").arg(path()));
 }
 
 TEST(SettingsStoreDefaults, FileNameIsTheStationsRelativeName) {

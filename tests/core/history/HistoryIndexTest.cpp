@@ -42,9 +42,9 @@ struct Sent {
 
 class HistoryIndexTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
-    QString folder() const { return dir.path() + QLatin1Char('/'); }
+    QString folder() const { return m_dir.path() + QLatin1Char('/'); }
 
     // A day as the station leaves it: the log with every row, the journal with each completion.
     void writeDay(const QString &day, const QList<Sent> &sent, const QList<Sent> &journalOnly = {}) {
@@ -57,7 +57,7 @@ protected:
         ASSERT_TRUE(Xls::writeWorkbook(folder() + day + u(".xls"), RecordLog::kSheetName, rows));
         FixedClock clock(QDateTime::fromString(day + u(" 08:00:00"), u("yyyy-MM-dd HH:mm:ss")));
         DayJournal journal(clock);
-        journal.open(dir.path());
+        journal.open(m_dir.path());
         for (const QList<Sent> &list : {sent, journalOnly}) {
             for (const Sent &file : list) {
                 if (file.sha.isEmpty()) {
@@ -96,7 +96,7 @@ protected:
         return list;
     }
 
-    QTemporaryDir dir;
+    QTemporaryDir m_dir;
 };
 
 TEST_F(HistoryIndexTest, FindsByNameDestinationOrShaAcrossDaysNewestFirst) {
@@ -228,17 +228,19 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
     QList<History::Entry> entries = index.search(u("192.168")).entries;
     ASSERT_EQ(entries.size(), 4);
     entries[0].cells[CellFileName] = u("=HYPERLINK(\"x\"),1.pdf");
+    entries[1].cells[CellFileName] = u("' ＋1.pdf"); // its own apostrophe: one more, so it can be told apart
 
-    const QString csv = dir.filePath(u("结果.csv"));
+    const QString csv = m_dir.filePath(u("结果.csv"));
     Failure failure;
     ASSERT_TRUE(HistoryExport::writeCsv(csv, entries, &failure)) << failure.sentence().toStdString();
     const QByteArray bytes = TestFiles::read(csv);
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF日期,时间,操作状态,文件名称,存放路径,文件大小,SHA-256\r\n"));
     // A name a spreadsheet would take for a formula stays text, quoted for its comma and quotes.
     EXPECT_TRUE(bytes.contains(u(",\"'=HYPERLINK(\"\"x\"\"),1.pdf\",").toUtf8()));
+    EXPECT_TRUE(bytes.contains(u(",'' ＋1.pdf,").toUtf8()));
     EXPECT_TRUE(bytes.contains(kSha1.toUtf8()));
     // A file that cannot be written gives the system's reason once, never the path twice.
-    const QString nowhere = dir.filePath(u("没有/结果.xls"));
+    const QString nowhere = m_dir.filePath(u("没有/结果.xls"));
     ASSERT_FALSE(HistoryExport::writeXls(nowhere, entries, &failure));
     EXPECT_EQ(failure.sentence(),
               u("无法写入 ") + QDir::toNativeSeparators(nowhere) + u("：文件或文件夹不存在"))
@@ -247,7 +249,7 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
     if (Xlrd::python().isEmpty()) {
         GTEST_SKIP() << "python3 with xlrd (Debian package python3-xlrd) is not installed";
     }
-    const QString xls = dir.filePath(u("结果.xls"));
+    const QString xls = m_dir.filePath(u("结果.xls"));
     ASSERT_TRUE(HistoryExport::writeXls(xls, entries, &failure)) << failure.sentence().toStdString();
     const QJsonArray rows = Xlrd::read(xls, u("查找结果"), false).value(u("rows")).toArray();
     ASSERT_EQ(rows.size(), entries.size() + 1);
@@ -309,7 +311,7 @@ TEST_F(HistoryIndexTest, TheServiceAnswersFromItsOwnThread) {
     QSignalSpy progress(&service, &HistoryService::indexProgress);
     QSignalSpy searched(&service, &HistoryService::searchFinished);
     QSignalSpy shown(&service, &HistoryService::dayShown);
-    service.setRecordFolder(dir.path());
+    service.setRecordFolder(m_dir.path());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return !progress.isEmpty() && progress.last().at(0) == 2 && progress.last().at(1) == 2; },
         30000));

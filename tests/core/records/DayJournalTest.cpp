@@ -1,4 +1,6 @@
+#include "core/records/DayJournal.h"
 #include "IsolatorServer.h"
+#include "core/common/Clock.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "support/TestFiles.h"
@@ -155,6 +157,38 @@ TEST(DayJournalReading, ColumnsAreFoundByNameAndAnUnknownOneIsIgnored) {
     EXPECT_FALSE(DayJournal::readFile(path, &lines, &failure));
     EXPECT_EQ(failure.sentence(), QStringLiteral("无法识别 %1：第一行没有“文件名”列，不是传输日志")
                                       .arg(QDir::toNativeSeparators(path)));
+}
+
+// A text a spreadsheet program would take for a formula is written as text, with an apostrophe, and
+// every text reads back as it was: also one with apostrophes of its own in front of such a text.
+TEST(DayJournalReading, FormulaLikeTextsAreKeptAsTextAndReadBackAsTheyWere) {
+    QTemporaryDir dir;
+    const FixedClock clock(QDateTime(QDate(2026, 11, 3), QTime(9, 0)));
+    DayJournal journal(clock);
+    journal.open(dir.path());
+    const QStringList texts{"=1+1.txt", "  @SUM(A1).txt", "＝a", "＋b", "－c", "＠d", "-",
+                            "'=e",      "''+f",           "'g",  "a=b", "1-2", ""};
+    for (const QString &text : texts) {
+        DayJournal::Entry entry;
+        entry.fileName = entry.destination = entry.isolator = entry.reason = text;
+        entry.bytes = 5;
+        entry.seconds = 0.5;
+        ASSERT_TRUE(journal.append(entry));
+    }
+    const QString written = QString::fromUtf8(TestFiles::read(journal.path()));
+    EXPECT_TRUE(written.contains(u"\t'=1+1.txt\t'=1+1.txt\t")) << written.toStdString();
+    EXPECT_TRUE(written.contains(u"\t'＠d\t")) << written.toStdString();
+    EXPECT_TRUE(written.contains(u"\t'''+f\t")) << written.toStdString();
+    EXPECT_TRUE(written.contains(u"\t'g\t'g\t")) << written.toStdString();
+
+    QList<QStringList> lines;
+    Failure failure;
+    ASSERT_TRUE(DayJournal::readFile(journal.path(), &lines, &failure)) << failure.sentence().toStdString();
+    ASSERT_EQ(lines.size(), texts.size());
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(lines[i].mid(2, 4), QStringList(4, texts[i])) << i;
+        EXPECT_EQ(lines[i][6], QStringLiteral("5")) << "numbers are never touched";
+    }
 }
 
 } // namespace

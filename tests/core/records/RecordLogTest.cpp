@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace UploadRecord;
 
@@ -24,27 +25,27 @@ const QStringList kTableCells[] = {
 
 class RecordLogTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
     // The record folder as the settings dialog stores it, with a trailing separator.
-    QString folder() const { return dir.path() + QDir::separator(); }
+    QString folder() const { return m_dir.path() + QDir::separator(); }
     QString todaysFile() const { return folder() + QStringLiteral("2024-03-05.xls"); }
 
     void fillTable() {
         for (const QStringList &record : kTableCells) {
-            const int row = table.appendRow(record[CellSequence]);
+            const int row = m_table.appendRow(record[CellSequence]);
             for (int column = 1; column < kCellCount; ++column) {
-                table.setCell(row, column, record[column]);
+                m_table.setCell(row, column, record[column]);
             }
         }
     }
 
     QList<QStringList> tableCells() const {
         QList<QStringList> rows;
-        for (int row = 0; row < table.rowCount(); ++row) {
+        for (int row = 0; row < m_table.rowCount(); ++row) {
             QStringList cells;
             for (int column = 0; column < kCellCount; ++column) {
-                cells.append(table.cell(row, column));
+                cells.append(m_table.cell(row, column));
             }
             rows.append(cells);
         }
@@ -58,10 +59,10 @@ protected:
         return rows;
     }
 
-    QTemporaryDir dir;
-    FixedClock clock{QDateTime(QDate(2024, 3, 5), QTime(23, 59, 50))};
-    UploadTable table;
-    RecordLog log{table, clock};
+    QTemporaryDir m_dir;
+    FixedClock m_clock{QDateTime(QDate(2024, 3, 5), QTime(23, 59, 50))};
+    UploadTable m_table;
+    RecordLog m_log{m_table, m_clock};
 };
 
 // A log whose driver lookup finds nothing, as on a station without workbook support.
@@ -74,42 +75,42 @@ public:
 } // namespace
 
 TEST_F(RecordLogTest, FileIsTheRecordFolderTextFollowedByTheDate) {
-    EXPECT_TRUE(log.path().isEmpty()) << "no file before the start-up load";
-    EXPECT_TRUE(log.loadRecordLog(folder()));
-    EXPECT_EQ(log.path(), todaysFile());
+    EXPECT_TRUE(m_log.path().isEmpty()) << "no file before the start-up load";
+    EXPECT_TRUE(m_log.loadRecordLog(folder()));
+    EXPECT_EQ(m_log.path(), todaysFile());
 
     // A folder typed without a separator is that folder: the file goes inside it, not beside it.
-    const QString bare = dir.filePath(QStringLiteral("logs"));
-    EXPECT_TRUE(log.loadRecordLog(bare));
-    EXPECT_EQ(log.path(), bare + QDir::separator() + QStringLiteral("2024-03-05.xls"));
+    const QString bare = m_dir.filePath(QStringLiteral("logs"));
+    EXPECT_TRUE(m_log.loadRecordLog(bare));
+    EXPECT_EQ(m_log.path(), bare + QDir::separator() + QStringLiteral("2024-03-05.xls"));
 }
 
 TEST_F(RecordLogTest, PathStaysOnTheStartDayAfterMidnight) {
-    ASSERT_TRUE(log.loadRecordLog(folder()));
-    clock.advanceSeconds(20);
+    ASSERT_TRUE(m_log.loadRecordLog(folder()));
+    m_clock.advanceSeconds(20);
     fillTable();
-    ASSERT_TRUE(log.writeRecordLog());
+    ASSERT_TRUE(m_log.writeRecordLog());
     EXPECT_TRUE(QFile::exists(todaysFile()));
     EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("2024-03-06.xls")));
 }
 
 TEST_F(RecordLogTest, WriteBeforeTheLoadWritesNothing) {
     fillTable();
-    EXPECT_FALSE(log.writeRecordLog());
-    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    EXPECT_FALSE(m_log.writeRecordLog());
+    EXPECT_TRUE(QDir(m_dir.path()).isEmpty());
 }
 
 TEST_F(RecordLogTest, EmptyTableWritesOnlyTheColumnNames) {
-    ASSERT_TRUE(log.loadRecordLog(folder()));
-    ASSERT_TRUE(log.writeRecordLog());
+    ASSERT_TRUE(m_log.loadRecordLog(folder()));
+    ASSERT_TRUE(m_log.writeRecordLog());
     EXPECT_EQ(sheet(todaysFile()), (Xls::Rows{RecordLog::kColumnNames}));
     EXPECT_EQ(RecordLog::kColumnNames[CellFinishTime], QStringLiteral("完成时间"));
 }
 
 TEST_F(RecordLogTest, WritesEveryRecordInTableOrder) {
-    ASSERT_TRUE(log.loadRecordLog(folder()));
+    ASSERT_TRUE(m_log.loadRecordLog(folder()));
     fillTable();
-    ASSERT_TRUE(log.writeRecordLog());
+    ASSERT_TRUE(m_log.writeRecordLog());
     Xls::Rows expected{RecordLog::kColumnNames};
     for (const QStringList &record : kTableCells) {
         expected.append(record);
@@ -117,27 +118,27 @@ TEST_F(RecordLogTest, WritesEveryRecordInTableOrder) {
     EXPECT_EQ(sheet(todaysFile()), expected);
 
     // Rewritten from scratch: a shorter table leaves no rows of the longer one behind.
-    table.deleteRow(0);
-    ASSERT_TRUE(log.writeRecordLog());
+    m_table.deleteRow(0);
+    ASSERT_TRUE(m_log.writeRecordLog());
     EXPECT_EQ(sheet(todaysFile()).size(), 3);
 }
 
 TEST_F(RecordLogTest, NoFileForTodayLeavesTheTableAlone) {
     fillTable();
     Notice notice;
-    EXPECT_TRUE(log.loadRecordLog(folder(), &notice));
+    EXPECT_TRUE(m_log.loadRecordLog(folder(), &notice));
     EXPECT_EQ(tableCells().size(), 3);
     EXPECT_TRUE(notice.isEmpty());
 }
 
 TEST_F(RecordLogTest, ReloadGivesBackWhatWasWritten) {
-    ASSERT_TRUE(log.loadRecordLog(folder()));
+    ASSERT_TRUE(m_log.loadRecordLog(folder()));
     fillTable();
-    ASSERT_TRUE(log.writeRecordLog());
+    ASSERT_TRUE(m_log.writeRecordLog());
     const QList<QStringList> written = tableCells();
 
     UploadTable restarted;
-    RecordLog restartedLog(restarted, clock);
+    RecordLog restartedLog(restarted, m_clock);
     ASSERT_TRUE(restartedLog.loadRecordLog(folder()));
     ASSERT_EQ(restarted.rowCount(), 3);
     for (int row = 0; row < 3; ++row) {
@@ -158,7 +159,7 @@ TEST_F(RecordLogTest, ReloadRenumbersInFileOrderAndFindsColumnsByName) {
     ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName, rows));
     fillTable();
 
-    ASSERT_TRUE(log.loadRecordLog(folder()));
+    ASSERT_TRUE(m_log.loadRecordLog(folder()));
     EXPECT_EQ(
         tableCells(),
         (QList<QStringList>{
@@ -170,7 +171,7 @@ TEST_F(RecordLogTest, ReloadRenumbersInFileOrderAndFindsColumnsByName) {
     // An older or foreign log without the optional columns reads them as empty.
     ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName,
                                    {{"存放路径", "文件名称", "操作状态"}, {"||f", "e.txt", kStatusReady}}));
-    ASSERT_TRUE(log.loadRecordLog(folder()));
+    ASSERT_TRUE(m_log.loadRecordLog(folder()));
     EXPECT_EQ(tableCells(), (QList<QStringList>{{"1", "e.txt", "", "||f", kStatusReady, "", ""}}));
 }
 
@@ -183,7 +184,7 @@ TEST_F(RecordLogTest, UnreadableLogsAreDatabaseErrorsAndKeepTheTable) {
             .arg(QDir::toNativeSeparators(folder() + QStringLiteral("2024-03-05-unreadable-235950.xls")));
     const auto expectDatabaseError = [&](const char *what, const QString &text) {
         Notice notice;
-        EXPECT_FALSE(log.loadRecordLog(folder(), &notice)) << what;
+        EXPECT_FALSE(m_log.loadRecordLog(folder(), &notice)) << what;
         EXPECT_TRUE(notice.caption.isEmpty()) << what << ": the application name is the caption";
         EXPECT_EQ(notice.text, text) << what << ": " << notice.text.toStdString();
         EXPECT_EQ(tableCells(), before) << what;
@@ -210,9 +211,19 @@ TEST_F(RecordLogTest, UnreadableLogsAreDatabaseErrorsAndKeepTheTable) {
         "no Sheet1", QStringLiteral("数据库错误: 无法识别 %1：不是可读的记录表").arg(file) + keptAside +
                          QStringLiteral("\nThe workbook has no sheet named “Sheet1” (its sheets: Sheet2)."));
 
+    // Neither a folder nor a pipe (without a writer, opening it would wait for one) is read.
+    const QString notAFile =
+        QStringLiteral("数据库错误: 无法读取 %1：不是普通文件（文件夹、管道、套接字或设备）").arg(file);
     ASSERT_TRUE(QDir().mkdir(todaysFile()));
-    expectDatabaseError("a folder of that name",
-                        QStringLiteral("数据库错误: 无法读取 %1：这是一个文件夹").arg(file));
+    expectDatabaseError("a folder of that name", notAFile);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(todaysFile()).constData(), 0600), 0);
+    expectDatabaseError("a pipe", notAFile);
+    // A link is followed to a regular file, but never read past the workbook cap: this one claims to be
+    // empty and never ends.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/pagemap"), todaysFile()));
+    expectDatabaseError("an endless procfs file",
+                        QStringLiteral("数据库错误: 文件过大，无法读取 %1：超过 268435456 字节").arg(file) +
+                            keptAside);
 }
 
 TEST_F(RecordLogTest, AnUnreadableLogIsKeptAsideBeforeTheFirstRewrite) {
@@ -223,54 +234,54 @@ TEST_F(RecordLogTest, AnUnreadableLogIsKeptAsideBeforeTheFirstRewrite) {
     text.close();
 
     Notice notice;
-    ASSERT_FALSE(log.loadRecordLog(folder(), &notice));
-    const QString aside = log.keptAsidePath();
+    ASSERT_FALSE(m_log.loadRecordLog(folder(), &notice));
+    const QString aside = m_log.keptAsidePath();
     EXPECT_EQ(aside, folder() + QStringLiteral("2024-03-05-unreadable-235950.xls"));
     EXPECT_TRUE(notice.text.contains(QDir::toNativeSeparators(aside))) << "the operator learns where";
     EXPECT_FALSE(QFileInfo::exists(aside)) << "loading alone changes nothing on disk";
 
     fillTable();
-    ASSERT_TRUE(log.writeRecordLog());
+    ASSERT_TRUE(m_log.writeRecordLog());
     QFile kept(aside);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), unreadable);
     EXPECT_EQ(sheet(todaysFile()).size(), 4) << "the day's file holds the table again";
 
-    ASSERT_TRUE(log.writeRecordLog());
+    ASSERT_TRUE(m_log.writeRecordLog());
     EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 2) << "set aside once, not at every write";
 
     // A second station start the same day with another unreadable file does not take the same name.
     ASSERT_TRUE(QFile::remove(todaysFile()));
     ASSERT_TRUE(QFile::copy(aside, todaysFile()));
-    ASSERT_FALSE(log.loadRecordLog(folder()));
-    EXPECT_EQ(log.keptAsidePath(), folder() + QStringLiteral("2024-03-05-unreadable-235950-2.xls"));
+    ASSERT_FALSE(m_log.loadRecordLog(folder()));
+    EXPECT_EQ(m_log.keptAsidePath(), folder() + QStringLiteral("2024-03-05-unreadable-235950-2.xls"));
 }
 
 TEST_F(RecordLogTest, AnUnreadableLogThatCannotBeMovedAsideIsNeverOverwritten) {
     const QByteArray unreadable = "not a workbook";
     TestFiles::write(todaysFile(), unreadable);
-    ASSERT_FALSE(log.loadRecordLog(folder()));
+    ASSERT_FALSE(m_log.loadRecordLog(folder()));
     // Something already holds the kept-aside name (a folder): the rename fails.
-    TestFiles::makeFolder(log.keptAsidePath() + QStringLiteral("/x"));
+    TestFiles::makeFolder(m_log.keptAsidePath() + QStringLiteral("/x"));
     fillTable();
-    EXPECT_FALSE(log.writeRecordLog());
+    EXPECT_FALSE(m_log.writeRecordLog());
     EXPECT_EQ(TestFiles::read(todaysFile()), unreadable);
 }
 
 TEST_F(RecordLogTest, AFolderUnderTheLogsNameIsAnErrorNotAnEmptyDay) {
     TestFiles::makeFolder(todaysFile() + QStringLiteral("/inside"));
     Notice notice;
-    EXPECT_FALSE(log.loadRecordLog(folder(), &notice));
+    EXPECT_FALSE(m_log.loadRecordLog(folder(), &notice));
     EXPECT_FALSE(notice.text.isEmpty());
     fillTable();
-    EXPECT_FALSE(log.writeRecordLog());
+    EXPECT_FALSE(m_log.writeRecordLog());
     EXPECT_TRUE(QFileInfo(todaysFile() + QStringLiteral("/inside")).isDir()) << "nothing of it destroyed";
 }
 
 TEST_F(RecordLogTest, WithoutWorkbookSupportTheLogIsNotRead) {
-    EXPECT_FALSE(log.findExcelDriver().isEmpty()) << "the station brings its own";
+    EXPECT_FALSE(m_log.findExcelDriver().isEmpty()) << "the station brings its own";
 
-    DriverlessRecordLog driverless(table, clock);
+    DriverlessRecordLog driverless(m_table, m_clock);
     EXPECT_TRUE(driverless.loadRecordLog(folder())) << "no file, nothing to read";
 
     ASSERT_TRUE(Xls::writeWorkbook(todaysFile(), RecordLog::kSheetName, {RecordLog::kColumnNames}));
@@ -279,5 +290,5 @@ TEST_F(RecordLogTest, WithoutWorkbookSupportTheLogIsNotRead) {
     EXPECT_FALSE(driverless.loadRecordLog(folder(), &notice));
     EXPECT_EQ(notice.text, QStringLiteral("没有安装Excel驱动!"));
     EXPECT_TRUE(notice.caption.isEmpty());
-    EXPECT_EQ(table.rowCount(), 3);
+    EXPECT_EQ(m_table.rowCount(), 3);
 }

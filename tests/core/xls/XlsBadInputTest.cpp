@@ -29,7 +29,7 @@ protected:
     }
 
     QString book(const Workbook &workbook) {
-        return save(dir.path(), u("book.xls"), compoundFile(stream(workbook)));
+        return save(m_dir.path(), u("book.xls"), compoundFile(stream(workbook)));
     }
 
     // A sound workbook: two shared strings, one split over a CONTINUE record, and a few cells.
@@ -42,18 +42,18 @@ protected:
         return book;
     }
 
-    QTemporaryDir dir;
+    QTemporaryDir m_dir;
 };
 
 TEST_F(XlsBadInput, FilesThatAreNoWorkbook) {
-    expectRefused(dir.filePath(u("2024-03-05.xls")), u("does not exist"));
-    expectRefused(dir.path(), u("is not a file"));
+    expectRefused(m_dir.filePath(u("2024-03-05.xls")), u("文件不存在"));
+    expectRefused(m_dir.path(), u("不是普通文件"));
 #ifdef Q_OS_UNIX
-    expectRefused(u("/dev/zero"), u("is not a file"));
+    expectRefused(u("/dev/zero"), u("不是普通文件"));
 #endif
-    expectRefused(save(dir.path(), u("empty.xls"), {}), u("compound file"));
-    expectRefused(save(dir.path(), u("text.xls"), "序号,文件名称\n1,a.txt\n"), u("compound file"));
-    expectRefused(save(dir.path(), u("other.xls"), compoundFile(stream(soundBook()), u("WordDocument"))),
+    expectRefused(save(m_dir.path(), u("empty.xls"), {}), u("compound file"));
+    expectRefused(save(m_dir.path(), u("text.xls"), "序号,文件名称\n1,a.txt\n"), u("compound file"));
+    expectRefused(save(m_dir.path(), u("other.xls"), compoundFile(stream(soundBook()), u("WordDocument"))),
                   u("Workbook"));
 }
 
@@ -68,13 +68,13 @@ TEST_F(XlsBadInput, TruncatedFiles) {
     for (int r = 0; r < 500; ++r) {
         rows.append({QString::number(r), u("文件%1.txt").arg(r), u("准备上传")});
     }
-    const QString path = dir.filePath(u("full.xls"));
+    const QString path = m_dir.filePath(u("full.xls"));
     ASSERT_TRUE(Xls::writeWorkbook(path, u("Sheet1"), rows));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     for (qsizetype size = 0; size < bytes.size(); size += (size < 2048 ? 97 : 511)) {
-        expectRefused(save(dir.path(), u("cut.xls"), bytes.left(size)), u(""));
+        expectRefused(save(m_dir.path(), u("cut.xls"), bytes.left(size)), u(""));
     }
 }
 
@@ -101,9 +101,9 @@ TEST_F(XlsBadInput, DamagedRecords) {
 
     QByteArray biff = stream(soundBook());
     biff.truncate(biff.size() - 4); // the sheet's EOF record is gone
-    expectRefused(save(dir.path(), u("noeof.xls"), compoundFile(biff)), u("damaged"));
+    expectRefused(save(m_dir.path(), u("noeof.xls"), compoundFile(biff)), u("damaged"));
     biff[2] = '\x02'; // the first record is no longer the BOF it claims to be
-    expectRefused(save(dir.path(), u("nobof.xls"), compoundFile(biff.mid(4))), u("BOF"));
+    expectRefused(save(m_dir.path(), u("nobof.xls"), compoundFile(biff.mid(4))), u("BOF"));
 }
 
 TEST_F(XlsBadInput, SheetEntryPointingAnywhere) {
@@ -111,7 +111,7 @@ TEST_F(XlsBadInput, SheetEntryPointingAnywhere) {
     const qsizetype field = biff.indexOf(QByteArray::fromHex("8500")) + 4;
     for (quint32 offset : {0u, 4u, quint32(biff.size()), 0xFFFFFFF0u}) {
         biff.replace(field, 4, u32(offset));
-        expectRefused(save(dir.path(), u("offset.xls"), compoundFile(biff)), u("damaged"));
+        expectRefused(save(m_dir.path(), u("offset.xls"), compoundFile(biff)), u("damaged"));
     }
 }
 
@@ -147,7 +147,7 @@ TEST_F(XlsBadInput, RandomDamageNeverCrashes) {
         for (int flips = 1 + random.bounded(4); flips > 0; --flips) {
             bytes[random.bounded(bytes.size())] = char(random.bounded(256));
         }
-        const QString path = save(dir.path(), u("fuzz.xls"), inRecords ? compoundFile(bytes) : bytes);
+        const QString path = save(m_dir.path(), u("fuzz.xls"), inRecords ? compoundFile(bytes) : bytes);
         Xls::Rows rows;
         QString error;
         if (Xls::readWorksheet(path, u("Sheet1"), &rows, &error)) {
