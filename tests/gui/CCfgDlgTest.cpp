@@ -224,6 +224,20 @@ TEST_F(CCfgDlgTest, OkTrimsTheAddressEndsFoldersWithASeparatorAndWritesTheAllowL
     EXPECT_EQ(m_filter.text(), reread.text()) << "the station's filter is reloaded at once";
 }
 
+// Types left as shown are never rewritten: the file keeps entries the form would fold or refuse.
+TEST_F(CCfgDlgTest, UntouchedTypesLeaveTheFilterFileAsItIs) {
+    for (const QString &kept : {QStringLiteral("txt::TXT:doc:"), QStringLiteral("txt:tar.gz:")}) {
+        SCOPED_TRACE(kept.toStdString());
+        ASSERT_EQ(m_filter.write(kept).outcome, FileTypeFilter::WriteResult::Outcome::Written);
+        record() = sample();
+        show();
+        type("isolatorPortEdit", QStringLiteral("4001"));
+        click("okButton");
+        ASSERT_FALSE(m_dialog->isVisible()) << "the other settings are saved";
+        EXPECT_EQ(TestFiles::read(m_filter.filePath()), FileTypeFilter::scramble(kept.toLatin1()));
+    }
+}
+
 TEST_F(CCfgDlgTest, AMissingFolderIsCreatedOnlyWhenTheOperatorAgrees) {
     record() = sample();
     const QString missing = at(QStringLiteral("new/records/"));
