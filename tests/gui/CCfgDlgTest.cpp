@@ -265,6 +265,22 @@ TEST_F(CCfgDlgTest, AMissingFolderIsCreatedOnlyWhenTheOperatorAgrees) {
     EXPECT_TRUE(m_dialog->isVisible());
     ASSERT_EQ(m_responder.notices.size(), 1);
     EXPECT_TRUE(m_responder.notices[0].text.contains(QStringLiteral("plain-file/up/")));
+
+    // An existing folder that takes no new file is refused with the system's reason, and nothing saved.
+    const QByteArray before = TestFiles::read(settingsPath());
+    m_dialog->setWriteProbe([this](const QString &folder) {
+        return folder == at(QStringLiteral("done/")) ? QStringLiteral("只读文件系统") : QString();
+    });
+    m_responder.notices.clear();
+    type("uploadFolderEdit", at(QStringLiteral("up/")));
+    click("okButton");
+    EXPECT_TRUE(m_dialog->isVisible());
+    ASSERT_EQ(m_responder.notices.size(), 1);
+    EXPECT_EQ(m_responder.notices[0].text,
+              QStringLiteral("回收目录“%1”无法写入：只读文件系统。请选择可以写入的文件夹。")
+                  .arg(at(QStringLiteral("done/"))));
+    EXPECT_TRUE(edit("completionFolderEdit")->hasFocus());
+    EXPECT_EQ(TestFiles::read(settingsPath()), before);
 }
 
 TEST_F(CCfgDlgTest, TheHiddenFileTypesSurviveOk) {

@@ -282,6 +282,11 @@ bool CCfgDlg::makeMissingFolders() {
     return true;
 }
 
+bool CCfgDlg::checkWritable() {
+    const SettingsCheck::Problem problem = SettingsCheck::unwritableFolder(m_record, m_writeProbe);
+    return problem.text.isEmpty() || refuse(editFor(problem.field), problem.text);
+}
+
 // Writes the allow-list to the filter file when the operator edited it, and reloads the filter. Types left
 // as shown are not written: the file keeps its entries exactly (an empty one, two differing in case, one
 // this form would refuse such as "tar.gz"), and a filter written meanwhile by another program stays.
@@ -331,7 +336,7 @@ bool CCfgDlg::writeFileTypes() {
 void CCfgDlg::onOk() {
     takeEdits();
     // The folders are checked again once created: a new folder may resolve through a link.
-    if (!checkFields() || !makeMissingFolders() || !checkFields() || !writeFileTypes()) {
+    if (!checkFields() || !makeMissingFolders() || !checkFields() || !checkWritable() || !writeFileTypes()) {
         return;
     }
     const SettingsStore::SaveResult result = m_store.save(m_record);
