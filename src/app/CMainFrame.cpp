@@ -375,7 +375,8 @@ void CMainFrame::OnRetryNow() {
 }
 
 void CMainFrame::OnAddRecord() {
-    if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
+    if (!m_parts.upload.isStopped() ||
+        refuseWhileNotConfigured(QStringLiteral("请确认中转目录下的当前子文件夹已双击选中。"))) {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -389,7 +390,8 @@ void CMainFrame::OnAddRecord() {
 }
 
 void CMainFrame::OnDeleteRecord() {
-    if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
+    if (!m_parts.upload.isStopped() ||
+        refuseWhileNotConfigured(QStringLiteral("未选中文件。请选择文件后再点击删除按钮。"))) {
         return;
     }
     afterQueueCommand(m_parts.queue.deleteRecord(m_tableView->selectedRows(), m_contentView->currentDir()));
@@ -398,7 +400,8 @@ void CMainFrame::OnDeleteRecord() {
 
 // A double-click in the file list (the list refills itself afterwards).
 void CMainFrame::onFileActivated(const QString &name) {
-    if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
+    if (!m_parts.upload.isStopped() ||
+        refuseWhileNotConfigured(QStringLiteral("确认中转目录下的当前子文件夹已双击选中"))) {
         return;
     }
     afterQueueCommand(m_parts.queue.queueTransitFile(name, m_contentView->currentDir()));
@@ -449,12 +452,14 @@ void CMainFrame::showConfiguredState() {
     }
 }
 
-// Until the station is set up, the queue commands say so rather than complain of something else.
-bool CMainFrame::refuseWhileNotConfigured() {
+// Until the station is set up, a command refuses with the message it has always given in that state (no
+// subfolder can be current, no record selected), and says on a second line what is missing.
+bool CMainFrame::refuseWhileNotConfigured(const QString &message) {
     if (m_configured) {
         return false;
     }
-    OperatorMessages::show(this, Notice{NoticeCaption::kHint, kNotConfigured});
+    const QString text = message.isEmpty() ? kNotConfigured : message + QLatin1Char('\n') + kNotConfigured;
+    OperatorMessages::show(this, Notice{NoticeCaption::kHint, text});
     return true;
 }
 

@@ -89,7 +89,7 @@ private:
     void afterQueueCommand(const QueueOperations::Outcome &outcome);
     void connectStationParts();
     void showConfiguredState();
-    bool refuseWhileNotConfigured();
+    bool refuseWhileNotConfigured(const QString &message = QString());
     void reloadFilter();
     void showFilterChanged();
     void onSentFileMoveFailed(const QString &message);
