@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 
@@ -220,15 +221,36 @@ void CMainFrame::createStatusBar() {
         notifyHidden(text);
     });
     connect(&m_parts.upload, &UploadController::rowEvent, this, &CMainFrame::onRowEvent);
+
+    // In red, before everything else, for as long as the day's records cannot be written.
+    m_recordingText = new QLabel(statusBar());
+    m_recordingText->setObjectName(QStringLiteral("recordingFailureText"));
+    m_recordingText->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
+    m_recordingText->hide();
+    statusBar()->insertWidget(0, m_recordingText);
+    connect(&m_parts.upload, &UploadController::recordingFailed, this, &CMainFrame::showRecordingFailed);
+    connect(&m_parts.upload, &UploadController::recordingResumed, this, [this] { showRecordingFailed({}); });
 }
 
-// Every row event: the tray's counts, a journal that could not be written, and a failure's reason.
+// The day's log or journal cannot be written (nothing failed: it can be again). The first line says so
+// in the status bar and in the tray; the tooltip holds the whole account.
+void CMainFrame::showRecordingFailed(const Failure &why) {
+    const QString sentence = why.sentence();
+    const qsizetype end = sentence.indexOf(QLatin1Char('\n'));
+    const QString first =
+        why.failed() ? QStringLiteral("无法写入记录：%1，已暂停上传").arg(sentence.left(end)) : QString();
+    m_recordingText->setText(first);
+    m_recordingText->setToolTip(end < 0 ? first : first + sentence.mid(end));
+    m_recordingText->setVisible(why.failed());
+    updateTray();
+    if (why.failed() && m_tray && !isVisible()) {
+        m_tray->showMessage(kTrayTip, first, QSystemTrayIcon::Critical);
+    }
+}
+
+// Every row event: the tray's counts and a failure's reason.
 void CMainFrame::onRowEvent(TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
     updateTray();
-    const QString journalFailure = m_parts.dayJournal.takeFailure();
-    if (!journalFailure.isEmpty()) {
-        statusBar()->showMessage(journalFailure, 15000);
-    }
     if (event != TransferScheduler::Event::Failed) {
         return;
     }
@@ -582,10 +604,17 @@ void CMainFrame::updateTray() {
     const int complete = m_parts.table.countWithStatus(UploadRecord::kStatusComplete);
     const QString states[] = {QStringLiteral("未在上传"), QStringLiteral("正在上传"),
                               QStringLiteral("正在停止")};
-    m_tray->setToolTip(QStringLiteral("%1\n%2 %3/%4")
-                           .arg(kTrayTip, states[static_cast<int>(state)])
-                           .arg(complete)
-                           .arg(m_parts.table.rowCount()));
+    QString tip = QStringLiteral("%1\n%2 %3/%4")
+                      .arg(kTrayTip, states[static_cast<int>(state)])
+                      .arg(complete)
+                      .arg(m_parts.table.rowCount());
+    const bool recordingFailed = m_recordingText && m_recordingText->isVisibleTo(statusBar());
+    if (recordingFailed) {
+        tip += QLatin1Char('\n') + m_recordingText->text();
+    }
+    m_tray->setToolTip(tip);
+    m_tray->setIcon(recordingFailed ? style()->standardIcon(QStyle::SP_MessageBoxCritical)
+                                    : ArtWork::applicationIcon());
 }
 
 // While the window is hidden, the notification area tells of a drained queue and of a row's failure

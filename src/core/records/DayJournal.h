@@ -12,7 +12,8 @@ class Clock;
 // The day's journal: one line per event of the queue (queued, started, completed, failed, stopped,
 // deleted, moved), beside the day's log as <record folder>YYYY-MM-DD.journal.tsv. Tab-separated
 // UTF-8 with a byte-order mark and a header row, so spreadsheet programs open it; appended and
-// flushed line by line, never rewritten. A failed write never stops the sending: it is reported once.
+// flushed line by line, never rewritten. A failed write is kept as writeFailure() until a write succeeds
+// again; the station starts no transfer meanwhile.
 class DayJournal {
 public:
     static inline const QStringList kColumns = {
@@ -62,8 +63,10 @@ public:
     static constexpr qint64 kMaxReadBytes = qint64(256) << 20;
     static constexpr qsizetype kMaxLineBytes = 64 * 1024;
 
-    // The first failure not yet shown to the operator, once; empty otherwise.
-    QString takeFailure();
+    // Why the last write failed; nothing once a write has succeeded (or before the first).
+    const Failure &writeFailure() const { return m_writeFailure; }
+    // Tries whether the journal can be written again, adding nothing to it; true when it can.
+    bool probe();
 
     void setAppender(Appender appender) { m_appender = std::move(appender); }
 
@@ -71,6 +74,7 @@ private:
     const Clock &m_clock;
     QString m_path;
     Appender m_appender;
-    QString m_failure;
-    bool m_failureShown = false;
+    Failure m_writeFailure;
+
+    bool write(const QByteArray &bytes);
 };

@@ -114,16 +114,32 @@ QString keepAsideName(const QString &path, const QString &timeText) {
     return name;
 }
 
+// The workbook writer names the file and gives the system's reason in the operator's words; anything
+// else it says (a limit of the format) is its own account, for a line of its own.
+Failure writeFailureOf(const QString &path, const QString &error) {
+    const QString named = QStringLiteral("Cannot write “%1”: ").arg(QDir::toNativeSeparators(path));
+    if (error.startsWith(named)) {
+        return Failure::of(Failure::Kind::Write, path, error.mid(named.size()));
+    }
+    return Failure::of(Failure::Kind::Write, path, QString(), error);
+}
+
+bool writeWorkbook(const QString &path, const QList<QStringList> &rows, QString *error) {
+    return Xls::writeWorkbook(path, RecordLog::kSheetName, rows, error);
+}
+
 } // namespace
 
-RecordLog::RecordLog(UploadTable &table, const Clock &clock) : m_table(table), m_clock(clock) {}
+RecordLog::RecordLog(UploadTable &table, const Clock &clock)
+    : m_table(table), m_clock(clock), m_writer(writeWorkbook) {}
 
 QString RecordLog::findExcelDriver() const {
     return QStringLiteral("Brelvantis BIFF8 workbook (built in)");
 }
 
 bool RecordLog::writeRecordLogSoon() {
-    if (m_written && m_clock.monotonicMs() - m_lastWriteMs < m_windowMs) {
+    // A log that failed is never left waiting: whoever asks learns at once whether it can be written.
+    if (m_written && !m_writeFailure.failed() && m_clock.monotonicMs() - m_lastWriteMs < m_windowMs) {
         m_pending = true;
         return true;
     }
@@ -144,15 +160,20 @@ qint64 RecordLog::msUntilDue() const {
 bool RecordLog::writeRecordLog() {
     // Before the start-up load there is no day's file to write to.
     if (m_path.isEmpty()) {
+        m_writeFailure = Failure::of(Failure::Kind::Write, dayPath(QString(), m_clock.dateText()),
+                                     QStringLiteral("记录目录尚未设置"));
         return false;
     }
     // The whole table is written: whatever was pending is in this write (or, if it fails, the next).
     m_written = true;
     m_lastWriteMs = m_clock.monotonicMs();
-    m_pending = false;
+    m_pending = true;
     if (!m_keptAside.isEmpty()) {
-        // Nothing is written while the unreadable file cannot be moved out of the way.
-        if (QFileInfo(m_path).isFile() && !QFile::rename(m_path, m_keptAside)) {
+        // Nothing is written while the file there cannot be moved out of the way.
+        QFile there(m_path);
+        errno = 0;
+        if (QFileInfo(m_path).isFile() && !there.rename(m_keptAside)) {
+            m_writeFailure = Failure::of(Failure::Kind::Move, m_path, fileErrorText(there, errno));
             return false;
         }
         m_keptAside.clear();
@@ -167,9 +188,14 @@ bool RecordLog::writeRecordLog() {
         }
         rows.append(cells);
     }
-    const bool written = Xls::writeWorkbook(m_path, kSheetName, rows);
-    m_pending = !written;
-    return written;
+    QString error;
+    if (!m_writer(m_path, rows, &error)) {
+        m_writeFailure = writeFailureOf(m_path, error);
+        return false;
+    }
+    m_writeFailure = {};
+    m_pending = false;
+    return true;
 }
 
 QString RecordLog::dayPath(const QString &recordFolder, const QString &day) {

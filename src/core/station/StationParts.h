@@ -36,8 +36,9 @@ struct StationParts {
     // saying why, when the log could not be read.
     bool openDay(Notice *notice);
 
-    // A journal line about row (its file, destination and this station's isolator).
-    void journal(JournalEvent event, int row, const QString &reason = QString());
+    // A journal line about row (its file, destination and this station's isolator); false when it could
+    // not be written.
+    bool journal(JournalEvent event, int row, const QString &reason = QString());
 
     QString workFolder;
     std::unique_ptr<Clock> clock;
@@ -59,5 +60,5 @@ struct StationParts {
 private:
     DayJournal::Entry journalEntry(JournalEvent event, int row) const;
     TransferScheduler::FileState lookBeforeSending(const QString &fileName) const;
-    void journalTransfer(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
+    bool journalTransfer(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
 };
