@@ -359,6 +359,11 @@ void CMainFrame::OnSettings() {
     } else if (saved) {
         statusBar()->clearMessage();
     }
+    // Whatever the button, the record holds the folder the dialog left there (a browse button's goes in
+    // at once): the log, the journal and the history follow it together.
+    if (m_configured) {
+        m_parts.followRecordFolder();
+    }
     if (m_historyDialog && m_configured) {
         m_historyDialog->setRecordFolder(m_parts.settings.recordFolder);
     }

@@ -38,8 +38,8 @@ QString field(QString text) {
 
 DayJournal::DayJournal(const Clock &clock) : m_clock(clock), m_appender(appendToFile) {}
 
-void DayJournal::open(const QString &recordFolder) {
-    m_path = dayPath(recordFolder, m_clock.dateText());
+void DayJournal::open(const QString &recordFolder, const QString &day) {
+    m_path = dayPath(recordFolder, day.isEmpty() ? m_clock.dateText() : day);
 }
 
 QString DayJournal::dayPath(const QString &recordFolder, const QString &day) {

@@ -39,8 +39,8 @@ public:
 
     explicit DayJournal(const Clock &clock);
 
-    // Fixes the journal's file for the run, beside the day's log.
-    void open(const QString &recordFolder);
+    // Fixes the journal's file for the run, beside the day's log: that of day, or of today when empty.
+    void open(const QString &recordFolder, const QString &day = QString());
     QString path() const { return m_path; }
 
     // Appends one line (after the header, for a new file). False when it could not be written.

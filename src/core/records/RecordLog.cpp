@@ -103,10 +103,10 @@ bool RecordLog::readRecords(const QString &path, QList<QStringList> *records, Fa
 
 namespace {
 
-// A free name beside the day's file for keeping an unreadable copy of it: "2024-03-05-unreadable-
-// 083000.xls", with a counter added should that name be taken as well.
-QString keepAsideName(const QString &path, const QString &timeText) {
-    const QString stem = path.chopped(4) + QStringLiteral("-unreadable-") + timeText;
+// A free name beside the day's file for keeping a copy of it that must not be overwritten: "2024-03-05-
+// unreadable-083000.xls" (why, then the time), with a counter added should that name be taken as well.
+QString keepAsideName(const QString &path, const QString &why, const QString &timeText) {
+    const QString stem = path.chopped(4) + QLatin1Char('-') + why + QLatin1Char('-') + timeText;
     QString name = stem + QStringLiteral(".xls");
     for (int n = 2; QFileInfo::exists(name); ++n) {
         name = stem + QStringLiteral("-%1.xls").arg(n);
@@ -198,13 +198,32 @@ bool RecordLog::writeRecordLog() {
     return true;
 }
 
+bool RecordLog::moveTo(const QString &recordFolder) {
+    const QString path = dayPath(recordFolder, m_day);
+    if (m_path.isEmpty() || path == m_path) {
+        return true;
+    }
+    const QFileInfo there(path);
+    const bool sameFile =
+        there.exists() && there.canonicalFilePath() == QFileInfo(m_path).canonicalFilePath();
+    // A file of the day already in the new folder (another station's, or one this station left there
+    // earlier) is kept: the table replaces it only under its own name.
+    m_path = path;
+    m_keptAside = there.isFile() && !sameFile
+                      ? keepAsideName(path, QStringLiteral("replaced"),
+                                      m_clock.now().toString(QStringLiteral("HHmmss")))
+                      : QString();
+    return writeRecordLog();
+}
+
 QString RecordLog::dayPath(const QString &recordFolder, const QString &day) {
     const QString name = day + QStringLiteral(".xls");
     return recordFolder.isEmpty() ? name : Paths::join(recordFolder, name);
 }
 
 bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
-    m_path = dayPath(recordFolder, m_clock.dateText());
+    m_day = m_clock.dateText();
+    m_path = dayPath(recordFolder, m_day);
     m_keptAside.clear();
     if (!QFileInfo::exists(m_path)) {
         return true;
@@ -227,7 +246,8 @@ bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
         // The file may still hold the day's queue (a spreadsheet program may have saved it in a form
         // this reader does not take); the table's next write must not destroy it.
         if (QFileInfo(m_path).isFile()) {
-            m_keptAside = keepAsideName(m_path, m_clock.now().toString(QStringLiteral("HHmmss")));
+            m_keptAside = keepAsideName(m_path, QStringLiteral("unreadable"),
+                                        m_clock.now().toString(QStringLiteral("HHmmss")));
             text += QStringLiteral("\n原记录文件将保留为“%1”。").arg(QDir::toNativeSeparators(m_keptAside));
         }
         if (!detail.isEmpty()) {

@@ -50,6 +50,13 @@ public:
     // starts no transfer while it holds something.
     const Failure &writeFailure() const { return m_writeFailure; }
 
+    // Moves the day's log to recordFolder (the same day's file name) and writes the table there at once.
+    // A file already there under that name is first kept aside (keptAsidePath()), never overwritten.
+    // True when nothing had to move or the write succeeded.
+    bool moveTo(const QString &recordFolder);
+    // The day ("YYYY-MM-DD") whose log this is; empty until loadRecordLog has run.
+    QString day() const { return m_day; }
+
     // While files stream, rewrites are coalesced: this rewrites at once when the last rewrite is at
     // least coalesceWindow() old or failed, and otherwise only marks the log pending. Whoever calls it makes
     // sure flushRecordLog() runs within the window (and when the queue drains, on stop and at exit).
@@ -64,8 +71,9 @@ public:
     qint64 coalesceWindow() const { return m_windowMs; }
     void setCoalesceWindow(qint64 ms) { m_windowMs = ms; }
 
-    // Where a day's file that could not be read at start-up goes before it is first rewritten, so the
-    // records it holds stay on disk for the operator; empty when no such file waits to be moved.
+    // Where a day's file that could not be read at start-up, or that stood in the folder the log moved
+    // to, goes before it is first rewritten, so the records it holds stay on disk for the operator;
+    // empty when no such file waits to be moved.
     QString keptAsidePath() const { return m_keptAside; }
 
     // The log of day ("YYYY-MM-DD") in recordFolder (given with or without its trailing separator; empty:
@@ -91,6 +99,7 @@ private:
     UploadTable &m_table;
     const Clock &m_clock;
     QString m_path;
+    QString m_day;
     QString m_keptAside;
     Writer m_writer;
     Failure m_writeFailure;

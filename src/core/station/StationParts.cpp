@@ -114,6 +114,16 @@ bool StationParts::journalTransfer(TransferScheduler::Event event, int row, cons
     return dayJournal.append(entry);
 }
 
+void StationParts::followRecordFolder() {
+    if (log.path().isEmpty() || log.path() == RecordLog::dayPath(settings.recordFolder, log.day())) {
+        return;
+    }
+    log.moveTo(settings.recordFolder);
+    dayJournal.open(settings.recordFolder, log.day());
+    dayJournal.probe(); // the new folder takes the journal, or the upload holds its next start
+    upload.checkRecording();
+}
+
 QString StationParts::configPath(const QString &name) const {
     return workFolder.isEmpty() ? name : QDir(workFolder).filePath(name);
 }

@@ -40,6 +40,11 @@ struct StationParts {
     // not be written.
     bool journal(JournalEvent event, int row, const QString &reason = QString());
 
+    // The day's records follow the record folder of the settings when it has changed since they were
+    // opened: the table is written there at once, the journal goes on beside it, and the upload learns
+    // at once whether they can be written there. Nothing happens before the day is open.
+    void followRecordFolder();
+
     QString workFolder;
     std::unique_ptr<Clock> clock;
     SettingsRecord settings; // the one settings record every part reads and the settings dialog edits

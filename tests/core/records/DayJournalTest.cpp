@@ -169,6 +169,33 @@ TEST_F(DayJournalTest, NothingIsSentWhileTheRecordsCannotBeWrittenAndSendingGoes
     EXPECT_EQ(TestFiles::read(m_parts.dayJournal.path()).count("\t开始\ta.txt\t"), 1);
 }
 
+// A new record folder takes the day's table at once, and the journal goes on beside it.
+TEST_F(DayJournalTest, ANewRecordFolderTakesTheLogAndTheJournalAtOnce) {
+    queue(QStringLiteral("a.txt"), 10);
+    ASSERT_TRUE(m_parts.log.writeRecordLog());
+    const QString moved = m_work.path() + QStringLiteral("/moved/");
+    const QString day = m_parts.clock->dateText();
+    TestFiles::write(moved + day + QStringLiteral(".xls"), "another station's log");
+
+    m_parts.settings.recordFolder = moved;
+    m_parts.followRecordFolder();
+    EXPECT_EQ(m_parts.log.path(), moved + day + QStringLiteral(".xls"));
+    QList<QStringList> logged;
+    Failure failure;
+    ASSERT_TRUE(RecordLog::readRecords(m_parts.log.path(), &logged, &failure))
+        << failure.sentence().toStdString();
+    EXPECT_EQ(logged.value(0).value(CellFileName), QStringLiteral("a.txt"));
+    const QStringList kept = QDir(moved).entryList({day + QStringLiteral("-replaced-*.xls")});
+    ASSERT_EQ(kept.size(), 1) << "the file that stood there is kept, not overwritten";
+    EXPECT_EQ(TestFiles::read(moved + kept[0]), "another station's log");
+
+    sendAll();
+    EXPECT_EQ(m_parts.dayJournal.path(), moved + day + QStringLiteral(".journal.tsv"));
+    EXPECT_TRUE(QString::fromUtf8(TestFiles::read(m_parts.dayJournal.path()))
+                    .contains(QStringLiteral("\t完成\ta.txt\t")));
+    EXPECT_FALSE(QFile::exists(m_work.path() + QLatin1Char('/') + day + QStringLiteral(".journal.tsv")));
+}
+
 // A real read-only record folder: a small tmpfs remounted read-only (root only; skipped elsewhere).
 TEST_F(DayJournalTest, AReadOnlyRecordFolderHoldsTheSendingUntilItTakesWritesAgain) {
     QTemporaryDir disk;
@@ -181,7 +208,7 @@ TEST_F(DayJournalTest, AReadOnlyRecordFolderHoldsTheSendingUntilItTakesWritesAga
     }
     const auto unmount = qScopeGuard([&disk] { QProcess::execute(QStringLiteral("umount"), {disk.path()}); });
     m_parts.settings.recordFolder = disk.path() + QLatin1Char('/');
-    ASSERT_TRUE(m_parts.openDay(nullptr));
+    m_parts.followRecordFolder();
     queue(QStringLiteral("a.txt"), 10);
 
     ASSERT_TRUE(mount({QStringLiteral("-o"), QStringLiteral("remount,ro")}));
