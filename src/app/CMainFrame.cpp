@@ -222,12 +222,13 @@ void CMainFrame::createStatusBar() {
     });
     connect(&m_parts.upload, &UploadController::rowEvent, this, &CMainFrame::onRowEvent);
 
-    // In red, before everything else, for as long as the day's records cannot be written.
+    // In red, for as long as the day's records cannot be written; a permanent widget, so no passing
+    // message ever covers it.
     m_recordingText = new QLabel(statusBar());
     m_recordingText->setObjectName(QStringLiteral("recordingFailureText"));
     m_recordingText->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
     m_recordingText->hide();
-    statusBar()->insertWidget(0, m_recordingText);
+    statusBar()->insertPermanentWidget(0, m_recordingText);
     connect(&m_parts.upload, &UploadController::recordingFailed, this, &CMainFrame::showRecordingFailed);
     connect(&m_parts.upload, &UploadController::recordingResumed, this, [this] { showRecordingFailed({}); });
 }

@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -186,6 +187,7 @@ TEST_F(MainFrameTest, TheStatusBarSaysInRedWhileTheDaysLogCannotBeWritten) {
     EXPECT_FALSE(red->isVisible());
     EXPECT_FALSE(m_parts.log.writeRecordLog());
     m_parts.upload.OnTimer();
+    m_frame.statusBar()->showMessage(QStringLiteral("a passing message covers no alarm"));
     EXPECT_TRUE(red->isVisible());
     EXPECT_EQ(red->text(), QStringLiteral("无法写入记录：无法写入 %1：只读文件系统，已暂停上传")
                                .arg(QDir::toNativeSeparators(m_parts.log.path())));
