@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 
@@ -220,15 +221,37 @@ void CMainFrame::createStatusBar() {
         notifyHidden(text);
     });
     connect(&m_parts.upload, &UploadController::rowEvent, this, &CMainFrame::onRowEvent);
+
+    // In red, for as long as the day's records cannot be written; a permanent widget, so no passing
+    // message ever covers it.
+    m_recordingText = new QLabel(statusBar());
+    m_recordingText->setObjectName(QStringLiteral("recordingFailureText"));
+    m_recordingText->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
+    m_recordingText->hide();
+    statusBar()->insertPermanentWidget(0, m_recordingText);
+    connect(&m_parts.upload, &UploadController::recordingFailed, this, &CMainFrame::showRecordingFailed);
+    connect(&m_parts.upload, &UploadController::recordingResumed, this, [this] { showRecordingFailed({}); });
 }
 
-// Every row event: the tray's counts, a journal that could not be written, and a failure's reason.
+// The day's log or journal cannot be written (nothing failed: it can be again). The first line says so
+// in the status bar and in the tray; the tooltip holds the whole account.
+void CMainFrame::showRecordingFailed(const Failure &why) {
+    const QString sentence = why.sentence();
+    const qsizetype end = sentence.indexOf(QLatin1Char('\n'));
+    const QString first =
+        why.failed() ? QStringLiteral("无法写入记录：%1，已暂停上传").arg(sentence.left(end)) : QString();
+    m_recordingText->setText(first);
+    m_recordingText->setToolTip(end < 0 ? first : first + sentence.mid(end));
+    m_recordingText->setVisible(why.failed());
+    updateTray();
+    if (why.failed() && m_tray && !isVisible()) {
+        m_tray->showMessage(kTrayTip, first, QSystemTrayIcon::Critical);
+    }
+}
+
+// Every row event: the tray's counts and a failure's reason.
 void CMainFrame::onRowEvent(TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
     updateTray();
-    const QString journalFailure = m_parts.dayJournal.takeFailure();
-    if (!journalFailure.isEmpty()) {
-        statusBar()->showMessage(journalFailure, 15000);
-    }
     if (event != TransferScheduler::Event::Failed) {
         return;
     }
@@ -337,6 +360,11 @@ void CMainFrame::OnSettings() {
     } else if (saved) {
         statusBar()->clearMessage();
     }
+    // Whatever the button, the record holds the folder the dialog left there (a browse button's goes in
+    // at once): the log, the journal and the history follow it together.
+    if (m_configured) {
+        m_parts.followRecordFolder();
+    }
     if (m_historyDialog && m_configured) {
         m_historyDialog->setRecordFolder(m_parts.settings.recordFolder);
     }
@@ -375,7 +403,8 @@ void CMainFrame::OnRetryNow() {
 }
 
 void CMainFrame::OnAddRecord() {
-    if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
+    if (!m_parts.upload.isStopped() ||
+        refuseWhileNotConfigured(QStringLiteral("请确认中转目录下的当前子文件夹已双击选中。"))) {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -389,7 +418,8 @@ void CMainFrame::OnAddRecord() {
 }
 
 void CMainFrame::OnDeleteRecord() {
-    if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
+    if (!m_parts.upload.isStopped() ||
+        refuseWhileNotConfigured(QStringLiteral("未选中文件。请选择文件后再点击删除按钮。"))) {
         return;
     }
     afterQueueCommand(m_parts.queue.deleteRecord(m_tableView->selectedRows(), m_contentView->currentDir()));
@@ -398,7 +428,8 @@ void CMainFrame::OnDeleteRecord() {
 
 // A double-click in the file list (the list refills itself afterwards).
 void CMainFrame::onFileActivated(const QString &name) {
-    if (!m_parts.upload.isStopped() || refuseWhileNotConfigured()) {
+    if (!m_parts.upload.isStopped() ||
+        refuseWhileNotConfigured(QStringLiteral("确认中转目录下的当前子文件夹已双击选中"))) {
         return;
     }
     afterQueueCommand(m_parts.queue.queueTransitFile(name, m_contentView->currentDir()));
@@ -449,12 +480,14 @@ void CMainFrame::showConfiguredState() {
     }
 }
 
-// Until the station is set up, the queue commands say so rather than complain of something else.
-bool CMainFrame::refuseWhileNotConfigured() {
+// Until the station is set up, a command refuses with the message it has always given in that state (no
+// subfolder can be current, no record selected), and says on a second line what is missing.
+bool CMainFrame::refuseWhileNotConfigured(const QString &message) {
     if (m_configured) {
         return false;
     }
-    OperatorMessages::show(this, Notice{NoticeCaption::kHint, kNotConfigured});
+    const QString text = message.isEmpty() ? kNotConfigured : message + QLatin1Char('\n') + kNotConfigured;
+    OperatorMessages::show(this, Notice{NoticeCaption::kHint, text});
     return true;
 }
 
@@ -577,10 +610,17 @@ void CMainFrame::updateTray() {
     const int complete = m_parts.table.countWithStatus(UploadRecord::kStatusComplete);
     const QString states[] = {QStringLiteral("未在上传"), QStringLiteral("正在上传"),
                               QStringLiteral("正在停止")};
-    m_tray->setToolTip(QStringLiteral("%1\n%2 %3/%4")
-                           .arg(kTrayTip, states[static_cast<int>(state)])
-                           .arg(complete)
-                           .arg(m_parts.table.rowCount()));
+    QString tip = QStringLiteral("%1\n%2 %3/%4")
+                      .arg(kTrayTip, states[static_cast<int>(state)])
+                      .arg(complete)
+                      .arg(m_parts.table.rowCount());
+    const bool recordingFailed = m_recordingText && m_recordingText->isVisibleTo(statusBar());
+    if (recordingFailed) {
+        tip += QLatin1Char('\n') + m_recordingText->text();
+    }
+    m_tray->setToolTip(tip);
+    m_tray->setIcon(recordingFailed ? style()->standardIcon(QStyle::SP_MessageBoxCritical)
+                                    : ArtWork::applicationIcon());
 }
 
 // While the window is hidden, the notification area tells of a drained queue and of a row's failure

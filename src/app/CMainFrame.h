@@ -89,10 +89,11 @@ private:
     void afterQueueCommand(const QueueOperations::Outcome &outcome);
     void connectStationParts();
     void showConfiguredState();
-    bool refuseWhileNotConfigured();
+    bool refuseWhileNotConfigured(const QString &message = QString());
     void reloadFilter();
     void showFilterChanged();
     void onSentFileMoveFailed(const QString &message);
+    void showRecordingFailed(const Failure &why);
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
@@ -106,6 +107,7 @@ private:
     QToolBar *m_toolBar = nullptr;
     QProgressBar *m_progress = nullptr;
     QLabel *m_statusText = nullptr;
+    QLabel *m_recordingText = nullptr; // shown only while the day's records cannot be written
     QProgressBar *m_statusProgress = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QAction *m_trayStart = nullptr;

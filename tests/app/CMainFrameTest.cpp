@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -19,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -171,6 +173,27 @@ TEST_F(MainFrameTest, NothingLeftToSendSwitchesUploadingOff) {
     EXPECT_TRUE(QTest::qWaitFor([this] { return m_parts.upload.isStopped(); }, 5000));
     EXPECT_EQ(child<QLabel>("uploadStatusText")->text(),
               QStringLiteral("空闲：上传队列已发送完毕，本次共发送 0 个文件"));
+}
+
+// A log that cannot be written turns the status bar red until the next heartbeat writes it.
+TEST_F(MainFrameTest, TheStatusBarSaysInRedWhileTheDaysLogCannotBeWritten) {
+    bool works = false;
+    m_parts.log.setWriter([&](const QString &path, const QList<QStringList> &, QString *error) {
+        *error = QStringLiteral("Cannot write “%1”: 只读文件系统").arg(QDir::toNativeSeparators(path));
+        return works;
+    });
+    auto *red = child<QLabel>("recordingFailureText");
+    ASSERT_NE(red, nullptr);
+    EXPECT_FALSE(red->isVisible());
+    EXPECT_FALSE(m_parts.log.writeRecordLog());
+    m_parts.upload.OnTimer();
+    m_frame.statusBar()->showMessage(QStringLiteral("a passing message covers no alarm"));
+    EXPECT_TRUE(red->isVisible());
+    EXPECT_EQ(red->text(), QStringLiteral("无法写入记录：无法写入 %1：只读文件系统，已暂停上传")
+                               .arg(QDir::toNativeSeparators(m_parts.log.path())));
+    works = true;
+    m_parts.upload.OnTimer();
+    EXPECT_FALSE(red->isVisible());
 }
 
 TEST_F(MainFrameTest, ClosingHidesTheWindowAndTheTimerGoesOn) {

@@ -287,9 +287,23 @@ TEST_F(StationEndToEnd, ACancelledFirstStartSetUpLaterEndsWithFilesSentAndTheUpl
     ASSERT_FALSE(m_frame->isConfigured());
     EXPECT_TRUE(folders->hint().contains(QStringLiteral("软件设置")));
     EXPECT_EQ(m_frame->statusBar()->currentMessage(), folders->hint());
+    // Each command refuses with the message it has always given in that state, the hint beneath it.
     m_frame->toolAction(ID_ADD_RECORD)->trigger();
-    ASSERT_EQ(m_messages.notices.size(), 1);
-    EXPECT_EQ(m_messages.notices[0].text, folders->hint());
+    m_frame->toolAction(ID_DELETE_RECORD)->trigger();
+    emit files->fileActivated(QStringLiteral("说明.txt"));
+    m_frame->toolAction(ID_START_UPLOAD)->trigger();
+    const QString hint = folders->hint();
+    EXPECT_EQ(m_messages.notices.size(), 4);
+    EXPECT_EQ(m_messages.notices.value(0).text,
+              QStringLiteral("请确认中转目录下的当前子文件夹已双击选中。\n") + hint);
+    EXPECT_EQ(m_messages.notices.value(1).text,
+              QStringLiteral("未选中文件。请选择文件后再点击删除按钮。\n") + hint);
+    EXPECT_EQ(m_messages.notices.value(2).text,
+              QStringLiteral("确认中转目录下的当前子文件夹已双击选中\n") + hint);
+    EXPECT_EQ(m_messages.notices.value(3).text, hint);
+    EXPECT_EQ(hint, QStringLiteral("尚未完成软件设置：请点击菜单“操作 → 软件设置”或工具栏上的“配置”按钮，"
+                                   "填写各目录、隔离器地址和端口以及允许上传的文件类型。"));
+    EXPECT_TRUE(m_parts->upload.isStopped());
     EXPECT_TRUE(m_parts->log.path().isEmpty()) << "no log before there is a record folder";
 
     // First try: a blank before the address and no file types. Second: fixed; the record folder is

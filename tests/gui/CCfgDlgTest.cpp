@@ -224,6 +224,20 @@ TEST_F(CCfgDlgTest, OkTrimsTheAddressEndsFoldersWithASeparatorAndWritesTheAllowL
     EXPECT_EQ(m_filter.text(), reread.text()) << "the station's filter is reloaded at once";
 }
 
+// Types left as shown are never rewritten: the file keeps entries the form would fold or refuse.
+TEST_F(CCfgDlgTest, UntouchedTypesLeaveTheFilterFileAsItIs) {
+    for (const QString &kept : {QStringLiteral("txt::TXT:doc:"), QStringLiteral("txt:tar.gz:")}) {
+        SCOPED_TRACE(kept.toStdString());
+        ASSERT_EQ(m_filter.write(kept).outcome, FileTypeFilter::WriteResult::Outcome::Written);
+        record() = sample();
+        show();
+        type("isolatorPortEdit", QStringLiteral("4001"));
+        click("okButton");
+        ASSERT_FALSE(m_dialog->isVisible()) << "the other settings are saved";
+        EXPECT_EQ(TestFiles::read(m_filter.filePath()), FileTypeFilter::scramble(kept.toLatin1()));
+    }
+}
+
 TEST_F(CCfgDlgTest, AMissingFolderIsCreatedOnlyWhenTheOperatorAgrees) {
     record() = sample();
     const QString missing = at(QStringLiteral("new/records/"));
@@ -251,6 +265,22 @@ TEST_F(CCfgDlgTest, AMissingFolderIsCreatedOnlyWhenTheOperatorAgrees) {
     EXPECT_TRUE(m_dialog->isVisible());
     ASSERT_EQ(m_responder.notices.size(), 1);
     EXPECT_TRUE(m_responder.notices[0].text.contains(QStringLiteral("plain-file/up/")));
+
+    // An existing folder that takes no new file is refused with the system's reason, and nothing saved.
+    const QByteArray before = TestFiles::read(settingsPath());
+    m_dialog->setWriteProbe([this](const QString &folder) {
+        return folder == at(QStringLiteral("done/")) ? QStringLiteral("只读文件系统") : QString();
+    });
+    m_responder.notices.clear();
+    type("uploadFolderEdit", at(QStringLiteral("up/")));
+    click("okButton");
+    EXPECT_TRUE(m_dialog->isVisible());
+    ASSERT_EQ(m_responder.notices.size(), 1);
+    EXPECT_EQ(m_responder.notices[0].text,
+              QStringLiteral("回收目录“%1”无法写入：只读文件系统。请选择可以写入的文件夹。")
+                  .arg(at(QStringLiteral("done/"))));
+    EXPECT_TRUE(edit("completionFolderEdit")->hasFocus());
+    EXPECT_EQ(TestFiles::read(settingsPath()), before);
 }
 
 TEST_F(CCfgDlgTest, TheHiddenFileTypesSurviveOk) {

@@ -1,8 +1,14 @@
 #include "core/config/SettingsCheck.h"
 
+#include "core/common/Paths.h"
+#include "core/common/SystemErrors.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStringList>
+#include <cerrno>
 #include <utility>
 
 namespace SettingsCheck {
@@ -172,6 +178,42 @@ QList<Field> missingFolders(const SettingsRecord &record) {
         }
     }
     return missing;
+}
+
+QString probeWritable(const QString &folder) {
+    // A name nobody else uses, created only if it does not exist: the probe never touches a file of
+    // the operator's, and a folder that merely can be listed does not pass.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QString name = QStringLiteral(".brelvantis-write-check-%1")
+                                 .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
+        QFile probe(Paths::join(folder, name));
+        errno = 0;
+        if (probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            probe.close();
+            errno = 0;
+            return probe.remove() ? QString() : fileErrorText(probe, errno);
+        }
+        if (errno != EEXIST) {
+            return fileErrorText(probe, errno);
+        }
+    }
+    return systemErrorText(EEXIST);
+}
+
+Problem unwritableFolder(const SettingsRecord &record, const WriteProbe &probe) {
+    // The transit folder is only read from and moved out of; these three are written to.
+    for (const Field field : folderFields()) {
+        if (field == Field::TransitFolder) {
+            continue;
+        }
+        const QString folder = record.*member(field);
+        const QString reason = probe(folder);
+        if (!reason.isEmpty()) {
+            return problem(field, QStringLiteral("%1“%2”无法写入：%3。请选择可以写入的文件夹。")
+                                      .arg(label(field), folder, reason));
+        }
+    }
+    return {};
 }
 
 } // namespace SettingsCheck

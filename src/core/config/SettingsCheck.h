@@ -4,11 +4,13 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 // What the settings dialog's OK checks before it saves, each setting as its SettingCheck in kSettings
 // says: every required field filled, the isolator address a dotted IPv4 address, the port 1 to 65535,
 // the bandwidth limit a number of KB/s, and the four folders apart (no two the same, none inside
-// another). Folders that do not exist yet are the dialog's to offer to create.
+// another). Folders that do not exist yet are the dialog's to offer to create; once they exist, the
+// folders the station writes to must take a new file.
 namespace SettingsCheck {
 
 using Field = SettingsField;
@@ -38,5 +40,14 @@ Problem firstProblem(const SettingsRecord &record);
 
 // The folder fields whose folder does not exist (or is no folder), in the dialog's order.
 QList<Field> missingFolders(const SettingsRecord &record);
+
+// Why no file can be made in folder, in the system's words; empty when a file could be made and removed.
+using WriteProbe = std::function<QString(const QString &folder)>;
+// Creates a file of a fresh name in folder (never one that exists) and removes it again.
+QString probeWritable(const QString &folder);
+
+// The first of the upload, completion and record folders, in the dialog's order, that cannot take a new
+// file, or a problem with empty text when each can.
+Problem unwritableFolder(const SettingsRecord &record, const WriteProbe &probe = probeWritable);
 
 } // namespace SettingsCheck

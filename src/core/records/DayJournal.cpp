@@ -87,8 +87,8 @@ QString DayJournal::unguarded(const QString &text) {
 
 DayJournal::DayJournal(const Clock &clock) : m_clock(clock), m_appender(appendToFile) {}
 
-void DayJournal::open(const QString &recordFolder) {
-    m_path = dayPath(recordFolder, m_clock.dateText());
+void DayJournal::open(const QString &recordFolder, const QString &day) {
+    m_path = dayPath(recordFolder, day.isEmpty() ? m_clock.dateText() : day);
 }
 
 QString DayJournal::dayPath(const QString &recordFolder, const QString &day) {
@@ -99,6 +99,8 @@ QString DayJournal::dayPath(const QString &recordFolder, const QString &day) {
 
 bool DayJournal::append(const Entry &entry) {
     if (m_path.isEmpty()) {
+        m_writeFailure = Failure::of(Failure::Kind::Write, dayPath(QString(), m_clock.dateText()),
+                                     QStringLiteral("记录目录尚未设置"));
         return false;
     }
     QStringList fields{m_clock.timestampText(), JournalEvents::text(entry.event),
@@ -123,23 +125,21 @@ bool DayJournal::append(const Entry &entry) {
         bytes = QByteArray("\xEF\xBB\xBF") + kColumns.join(QLatin1Char('\t')).toUtf8() + "\r\n";
     }
     bytes += fields.join(QLatin1Char('\t')).toUtf8() + "\r\n";
-    QString error;
-    if (m_appender(m_path, bytes, &error)) {
-        return true;
-    }
-    if (m_failure.isEmpty()) {
-        m_failure = QStringLiteral("无法写入当天的传输日志 %1：%2\n上传不受影响。")
-                        .arg(QDir::toNativeSeparators(m_path), error);
-    }
-    return false;
+    return write(bytes);
 }
 
-QString DayJournal::takeFailure() {
-    if (m_failure.isEmpty() || m_failureShown) {
-        return QString();
+bool DayJournal::probe() {
+    return !m_path.isEmpty() && write(QByteArray());
+}
+
+bool DayJournal::write(const QByteArray &bytes) {
+    QString error;
+    if (!m_appender(m_path, bytes, &error)) {
+        m_writeFailure = Failure::of(Failure::Kind::Write, m_path, error);
+        return false;
     }
-    m_failureShown = true;
-    return m_failure;
+    m_writeFailure = {};
+    return true;
 }
 
 namespace {

@@ -12,7 +12,8 @@ class Clock;
 // The day's journal: one line per event of the queue (queued, started, completed, failed, stopped,
 // deleted, moved), beside the day's log as <record folder>YYYY-MM-DD.journal.tsv. Tab-separated
 // UTF-8 with a byte-order mark and a header row, so spreadsheet programs open it; appended and
-// flushed line by line, never rewritten. A failed write never stops the sending: it is reported once.
+// flushed line by line, never rewritten. A failed write is kept as writeFailure() until a write succeeds
+// again; the station starts no transfer meanwhile.
 class DayJournal {
 public:
     static inline const QStringList kColumns = {
@@ -38,8 +39,8 @@ public:
 
     explicit DayJournal(const Clock &clock);
 
-    // Fixes the journal's file for the run, beside the day's log.
-    void open(const QString &recordFolder);
+    // Fixes the journal's file for the run, beside the day's log: that of day, or of today when empty.
+    void open(const QString &recordFolder, const QString &day = QString());
     QString path() const { return m_path; }
 
     // Appends one line (after the header, for a new file). False when it could not be written.
@@ -73,8 +74,10 @@ public:
     static QString guarded(const QString &text);
     static QString unguarded(const QString &text);
 
-    // The first failure not yet shown to the operator, once; empty otherwise.
-    QString takeFailure();
+    // Why the last write failed; nothing once a write has succeeded (or before the first).
+    const Failure &writeFailure() const { return m_writeFailure; }
+    // Tries whether the journal can be written again, adding nothing to it; true when it can.
+    bool probe();
 
     void setAppender(Appender appender) { m_appender = std::move(appender); }
 
@@ -82,6 +85,7 @@ private:
     const Clock &m_clock;
     QString m_path;
     Appender m_appender;
-    QString m_failure;
-    bool m_failureShown = false;
+    Failure m_writeFailure;
+
+    bool write(const QByteArray &bytes);
 };

@@ -74,10 +74,10 @@ bool RecordLog::readRecords(const QString &path, QList<QStringList> *records, Fa
 
 namespace {
 
-// A free name beside the day's file for keeping an unreadable copy of it: "2024-03-05-unreadable-
-// 083000.xls", with a counter added should that name be taken as well.
-QString keepAsideName(const QString &path, const QString &timeText) {
-    const QString stem = path.chopped(4) + QStringLiteral("-unreadable-") + timeText;
+// A free name beside the day's file for keeping a copy of it that must not be overwritten: "2024-03-05-
+// unreadable-083000.xls" (why, then the time), with a counter added should that name be taken as well.
+QString keepAsideName(const QString &path, const QString &why, const QString &timeText) {
+    const QString stem = path.chopped(4) + QLatin1Char('-') + why + QLatin1Char('-') + timeText;
     QString name = stem + QStringLiteral(".xls");
     for (int n = 2; QFileInfo::exists(name); ++n) {
         name = stem + QStringLiteral("-%1.xls").arg(n);
@@ -85,16 +85,32 @@ QString keepAsideName(const QString &path, const QString &timeText) {
     return name;
 }
 
+// The workbook writer names the file and gives the system's reason in the operator's words; anything
+// else it says (a limit of the format) is its own account, for a line of its own.
+Failure writeFailureOf(const QString &path, const QString &error) {
+    const QString named = QStringLiteral("Cannot write “%1”: ").arg(QDir::toNativeSeparators(path));
+    if (error.startsWith(named)) {
+        return Failure::of(Failure::Kind::Write, path, error.mid(named.size()));
+    }
+    return Failure::of(Failure::Kind::Write, path, QString(), error);
+}
+
+bool writeWorkbook(const QString &path, const QList<QStringList> &rows, QString *error) {
+    return Xls::writeWorkbook(path, RecordLog::kSheetName, rows, error);
+}
+
 } // namespace
 
-RecordLog::RecordLog(UploadTable &table, const Clock &clock) : m_table(table), m_clock(clock) {}
+RecordLog::RecordLog(UploadTable &table, const Clock &clock)
+    : m_table(table), m_clock(clock), m_writer(writeWorkbook) {}
 
 QString RecordLog::findExcelDriver() const {
     return QStringLiteral("Brelvantis BIFF8 workbook (built in)");
 }
 
 bool RecordLog::writeRecordLogSoon() {
-    if (m_written && m_clock.monotonicMs() - m_lastWriteMs < m_windowMs) {
+    // A log that failed is never left waiting: whoever asks learns at once whether it can be written.
+    if (m_written && !m_writeFailure.failed() && m_clock.monotonicMs() - m_lastWriteMs < m_windowMs) {
         m_pending = true;
         return true;
     }
@@ -115,15 +131,20 @@ qint64 RecordLog::msUntilDue() const {
 bool RecordLog::writeRecordLog() {
     // Before the start-up load there is no day's file to write to.
     if (m_path.isEmpty()) {
+        m_writeFailure = Failure::of(Failure::Kind::Write, dayPath(QString(), m_clock.dateText()),
+                                     QStringLiteral("记录目录尚未设置"));
         return false;
     }
     // The whole table is written: whatever was pending is in this write (or, if it fails, the next).
     m_written = true;
     m_lastWriteMs = m_clock.monotonicMs();
-    m_pending = false;
+    m_pending = true;
     if (!m_keptAside.isEmpty()) {
-        // Nothing is written while the unreadable file cannot be moved out of the way.
-        if (QFileInfo(m_path).isFile() && !QFile::rename(m_path, m_keptAside)) {
+        // Nothing is written while the file there cannot be moved out of the way.
+        QFile there(m_path);
+        errno = 0;
+        if (QFileInfo(m_path).isFile() && !there.rename(m_keptAside)) {
+            m_writeFailure = Failure::of(Failure::Kind::Move, m_path, fileErrorText(there, errno));
             return false;
         }
         m_keptAside.clear();
@@ -138,9 +159,32 @@ bool RecordLog::writeRecordLog() {
         }
         rows.append(cells);
     }
-    const bool written = Xls::writeWorkbook(m_path, kSheetName, rows);
-    m_pending = !written;
-    return written;
+    QString error;
+    if (!m_writer(m_path, rows, &error)) {
+        m_writeFailure = writeFailureOf(m_path, error);
+        return false;
+    }
+    m_writeFailure = {};
+    m_pending = false;
+    return true;
+}
+
+bool RecordLog::moveTo(const QString &recordFolder) {
+    const QString path = dayPath(recordFolder, m_day);
+    if (m_path.isEmpty() || path == m_path) {
+        return true;
+    }
+    const QFileInfo there(path);
+    const bool sameFile =
+        there.exists() && there.canonicalFilePath() == QFileInfo(m_path).canonicalFilePath();
+    // A file of the day already in the new folder (another station's, or one this station left there
+    // earlier) is kept: the table replaces it only under its own name.
+    m_path = path;
+    m_keptAside = there.isFile() && !sameFile
+                      ? keepAsideName(path, QStringLiteral("replaced"),
+                                      m_clock.now().toString(QStringLiteral("HHmmss")))
+                      : QString();
+    return writeRecordLog();
 }
 
 QString RecordLog::dayPath(const QString &recordFolder, const QString &day) {
@@ -149,7 +193,8 @@ QString RecordLog::dayPath(const QString &recordFolder, const QString &day) {
 }
 
 bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
-    m_path = dayPath(recordFolder, m_clock.dateText());
+    m_day = m_clock.dateText();
+    m_path = dayPath(recordFolder, m_day);
     m_keptAside.clear();
     if (!QFileInfo::exists(m_path)) {
         return true;
@@ -172,7 +217,8 @@ bool RecordLog::loadRecordLog(const QString &recordFolder, Notice *notice) {
         // The file may still hold the day's queue (a spreadsheet program may have saved it in a form
         // this reader does not take); the table's next write must not destroy it.
         if (QFileInfo(m_path).isFile()) {
-            m_keptAside = keepAsideName(m_path, m_clock.now().toString(QStringLiteral("HHmmss")));
+            m_keptAside = keepAsideName(m_path, QStringLiteral("unreadable"),
+                                        m_clock.now().toString(QStringLiteral("HHmmss")));
             text += QStringLiteral("\n原记录文件将保留为“%1”。").arg(QDir::toNativeSeparators(m_keptAside));
         }
         if (!detail.isEmpty()) {

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class Clock;
 class UploadTable;
@@ -43,11 +44,21 @@ public:
     bool loadRecordLog(const QString &recordFolder, Notice *notice = nullptr);
 
     // Rewrites the log from the whole table. The file is replaced atomically, so a failed write keeps
-    // the previous log; a failure is not shown to the operator and the next write tries again.
+    // the previous log, leaves the change pending for the next write and is kept as writeFailure().
     bool writeRecordLog();
+    // Why the last write failed; nothing once a write has succeeded (or before the first). The station
+    // starts no transfer while it holds something.
+    const Failure &writeFailure() const { return m_writeFailure; }
+
+    // Moves the day's log to recordFolder (the same day's file name) and writes the table there at once.
+    // A file already there under that name is first kept aside (keptAsidePath()), never overwritten.
+    // True when nothing had to move or the write succeeded.
+    bool moveTo(const QString &recordFolder);
+    // The day ("YYYY-MM-DD") whose log this is; empty until loadRecordLog has run.
+    QString day() const { return m_day; }
 
     // While files stream, rewrites are coalesced: this rewrites at once when the last rewrite is at
-    // least coalesceWindow() old, and otherwise only marks the log pending. Whoever calls it makes
+    // least coalesceWindow() old or failed, and otherwise only marks the log pending. Whoever calls it makes
     // sure flushRecordLog() runs within the window (and when the queue drains, on stop and at exit).
     bool writeRecordLogSoon();
     // Rewrites the log when a change is pending; true when nothing is left pending.
@@ -60,8 +71,9 @@ public:
     qint64 coalesceWindow() const { return m_windowMs; }
     void setCoalesceWindow(qint64 ms) { m_windowMs = ms; }
 
-    // Where a day's file that could not be read at start-up goes before it is first rewritten, so the
-    // records it holds stay on disk for the operator; empty when no such file waits to be moved.
+    // Where a day's file that could not be read at start-up, or that stood in the folder the log moved
+    // to, goes before it is first rewritten, so the records it holds stay on disk for the operator;
+    // empty when no such file waits to be moved.
     QString keptAsidePath() const { return m_keptAside; }
 
     // The log of day ("YYYY-MM-DD") in recordFolder (given with or without its trailing separator; empty:
@@ -78,11 +90,19 @@ public:
     // The name of the workbook support that reads and writes the log, or empty text when there is none.
     virtual QString findExcelDriver() const;
 
+    // Writes rows as the workbook at path, replacing it atomically; false with the writer's own words
+    // in *error. Tests replace it to make writes fail.
+    using Writer = std::function<bool(const QString &path, const QList<QStringList> &rows, QString *error)>;
+    void setWriter(Writer writer) { m_writer = std::move(writer); }
+
 private:
     UploadTable &m_table;
     const Clock &m_clock;
     QString m_path;
+    QString m_day;
     QString m_keptAside;
+    Writer m_writer;
+    Failure m_writeFailure;
     qint64 m_windowMs = kCoalesceWindowMs;
     qint64 m_lastWriteMs = 0;
     bool m_written = false;

@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QObject>
 
 namespace {
 
@@ -27,14 +26,13 @@ StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownCloc
                        const QString &address, const QString &port) {
                     return worker.start(uploadFolder, name, destination, address, port);
                 }),
-      queue(table, log, filter, mapping, settings), upload(scheduler, worker, log) {
+      queue(table, log, filter, mapping, settings), upload(scheduler, worker, log, &dayJournal) {
     scheduler.setFileCheck([this](const QString &fileName) { return lookBeforeSending(fileName); });
     scheduler.setCompletionHook([this](const QString &fileName) { completion.moveSentFile(fileName); });
     queue.setObserver([this](JournalEvent event, int row) { journal(event, row); });
-    QObject::connect(&upload, &UploadController::rowEvent, &upload,
-                     [this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
-                         journalTransfer(event, row, outcome);
-                     });
+    scheduler.setRecorder([this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
+        return journalTransfer(event, row, outcome);
+    });
 }
 
 // A file is sent only when it is a regular file of the upload folder that has not changed for a moment
@@ -90,17 +88,16 @@ DayJournal::Entry StationParts::journalEntry(JournalEvent event, int row) const 
     return entry;
 }
 
-void StationParts::journal(JournalEvent event, int row, const QString &reason) {
+bool StationParts::journal(JournalEvent event, int row, const QString &reason) {
     DayJournal::Entry entry = journalEntry(event, row);
     entry.reason = reason;
-    dayJournal.append(entry);
+    return dayJournal.append(entry);
 }
 
-void StationParts::journalTransfer(TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
+bool StationParts::journalTransfer(TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
     using Event = TransferScheduler::Event;
     if (event == Event::Started) {
-        journal(JournalEvent::Started, row);
-        return;
+        return journal(JournalEvent::Started, row);
     }
     const JournalEvent written = event == Event::Completed  ? JournalEvent::Completed
                                  : event == Event::Failed   ? JournalEvent::Failed
@@ -114,7 +111,17 @@ void StationParts::journalTransfer(TransferScheduler::Event event, int row, cons
     if (!outcome.isolator.isEmpty()) {
         entry.isolator = outcome.isolator; // where this attempt went, as its reason says
     }
-    dayJournal.append(entry);
+    return dayJournal.append(entry);
+}
+
+void StationParts::followRecordFolder() {
+    if (log.path().isEmpty() || log.path() == RecordLog::dayPath(settings.recordFolder, log.day())) {
+        return;
+    }
+    log.moveTo(settings.recordFolder);
+    dayJournal.open(settings.recordFolder, log.day());
+    dayJournal.probe(); // the new folder takes the journal, or the upload holds its next start
+    upload.checkRecording();
 }
 
 QString StationParts::configPath(const QString &name) const {

@@ -36,8 +36,14 @@ struct StationParts {
     // saying why, when the log could not be read.
     bool openDay(Notice *notice);
 
-    // A journal line about row (its file, destination and this station's isolator).
-    void journal(JournalEvent event, int row, const QString &reason = QString());
+    // A journal line about row (its file, destination and this station's isolator); false when it could
+    // not be written.
+    bool journal(JournalEvent event, int row, const QString &reason = QString());
+
+    // The day's records follow the record folder of the settings when it has changed since they were
+    // opened: the table is written there at once, the journal goes on beside it, and the upload learns
+    // at once whether they can be written there. Nothing happens before the day is open.
+    void followRecordFolder();
 
     QString workFolder;
     std::unique_ptr<Clock> clock;
@@ -59,5 +65,5 @@ struct StationParts {
 private:
     DayJournal::Entry journalEntry(JournalEvent event, int row) const;
     TransferScheduler::FileState lookBeforeSending(const QString &fileName) const;
-    void journalTransfer(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
+    bool journalTransfer(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
 };

@@ -28,8 +28,7 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
     // A row still uploading while no transfer is awaited was left so by an earlier run: send it again.
     const int resumed = uploadingRow();
     if (resumed >= 0) {
-        m_log.writeRecordLogSoon();
-        return startRow(resumed);
+        return startRow(resumed, kStatusUploading, m_table.cell(resumed, CellStartTime));
     }
 
     noticeReturnedFiles();
@@ -40,12 +39,13 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
         row = nextRow();
     }
     if (row >= 0) {
-        if (m_table.cell(row, CellStartTime).isEmpty()) {
+        const QString status = m_table.cell(row, CellStatus);
+        const QString startTime = m_table.cell(row, CellStartTime);
+        if (startTime.isEmpty()) {
             stamp(row, CellStartTime);
         }
         m_table.setCell(row, CellStatus, kStatusUploading);
-        m_log.writeRecordLogSoon();
-        return startRow(row);
+        return startRow(row, status, startTime);
     }
     for (int other = 0; other < m_table.rowCount(); ++other) {
         const QString status = m_table.cell(other, CellStatus);
@@ -230,12 +230,28 @@ void TransferScheduler::retryNow(const QList<int> &rows) {
 }
 
 void TransferScheduler::notify(Event event, int row, const TransferOutcome &outcome) {
+    // A line the journal could not take is its writeFailure(), which holds the next start.
+    if (m_recorder) {
+        m_recorder(event, row, outcome);
+    }
     if (m_observer) {
         m_observer(event, row, outcome);
     }
 }
 
-TransferScheduler::TickResult TransferScheduler::startRow(int row) {
+// status and startTime: the row's cells before it became 正在上传, for when its start cannot be recorded.
+TransferScheduler::TickResult TransferScheduler::startRow(int row, const QString &status,
+                                                          const QString &startTime) {
+    // A file is never sent without its record: the row's status in the log, its start in the journal.
+    const bool logged = m_log.writeRecordLogSoon();
+    if (!logged || (m_recorder && !m_recorder(Event::Started, row, {}))) {
+        m_table.setCell(row, CellStatus, status);
+        m_table.setCell(row, CellStartTime, startTime);
+        if (logged) {
+            m_log.writeRecordLogSoon(); // the log holds 正在上传 for a transfer that never started
+        }
+        return TickResult::NotRecorded;
+    }
     // The settings are read afresh for every transfer, so a change takes effect with the next file.
     m_job.bandwidthLimit.store(m_settings.bandwidthLimit.trimmed().toULongLong() * 1000,
                                std::memory_order_relaxed);
@@ -245,7 +261,9 @@ TransferScheduler::TickResult TransferScheduler::startRow(int row) {
     attempts.retryAtMs = 0;
     m_table.setAttempts(row, attempts);
     m_startedMs = m_clock.monotonicMs();
-    notify(Event::Started, row);
+    if (m_observer) {
+        m_observer(Event::Started, row, {});
+    }
     if (!m_starter(m_settings.uploadFolder, m_table.cell(row, CellFileName),
                    m_table.cell(row, CellDestination), m_settings.isolatorAddress, m_settings.isolatorPort)) {
         finish(TransferOutcome::failure(TransferResult::SocketLibrary, QStringLiteral("无法启动传输线程")));

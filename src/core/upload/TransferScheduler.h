@@ -22,13 +22,17 @@ public:
         Running,       // a transfer runs, or its outcome has not been handed back yet; nothing examined
         Started,       // a transfer was started
         NothingToSend, // empty table, or every row complete
-        Waiting        // only failed rows are left, none of them due for another try yet
+        Waiting,       // only failed rows are left, none of them due for another try yet
+        NotRecorded    // the next row's start could not be recorded: it was not started
     };
 
     // What happened to a row, for whoever keeps the day's journal or tells the operator, with how the
     // transfer ended (empty for Started; for Stopped, what had left by the stop).
     enum class Event { Started, Completed, Failed, Stopped, Deferred };
     using Observer = std::function<void(Event event, int row, const TransferOutcome &outcome)>;
+    // Writes a row's event to the day's journal before any observer hears of it; false when it could
+    // not be written. A transfer whose start cannot be recorded does not start.
+    using Recorder = std::function<bool(Event event, int row, const TransferOutcome &outcome)>;
 
     // The pause before a failed row is tried again: 2 s after the first failure, doubling, at most 60 s.
     static qint64 retryPauseMs(int failures);
@@ -62,7 +66,9 @@ public:
 
     // One step over the table: starts the first ready (or stopped) row from the top; only when none is
     // left, the first failed row whose pause is over. The start time is stamped at a row's first
-    // attempt only. Nothing starts while the last transfer's outcome is still awaited.
+    // attempt only. Nothing starts while the last transfer's outcome is still awaited, nor unless the
+    // row's 正在上传 reached the log (or waits in its coalescing window after a write that succeeded) and
+    // its start reached the journal: otherwise the row is left as it was (NotRecorded).
     TickResult scheduleNext();
 
     // Judges the transfer that ended by its outcome: the row becomes complete, or a fault with its
@@ -76,6 +82,7 @@ public:
     void retryNow(const QList<int> &rows);
 
     void setObserver(Observer observer) { m_observer = std::move(observer); }
+    void setRecorder(Recorder recorder) { m_recorder = std::move(recorder); }
 
     // Percentage of the current (or last) file sent, 0 to 100.
     int getUploadProgress() const;
@@ -95,7 +102,7 @@ public:
     bool requestStop();
 
 private:
-    TickResult startRow(int row);
+    TickResult startRow(int row, const QString &status, const QString &startTime);
     void stamp(int row, int cell);
     void markComplete(int row, const TransferOutcome &outcome);
     void markFault(int row, const TransferOutcome &outcome);
@@ -114,6 +121,7 @@ private:
     const Clock &m_clock;
     Starter m_starter;
     Observer m_observer;
+    Recorder m_recorder;
     int m_completed = 0;
     CompletionHook m_completionHook;
     FileCheck m_fileCheck;

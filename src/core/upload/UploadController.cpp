@@ -1,5 +1,6 @@
 #include "core/upload/UploadController.h"
 
+#include "core/records/DayJournal.h"
 #include "core/records/RecordLog.h"
 #include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
@@ -8,15 +9,18 @@
 #include <chrono>
 
 UploadController::UploadController(TransferScheduler &scheduler, TransferWorker &worker, RecordLog &log,
-                                   QObject *parent)
-    : QObject(parent), m_scheduler(scheduler), m_worker(worker), m_log(log) {
+                                   DayJournal *journal, QObject *parent)
+    : QObject(parent), m_scheduler(scheduler), m_worker(worker), m_log(log), m_journal(journal) {
     m_tick.setInterval(kTickMs);
     connect(&m_tick, &QTimer::timeout, this, &UploadController::OnTimer);
     m_grace.setSingleShot(true);
     m_grace.setInterval(kStopGraceMs);
     connect(&m_grace, &QTimer::timeout, this, &UploadController::finishStop);
     m_flush.setSingleShot(true);
-    connect(&m_flush, &QTimer::timeout, this, [this] { m_log.flushRecordLog(); });
+    connect(&m_flush, &QTimer::timeout, this, [this] {
+        m_log.flushRecordLog();
+        checkRecording();
+    });
     m_progressTick.setInterval(kProgressMs);
     connect(&m_progressTick, &QTimer::timeout, this, &UploadController::sampleProgress);
     m_scheduler.setObserver([this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
@@ -82,11 +86,46 @@ void UploadController::finishStop() {
 }
 
 void UploadController::OnTimer() {
+    retryRecording();
     if (m_state == UploadState::Uploading) {
         step();
     }
     // Whatever the state: a change still held back is written by now.
     m_log.flushRecordLog();
+    checkRecording();
+}
+
+// Whichever of the two failed is tried again: the log's pending write, a probe of the journal.
+void UploadController::retryRecording() {
+    if (m_log.writeFailure().failed()) {
+        m_log.writeRecordLog();
+    }
+    if (m_journal && m_journal->writeFailure().failed()) {
+        m_journal->probe();
+    }
+}
+
+Failure UploadController::currentFailure() const {
+    if (m_log.writeFailure().failed() || !m_journal) {
+        return m_log.writeFailure();
+    }
+    return m_journal->writeFailure();
+}
+
+void UploadController::checkRecording() {
+    const Failure failure = currentFailure();
+    if (!failure.failed()) {
+        if (m_recordingFailure.failed()) {
+            m_recordingFailure = {};
+            emit recordingResumed();
+        }
+        return;
+    }
+    const bool changed = !m_recordingFailure.failed() || failure.sentence() != m_recordingFailure.sentence();
+    m_recordingFailure = failure;
+    if (changed) {
+        emit recordingFailed(failure);
+    }
 }
 
 void UploadController::onTransferEnded(const TransferOutcome &outcome) {
@@ -96,6 +135,7 @@ void UploadController::onTransferEnded(const TransferOutcome &outcome) {
     if (m_state == UploadState::Uploading && outcome.succeeded()) {
         step();
     }
+    checkRecording();
 }
 
 void UploadController::retryNow(const QList<int> &rows) {
@@ -106,11 +146,15 @@ void UploadController::retryNow(const QList<int> &rows) {
 }
 
 void UploadController::step() {
+    // A write that failed since the last step (a queue command's, say) holds the next start.
+    if (currentFailure().failed()) {
+        return;
+    }
     const TransferScheduler::TickResult result = m_scheduler.scheduleNext();
     const bool drainedNow = result == TransferScheduler::TickResult::NothingToSend;
     if (result == TransferScheduler::TickResult::Waiting) {
         emit waitingForRetry(); // the last file's figure would read as progress
-    } else {
+    } else if (result != TransferScheduler::TickResult::NotRecorded) {
         emit progressChanged(m_scheduler.getUploadProgress());
     }
     keepLogFlushed();

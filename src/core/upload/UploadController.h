@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/common/Failure.h"
 #include "core/upload/TransferProgress.h"
 #include "core/upload/TransferScheduler.h"
 
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
+class DayJournal;
 class RecordLog;
 class TransferWorker;
 
@@ -17,7 +19,9 @@ enum class UploadState { Stopped, Uploading, Stopping };
 // Switches uploading on and off and drives the scheduler: at once when a transfer ends with success,
 // so files go back to back, and with the 2-second heartbeat (which also paces the retry of a failed
 // transfer: a fault never starts a retry at once). Keeps the coalesced record log flushed within its
-// window. Lives on the window thread; the menu, the toolbar and the views follow stateChanged().
+// window. Sends nothing while the day's log or journal cannot be written: that state lasts until both
+// can be written again, which every heartbeat tries, and sending then goes on by itself. Lives on the
+// window thread; the menu, the toolbar and the views follow stateChanged() and recordingFailed().
 class UploadController : public QObject {
     Q_OBJECT
 public:
@@ -27,12 +31,19 @@ public:
     // How often the progress figures are refreshed while a queue is sent.
     static constexpr int kProgressMs = 250;
 
+    // journal: the day's journal whose writes count as well (none: the log alone).
     UploadController(TransferScheduler &scheduler, TransferWorker &worker, RecordLog &log,
-                     QObject *parent = nullptr);
+                     DayJournal *journal = nullptr, QObject *parent = nullptr);
     ~UploadController() override;
 
     UploadState state() const { return m_state; }
     bool isStopped() const { return m_state == UploadState::Stopped; }
+
+    // Why the day's records cannot be written, while they cannot; nothing otherwise.
+    const Failure &recordingFailure() const { return m_recordingFailure; }
+    // Looks whether the log and the journal could be written at their last writes, and says so when that
+    // has changed. Every step does; whoever moves the records elsewhere may too.
+    void checkRecording();
 
     // The file being sent, or empty text when no transfer runs.
     QString sendingFileName() const;
@@ -46,7 +57,8 @@ public:
     // The stop command: asks the running transfer to stop, then returns to the stopped state after
     // the grace. Ignored while a grace runs.
     void stop();
-    // One heartbeat: schedules the queue; back to the stopped state when nothing is left to send.
+    // One heartbeat: writes the records again if they failed, then schedules the queue; back to the
+    // stopped state when nothing is left to send.
     void OnTimer();
     // The worker's report that a transfer ended, with its outcome (posted from its thread).
     void onTransferEnded(const TransferOutcome &outcome);
@@ -71,6 +83,10 @@ signals:
     void drained(int filesSent);
     // A row's transfer started, completed, failed or was stopped, and how it ended.
     void rowEvent(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
+    // The day's log or journal cannot be written (why: the first failure of the two): no transfer starts
+    // until recordingResumed(). Said again when the reason changes.
+    void recordingFailed(const Failure &why);
+    void recordingResumed();
 
 private:
     void setState(UploadState state);
@@ -78,10 +94,14 @@ private:
     void step();
     void keepLogFlushed();
     void sampleProgress();
+    void retryRecording();
+    Failure currentFailure() const;
 
     TransferScheduler &m_scheduler;
     TransferWorker &m_worker;
     RecordLog &m_log;
+    DayJournal *m_journal;
+    Failure m_recordingFailure;
     QTimer m_tick;
     QTimer m_grace;
     QTimer m_flush;

@@ -181,7 +181,8 @@ void CCfgDlg::setVisible(bool visible) {
     if (visible && !isVisible()) {
         showRecord();
         m_filter.load();
-        m_fileTypesEdit->setText(FileTypeFilter::typedList(m_filter.text()));
+        m_shownFileTypes = FileTypeFilter::typedList(m_filter.text());
+        m_fileTypesEdit->setText(m_shownFileTypes);
     }
     QDialog::setVisible(visible);
 }
@@ -281,8 +282,18 @@ bool CCfgDlg::makeMissingFolders() {
     return true;
 }
 
-// Writes the allow-list to the filter file when it differs from the file's, and reloads the filter.
+bool CCfgDlg::checkWritable() {
+    const SettingsCheck::Problem problem = SettingsCheck::unwritableFolder(m_record, m_writeProbe);
+    return problem.text.isEmpty() || refuse(editFor(problem.field), problem.text);
+}
+
+// Writes the allow-list to the filter file when the operator edited it, and reloads the filter. Types left
+// as shown are not written: the file keeps its entries exactly (an empty one, two differing in case, one
+// this form would refuse such as "tar.gz"), and a filter written meanwhile by another program stays.
 bool CCfgDlg::writeFileTypes() {
+    if (m_fileTypesEdit->text() == m_shownFileTypes && !m_shownFileTypes.isEmpty()) {
+        return true;
+    }
     QString text;
     QString bad;
     if (!FileTypeFilter::fromTypedList(m_fileTypesEdit->text(), &text, &bad)) {
@@ -325,7 +336,7 @@ bool CCfgDlg::writeFileTypes() {
 void CCfgDlg::onOk() {
     takeEdits();
     // The folders are checked again once created: a new folder may resolve through a link.
-    if (!checkFields() || !makeMissingFolders() || !checkFields() || !writeFileTypes()) {
+    if (!checkFields() || !makeMissingFolders() || !checkFields() || !checkWritable() || !writeFileTypes()) {
         return;
     }
     const SettingsStore::SaveResult result = m_store.save(m_record);

@@ -17,9 +17,10 @@ class SettingsStore;
 // "设置": the settings dialog, editing the station's one settings record and the file-type filter. The
 // frame keeps one dialog for the whole run and shows it again and again; each showing starts from the
 // record's values and the filter file. OK checks every field (SettingsCheck), offers to create missing
-// folders, writes the filter file and saves the record; a refusal names the field and keeps the dialog
-// open. Folders are stored with a trailing separator. A folder chosen with a "..." button goes into the
-// record at once, even if the dialog is then cancelled. Its fields are the settings of kSettings
+// folders, makes sure the folders the station writes to take a new file, writes the filter file (only
+// when its types were edited) and saves the record; a refusal names the field and keeps the dialog open.
+// Folders are stored with a trailing separator. A folder chosen with a "..." button goes into the record
+// at once, even if the dialog is then cancelled. Its fields are the settings of kSettings
 // (SettingsRecord.h), labelled as the table names them and placed where the form has them.
 class CCfgDlg : public QDialog {
     Q_OBJECT
@@ -36,6 +37,8 @@ public:
 
     // Replaces the platform's folder chooser (tests answer it themselves).
     void setFolderChooser(FolderChooser chooser);
+    // Replaces the check that a folder takes new files (tests make it fail).
+    void setWriteProbe(SettingsCheck::WriteProbe probe) { m_writeProbe = std::move(probe); }
 
     void setVisible(bool visible) override;
 
@@ -58,6 +61,7 @@ private:
     QLineEdit *editFor(SettingsCheck::Field field) const;
     bool checkFields();
     bool makeMissingFolders();
+    bool checkWritable();
     bool writeFileTypes();
 
     SettingsRecord &m_record;
@@ -65,7 +69,9 @@ private:
     const InnerPathMapping &m_mapping;
     FileTypeFilter &m_filter;
     QLineEdit *m_fileTypesEdit = nullptr;
+    QString m_shownFileTypes; // the allow-list as this showing put it into its edit
     FolderChooser m_folderChooser;
+    SettingsCheck::WriteProbe m_writeProbe = SettingsCheck::probeWritable;
     QPixmap m_background;
     QList<Binding> m_bindings;
 };

@@ -46,6 +46,12 @@ TEST(SettingsCheckTest, FoldersAreComparedAsTheyResolve) {
     SettingsRecord linked = record;
     linked.uploadFolder = base + QStringLiteral("alias");
     EXPECT_EQ(SettingsCheck::firstProblem(linked).field, SettingsCheck::Field::UploadFolder);
+    // A link to a subfolder of the transit folder: sent files would come back as files to queue.
+    TestFiles::makeFolder(base + QStringLiteral("transit/sub"));
+    ASSERT_TRUE(QFile::link(base + QStringLiteral("transit/sub"), base + QStringLiteral("sub-alias")));
+    linked = record;
+    linked.completionFolder = base + QStringLiteral("sub-alias/");
+    EXPECT_EQ(SettingsCheck::firstProblem(linked).field, SettingsCheck::Field::CompletionFolder);
 
     SettingsRecord dotted = record;
     dotted.recordFolder = base + QStringLiteral("done/../transit/./new-log/");
@@ -58,6 +64,25 @@ TEST(SettingsCheckTest, FoldersAreComparedAsTheyResolve) {
     SettingsRecord sibling = record;
     sibling.recordFolder = base + QStringLiteral("transit-log/");
     EXPECT_TRUE(SettingsCheck::firstProblem(sibling).text.isEmpty());
+}
+
+// The folders written to must take a new file; the probe leaves nothing behind.
+TEST(SettingsCheckTest, TheFoldersWrittenToMustTakeANewFile) {
+    QTemporaryDir dir;
+    SettingsRecord record;
+    record.transitFolder = record.uploadFolder = record.completionFolder = dir.path() + QLatin1Char('/');
+    record.recordFolder = dir.path() + QStringLiteral("/log/");
+    EXPECT_EQ(SettingsCheck::probeWritable(dir.path()), QString());
+    EXPECT_TRUE(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_FALSE(SettingsCheck::probeWritable(record.recordFolder).isEmpty()) << "no such folder";
+
+    QStringList probed;
+    const auto readOnlyLog = [&](const QString &folder) {
+        probed << folder;
+        return folder == record.recordFolder ? QStringLiteral("只读文件系统") : QString();
+    };
+    EXPECT_EQ(SettingsCheck::unwritableFolder(record, readOnlyLog).field, SettingsCheck::Field::RecordFolder);
+    EXPECT_EQ(probed.size(), 3) << "the transit folder is only read from";
 }
 
 } // namespace

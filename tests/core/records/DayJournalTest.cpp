@@ -3,14 +3,18 @@
 #include "core/common/Clock.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
+#include "core/xls/Workbook.h"
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace UploadRecord;
 
@@ -109,20 +113,117 @@ TEST_F(DayJournalTest, ARowAnEarlierRunLeftUploadingIsStoppedAndItsAttemptEnded)
     EXPECT_TRUE(QString::fromUtf8(journal.readAll()).contains(QStringLiteral("\t中断\ta.txt\t")));
 }
 
-TEST_F(DayJournalTest, AJournalThatCannotBeWrittenIsReportedOnceAndNeverStopsTheSending) {
-    int attempts = 0;
-    m_parts.dayJournal.setAppender([&attempts](const QString &, const QByteArray &, QString *error) {
-        ++attempts;
-        *error = QStringLiteral("磁盘空间不足");
-        return false;
+// Recording is never silently off: while the journal or the log cannot be written no transfer starts and
+// the station says why; once both can be written again, the next heartbeat sends on by itself.
+TEST_F(DayJournalTest, NothingIsSentWhileTheRecordsCannotBeWrittenAndSendingGoesOnWhenTheyCan) {
+    bool journalWorks = false;
+    bool logWorks = true;
+    m_parts.dayJournal.setAppender([&](const QString &path, const QByteArray &bytes, QString *error) {
+        QFile file(path);
+        *error = QStringLiteral("只读文件系统");
+        return journalWorks && file.open(QIODevice::Append) && file.write(bytes) == bytes.size();
     });
+    m_parts.log.setWriter([&](const QString &path, const QList<QStringList> &rows, QString *error) {
+        *error = QStringLiteral("Cannot write “%1”: 磁盘空间不足").arg(QDir::toNativeSeparators(path));
+        return logWorks && Xls::writeWorkbook(path, RecordLog::kSheetName, rows, error);
+    });
+    m_parts.log.setCoalesceWindow(0); // every start writes the log, so a failing log is met at once
+    QList<Failure> failures;
+    int resumed = 0;
+    int started = 0;
+    QObject::connect(&m_parts.upload, &UploadController::recordingFailed,
+                     [&](const Failure &why) { failures << why; });
+    QObject::connect(&m_parts.upload, &UploadController::recordingResumed, [&] { ++resumed; });
+    QObject::connect(&m_parts.upload, &UploadController::rowEvent,
+                     [&](TransferScheduler::Event event, int, const TransferOutcome &) {
+                         started += event == TransferScheduler::Event::Started ? 1 : 0;
+                     });
     queue(QStringLiteral("a.txt"), 10);
-    queue(QStringLiteral("b.txt"), 10);
+
+    m_parts.upload.start();
+    m_parts.upload.OnTimer();
+    m_parts.upload.OnTimer();
+    EXPECT_EQ(started, 0);
+    EXPECT_FALSE(m_parts.job.running.load());
+    EXPECT_EQ(m_parts.table.cell(0, CellStatus), kStatusReady) << "left as it was, start time too";
+    EXPECT_EQ(m_parts.table.cell(0, CellStartTime), QString());
+    ASSERT_EQ(failures.size(), 1) << "said once while the reason stays";
+    EXPECT_EQ(
+        failures[0].sentence(),
+        QStringLiteral("无法写入 %1：只读文件系统").arg(QDir::toNativeSeparators(m_parts.dayJournal.path())));
+
+    // The journal mends, the log breaks: still nothing goes, for the log's reason now.
+    journalWorks = true;
+    logWorks = false;
+    m_parts.upload.OnTimer();
+    EXPECT_EQ(started, 0);
+    ASSERT_EQ(failures.size(), 2);
+    EXPECT_EQ(failures[1].sentence(),
+              QStringLiteral("无法写入 %1：磁盘空间不足").arg(QDir::toNativeSeparators(m_parts.log.path())));
+    EXPECT_EQ(resumed, 0);
+
+    logWorks = true;
+    m_parts.upload.OnTimer();
+    EXPECT_EQ(resumed, 1);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_parts.upload.isStopped(); }, 30000));
+    EXPECT_EQ(m_parts.table.cell(0, CellStatus), kStatusComplete);
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(TestFiles::read(m_parts.dayJournal.path()).count("\t开始\ta.txt\t"), 1);
+}
+
+// A new record folder takes the day's table at once, and the journal goes on beside it.
+TEST_F(DayJournalTest, ANewRecordFolderTakesTheLogAndTheJournalAtOnce) {
+    queue(QStringLiteral("a.txt"), 10);
+    ASSERT_TRUE(m_parts.log.writeRecordLog());
+    const QString moved = m_work.path() + QStringLiteral("/moved/");
+    const QString day = m_parts.clock->dateText();
+    TestFiles::write(moved + day + QStringLiteral(".xls"), "another station's log");
+
+    m_parts.settings.recordFolder = moved;
+    m_parts.followRecordFolder();
+    EXPECT_EQ(m_parts.log.path(), moved + day + QStringLiteral(".xls"));
+    QList<QStringList> logged;
+    Failure failure;
+    ASSERT_TRUE(RecordLog::readRecords(m_parts.log.path(), &logged, &failure))
+        << failure.sentence().toStdString();
+    EXPECT_EQ(logged.value(0).value(CellFileName), QStringLiteral("a.txt"));
+    const QStringList kept = QDir(moved).entryList({day + QStringLiteral("-replaced-*.xls")});
+    ASSERT_EQ(kept.size(), 1) << "the file that stood there is kept, not overwritten";
+    EXPECT_EQ(TestFiles::read(moved + kept[0]), "another station's log");
+
     sendAll();
-    EXPECT_EQ(m_parts.table.cell(1, CellStatus), kStatusComplete);
-    EXPECT_EQ(attempts, 4);
-    EXPECT_TRUE(m_parts.dayJournal.takeFailure().contains(QStringLiteral("磁盘空间不足")));
-    EXPECT_EQ(m_parts.dayJournal.takeFailure(), QString());
+    EXPECT_EQ(m_parts.dayJournal.path(), moved + day + QStringLiteral(".journal.tsv"));
+    EXPECT_TRUE(QString::fromUtf8(TestFiles::read(m_parts.dayJournal.path()))
+                    .contains(QStringLiteral("\t完成\ta.txt\t")));
+    EXPECT_FALSE(QFile::exists(m_work.path() + QLatin1Char('/') + day + QStringLiteral(".journal.tsv")));
+}
+
+// A real read-only record folder: a small tmpfs remounted read-only (root only; skipped elsewhere).
+TEST_F(DayJournalTest, AReadOnlyRecordFolderHoldsTheSendingUntilItTakesWritesAgain) {
+    QTemporaryDir disk;
+    const auto mount = [&disk](QStringList arguments) {
+        return QProcess::execute(QStringLiteral("mount"), arguments << disk.path()) == 0;
+    };
+    if (::geteuid() != 0 || !mount({QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                    QStringLiteral("size=256k"), QStringLiteral("tmpfs")})) {
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    }
+    const auto unmount = qScopeGuard([&disk] { QProcess::execute(QStringLiteral("umount"), {disk.path()}); });
+    m_parts.settings.recordFolder = disk.path() + QLatin1Char('/');
+    m_parts.followRecordFolder();
+    queue(QStringLiteral("a.txt"), 10);
+
+    ASSERT_TRUE(mount({QStringLiteral("-o"), QStringLiteral("remount,ro")}));
+    m_parts.upload.start();
+    m_parts.upload.OnTimer();
+    EXPECT_FALSE(m_parts.job.running.load());
+    EXPECT_EQ(m_parts.table.cell(0, CellStatus), kStatusReady);
+    EXPECT_EQ(m_parts.upload.recordingFailure().reason, QStringLiteral("磁盘只读，不能写入"));
+
+    ASSERT_TRUE(mount({QStringLiteral("-o"), QStringLiteral("remount,rw")}));
+    m_parts.upload.OnTimer();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_parts.upload.isStopped(); }, 30000));
+    EXPECT_EQ(m_parts.table.cell(0, CellStatus), kStatusComplete);
 }
 
 // Journals as files hold them: today's layout, a newer station's, and no journal at all.
