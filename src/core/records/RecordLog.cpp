@@ -2,12 +2,14 @@
 
 #include "core/common/Clock.h"
 #include "core/common/Paths.h"
+#include "core/common/SystemErrors.h"
 #include "core/records/UploadTable.h"
 #include "core/xls/Workbook.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <utility>
 
 namespace {
