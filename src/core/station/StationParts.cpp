@@ -31,6 +31,8 @@ StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownCloc
     scheduler.setFileCheck([this](const QString &fileName) { return lookBeforeSending(fileName); });
     scheduler.setCompletionHook([this](const QString &fileName) { completion.moveSentFile(fileName); });
     queue.setObserver([this](JournalEvent event, int row) { journal(event, row); });
+    // A file still being written waits before it is queued as before it is sent: one span for both.
+    queue.setSettleTime([this] { return job.settleTime; });
     QObject::connect(&upload, &UploadController::rowEvent, &upload,
                      [this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
                          journalTransfer(event, row, outcome);
