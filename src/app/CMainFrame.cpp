@@ -411,9 +411,6 @@ void CMainFrame::OnAddRecord() {
     const QueueOperations::Outcome outcome = m_parts.queue.addRecord(m_contentView->currentDir());
     QApplication::restoreOverrideCursor();
     afterQueueCommand(outcome);
-    if (!outcome.summary.isEmpty()) {
-        statusBar()->showMessage(outcome.summary);
-    }
     m_explorerView->fillFileList();
 }
 
@@ -422,7 +419,7 @@ void CMainFrame::OnDeleteRecord() {
         refuseWhileNotConfigured(QStringLiteral("未选中文件。请选择文件后再点击删除按钮。"))) {
         return;
     }
-    afterQueueCommand(m_parts.queue.deleteRecord(m_tableView->selectedRows(), m_contentView->currentDir()));
+    afterQueueCommand(m_parts.queue.deleteRecord(m_tableView->selectedRows()));
     m_explorerView->fillFileList();
 }
 
@@ -439,6 +436,9 @@ void CMainFrame::onFileActivated(const QString &name) {
 void CMainFrame::afterQueueCommand(const QueueOperations::Outcome &outcome) {
     if (outcome.succeeded) {
         m_contentView->refreshFolderList();
+    }
+    if (!outcome.summary.isEmpty()) {
+        statusBar()->showMessage(outcome.summary);
     }
     if (!outcome.retryMoveOf.isEmpty()) {
         // A sent file blocks its name: the operator may have its move to the completion folder tried again.

@@ -4,11 +4,13 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -64,6 +66,23 @@ TEST_F(BrowseViewsTest, TheFirstSubfolderIsCurrentAndItsFilesShowWithTypesAndIco
     EXPECT_EQ(m_files.item(0, 1)->text(), QStringLiteral("PDF File"));
     EXPECT_EQ(m_files.item(0, 2)->text(), QStringLiteral("0"));
     EXPECT_FALSE(m_files.item(0, 0)->icon().isNull());
+
+    // What is not queued is listed all the same, greyed, its reason on every cell.
+    QTemporaryDir outside;
+    TestFiles::write(outside.filePath(QStringLiteral("elsewhere.txt")), "x");
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("elsewhere.txt")),
+                            m_dir.filePath(QStringLiteral("A/link.txt"))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("A/pipe.txt"))).constData(), 0600), 0);
+    ASSERT_TRUE(m_files.fillFileList());
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("pipe.txt"), QStringLiteral("link.txt"),
+                                        QStringLiteral("b.pdf"), QStringLiteral("a.txt")}));
+    const QColor greyed = m_files.palette().color(QPalette::Disabled, QPalette::Text);
+    EXPECT_EQ(m_files.item(0, 2)->toolTip(),
+              QStringLiteral("文件“pipe.txt”不是普通文件（文件夹、管道、套接字或设备）"));
+    EXPECT_EQ(m_files.item(1, 0)->toolTip(), QStringLiteral("文件“link.txt”是符号链接，不会被跟随"));
+    EXPECT_EQ(m_files.item(1, 1)->foreground().color(), greyed);
+    EXPECT_EQ(m_files.item(2, 0)->toolTip(), QString());
+    EXPECT_NE(m_files.item(2, 0)->foreground().color(), greyed);
 }
 
 TEST_F(BrowseViewsTest, DoubleClickingAFolderMakesItCurrentAndRefillsTheFiles) {

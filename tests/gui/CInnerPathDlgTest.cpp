@@ -21,36 +21,36 @@ namespace {
 class CInnerPathDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        transit = dir.path() + QStringLiteral("/transit/");
-        TestFiles::makeFolder(transit);
-        OperatorMessages::setResponder(&responder);
+        ASSERT_TRUE(m_dir.isValid());
+        m_transit = m_dir.path() + QStringLiteral("/transit/");
+        TestFiles::makeFolder(m_transit);
+        OperatorMessages::setResponder(&m_responder);
     }
     void TearDown() override { OperatorMessages::setResponder(nullptr); }
 
-    QString mappingPath() const { return dir.path() + QStringLiteral("/Brelvantis.path"); }
+    QString mappingPath() const { return m_dir.path() + QStringLiteral("/Brelvantis.path"); }
 
     void makeSubfolders(const QStringList &names) {
         for (const QString &name : names) {
-            TestFiles::makeFolder(transit + name);
+            TestFiles::makeFolder(m_transit + name);
         }
     }
 
     void open(const QString &transitFolder) {
-        dialog = std::make_unique<CInnerPathDlg>(transitFolder, mapping);
-        dialog->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        m_dialog = std::make_unique<CInnerPathDlg>(transitFolder, m_mapping);
+        m_dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dialog.get()));
     }
-    void open() { open(transit); }
+    void open() { open(m_transit); }
 
-    QTableWidget *list() const { return dialog->findChild<QTableWidget *>(QStringLiteral("mappingList")); }
-    QLineEdit *pathEdit() const { return dialog->findChild<QLineEdit *>(QStringLiteral("innerPathEdit")); }
+    QTableWidget *list() const { return m_dialog->findChild<QTableWidget *>(QStringLiteral("mappingList")); }
+    QLineEdit *pathEdit() const { return m_dialog->findChild<QLineEdit *>(QStringLiteral("innerPathEdit")); }
     QLineEdit *addressEdit() const {
-        return dialog->findChild<QLineEdit *>(QStringLiteral("innerAddressEdit"));
+        return m_dialog->findChild<QLineEdit *>(QStringLiteral("innerAddressEdit"));
     }
 
     void click(const char *buttonName) {
-        auto *button = dialog->findChild<QPushButton *>(QLatin1String(buttonName));
+        auto *button = m_dialog->findChild<QPushButton *>(QLatin1String(buttonName));
         ASSERT_NE(button, nullptr) << buttonName;
         QTest::mouseClick(button, Qt::LeftButton);
     }
@@ -87,16 +87,17 @@ protected:
         return rows;
     }
 
-    QTemporaryDir dir;
-    QString transit;
-    InnerPathMapping mapping{mappingPath()};
-    RecordingResponder responder;
-    std::unique_ptr<CInnerPathDlg> dialog;
+    QTemporaryDir m_dir;
+    QString m_transit;
+    InnerPathMapping m_mapping{mappingPath()};
+    RecordingResponder m_responder;
+    std::unique_ptr<CInnerPathDlg> m_dialog;
 };
 
 TEST_F(CInnerPathDlgTest, ListsOnlyTheSubfolders) {
     makeSubfolders({"b", "A", ".hidden"});
-    TestFiles::write(transit + "file.txt", "not a folder");
+    TestFiles::write(m_transit + "file.txt", "not a folder");
+    ASSERT_TRUE(QFile::link(m_transit + "A", m_transit + "linked"));
     open();
     EXPECT_EQ(shownRows(), (QStringList{".hidden*>", "A*>", "b*>"}));
 }
@@ -108,10 +109,10 @@ TEST_F(CInnerPathDlgTest, MappingRoundTripWritesTheRecordsAndReopensWithThem) {
     modify(QStringLiteral("d://广告"), QStringLiteral("192.168.1.1:4321"));
     click("okButton");
 
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_FALSE(m_dialog->isVisible());
+    EXPECT_EQ(m_dialog->result(), QDialog::Accepted);
     EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray("|A*d://\xB9\xE3\xB8\xE6>192.168.1.1:4321|B*>|"));
-    EXPECT_TRUE(responder.notices.isEmpty());
+    EXPECT_TRUE(m_responder.notices.isEmpty());
 
     open();
     EXPECT_EQ(shownRows(), (QStringList{"A*d://广告>192.168.1.1:4321", "B*>"}));
@@ -149,21 +150,23 @@ TEST_F(CInnerPathDlgTest, ModifyRefusesWithTheReasonAndChangesNothing) {
         {QStringLiteral("e://abc:d"), QStringLiteral("1.2.3.4:5"), QStringLiteral("冒号")},
         {QStringLiteral("d://a>b"), QStringLiteral("1.2.3.4:5"), QStringLiteral(">")},
         {QStringLiteral("d://../x"), QStringLiteral("1.2.3.4:5"), QStringLiteral("..")},
-        {QStringLiteral("d://x"), QString(), QStringLiteral("请填写内网IP:端口")},
         {QStringLiteral("d://x"), QStringLiteral("1.2.3.4"), QStringLiteral("192.168.1.1:4321")},
         {QStringLiteral("d://x"), QStringLiteral("1.2.3:4321"), QStringLiteral("192.168.1.1:4321")},
         {QStringLiteral("d://x"), QStringLiteral("1.2.3.4:70000"), QStringLiteral("65535")},
     };
     for (const auto &r : refused) {
         SCOPED_TRACE((r.innerPath + u'|' + r.innerAddress).toStdString());
-        responder.notices.clear();
+        m_responder.notices.clear();
         modify(r.innerPath, r.innerAddress);
         EXPECT_EQ(shownRows(), (QStringList{"A*>"}));
-        ASSERT_EQ(responder.notices.size(), 1);
-        EXPECT_EQ(responder.notices[0].caption, QStringLiteral("错误"));
-        EXPECT_TRUE(responder.notices[0].text.contains(r.mentioned))
-            << responder.notices[0].text.toStdString();
+        ASSERT_EQ(m_responder.notices.size(), 1);
+        EXPECT_EQ(m_responder.notices[0].caption, QStringLiteral("错误"));
+        EXPECT_TRUE(m_responder.notices[0].text.contains(r.mentioned))
+            << m_responder.notices[0].text.toStdString();
     }
+    // An empty inner address is a record the mapping file and the queue take as it is.
+    modify(QStringLiteral("d://x"), QString());
+    EXPECT_EQ(shownRows(), (QStringList{"A*d://x>"}));
     // Blanks around the values are not kept; e: is a drive like any other.
     modify(QStringLiteral(" e:/资料/技术 "), QStringLiteral(" 192.168.1.20:4321 "));
     EXPECT_EQ(shownRows(), (QStringList{"A*e:/资料/技术>192.168.1.20:4321"}));
@@ -175,7 +178,7 @@ TEST_F(CInnerPathDlgTest, ModifyWithNoRowsDoesNothingAndOkWritesAnEmptyFile) {
     modify(QStringLiteral("d://x"), QStringLiteral("1.2.3.4:5"));
     EXPECT_EQ(list()->rowCount(), 0);
     click("okButton");
-    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(m_dialog->isVisible());
     EXPECT_TRUE(QFile::exists(mappingPath()));
     EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray());
 }
@@ -207,7 +210,7 @@ TEST_F(CInnerPathDlgTest, ChoosingARowShowsItsOwnValuesAndClearsThemForAnUnmappe
 
     click("modifyButton");
     EXPECT_EQ(shownRows(), (QStringList{"A*d://pa>1.1.1.1:1", "B*d://pb>", "C*>"}));
-    EXPECT_EQ(responder.notices.size(), 1);
+    EXPECT_EQ(m_responder.notices.size(), 1);
 }
 
 TEST_F(CInnerPathDlgTest, MovingTheMarkWithTheKeyboardChoosesTheRowModifyChanges) {
@@ -233,12 +236,12 @@ TEST_F(CInnerPathDlgTest, CancelAndTheCloseBoxWriteNothing) {
         open();
         modify(QStringLiteral("d://changed"), QStringLiteral("1.1.1.1:1"));
         if (closeBox) {
-            dialog->close();
+            m_dialog->close();
         } else {
             click("cancelButton");
         }
-        EXPECT_FALSE(dialog->isVisible());
-        EXPECT_EQ(dialog->result(), QDialog::Rejected);
+        EXPECT_FALSE(m_dialog->isVisible());
+        EXPECT_EQ(m_dialog->result(), QDialog::Rejected);
         EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray("|A*pa>aa|"));
     }
 }
@@ -252,21 +255,21 @@ TEST_F(CInnerPathDlgTest, AFileLargerThanTheReadLimitIsNotOverwritten) {
     EXPECT_EQ(shownRows(), (QStringList{"A*pa>aa", "B*>"}));
 
     click("okButton");
-    EXPECT_TRUE(dialog->isVisible());
-    ASSERT_EQ(responder.notices.size(), 1);
-    EXPECT_EQ(responder.notices[0].caption, QStringLiteral("错误"));
-    EXPECT_TRUE(responder.notices[0].text.contains(mappingPath()));
+    EXPECT_TRUE(m_dialog->isVisible());
+    ASSERT_EQ(m_responder.notices.size(), 1);
+    EXPECT_EQ(m_responder.notices[0].caption, QStringLiteral("错误"));
+    EXPECT_TRUE(m_responder.notices[0].text.contains(mappingPath()));
     EXPECT_EQ(TestFiles::read(mappingPath()), large);
 }
 
 TEST_F(CInnerPathDlgTest, AnExistingFileThatCannotBeReadIsNotOverwritten) {
     makeSubfolders({"A"});
     TestFiles::write(mappingPath(), "|A*pa>aa|");
-    mapping.setOpener([](QFile &) { return false; }); // there, but it cannot be read
+    m_mapping.setOpener([](QFile &) { return false; }); // there, but it cannot be read
     open();
     click("okButton");
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(responder.notices.size(), 1);
+    EXPECT_TRUE(m_dialog->isVisible());
+    EXPECT_EQ(m_responder.notices.size(), 1);
     EXPECT_EQ(TestFiles::read(mappingPath()), QByteArray("|A*pa>aa|"));
 }
 
@@ -276,27 +279,27 @@ TEST_F(CInnerPathDlgTest, AFailedWriteIsShownAndKeepsTheDialogOpen) {
     // A character with no code page 936 form cannot be stored.
     modify(QStringLiteral("d://한"), QStringLiteral("1.1.1.1:1"));
     click("okButton");
-    EXPECT_TRUE(dialog->isVisible());
-    ASSERT_EQ(responder.notices.size(), 1);
+    EXPECT_TRUE(m_dialog->isVisible());
+    ASSERT_EQ(m_responder.notices.size(), 1);
     EXPECT_FALSE(QFile::exists(mappingPath()));
     EXPECT_EQ(shownRows(), (QStringList{"A*d://한>1.1.1.1:1"}));
 
     // A mapping file whose folder does not exist cannot be written either.
-    const InnerPathMapping unwritable(dir.path() + QStringLiteral("/missing/Brelvantis.path"));
-    CInnerPathDlg other(transit, unwritable);
+    const InnerPathMapping unwritable(m_dir.path() + QStringLiteral("/missing/Brelvantis.path"));
+    CInnerPathDlg other(m_transit, unwritable);
     other.show();
     other.findChild<QPushButton *>(QStringLiteral("okButton"))->click();
     EXPECT_TRUE(other.isVisible());
-    EXPECT_EQ(responder.notices.size(), 2);
+    EXPECT_EQ(m_responder.notices.size(), 2);
 }
 
 TEST_F(CInnerPathDlgTest, LabelsShowTheirWholeTextBesideTheEdits) {
     open();
-    for (QLabel *label : dialog->findChildren<QLabel *>()) {
+    for (QLabel *label : m_dialog->findChildren<QLabel *>()) {
         SCOPED_TRACE(label->text().toStdString());
         const QRect text(label->pos(), QSize(label->sizeHint().width(), label->height()));
         EXPECT_LE(label->sizeHint().width(), label->width());
-        for (QLineEdit *edit : dialog->findChildren<QLineEdit *>()) {
+        for (QLineEdit *edit : m_dialog->findChildren<QLineEdit *>()) {
             EXPECT_FALSE(text.intersects(edit->geometry())) << edit->objectName().toStdString();
         }
     }

@@ -85,6 +85,7 @@ void Screenshots::station(const QString &folder) {
     NoMessages messages;
     StationParts parts(work.path());
     parts.filter.load();
+    parts.job.settleTime = {}; // the files were just written whole: queued and sent at once
     CMainFrame frame(parts);
     frame.OnCreate();
     frame.OnInitialUpdates();

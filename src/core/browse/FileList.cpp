@@ -18,8 +18,8 @@ bool FileList::fillFileList(const QString &transitFolder, const QString &current
     m_rows.clear();
     m_rows.reserve(files.size());
     for (auto it = files.crbegin(); it != files.crend(); ++it) {
-        m_rows.append(
-            {it->name, getFileTypeName(it->name), sizeText(it->size), Paths::join(folder, it->name)});
+        m_rows.append({it->name, getFileTypeName(it->name), sizeText(it->size), Paths::join(folder, it->name),
+                       it->refusal});
     }
     return true;
 }

@@ -4,7 +4,8 @@
 #include <QString>
 
 // The files of the current transit subfolder as the file list shows them: name, type name and size
-// in whole KB. Rows come in the reverse of the (sorted) enumeration order, newest insertion on top.
+// in whole KB, and for what is no regular file (links included) why it is not queued. Rows come in the
+// reverse of the (sorted) enumeration order, newest insertion on top.
 class FileList {
 public:
     struct Row {
@@ -12,6 +13,7 @@ public:
         QString typeName;
         QString sizeText;
         QString path;
+        QString refusal; // why it is not queued (a link, a pipe, a name that is not UTF-8); empty for a file
     };
 
     // The folder the list shows: the transit folder itself while no subfolder is current.

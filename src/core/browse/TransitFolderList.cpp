@@ -4,6 +4,7 @@
 #include "core/common/Paths.h"
 
 #include <QDirIterator>
+#include <QFileInfo>
 
 const QString TransitFolderList::kCurrentStatus = QStringLiteral("当前目录");
 const QString TransitFolderList::kFormerStatus = QStringLiteral(" ");
@@ -42,12 +43,16 @@ bool TransitFolderList::setCurrentItem(int row) {
 }
 
 int TransitFolderList::countFiles(const QString &folder) {
-    // Counting needs neither sizes nor order: a bare enumeration is several times faster.
+    // Counting needs neither sizes nor order: a bare enumeration is several times faster. Everything the
+    // file list shows counts, links to folders too.
     int count = 0;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        ++count;
+        const QFileInfo entry = it.fileInfo();
+        if (entry.isSymLink() || !entry.isDir()) {
+            ++count;
+        }
     }
     return count;
 }

@@ -24,7 +24,8 @@ public:
     // Makes row current. Returns false for a row that does not exist.
     bool setCurrentItem(int row);
 
-    // Number of files (not folders) directly inside folder; hidden ones count. Never negative.
+    // Number of entries directly inside folder that are not real folders (what the file list shows);
+    // hidden ones count. Never negative.
     static int countFiles(const QString &folder);
 
     const QList<Row> &rows() const { return m_rows; }

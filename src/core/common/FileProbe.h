@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 #include <chrono>
@@ -48,6 +49,10 @@ Stamp stampOf(const QFile &file);
 // True when a process (another, or this one) holds the file of stamp open for writing. False when it
 // cannot be told, as on a platform without the means.
 bool heldOpenForWriting(const Stamp &stamp);
+
+// The same for many files at once, by position: one look at every process's open files serves them
+// all, where a look per file would cost a folder of many files seconds.
+QList<bool> heldOpenForWriting(const QList<Stamp> &stamps);
 
 // True when the file of stamp was modified less than span ago (or claims a time ahead of the clock),
 // by the wall clock the file system stamps files with. Never for an empty span.

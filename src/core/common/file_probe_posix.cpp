@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QMultiHash>
 
 #include <cerrno>
 #include <cstdio>
@@ -54,39 +55,51 @@ bool openedForWriting(int fdinfoFolder, const char *name) {
     return (mode & O_ACCMODE) == O_WRONLY || (mode & O_ACCMODE) == O_RDWR;
 }
 
-// Whether one process holds the file open for writing.
-bool processWrites(int procFolder, const char *pid, const Stamp &stamp) {
+// The files asked about, found by inode, and which of them are held open for writing so far.
+struct Writers {
+    const QList<Stamp> &stamps;
+    QMultiHash<quint64, qsizetype> byInode;
+    QList<bool> held;
+    qsizetype heldCount = 0;
+};
+
+// Marks the files a process holds open for writing.
+void markWriters(int procFolder, const char *pid, Writers *writers) {
     char path[300]; // a pid and a short suffix; room for any name readdir gives
     std::snprintf(path, sizeof path, "%s/fd", pid);
     const int fdFolder = ::openat(procFolder, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fdFolder < 0) {
-        return false;
+        return;
     }
     DIR *fds = ::fdopendir(fdFolder);
     if (!fds) {
         ::close(fdFolder);
-        return false;
+        return;
     }
-    bool writes = false;
     while (const dirent *entry = ::readdir(fds)) {
         struct stat target {};
-        if (entry->d_name[0] == '.' || ::fstatat(fdFolder, entry->d_name, &target, 0) != 0 ||
-            static_cast<quint64>(target.st_ino) != stamp.inode ||
-            static_cast<quint64>(target.st_dev) != stamp.device) {
+        if (entry->d_name[0] == '.' || ::fstatat(fdFolder, entry->d_name, &target, 0) != 0) {
             continue;
         }
-        std::snprintf(path, sizeof path, "%s/fdinfo", pid);
-        const int fdinfo = ::openat(procFolder, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fdinfo >= 0) {
-            writes = openedForWriting(fdinfo, entry->d_name);
-            ::close(fdinfo);
-        }
-        if (writes) {
-            break;
+        const auto inode = static_cast<quint64>(target.st_ino);
+        for (auto it = writers->byInode.constFind(inode); it != writers->byInode.cend() && it.key() == inode;
+             ++it) {
+            const qsizetype i = it.value();
+            if (writers->held[i] || static_cast<quint64>(target.st_dev) != writers->stamps[i].device) {
+                continue;
+            }
+            std::snprintf(path, sizeof path, "%s/fdinfo", pid);
+            const int fdinfo = ::openat(procFolder, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fdinfo >= 0 && openedForWriting(fdinfo, entry->d_name)) {
+                writers->held[i] = true;
+                ++writers->heldCount;
+            }
+            if (fdinfo >= 0) {
+                ::close(fdinfo);
+            }
         }
     }
     ::closedir(fds);
-    return writes;
 }
 
 } // namespace
@@ -142,25 +155,33 @@ Stamp stampOf(const QFile &file) {
 }
 
 bool heldOpenForWriting(const Stamp &stamp) {
-    const int procFolder = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return heldOpenForWriting(QList<Stamp>{stamp}).first();
+}
+
+QList<bool> heldOpenForWriting(const QList<Stamp> &stamps) {
+    Writers writers{stamps, {}, QList<bool>(stamps.size(), false)};
+    for (qsizetype i = 0; i < stamps.size(); ++i) {
+        writers.byInode.insert(stamps[i].inode, i);
+    }
+    const int procFolder = stamps.isEmpty() ? -1 : ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (procFolder < 0) {
-        return false;
+        return writers.held;
     }
     DIR *processes = ::fdopendir(procFolder);
     if (!processes) {
         ::close(procFolder);
-        return false;
+        return writers.held;
     }
-    bool writes = false;
     while (const dirent *entry = ::readdir(processes)) {
-        if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9' &&
-            processWrites(procFolder, entry->d_name, stamp)) {
-            writes = true;
-            break;
+        if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9') {
+            markWriters(procFolder, entry->d_name, &writers);
+            if (writers.heldCount == stamps.size()) {
+                break;
+            }
         }
     }
     ::closedir(processes);
-    return writes;
+    return writers.held;
 }
 
 bool modifiedWithin(const Stamp &stamp, std::chrono::milliseconds span) {

@@ -12,8 +12,10 @@
 #include "core/records/UploadTable.h"
 #include "core/transfer/HeaderBlock.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <optional>
 
 using namespace UploadRecord;
 
@@ -26,15 +28,30 @@ QString sizeText(qint64 bytes) {
     return QStringLiteral("%1 KB").arg(bytes >> 10);
 }
 
-QString folderOf(const QString &transitFolder, const QString &currentDir) {
-    return currentDir.isEmpty() ? transitFolder : Paths::join(transitFolder, currentDir);
+QString destinationText(const QString &innerAddress, const QString &innerPath) {
+    return innerAddress + QStringLiteral("||") + innerPath;
+}
+
+QString refusedText(const QString &reason) {
+    return reason + QStringLiteral("，不能上传。");
+}
+
+// The names of files that wait to be written whole, for one line of the status bar.
+QString waitingText(const QStringList &names) {
+    constexpr int kShown = 3;
+    const QString shown = names.mid(0, kShown).join(QStringLiteral("、"));
+    return QStringLiteral("等待文件写完：") +
+           (names.size() > kShown ? QStringLiteral("%1 等 %2 个").arg(shown).arg(names.size()) : shown);
 }
 
 } // namespace
 
 QueueOperations::QueueOperations(UploadTable &table, RecordLog &log, const FileTypeFilter &filter,
                                  const InnerPathMapping &mapping, const SettingsRecord &settings)
-    : m_table(table), m_log(log), m_filter(filter), m_mapping(mapping), m_settings(settings) {}
+    : m_table(table), m_log(log), m_filter(filter), m_mapping(mapping), m_settings(settings),
+      m_settleTime([] { return std::chrono::milliseconds(2000); }),
+      m_writers([](const QList<FileProbe::Stamp> &stamps) { return FileProbe::heldOpenForWriting(stamps); }) {
+}
 
 bool QueueOperations::resolveDestination(const QString &currentDir, Caller caller, Destination *destination,
                                          Notice *notice) const {
@@ -81,6 +98,11 @@ bool QueueOperations::resolveDestination(const QString &currentDir, Caller calle
 
 // Why a file of this name could never be sent, or empty text when it can.
 QString QueueOperations::unsendableReason(const QString &fileName) const {
+    // A control character would break the operator's lists and the log's cells, and means nothing in a
+    // name on the other side.
+    if (FolderScan::shownName(fileName) != fileName) {
+        return QStringLiteral("文件名“%1”含有控制字符").arg(FolderScan::shownName(fileName));
+    }
     const std::optional<QByteArray> bytes = Cp936::encode(fileName);
     if (!bytes) {
         return QStringLiteral("文件名“%1”含有无法传送的字符").arg(fileName);
@@ -145,8 +167,7 @@ QString QueueOperations::queueFile(const QString &sourceFolder, const QString &f
     const int row = m_table.appendRow(QString::number(m_table.rowCount() + 1));
     m_table.setCell(row, CellFileName, fileName);
     m_table.setCell(row, CellFileSize, sizeText(size));
-    m_table.setCell(row, CellDestination,
-                    destination.innerAddress + QStringLiteral("||") + destination.innerPath);
+    m_table.setCell(row, CellDestination, destinationText(destination.innerAddress, destination.innerPath));
     m_table.setCell(row, CellStatus, kStatusReady);
     notify(JournalEvent::Queued, row);
     return QString();
@@ -166,8 +187,19 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     if (!QFileInfo(source).isDir()) {
         return {};
     }
-    const QFileInfo file(Paths::join(source, fileName));
-    if (!file.exists() || file.isDir() || file.size() == 0) {
+    // Opened as the worker opens it: a final link is never followed, a pipe never waited on.
+    const QString path = Paths::join(source, fileName);
+    FileProbe::Stamp stamp;
+    FileProbe::Look seen;
+    if (QFile opened; !FileProbe::openRegular(path, opened, &stamp, &seen)) {
+        // What the name itself is says it best (a socket cannot even be opened); a name whose bytes are
+        // not UTF-8 is found by its listed text.
+        const QString refusal = FileProbe::look(path).kind == FileProbe::Kind::Regular
+                                    ? FolderScan::refusalFor(fileName, seen)
+                                    : FolderScan::refusalOf(source, fileName);
+        return refusal.isEmpty() ? Outcome{} : Outcome{false, {kError, refusedText(refusal)}};
+    }
+    if (stamp.size == 0) {
         return {};
     }
     if (!m_filter.permits(fileName)) {
@@ -175,7 +207,7 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     }
     const QString unsendable = unsendableReason(fileName);
     if (!unsendable.isEmpty()) {
-        return {false, {kError, unsendable + QStringLiteral("，不能上传。")}};
+        return {false, {kError, refusedText(unsendable)}};
     }
     if (m_settings.uploadFolder.isEmpty() || !QFileInfo(m_settings.uploadFolder).isDir()) {
         return {false, {kError, QStringLiteral("上传目录不存在，请检查软件设置！")}};
@@ -195,7 +227,10 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
         refused.retryMoveOf = fileName;
         return refused;
     }
-    const QString failure = queueFile(source, fileName, file.size(), destination);
+    if (FileProbe::modifiedWithin(stamp, m_settleTime()) || m_writers({stamp}).value(0)) {
+        return {false, {}, waitingText({fileName})};
+    }
+    const QString failure = queueFile(source, fileName, stamp.size, destination);
     if (!failure.isEmpty()) {
         return {false, {kError, QStringLiteral("文件“%1”未能移入上传目录：%2").arg(fileName, failure)}};
     }
@@ -223,10 +258,17 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
     FolderScan::subfolders(source, &folders);
     QStringList leftBehind;
     QStringList refusedTypes;
+    QStringList waiting;
+    QList<FolderScan::Entry> ready; // passed every check; queued unless a program still writes them
+    QList<FileProbe::Stamp> stamps;
     int queued = 0;
     int notAllowed = 0;
     int empty = 0;
     for (const FolderScan::Entry &file : files) {
+        if (!file.refusal.isEmpty()) {
+            leftBehind << file.refusal;
+            continue;
+        }
         if (file.size == 0) {
             ++empty;
             continue;
@@ -249,15 +291,33 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
             reason = sameNameReason(file.name, standing);
         }
         if (reason.isEmpty()) {
-            const QString failure = queueFile(source, file.name, file.size, destination);
-            if (!failure.isEmpty()) {
-                reason = QStringLiteral("文件“%1”未能移入上传目录：%2").arg(file.name, failure);
+            // Looked at again: what was listed may have changed, or gone (then it is passed over).
+            const FileProbe::Look seen = FileProbe::look(Paths::join(source, file.name));
+            reason = FolderScan::refusalFor(file.name, seen);
+            if (seen.kind == FileProbe::Kind::Regular &&
+                FileProbe::modifiedWithin(seen.stamp, m_settleTime())) {
+                waiting << file.name;
+            } else if (seen.kind == FileProbe::Kind::Regular) {
+                ready << file;
+                stamps << seen.stamp;
             }
         }
-        if (reason.isEmpty()) {
+        if (!reason.isEmpty()) {
+            leftBehind << reason;
+        }
+    }
+    // Whether a program still writes them is asked once for all: one look at every open file.
+    const QList<bool> held = stamps.isEmpty() ? QList<bool>() : m_writers(stamps);
+    for (qsizetype i = 0; i < ready.size(); ++i) {
+        if (held.value(i)) {
+            waiting << ready[i].name;
+            continue;
+        }
+        const QString failure = queueFile(source, ready[i].name, ready[i].size, destination);
+        if (failure.isEmpty()) {
             ++queued;
         } else {
-            leftBehind << reason;
+            leftBehind << QStringLiteral("文件“%1”未能移入上传目录：%2").arg(ready[i].name, failure);
         }
     }
     m_log.writeRecordLog();
@@ -278,6 +338,9 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
     if (!leftBehind.isEmpty()) {
         skipped << QStringLiteral("未能添加 %1 个").arg(leftBehind.size());
     }
+    if (!waiting.isEmpty()) {
+        skipped << waitingText(waiting);
+    }
     if (!skipped.isEmpty()) {
         summary += QStringLiteral("；跳过：") + skipped.join(QStringLiteral("，"));
     }
@@ -297,7 +360,57 @@ void QueueOperations::notify(JournalEvent event, int row) const {
     }
 }
 
-QueueOperations::Outcome QueueOperations::deleteRecord(const QList<int> &rows, const QString &currentDir) {
+// The real subfolders of the transit folder by the destination their mapping gives, as a queued record
+// holds it.
+QHash<QString, QStringList> QueueOperations::homesByDestination() const {
+    QHash<QString, QStringList> homes;
+    QList<FolderScan::Entry> folders;
+    QString text;
+    if (!FolderScan::subfolders(m_settings.transitFolder, &folders) || !m_mapping.readText(&text)) {
+        return homes;
+    }
+    for (const FolderScan::Entry &folder : folders) {
+        const InnerPathMapping::Lookup found = InnerPathMapping::find(text, folder.name);
+        if (InnerPathMapping::judgeForQueue(found) == InnerPathMapping::QueueVerdict::Accepted) {
+            homes[destinationText(found.innerAddress, found.innerPath)].append(folder.name);
+        }
+    }
+    return homes;
+}
+
+// Moves the upload folder's file back to the subfolder it came from; when it cannot, why it stays.
+// A record does not say which subfolder that was: only the mapping does, and only when exactly one
+// subfolder maps to the record's destination. Of several, nothing tells which one, and a file put into
+// the wrong one would stand among files it never belonged to: it stays where the operator is told to
+// find it.
+QString QueueOperations::returnHome(const QString &fileName, const QString &destination,
+                                    const QHash<QString, QStringList> &homes) const {
+    const QString waiting = Paths::join(m_settings.uploadFolder, fileName);
+    const QStringList candidates = homes.value(destination);
+    if (candidates.isEmpty()) {
+        return QStringLiteral("记录“%1”的目的地“%2”没有对应的中转子目录，文件留在上传目录中：%3")
+            .arg(fileName, destination, waiting);
+    }
+    if (candidates.size() > 1) {
+        return QStringLiteral("记录“%1”的目的地“%2”对应多个中转子目录（%3），无法确定文件来自哪一个，"
+                              "文件留在上传目录中：%4")
+            .arg(fileName, destination, candidates.join(QStringLiteral("、")), waiting);
+    }
+    const QString home = Paths::join(m_settings.transitFolder, candidates.first());
+    const QString target = Paths::join(home, fileName);
+    if (FileProbe::look(target).kind != FileProbe::Kind::Missing) {
+        return QStringLiteral("中转子目录“%1”中已有同名文件“%2”，文件留在上传目录中：%3")
+            .arg(candidates.first(), fileName, waiting);
+    }
+    const QString failure = FileMove::move(waiting, target, false);
+    if (!failure.isEmpty()) {
+        return QStringLiteral("文件“%1”未能移回中转子目录“%2”：%3；文件留在上传目录中：%4")
+            .arg(fileName, candidates.first(), failure, waiting);
+    }
+    return QString();
+}
+
+QueueOperations::Outcome QueueOperations::deleteRecord(const QList<int> &rows) {
     QList<int> selected;
     for (int row : rows) {
         if (row >= 0 && row < m_table.rowCount() && !selected.contains(row)) {
@@ -308,7 +421,8 @@ QueueOperations::Outcome QueueOperations::deleteRecord(const QList<int> &rows, c
         return {false, {kHint, QStringLiteral("未选中文件。请选择文件后再点击删除按钮。")}};
     }
     std::sort(selected.begin(), selected.end());
-    const QString backFolder = folderOf(m_settings.transitFolder, currentDir);
+    std::optional<QHash<QString, QStringList>> homes; // read once, when a file is to go back
+    QStringList kept;
     for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
         const int row = *it;
         const QString status = m_table.cell(row, CellStatus);
@@ -316,16 +430,26 @@ QueueOperations::Outcome QueueOperations::deleteRecord(const QList<int> &rows, c
             continue;
         }
         const QString fileName = m_table.cell(row, CellFileName);
-        const QString waiting = Paths::join(m_settings.uploadFolder, fileName);
-        // Only a file that is really there may replace a same-named file of the operator's.
-        if (HeaderBlock::isPlainFileName(fileName) && QFileInfo(waiting).isFile()) {
-            FileMove::move(waiting, Paths::join(backFolder, fileName), true);
+        // Only a file that is really there goes back; a record whose file has gone just goes.
+        if (HeaderBlock::isPlainFileName(fileName) &&
+            FileProbe::look(Paths::join(m_settings.uploadFolder, fileName)).kind ==
+                FileProbe::Kind::Regular) {
+            if (!homes) {
+                homes = homesByDestination();
+            }
+            const QString problem = returnHome(fileName, m_table.cell(row, CellDestination), *homes);
+            if (!problem.isEmpty()) {
+                kept.prepend(problem);
+            }
         }
         notify(JournalEvent::Deleted, row);
         m_table.deleteRow(row);
     }
     m_table.renumber();
     m_log.writeRecordLog();
+    if (!kept.isEmpty()) {
+        return {true, {kHint, kept.join(QLatin1Char('\n'))}};
+    }
     return {true, {}};
 }
 

@@ -33,6 +33,8 @@ StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownCloc
     scheduler.setRecorder([this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
         return journalTransfer(event, row, outcome);
     });
+    // A file still being written waits before it is queued as before it is sent: one span for both.
+    queue.setSettleTime([this] { return job.settleTime; });
 }
 
 // A file is sent only when it is a regular file of the upload folder that has not changed for a moment

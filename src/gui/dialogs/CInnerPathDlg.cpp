@@ -176,8 +176,11 @@ void CInnerPathDlg::onModify() {
     }
     const QString innerPath = m_innerPathEdit->text().trimmed();
     const QString innerAddress = m_innerAddressEdit->text().trimmed();
+    // An empty inner address is a record the mapping file and the queue accept as they always have.
+    const QString addressProblem =
+        innerAddress.isEmpty() ? QString() : InnerPathMapping::innerAddressProblem(innerAddress);
     for (const auto &[problem, edit] :
-         {std::pair(InnerPathMapping::innerAddressProblem(innerAddress), m_innerAddressEdit),
+         {std::pair(addressProblem, m_innerAddressEdit),
           std::pair(InnerPathMapping::innerPathProblem(innerPath), m_innerPathEdit)}) {
         if (!problem.isEmpty()) {
             OperatorMessages::show(this, Notice{NoticeCaption::kError, problem});

@@ -39,13 +39,21 @@ bool CDriveExplorerView::fillFileList() {
     const bool filled = m_list.fillFileList(m_settings.transitFolder, m_folder);
     if (filled) {
         const auto &rows = m_list.rows();
+        const QColor greyed = palette().color(QPalette::Disabled, QPalette::Text);
         setRowCount(0);
         setRowCount(static_cast<int>(rows.size()));
         for (int r = 0; r < rows.size(); ++r) {
-            auto *name = new QTableWidgetItem(m_systemImageList.getFileIcon(rows[r].path), rows[r].name);
-            setItem(r, 0, name);
-            setItem(r, 1, new QTableWidgetItem(rows[r].typeName));
-            setItem(r, 2, new QTableWidgetItem(rows[r].sizeText));
+            QTableWidgetItem *const cells[] = {
+                new QTableWidgetItem(m_systemImageList.getFileIcon(rows[r].path), rows[r].name),
+                new QTableWidgetItem(rows[r].typeName), new QTableWidgetItem(rows[r].sizeText)};
+            for (int column = 0; column < 3; ++column) {
+                // What is not queued stays listed, greyed, with the reason; a double-click says it again.
+                if (!rows[r].refusal.isEmpty()) {
+                    cells[column]->setForeground(greyed);
+                    cells[column]->setToolTip(rows[r].refusal);
+                }
+                setItem(r, column, cells[column]);
+            }
         }
     }
     QApplication::restoreOverrideCursor();

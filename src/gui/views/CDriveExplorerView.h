@@ -8,8 +8,9 @@
 struct SettingsRecord;
 
 // The files of the current transit subfolder, each with the platform's icon, its type name and its
-// size in KB. A double-click, or Enter on the current file, hands the file to the queue while queueing is
-// allowed (no upload runs).
+// size in KB; a link, a pipe or a name that is not UTF-8 is greyed, with the reason as its tooltip. A
+// double-click, or Enter on the current file, hands the file to the queue while queueing is allowed (no
+// upload runs).
 class CDriveExplorerView : public QTableWidget {
     Q_OBJECT
 public:

@@ -4,8 +4,11 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -91,6 +94,40 @@ TEST_F(TransitFolderTest, SubfoldersAreSortedAndCountOnlyTheirOwnFiles) {
     EXPECT_EQ(list.currentItem(), 0);
     EXPECT_EQ(list.currentDir(), QStringLiteral(".git"));
     EXPECT_EQ(list.rows()[0].status, TransitFolderList::kCurrentStatus);
+}
+
+TEST_F(TransitFolderTest, LinksArePlainEntriesThatTheListsNeverFollow) {
+    TestFiles::write(path(QStringLiteral("A/a.txt")), "x");
+    QTemporaryDir outside;
+    TestFiles::write(outside.filePath(QStringLiteral("secret.txt")), "outside");
+    ASSERT_TRUE(
+        QFile::link(outside.filePath(QStringLiteral("secret.txt")), path(QStringLiteral("A/link.txt"))));
+    ASSERT_TRUE(QFile::link(outside.path(), path(QStringLiteral("A/folder-link"))));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("A")), path(QStringLiteral("B-linked"))));
+    const QByteArray undecodable = QFile::encodeName(path(QStringLiteral("A/"))) + "caf\xe9.txt";
+    std::FILE *raw = std::fopen(undecodable.constData(), "w");
+    ASSERT_NE(raw, nullptr);
+    std::fclose(raw);
+
+    TransitFolderList folders;
+    ASSERT_TRUE(folders.refreshFolderList(transit()));
+    ASSERT_EQ(folders.rows().size(), 1) << "a link to a folder is no subfolder";
+    EXPECT_EQ(folders.rows()[0].name, QStringLiteral("A"));
+
+    FileList list;
+    ASSERT_TRUE(list.fillFileList(transit(), QStringLiteral("A")));
+    QStringList shown;
+    for (const FileList::Row &row : list.rows()) {
+        shown << row.name + QStringLiteral(" | ") + row.sizeText + QStringLiteral(" | ") + row.refusal;
+    }
+    EXPECT_EQ(shown,
+              (QStringList{QStringLiteral("link.txt |  | 文件“link.txt”是符号链接，不会被跟随"),
+                           QStringLiteral("folder-link |  | 文件“folder-link”是符号链接，不会被跟随"),
+                           QStringLiteral("caf\uFFFD.txt |  | 文件名“caf\\xE9.txt”不是有效的 UTF-8 编码"),
+                           QStringLiteral("a.txt | 0 | ")}));
+    EXPECT_EQ(TransitFolderList::countFiles(path(QStringLiteral("A"))), 3)
+        << "links count, as the list shows them";
+    ::unlink(undecodable.constData()); // the temporary folder knows its names only decoded
 }
 
 TEST_F(TransitFolderTest, CurrentRowFollowsItsPositionAcrossRebuilds) {

@@ -12,9 +12,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace UploadRecord;
 
@@ -36,6 +39,7 @@ protected:
         writeFilter("txt:pdf:");
         writeMapping(QStringLiteral("|A*d://广告>192.168.1.1:4321|B*>|"));
         m_log.loadRecordLog(at(QStringLiteral("records/")));
+        m_queue.setSettleTime([] { return std::chrono::milliseconds(0); }); // files are written whole
     }
 
     QString at(const QString &relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
@@ -252,6 +256,81 @@ TEST_F(QueueTest, NamesAndDestinationsTheHeaderCannotCarryAreRefused) {
     EXPECT_EQ(m_table.rowCount(), 0);
 }
 
+TEST_F(QueueTest, LinksPipesAndNamesThatCannotTravelAreRefusedWithTheirReason) {
+    const QString outside = at(QStringLiteral("outside.txt"));
+    TestFiles::write(outside, "not the operator's to send");
+    ASSERT_TRUE(QFile::link(outside, transitFile(QStringLiteral("link.txt"))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(transitFile(QStringLiteral("pipe.txt"))).constData(), 0600), 0);
+    TestFiles::write(transitFile(QStringLiteral("a\tb.txt")), "tab");
+    const QByteArray undecodable = QFile::encodeName(transitFile(QString())) + "caf\xe9.txt";
+    const int fd = ::open(undecodable.constData(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "latin-1", 7), 7);
+    ::close(fd);
+
+    auto text = [this](const QString &name) {
+        return m_queue.queueTransitFile(name, QStringLiteral("A")).notice.text;
+    };
+    EXPECT_EQ(text(QStringLiteral("link.txt")),
+              QStringLiteral("文件“link.txt”是符号链接，不会被跟随，不能上传。"));
+    EXPECT_EQ(text(QStringLiteral("pipe.txt")),
+              QStringLiteral("文件“pipe.txt”不是普通文件（文件夹、管道、套接字或设备），不能上传。"));
+    EXPECT_EQ(text(QStringLiteral("a\tb.txt")),
+              QStringLiteral("文件名“a\\x09b.txt”含有控制字符，不能上传。"));
+    // The list shows such a name decoded, with U+FFFD where its bytes are not UTF-8.
+    EXPECT_EQ(text(QFile::decodeName("caf\xe9.txt")),
+              QStringLiteral("文件名“caf\\xE9.txt”不是有效的 UTF-8 编码，不能上传。"));
+
+    TestFiles::write(transitFile(QStringLiteral("c\nd.txt")), "newline");
+    const auto all = m_queue.addRecord(QStringLiteral("A"));
+    EXPECT_EQ(all.notice.text, QStringLiteral("以下文件未添加，仍留在中转目录中：\n"
+                                              "文件名“a\\x09b.txt”含有控制字符\n"
+                                              "文件名“c\\x0Ad.txt”含有控制字符\n"
+                                              "文件名“caf\\xE9.txt”不是有效的 UTF-8 编码\n"
+                                              "文件“link.txt”是符号链接，不会被跟随\n"
+                                              "文件“pipe.txt”不是普通文件（文件夹、管道、套接字或设备）"))
+        << all.notice.text.toStdString();
+    EXPECT_EQ(m_table.rowCount(), 0);
+    EXPECT_EQ(TestFiles::read(outside), QByteArray("not the operator's to send"));
+    ::unlink(undecodable.constData()); // the temporary folder knows its names only decoded
+    EXPECT_EQ(
+        QDir(at(QStringLiteral("upload"))).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+        QStringList());
+}
+
+// A real writer: another process that holds the file open for writing until it is killed.
+TEST_F(QueueTest, AFileStillBeingWrittenWaitsAndQueuesWholeOnceItsWriterIsDone) {
+    TestFiles::write(transitFile(QStringLiteral("w.txt")), "first ");
+    TestFiles::write(transitFile(QStringLiteral("done.txt")), "done");
+    QProcess writer;
+    writer.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("exec 3>>\"$1\"; printf rest >&3; echo ready; exec sleep 60"),
+                  QStringLiteral("sh"), transitFile(QStringLiteral("w.txt"))});
+    ASSERT_TRUE(writer.waitForReadyRead(10000));
+
+    const auto one = m_queue.queueTransitFile(QStringLiteral("w.txt"), QStringLiteral("A"));
+    EXPECT_FALSE(one.succeeded);
+    EXPECT_TRUE(one.notice.isEmpty()) << "a wait, not a refusal";
+    EXPECT_EQ(one.summary, QStringLiteral("等待文件写完：w.txt"));
+    const auto all = m_queue.addRecord(QStringLiteral("A"));
+    EXPECT_EQ(all.summary, QStringLiteral("“A”：已添加 1 个文件；跳过：等待文件写完：w.txt"));
+    EXPECT_EQ(column(CellFileName), QStringList{QStringLiteral("done.txt")});
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("w.txt"))));
+
+    writer.kill();
+    ASSERT_TRUE(writer.waitForFinished(10000));
+    ASSERT_TRUE(m_queue.queueTransitFile(QStringLiteral("w.txt"), QStringLiteral("A")).succeeded);
+    EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("w.txt"))), QByteArray("first rest"));
+
+    // A file changed less than the settle time ago waits too.
+    m_queue.setSettleTime([] { return std::chrono::milliseconds(std::chrono::hours(1)); });
+    TestFiles::write(transitFile(QStringLiteral("fresh.txt")), "fresh");
+    EXPECT_EQ(m_queue.queueTransitFile(QStringLiteral("fresh.txt"), QStringLiteral("A")).summary,
+              QStringLiteral("等待文件写完：fresh.txt"));
+    EXPECT_EQ(m_table.rowCount(), 2);
+}
+
 TEST_F(QueueTest, MovesWorkAcrossFileSystems) {
     QTemporaryDir other(QStringLiteral("/dev/shm/brelvantis-XXXXXX"));
     struct stat here {};
@@ -279,22 +358,55 @@ protected:
     }
 };
 
-TEST_F(DeleteTest, SelectedRowsGoAndTheirFilesReturnToTheCurrentSubfolder) {
-    ASSERT_TRUE(m_queue.deleteRecord({3, 1}, QStringLiteral("A")).succeeded);
+TEST_F(DeleteTest, SelectedRowsGoAndTheirFilesReturnToTheirOwnSubfolder) {
+    writeMapping(QStringLiteral("|A*d://广告>192.168.1.1:4321|B*d://b>192.168.1.2:4321|"));
+    TestFiles::write(at(QStringLiteral("transit/B/6.txt")), "6.txt");
+    ASSERT_TRUE(m_queue.queueTransitFile(QStringLiteral("6.txt"), QStringLiteral("B")).succeeded);
+    const auto outcome = m_queue.deleteRecord({5, 3, 1});
+    ASSERT_TRUE(outcome.succeeded);
+    EXPECT_TRUE(outcome.notice.isEmpty());
     EXPECT_EQ(column(CellFileName),
               (QStringList{QStringLiteral("1.txt"), QStringLiteral("3.txt"), QStringLiteral("5.txt")}));
     EXPECT_EQ(column(CellSequence),
               (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
     EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("2.txt"))), QByteArray("2.txt"));
     EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("4.txt"))), QByteArray("4.txt"));
+    EXPECT_EQ(TestFiles::read(at(QStringLiteral("transit/B/6.txt"))), QByteArray("6.txt"));
     EXPECT_FALSE(QFileInfo::exists(uploadFile(QStringLiteral("2.txt"))));
     EXPECT_EQ(loggedRows(), 3);
+}
+
+TEST_F(DeleteTest, AFileWithNoCertainHomeOrWhoseNameIsTakenThereStaysAndTheOperatorIsTold) {
+    TestFiles::write(transitFile(QStringLiteral("1.txt")), "operator's own");
+    m_table.setCell(3, CellDestination, QStringLiteral("10.0.0.1:1||d://gone"));
+    const auto stayed = m_queue.deleteRecord({0, 3});
+    ASSERT_TRUE(stayed.succeeded);
+    EXPECT_EQ(stayed.notice.caption, QStringLiteral("提示"));
+    EXPECT_EQ(stayed.notice.text,
+              QStringLiteral("中转子目录“A”中已有同名文件“1.txt”，文件留在上传目录中：%1\n"
+                             "记录“4.txt”的目的地“10.0.0.1:1||d://gone”没有对应的中转子目录，"
+                             "文件留在上传目录中：%2")
+                  .arg(uploadFile(QStringLiteral("1.txt")), uploadFile(QStringLiteral("4.txt"))));
+    EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("1.txt"))), QByteArray("operator's own"));
+    EXPECT_EQ(TestFiles::read(uploadFile(QStringLiteral("1.txt"))), QByteArray("1.txt"));
+    EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("4.txt"))));
+    EXPECT_EQ(column(CellFileName),
+              (QStringList{QStringLiteral("2.txt"), QStringLiteral("3.txt"), QStringLiteral("5.txt")}));
+
+    // Two subfolders go to the same place: which one the file came from is not known.
+    TestFiles::makeFolder(at(QStringLiteral("transit/B")));
+    writeMapping(QStringLiteral("|A*d://广告>192.168.1.1:4321|B*d://广告>192.168.1.1:4321|"));
+    EXPECT_EQ(m_queue.deleteRecord({0}).notice.text,
+              QStringLiteral("记录“2.txt”的目的地“192.168.1.1:4321||d://广告”对应多个中转子目录（A、B），"
+                             "无法确定文件来自哪一个，文件留在上传目录中：%1")
+                  .arg(uploadFile(QStringLiteral("2.txt"))));
+    EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("2.txt"))));
 }
 
 TEST_F(DeleteTest, UploadingAndCompleteRecordsStay) {
     m_table.setCell(0, CellStatus, kStatusUploading);
     m_table.setCell(1, CellStatus, kStatusComplete);
-    ASSERT_TRUE(m_queue.deleteRecord({0, 1, 2}, QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord({0, 1, 2}).succeeded);
     EXPECT_EQ(column(CellFileName), (QStringList{QStringLiteral("1.txt"), QStringLiteral("2.txt"),
                                                  QStringLiteral("4.txt"), QStringLiteral("5.txt")}));
     EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("1.txt"))));
@@ -303,7 +415,7 @@ TEST_F(DeleteTest, UploadingAndCompleteRecordsStay) {
 }
 
 TEST_F(DeleteTest, NothingSelectedIsAHintAndAMissingFileNeverDestroysTheOperatorsFile) {
-    const auto none = m_queue.deleteRecord({}, QStringLiteral("A"));
+    const auto none = m_queue.deleteRecord({});
     EXPECT_EQ(none.notice.caption, QStringLiteral("提示"));
     EXPECT_EQ(none.notice.text, QStringLiteral("未选中文件。请选择文件后再点击删除按钮。"));
     EXPECT_EQ(m_table.rowCount(), 5);
@@ -311,13 +423,9 @@ TEST_F(DeleteTest, NothingSelectedIsAHintAndAMissingFileNeverDestroysTheOperator
     // The record's file has gone from the upload folder; the operator's own file of that name stays.
     QFile::remove(uploadFile(QStringLiteral("1.txt")));
     TestFiles::write(transitFile(QStringLiteral("1.txt")), "operator's own");
-    ASSERT_TRUE(m_queue.deleteRecord({0}, QStringLiteral("A")).succeeded);
+    ASSERT_TRUE(m_queue.deleteRecord({0}).succeeded);
     EXPECT_EQ(TestFiles::read(transitFile(QStringLiteral("1.txt"))), QByteArray("operator's own"));
     EXPECT_EQ(m_table.rowCount(), 4);
-
-    // With no current subfolder the files go back to the transit folder itself.
-    ASSERT_TRUE(m_queue.deleteRecord({0}, QString()).succeeded);
-    EXPECT_TRUE(QFileInfo::exists(at(QStringLiteral("transit/2.txt"))));
 }
 
 TEST_F(DeleteTest, MovesAreJournalledAtTheNewPlaceAndReachTheLog) {
