@@ -10,42 +10,59 @@
 #include <cerrno>
 #include <magic.h>
 
+namespace {
+
+// A libmagic handle on the system's database, or null with *error.
+magic_set *openMagic(int flags, QString *error) {
+    magic_set *magic = magic_open(flags);
+    if (!magic) {
+        *error = systemErrorText(errno);
+        return nullptr;
+    }
+    if (magic_load(magic, nullptr) != 0) {
+        *error = QString::fromLocal8Bit(magic_error(magic));
+        magic_close(magic);
+        return nullptr;
+    }
+    return magic;
+}
+
+} // namespace
+
 ContentCheck::ContentCheck() {
-    m_magic = magic_open(MAGIC_MIME_TYPE | MAGIC_ERROR);
-    if (!m_magic) {
-        m_loadError = systemErrorText(errno);
-        return;
-    }
-    if (magic_load(m_magic, nullptr) != 0) {
-        m_loadError = QString::fromLocal8Bit(magic_error(m_magic));
-        magic_close(m_magic);
-        m_magic = nullptr;
-    }
+    m_magic = openMagic(MAGIC_MIME_TYPE | MAGIC_ERROR, &m_loadError);
+    m_text = m_magic ? openMagic(MAGIC_MIME_TYPE | MAGIC_ERROR | MAGIC_NO_CHECK_SOFT, &m_loadError) : nullptr;
 }
 
 ContentCheck::~ContentCheck() {
-    if (m_magic) {
-        magic_close(m_magic);
+    for (magic_set *magic : {m_magic, m_text}) {
+        if (magic) {
+            magic_close(magic);
+        }
     }
 }
 
-QString ContentCheck::mimeTypeOf(QByteArrayView head, QString *error) const {
-    if (!m_magic) {
+QString ContentCheck::typeOf(magic_set *magic, QByteArrayView head, QString *error) const {
+    if (!ready()) {
         if (error) {
             *error = m_loadError;
         }
         return QString();
     }
     const std::lock_guard<std::mutex> hold(m_lock);
-    const char *type = magic_buffer(m_magic, head.data(), static_cast<size_t>(head.size()));
+    const char *type = magic_buffer(magic, head.data(), static_cast<size_t>(head.size()));
     if (!type) {
         if (error) {
-            const char *text = magic_error(m_magic);
+            const char *text = magic_error(magic);
             *error = text ? QString::fromLocal8Bit(text) : QString();
         }
         return QString();
     }
     return QString::fromLatin1(type);
+}
+
+QString ContentCheck::mimeTypeOf(QByteArrayView head, QString *error) const {
+    return typeOf(m_magic, head, error);
 }
 
 ContentCheck::Verdict ContentCheck::checkHead(const QString &name, QByteArrayView head,
@@ -57,6 +74,13 @@ ContentCheck::Verdict ContentCheck::checkHead(const QString &name, QByteArrayVie
         return verdict;
     }
     QString error;
+    if (ContentTypes::takesAnyText(extension)) {
+        const QString text = typeOf(m_text, head, &error);
+        if (text.startsWith(u"text/")) {
+            verdict.mimeType = text;
+            return verdict;
+        }
+    }
     verdict.mimeType = mimeTypeOf(head, &error);
     if (verdict.mimeType.isEmpty()) {
         verdict.outcome = Verdict::Outcome::Failed;

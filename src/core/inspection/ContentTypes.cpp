@@ -127,6 +127,11 @@ bool knows(const QString &extension) {
     return ruleOf(extension) != nullptr;
 }
 
+bool takesAnyText(const QString &extension) {
+    const Rule *rule = ruleOf(extension);
+    return rule && rule->types.contains(u"text/*");
+}
+
 bool fits(const QString &extension, const QString &mimeType) {
     const Rule *rule = ruleOf(extension);
     return !rule || matchesAny(kEmpty, mimeType) || matchesAny(rule->types, mimeType);

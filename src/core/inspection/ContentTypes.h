@@ -10,6 +10,9 @@ namespace ContentTypes {
 // True when the table has a rule for extension (any case).
 bool knows(const QString &extension);
 
+// True when every text content fits extension (its rule takes text/*).
+bool takesAnyText(const QString &extension);
+
 // True when a file named with extension may hold content of mimeType (as libmagic names it). Empty
 // content fits every extension.
 bool fits(const QString &extension, const QString &mimeType);
