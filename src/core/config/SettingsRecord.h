@@ -17,6 +17,12 @@ struct SettingsRecord {
     QString isolatorPort;
     // Newer settings, in a section of their own that older copies of the station ignore.
     QString bandwidthLimit = {}; // KB/s (1 KB = 1000 bytes) the sender may use; empty or 0: no limit
+    // What is checked before a file crosses (InspectionSettings reads them); empty: not checked.
+    QString checkContent = {}; // 1: the true type by content must fit the extension
+    QString openArchives = {}; // 1: the members of archives are checked too
+    QString scanner = {};      // clamd: every file is scanned for malware
+    QString clamdSocket = {};  // clamd's Unix socket, or
+    QString clamdAddress = {}; // clamd's numeric IPv4:port
 
     bool operator==(const SettingsRecord &) const = default;
 };
@@ -32,6 +38,11 @@ enum class SettingsField {
     IsolatorAddress,
     IsolatorPort,
     BandwidthLimit,
+    CheckContent,
+    OpenArchives,
+    Scanner,
+    ClamdSocket,
+    ClamdAddress,
 };
 
 // What a setting must hold for the settings dialog's OK (SettingsCheck), and what that means for
@@ -77,6 +88,16 @@ inline constexpr auto kSettings = std::to_array<SettingDefinition>({
      u"隔离器端口", SettingCheck::Port},
     {SettingsField::BandwidthLimit, &SettingsRecord::bandwidthLimit, u"Transfer", u"BandwidthLimitKBps",
      u"传输限速", SettingCheck::BandwidthLimit, true},
+    {SettingsField::CheckContent, &SettingsRecord::checkContent, u"Inspection", u"CheckContent",
+     u"检查文件内容", SettingCheck::None, true},
+    {SettingsField::OpenArchives, &SettingsRecord::openArchives, u"Inspection", u"OpenArchives",
+     u"检查压缩包内的文件", SettingCheck::None, true},
+    {SettingsField::Scanner, &SettingsRecord::scanner, u"Inspection", u"Scanner", u"病毒扫描",
+     SettingCheck::None, true},
+    {SettingsField::ClamdSocket, &SettingsRecord::clamdSocket, u"Inspection", u"ClamdSocket", u"clamd 套接字",
+     SettingCheck::None, true},
+    {SettingsField::ClamdAddress, &SettingsRecord::clamdAddress, u"Inspection", u"ClamdAddress",
+     u"clamd 地址", SettingCheck::None, true},
 });
 
 // The settings in the settings dialog's order (the order of SettingsField).
