@@ -7,6 +7,7 @@
 #include "core/station/StationParts.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CCfgDlg.h"
+#include "gui/dialogs/CHelpDlg.h"
 #include "gui/dialogs/CHistoryDlg.h"
 #include "gui/views/CContentView.h"
 #include "gui/views/CDriveExplorerView.h"
@@ -64,7 +65,12 @@ void CMainFrame::OnCreate() {
     createStatusBar();
     showUploadState(m_parts.upload.state());
     connectStationParts();
-    m_configured = m_parts.settingsStore.load(m_parts.settings);
+    Failure unreadable;
+    m_configured = m_parts.settingsStore.load(m_parts.settings, &unreadable);
+    if (unreadable.failed()) {
+        // A settings file that is not a regular file, or too large, is never waited on: say why.
+        OperatorMessages::show(this, Notice{NoticeCaption::kError, unreadable.sentence()});
+    }
     if (!m_configured) {
         // No settings file yet: the operator sets the station up before the window appears.
         m_configured = m_settingsDialog->exec() == QDialog::Accepted;
@@ -127,6 +133,9 @@ void CMainFrame::createMenu() {
     addCommand(operations, ID_RETRY_NOW, QStringLiteral("立即重试(&N)"), &CMainFrame::OnRetryNow);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    QAction *manual = help->addAction(QStringLiteral("使用说明(&M)"), this, &CMainFrame::showManual);
+    manual->setObjectName(QStringLiteral("manualAction"));
+    manual->setShortcut(QKeySequence::HelpContents);
     addCommand(help, ID_APP_ABOUT, QStringLiteral("关于 Brelvantis(&A)..."), &CMainFrame::OnAppAbout);
 }
 
@@ -527,6 +536,15 @@ void CMainFrame::OnViewHistory() {
     m_historyDialog->show();
     m_historyDialog->raise();
     m_historyDialog->activateWindow();
+}
+
+void CMainFrame::showManual() {
+    if (!m_manual) {
+        m_manual = new CHelpDlg(this);
+    }
+    m_manual->show();
+    m_manual->raise();
+    m_manual->activateWindow();
 }
 
 void CMainFrame::OnAppAbout() {

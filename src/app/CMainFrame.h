@@ -9,6 +9,7 @@
 #include <QString>
 
 class CCfgDlg;
+class CHelpDlg;
 class CHistoryDlg;
 class CContentView;
 class CDriveExplorerView;
@@ -60,6 +61,8 @@ public slots:
     void OnRetryNow();
     void OnAppExit();
     void OnAppAbout();
+    // 帮助 → 使用说明 (F1): the operator's manual, in a window of its own.
+    void showManual();
     void OnViewHistory();
 
 protected:
@@ -99,6 +102,7 @@ private:
     CCfgDlg *m_settingsDialog = nullptr;
     HistoryService *m_history = nullptr; // made with the history window, on first use
     CHistoryDlg *m_historyDialog = nullptr;
+    CHelpDlg *m_manual = nullptr;
     QSplitter *m_splitter = nullptr;
     QSplitter *m_rightSplitter = nullptr;
     CTableView *m_tableView = nullptr;

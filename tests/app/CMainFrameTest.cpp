@@ -24,6 +24,7 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <gtest/gtest.h>
@@ -118,6 +119,16 @@ TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
     EXPECT_EQ(m_frame.findChildren<CHistoryDlg *>().size(), 1);
     m_frame.historyWindow()->close();
     m_frame.OnStopUpload();
+
+    // 帮助 → 使用说明 (F1) shows the manual the program carries.
+    QAction *manual = m_frame.findChild<QAction *>(QStringLiteral("manualAction"));
+    ASSERT_NE(manual, nullptr);
+    EXPECT_EQ(manual->shortcut(), QKeySequence(QKeySequence::HelpContents));
+    manual->trigger();
+    auto *text = m_frame.findChild<QTextBrowser *>(QStringLiteral("manualText"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->toPlainText().startsWith(QStringLiteral("使用说明")));
+    EXPECT_TRUE(text->toPlainText().contains(QStringLiteral("暂停开始新的发送")));
 }
 
 TEST_F(MainFrameTest, PanesKeepTheirProportionsAfterEveryResize) {
