@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -42,9 +43,9 @@ struct Sent {
 
 class HistoryIndexTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
-    QString folder() const { return dir.path() + QLatin1Char('/'); }
+    QString folder() const { return m_dir.path() + QLatin1Char('/'); }
 
     // A day as the station leaves it: the log with every row, the journal with each completion.
     void writeDay(const QString &day, const QList<Sent> &sent, const QList<Sent> &journalOnly = {}) {
@@ -57,7 +58,7 @@ protected:
         ASSERT_TRUE(Xls::writeWorkbook(folder() + day + u(".xls"), RecordLog::kSheetName, rows));
         FixedClock clock(QDateTime::fromString(day + u(" 08:00:00"), u("yyyy-MM-dd HH:mm:ss")));
         DayJournal journal(clock);
-        journal.open(dir.path());
+        journal.open(m_dir.path());
         for (const QList<Sent> &list : {sent, journalOnly}) {
             for (const Sent &file : list) {
                 if (file.sha.isEmpty()) {
@@ -96,7 +97,7 @@ protected:
         return list;
     }
 
-    QTemporaryDir dir;
+    QTemporaryDir m_dir;
 };
 
 TEST_F(HistoryIndexTest, FindsByNameDestinationOrShaAcrossDaysNewestFirst) {
@@ -229,7 +230,7 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
     ASSERT_EQ(entries.size(), 4);
     entries[0].cells[CellFileName] = u("=HYPERLINK(\"x\"),1.pdf");
 
-    const QString csv = dir.filePath(u("结果.csv"));
+    const QString csv = m_dir.filePath(u("结果.csv"));
     Failure failure;
     ASSERT_TRUE(HistoryExport::writeCsv(csv, entries, &failure)) << failure.sentence().toStdString();
     const QByteArray bytes = TestFiles::read(csv);
@@ -238,7 +239,7 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
     EXPECT_TRUE(bytes.contains(u(",\"'=HYPERLINK(\"\"x\"\"),1.pdf\",").toUtf8()));
     EXPECT_TRUE(bytes.contains(kSha1.toUtf8()));
     // A file that cannot be written gives the system's reason once, never the path twice.
-    const QString nowhere = dir.filePath(u("没有/结果.xls"));
+    const QString nowhere = m_dir.filePath(u("没有/结果.xls"));
     ASSERT_FALSE(HistoryExport::writeXls(nowhere, entries, &failure));
     EXPECT_EQ(failure.sentence(),
               u("无法写入 ") + QDir::toNativeSeparators(nowhere) + u("：文件或文件夹不存在"))
@@ -247,7 +248,7 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
     if (Xlrd::python().isEmpty()) {
         GTEST_SKIP() << "python3 with xlrd (Debian package python3-xlrd) is not installed";
     }
-    const QString xls = dir.filePath(u("结果.xls"));
+    const QString xls = m_dir.filePath(u("结果.xls"));
     ASSERT_TRUE(HistoryExport::writeXls(xls, entries, &failure)) << failure.sentence().toStdString();
     const QJsonArray rows = Xlrd::read(xls, u("查找结果"), false).value(u("rows")).toArray();
     ASSERT_EQ(rows.size(), entries.size() + 1);
@@ -284,8 +285,10 @@ TEST_F(HistoryIndexTest, AnIndexOfAnotherVersionIsBuiltAgainAndEveryFailureOfIts
     QString error;
     ASSERT_TRUE(index.open(folder(), &error));
     EXPECT_EQ(index.indexPath(), folder() + HistoryIndex::kFileName);
+    EXPECT_TRUE(index.storageProblem().isEmpty()) << index.storageProblem().toStdString();
     EXPECT_TRUE(index.days().isEmpty());
-    EXPECT_EQ(index.staleDays().size(), 2);
+    ASSERT_TRUE(index.update({}, &error)) << error.toStdString();
+    EXPECT_EQ(names(index.search(u("report"))), QStringList{u("2026-11-03 Report.DOC")});
 
     // The index's tables gone under it: each reader says so instead of finding nothing.
     tamper(u("DROP TABLE names"));
@@ -303,13 +306,118 @@ TEST_F(HistoryIndexTest, AnIndexOfAnotherVersionIsBuiltAgainAndEveryFailureOfIts
     EXPECT_FALSE(error.isEmpty());
 }
 
+TEST_F(HistoryIndexTest, TheIndexHoldsWhatAStationCanHaveSentEachNameOnce) {
+    const QString tooLong(32767, QChar(0x540D)); // a cell no transfer header can carry
+    const QString longest = u("Big-") + QString(1984, u'X') + u(".PDF"); // 1,992 bytes: the most it can
+    const auto row = [](const QString &name) {
+        return QStringList{QString(), name, u("1KB"), u("10.0.0.2:4321||d://合同"), kStatusComplete};
+    };
+    Xls::Rows amplifier{RecordLog::kColumnNames};
+    Xls::Rows longNames{RecordLog::kColumnNames};
+    for (int i = 0; i < 10000; ++i) {
+        amplifier.append(row(tooLong));
+    }
+    for (int i = 0; i < 2000; ++i) {
+        longNames.append(row(longest));
+    }
+    // Rows a spreadsheet left empty above one cell far down are no records.
+    longNames.resize(5000, QStringList(RecordLog::kColumnNames.size()));
+    longNames.append(row(u("末行.txt")));
+    ASSERT_TRUE(Xls::writeWorkbook(folder() + u("2026-11-01.xls"), RecordLog::kSheetName, amplifier));
+    ASSERT_TRUE(Xls::writeWorkbook(folder() + u("2026-11-02.xls"), RecordLog::kSheetName, longNames));
+    // A journal line longer than any the station writes is passed over, not held.
+    const QByteArray completion = u("2026-11-03 10:00:00\t完成\ta.txt\tx||y\t\t\t1\t\t\t\r\n").toUtf8();
+    TestFiles::write(folder() + u("2026-11-03.journal.tsv"),
+                     "\xEF\xBB\xBF" + DayJournal::kColumns.join(u'\t').toUtf8() + "\r\n" + completion +
+                         completion.left(22) + QByteArray(1 << 20, 'x') + "\r\n" + completion);
+    {
+        HistoryIndex index;
+        QString error;
+        ASSERT_TRUE(index.open(folder(), &error));
+        EXPECT_TRUE(index.storageProblem().isEmpty()) << index.storageProblem().toStdString();
+        ASSERT_TRUE(index.update({}, &error)) << error.toStdString();
+        const QList<History::Day> days = index.days();
+        ASSERT_EQ(days.size(), 3);
+        EXPECT_EQ(
+            days.at(2).logFailure.sentence(),
+            u("无法识别 ") + QDir::toNativeSeparators(folder() + u("2026-11-01.xls")) +
+                u("：有 10000 条记录的文件名或存放路径超过传输所能携带的长度，不可能由本站发送，未收入历史"));
+        EXPECT_EQ(days.at(2).entryCount, 0);
+        EXPECT_FALSE(days.at(1).unreadable());
+        EXPECT_EQ(days.at(1).entryCount, 2001);
+        EXPECT_FALSE(days.at(0).unreadable());
+        EXPECT_EQ(days.at(0).entryCount, 2);
+        const History::SearchResult found = index.search(u("big-xxx"));
+        EXPECT_EQ(found.entries.size(), 2000);
+        EXPECT_EQ(found.entries.value(0).cell(CellFileName), longest);
+        EXPECT_EQ(names(index.search(u("末行"))), QStringList{u("2026-11-02 末行.txt")});
+    }
+    // 2,000 names of 1,992 bytes are 4 MB: stored twice they would make 8.
+    const qint64 size = QFileInfo(folder() + HistoryIndex::kFileName).size() +
+                        QFileInfo(folder() + HistoryIndex::kFileName + u("-wal")).size();
+    EXPECT_LT(size, 6'000'000);
+}
+
+TEST_F(HistoryIndexTest, ANearlyFullDiskOrABusyIndexHaltsTheUpdateAndTheSearchGoesOn) {
+    writeTwoDays();
+    {
+        HistoryIndex first;
+        QString error;
+        ASSERT_TRUE(first.open(folder(), &error));
+        ASSERT_TRUE(first.update());
+    }
+    writeDay(u("2026-11-05"), {{u("新文件.zip"), u("192.168.1.10:4321||d://合同"), kStatusReady, {}, {}}});
+    HistoryIndex index;
+    HistoryIndex::DiskSpace space{500'000'000, 100'000'000'000};
+    index.setSpaceProbe([&space](const QString &) { return space; });
+    QString error;
+    ASSERT_TRUE(index.open(folder(), &error));
+    EXPECT_FALSE(index.update({}, &error));
+    EXPECT_TRUE(index.halted());
+    EXPECT_EQ(error, u("记录文件夹所在的磁盘只剩 500 MB 可用（不足 1 GB 或 5%），历史索引暂停更新；"
+                       "腾出空间后再打开历史记录即可继续。"));
+    const History::SearchResult found = index.search(u("合同"));
+    EXPECT_TRUE(found.error.isEmpty());
+    EXPECT_EQ(found.entries.size(), 3);
+    space = {2'000'000'000, 100'000'000'000}; // more than 1 GB, but 2 %
+    EXPECT_FALSE(index.update());
+    EXPECT_EQ(index.days().size(), 2);
+    space = {50'000'000'000, 100'000'000'000};
+    ASSERT_TRUE(index.update());
+    EXPECT_FALSE(index.halted());
+    EXPECT_EQ(index.days().size(), 3);
+
+    // Another program writing to the index (the station, another find): this one waits its turn for a
+    // while, then searches what is there.
+    writeDay(u("2026-11-06"), {{u("更新.zip"), u("192.168.1.10:4321||d://合同"), kStatusReady, {}, {}}});
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(u("QSQLITE"), u("other"));
+        other.setDatabaseName(folder() + HistoryIndex::kFileName);
+        ASSERT_TRUE(other.open());
+        QSqlQuery writing(other);
+        ASSERT_TRUE(writing.exec(u("BEGIN IMMEDIATE")));
+        HistoryIndex second;
+        second.setBusyTimeout(100);
+        ASSERT_TRUE(second.open(folder(), &error));
+        EXPECT_EQ(second.indexPath(), folder() + HistoryIndex::kFileName);
+        EXPECT_FALSE(second.update({}, &error));
+        EXPECT_TRUE(second.halted());
+        EXPECT_EQ(error, u("历史索引正被另一程序更新，等了 0.1 秒仍未轮到；本次只在已收录的记录中查找。"));
+        EXPECT_EQ(names(second.search(u("新文件"))), QStringList{u("2026-11-05 新文件.zip")});
+        ASSERT_TRUE(writing.exec(u("ROLLBACK")));
+        ASSERT_TRUE(second.update({}, &error)) << error.toStdString();
+        EXPECT_EQ(names(second.search(u("更新"))), QStringList{u("2026-11-06 更新.zip")});
+    }
+    QSqlDatabase::removeDatabase(u("other"));
+}
+
 TEST_F(HistoryIndexTest, TheServiceAnswersFromItsOwnThread) {
     writeTwoDays();
     HistoryService service;
     QSignalSpy progress(&service, &HistoryService::indexProgress);
     QSignalSpy searched(&service, &HistoryService::searchFinished);
     QSignalSpy shown(&service, &HistoryService::dayShown);
-    service.setRecordFolder(dir.path());
+    service.setRecordFolder(m_dir.path());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return !progress.isEmpty() && progress.last().at(0) == 2 && progress.last().at(1) == 2; },
         30000));
