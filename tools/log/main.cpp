@@ -111,6 +111,7 @@ int find(const QString &text, const QString &recordFolder) {
         if (!index.halted()) {
             return 3;
         }
+        error.clear();
     }
     // Day files that cannot be read are named; the search goes on without them.
     for (const History::Day &day : index.days(&error)) {

@@ -133,6 +133,9 @@ bool isHex(const QString &text) {
     });
 }
 
+constexpr qint64 kWalSizeLimit = qint64(64) << 20;
+constexpr qint64 kCacheSize = -65536; // KiB
+
 // A SHA-256 search needs this many hexadecimal digits; fewer find too much to mean anything.
 constexpr int kMinShaPrefix = 4;
 
@@ -198,6 +201,30 @@ bool readToEnd(const QSqlQuery &query, QString *error) {
         return false;
     }
     return true;
+}
+
+// Runs "PRAGMA statement" and reads the value it answers with.
+bool pragma(const QSqlDatabase &db, const QString &statement, QVariant *value, QString *error) {
+    QSqlQuery query(db);
+    if (!exec(query, QStringLiteral("PRAGMA ") + statement, error)) {
+        return false;
+    }
+    if (!query.next()) {
+        *error = query.lastError().isValid() ? sqlError(query)
+                                             : QStringLiteral("PRAGMA %1 gave no answer").arg(statement);
+        return false;
+    }
+    *value = query.value(0);
+    return true;
+}
+
+// Whether a setting of the index reads back as it was set.
+bool taken(const QString &setting, const QVariant &value, qint64 expected, QString *error) {
+    if (value.toLongLong() == expected) {
+        return true;
+    }
+    *error = QStringLiteral("the index's %1 is %2, not %3").arg(setting, value.toString()).arg(expected);
+    return false;
 }
 
 // Runs work in one transaction: committed when work succeeds, rolled back when anything fails. The
@@ -448,9 +475,20 @@ bool HistoryIndex::prepareDatabase(bool inMemory, QString *error) {
             return false;
         }
     }
-    // Setting the version again proves it can be written as well (not so in a read-only folder); one
-    // another program is writing to proves nothing either way, and is used as it is.
-    if (exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error) || lastFailureBusy) {
+    // Setting the version again proves it can be written as well (not so in a read-only folder). The
+    // proof does not wait: an index another program is writing to proves nothing either way, and is
+    // used as it is.
+    QVariant value;
+    if (!exec(db, QStringLiteral("PRAGMA busy_timeout=0"), error)) {
+        return false;
+    }
+    const bool written = exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error);
+    const bool busy = lastFailureBusy;
+    if (!pragma(db, QStringLiteral("busy_timeout=%1").arg(m_busyTimeoutMs), &value, error) ||
+        !taken(QStringLiteral("busy_timeout"), value, m_busyTimeoutMs, error)) {
+        return false;
+    }
+    if (written || busy) {
         error->clear();
         return true;
     }
@@ -462,40 +500,30 @@ bool HistoryIndex::prepareDatabase(bool inMemory, QString *error) {
 // (a network share) SQLite keeps its rollback journal: slower, and a search then waits for the writer.
 bool HistoryIndex::tune(bool inMemory, QString *error) {
     const QSqlDatabase db = database();
+    QVariant value;
     if (!inMemory) {
-        QSqlQuery mode(db);
-        if (!exec(mode, QStringLiteral("PRAGMA journal_mode=WAL"), error) || !mode.next()) {
-            *error = sqlError(mode);
-            m_damaged = isDamage(mode.lastError());
+        if (!pragma(db, QStringLiteral("journal_mode=WAL"), &value, error)) {
             return false;
         }
-        if (mode.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+        if (value.toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
             m_storageProblem =
                 QStringLiteral("记录文件夹所在的文件系统不支持预写日志（WAL），历史索引改用回滚日志："
                                "另一程序更新索引时，查找要等它写完。");
+        } else if (!pragma(db, QStringLiteral("journal_size_limit=%1").arg(kWalSizeLimit), &value, error) ||
+                   !taken(QStringLiteral("journal_size_limit"), value, kWalSizeLimit, error)) {
+            // The log of a day's transaction (hundreds of MB for the largest journal read) is cut back
+            // once it is folded in, rather than kept at its largest for as long as the station runs.
+            return false;
         }
     }
     // A year of records makes indexes far larger than SQLite's default cache of 2 MiB; a day's
-    // records go to places all over them.
-    if (!exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error) ||
-        !exec(db, QStringLiteral("PRAGMA cache_size=-65536"), error)) {
-        return false;
-    }
-    // Neither pragma says when it was not taken: read back.
-    QSqlQuery check(db);
-    if (!exec(check,
-              QStringLiteral("SELECT synchronous, cache_size FROM pragma_synchronous, pragma_cache_size"),
-              error) ||
-        !check.next()) {
-        *error = sqlError(check);
-        return false;
-    }
-    if (check.value(0).toInt() != 1 || check.value(1).toInt() != -65536) {
-        *error = QStringLiteral("the index's settings were not taken (synchronous %1, cache_size %2)")
-                     .arg(check.value(0).toString(), check.value(1).toString());
-        return false;
-    }
-    return true;
+    // records go to places all over them. Neither pragma answers: each is read back.
+    return exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error) &&
+           pragma(db, QStringLiteral("synchronous"), &value, error) &&
+           taken(QStringLiteral("synchronous"), value, 1, error) &&
+           exec(db, QStringLiteral("PRAGMA cache_size=%1").arg(kCacheSize), error) &&
+           pragma(db, QStringLiteral("cache_size"), &value, error) &&
+           taken(QStringLiteral("cache_size"), value, kCacheSize, error);
 }
 
 bool HistoryIndex::createSchema(QString *error) {
