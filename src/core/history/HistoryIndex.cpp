@@ -46,11 +46,22 @@ const QList<Cell> &entryCells() {
     return cells;
 }
 
-// A text's case-folded form for searching, as SQLite can compute it from the text: lower() folds
-// ASCII letters only, so a text that holds other letters with case keeps its folded form beside it
-// (folded, NULL for all other texts), and key is the one to search.
-const QString kFoldedKey =
-    QStringLiteral("folded TEXT, key TEXT GENERATED ALWAYS AS (coalesce(folded, lower(%1))) VIRTUAL");
+// A text is searched as SQLite can fold it without reading it out: LIKE ignores the case of ASCII
+// letters. A text that holds other letters with case (Ä, Ω, Ｆ) keeps its folded form beside it, which
+// is searched instead (folded; NULL for every other text, so no text is kept twice).
+QString containsKey(const char *column) {
+    return QStringLiteral("((folded IS NULL AND %1 LIKE ? ESCAPE '\\') OR instr(folded, ?) > 0)")
+        .arg(QLatin1String(column));
+}
+
+// The LIKE pattern of texts containing key.
+QString likePattern(const QString &key) {
+    QString pattern = key;
+    pattern.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'%', QStringLiteral("\\%"))
+        .replace(u'_', QStringLiteral("\\_"));
+    return u'%' + pattern + u'%';
+}
 
 QStringList schema() {
     QStringList cells;
@@ -77,10 +88,9 @@ QStringList schema() {
         QStringLiteral("CREATE INDEX entries_by_sha256 ON entries(sha256) WHERE sha256 IS NOT NULL"),
         // The records' file names, by the records' ids, in a narrow table of their own: a search reads
         // it through rather than the records.
-        QStringLiteral("CREATE TABLE names(id INTEGER PRIMARY KEY, name TEXT NOT NULL, %1)")
-            .arg(kFoldedKey.arg(QStringLiteral("name"))),
-        QStringLiteral("CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE, %1)")
-            .arg(kFoldedKey.arg(QStringLiteral("text"))),
+        QStringLiteral("CREATE TABLE names(id INTEGER PRIMARY KEY, name TEXT NOT NULL, folded TEXT)"),
+        QStringLiteral(
+            "CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE, folded TEXT)"),
     };
 }
 
@@ -785,11 +795,12 @@ QList<qint64> scanNames(const QSqlDatabase &db, const QString &key, qint64 first
                         QString *error) {
     QList<qint64> ids;
     QSqlQuery query(db);
-    if (prepare(query,
-                QStringLiteral("SELECT id FROM names WHERE id BETWEEN ? AND ? AND instr(key, ?) > 0"
-                               " ORDER BY id DESC LIMIT ?"),
-                error)) {
-        collectIds(query, {first, last, key, limit}, &ids, error);
+    if (prepare(
+            query,
+            QStringLiteral("SELECT id FROM names WHERE id BETWEEN ? AND ? AND %1 ORDER BY id DESC LIMIT ?")
+                .arg(containsKey("name")),
+            error)) {
+        collectIds(query, {first, last, likePattern(key), key, limit}, &ids, error);
     }
     return ids;
 }
@@ -864,9 +875,9 @@ QList<qint64> HistoryIndex::matchingIds(const QString &key, int limit, QString *
     QList<qint64> destinations;
     QSqlQuery findDestinations(db);
     if (error->isEmpty() &&
-        prepare(findDestinations, QStringLiteral("SELECT id FROM destinations WHERE instr(key, ?) > 0"),
+        prepare(findDestinations, QStringLiteral("SELECT id FROM destinations WHERE ") + containsKey("text"),
                 error)) {
-        collectIds(findDestinations, {key}, &destinations, error);
+        collectIds(findDestinations, {likePattern(key), key}, &destinations, error);
     }
     QSqlQuery byDestination(db);
     if (error->isEmpty() &&
@@ -931,7 +942,8 @@ History::SearchResult HistoryIndex::search(const QString &text, int limit) const
     History::SearchResult result;
     result.text = text;
     const QString key = text.trimmed().toCaseFolded();
-    if (key.isEmpty() || limit <= 0) {
+    // Nothing indexed is that long, even folded (and SQLite refuses far longer patterns).
+    if (key.isEmpty() || limit <= 0 || key.size() > 4 * DayMerge::kMaxDestinationBytes) {
         return result;
     }
     // One id more than the limit tells whether more records match.
