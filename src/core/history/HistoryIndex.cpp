@@ -46,21 +46,28 @@ const QList<Cell> &entryCells() {
     return cells;
 }
 
-// A text is searched as SQLite can fold it without reading it out: LIKE ignores the case of ASCII
-// letters. A text that holds other letters with case (Ä, Ω, Ｆ) keeps its folded form beside it, which
-// is searched instead (folded; NULL for every other text, so no text is kept twice).
-QString containsKey(const char *column) {
-    return QStringLiteral("((folded IS NULL AND %1 LIKE ? ESCAPE '\\') OR instr(folded, ?) > 0)")
-        .arg(QLatin1String(column));
-}
+// A text (a name, a destination) is kept as it is, and only when it holds letters with case beyond
+// ASCII (Ä, Ω, Ｆ) also its folded form (folded; NULL for every other text, so no text is kept twice).
+// coalesce(folded, text) then differs from the folded text at most in the case of ASCII letters, which
+// matters only to a key that holds such a letter: LIKE ignores it; else instr, which compares bytes
+// and is faster.
+struct Containing {
+    QString condition;
+    QString value;
+};
 
-// The LIKE pattern of texts containing key.
-QString likePattern(const QString &key) {
+Containing containing(const char *column, const QString &key) {
+    const bool letters =
+        std::any_of(key.cbegin(), key.cend(), [](QChar c) { return c.unicode() < 0x80 && c.isLetter(); });
+    if (!letters) {
+        return {QStringLiteral("instr(coalesce(folded, %1), ?) > 0").arg(QLatin1String(column)), key};
+    }
     QString pattern = key;
     pattern.replace(u'\\', QStringLiteral("\\\\"))
         .replace(u'%', QStringLiteral("\\%"))
         .replace(u'_', QStringLiteral("\\_"));
-    return u'%' + pattern + u'%';
+    return {QStringLiteral("coalesce(folded, %1) LIKE ? ESCAPE '\\'").arg(QLatin1String(column)),
+            u'%' + pattern + u'%'};
 }
 
 QStringList schema() {
@@ -795,12 +802,13 @@ QList<qint64> scanNames(const QSqlDatabase &db, const QString &key, qint64 first
                         QString *error) {
     QList<qint64> ids;
     QSqlQuery query(db);
+    const Containing name = containing("name", key);
     if (prepare(
             query,
             QStringLiteral("SELECT id FROM names WHERE id BETWEEN ? AND ? AND %1 ORDER BY id DESC LIMIT ?")
-                .arg(containsKey("name")),
+                .arg(name.condition),
             error)) {
-        collectIds(query, {first, last, likePattern(key), key, limit}, &ids, error);
+        collectIds(query, {first, last, name.value, limit}, &ids, error);
     }
     return ids;
 }
@@ -874,10 +882,11 @@ QList<qint64> HistoryIndex::matchingIds(const QString &key, int limit, QString *
     const QSqlDatabase db = database();
     QList<qint64> destinations;
     QSqlQuery findDestinations(db);
+    const Containing destination = containing("text", key);
     if (error->isEmpty() &&
-        prepare(findDestinations, QStringLiteral("SELECT id FROM destinations WHERE ") + containsKey("text"),
-                error)) {
-        collectIds(findDestinations, {likePattern(key), key}, &destinations, error);
+        prepare(findDestinations,
+                QStringLiteral("SELECT id FROM destinations WHERE ") + destination.condition, error)) {
+        collectIds(findDestinations, {destination.value}, &destinations, error);
     }
     QSqlQuery byDestination(db);
     if (error->isEmpty() &&
