@@ -120,7 +120,10 @@ int find(const QString &text, const QString &recordFolder) {
     }
     if (!index.update({}, &error)) {
         complain(error);
-        return 3;
+        if (!index.halted()) {
+            return 3;
+        }
+        error.clear();
     }
     // Day files that cannot be read are named; the search goes on without them.
     for (const History::Day &day : index.days(&error)) {

@@ -1,10 +1,12 @@
 #include "core/history/DayMerge.h"
 
 #include "core/browse/FileList.h"
+#include "core/common/Cp936.h"
 #include "core/records/DayJournal.h"
 
 #include <QDate>
 #include <QTime>
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -19,73 +21,207 @@ const qsizetype kDestination = DayJournal::kColumns.indexOf(QStringLiteral("目�
 const qsizetype kBytes = DayJournal::kColumns.indexOf(QStringLiteral("已发送字节"));
 const qsizetype kSha = DayJournal::kColumns.indexOf(QStringLiteral("SHA-256"));
 
+// A time that cannot be read is farther from every other than any that can.
+constexpr qint64 kNoTime = std::numeric_limits<qint64>::max();
+
 QString fileKey(const QString &fileName, const QString &destination) {
     return fileName + QLatin1Char('\n') + destination;
 }
 
-// Seconds since the start of the Julian calendar of a time stamp "YYYY-MM-DD HH:MM:SS", -1 when it is
-// none; read as it is written, without time zones (which cost a look at the system's zone each time).
+// Seconds since the start of the Julian calendar of a time stamp "YYYY-MM-DD HH:MM:SS", kNoTime when it
+// is none; read as it is written, without time zones (which cost a look at the system's zone each time).
 qint64 secondsOf(const QString &timestamp) {
     const QDate date = QDate::fromString(QStringView(timestamp).left(10), u"yyyy-MM-dd");
     const QTime time = QTime::fromString(QStringView(timestamp).mid(11), u"HH:mm:ss");
     if (timestamp.size() != 19 || !date.isValid() || !time.isValid()) {
-        return -1;
+        return kNoTime;
     }
     return date.toJulianDay() * 86400 + time.msecsSinceStartOfDay() / 1000;
 }
 
-qint64 secondsBetween(const QString &a, const QString &b) {
-    if (a == b) {
-        return 0;
+// Whether text takes at most maxBytes bytes in CP936. Every character takes one or two, so most texts
+// are settled by their length alone. One without a CP936 form is counted as two bytes a character
+// beyond ASCII, as if it had one.
+bool fits(const QString &text, qsizetype maxBytes) {
+    if (text.size() * 2 <= maxBytes) {
+        return true;
     }
-    const qint64 x = secondsOf(a);
-    const qint64 y = secondsOf(b);
-    return x < 0 || y < 0 ? std::numeric_limits<qint64>::max() : qAbs(x - y);
+    if (text.size() > maxBytes) {
+        return false;
+    }
+    if (const std::optional<QByteArray> bytes = Cp936::encode(text)) {
+        return bytes->size() <= maxBytes;
+    }
+    const auto wide = std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80; });
+    return text.size() + wide <= maxBytes;
 }
+
+bool isCompletion(const QStringList &line) {
+    return line.value(kEvent) == QStringLiteral("完成");
+}
+
+// Free places of a sorted list of moments, found in near constant time: next[i] leads to the first free
+// place at or after i (next[n] == n: none), previous[i + 1] to the last free place at or before i
+// (previous[0] == 0: none).
+class FreePlaces {
+public:
+    explicit FreePlaces(qint32 count) : m_next(size_t(count) + 1), m_previous(size_t(count) + 1) {
+        for (qint32 i = 0; i <= count; ++i) {
+            m_next[size_t(i)] = i;
+            m_previous[size_t(i)] = i;
+        }
+    }
+
+    // The first free place at or after i; count when there is none.
+    qint32 from(qint32 i) { return root(m_next, i); }
+    // The last free place at or before i; -1 when there is none.
+    qint32 upTo(qint32 i) { return root(m_previous, i + 1) - 1; }
+    void take(qint32 i) {
+        m_next[size_t(i)] = i + 1;
+        m_previous[size_t(i) + 1] = i;
+    }
+
+private:
+    static qint32 root(std::vector<qint32> &links, qint32 i) {
+        qint32 top = i;
+        while (links[size_t(top)] != top) {
+            top = links[size_t(top)];
+        }
+        while (links[size_t(i)] != top) {
+            i = std::exchange(links[size_t(i)], top);
+        }
+        return top;
+    }
+
+    std::vector<qint32> m_next;
+    std::vector<qint32> m_previous;
+};
 
 } // namespace
 
-DayMerge::DayMerge(const QString &day, const QList<QStringList> &journal) : m_day(day) {
-    for (const QStringList &line : journal) {
-        if (line.value(kEvent) != QStringLiteral("完成")) {
+bool DayMerge::fitsHeader(const QString &fileName, const QString &destination) {
+    return fits(fileName, kMaxNameBytes) && fits(destination, kMaxDestinationBytes);
+}
+
+DayMerge::DayMerge(const QString &day, const QList<QStringList> &logRows) : m_day(day) {
+    for (const QStringList &row : logRows) {
+        History::Entry entry = fromRow(row);
+        if (std::all_of(entry.cells.cbegin(), entry.cells.cend(),
+                        [](const QString &c) { return c.isEmpty(); })) {
             continue;
         }
-        Completion completion{line.value(kName), line.value(kDestination), line.value(kTime),
-                              line.value(kSha).toLower(), line.value(kBytes).toULongLong()};
-        const QString key = fileKey(completion.fileName, completion.destination);
-        auto found = m_byFile.find(key);
-        if (found == m_byFile.end()) {
-            m_files.append(key);
-            found = m_byFile.insert(key, {});
+        if (!fitsHeader(entry.cell(CellFileName), entry.cell(CellDestination))) {
+            ++m_overlongRows;
+            continue;
         }
-        found->append(m_completions.size());
-        m_completions.append(std::move(completion));
+        if (entry.cell(CellStatus) == kStatusComplete) {
+            const QString key = fileKey(entry.cell(CellFileName), entry.cell(CellDestination));
+            auto group = m_groupOf.constFind(key);
+            if (group == m_groupOf.constEnd()) {
+                group = m_groupOf.insert(key, m_groups.size());
+                m_groups.append(Group{});
+            }
+            m_groups[*group].rows.append(m_rows.size());
+        }
+        m_rows.append(std::move(entry));
     }
 }
 
-QList<History::Entry> DayMerge::entries(const QList<QStringList> &logRows) const {
-    QList<bool> claimed(m_completions.size(), false);
-    QList<History::Entry> entries;
-    entries.reserve(logRows.size());
-    for (const QStringList &row : logRows) {
-        History::Entry entry = fromRow(row);
-        if (entry.cell(CellStatus) == kStatusComplete) {
-            const qsizetype closest = closestCompletion(entry, claimed);
-            if (closest >= 0) {
-                claimed[closest] = true;
-                entry.sha256 = m_completions.at(closest).sha256;
+void DayMerge::note(const QStringList &line) {
+    if (!isCompletion(line) || !fitsHeader(line.value(kName), line.value(kDestination))) {
+        return;
+    }
+    const qint32 completion = m_noted++;
+    const auto group = m_groupOf.constFind(fileKey(line.value(kName), line.value(kDestination)));
+    if (group != m_groupOf.constEnd()) {
+        m_groups[*group].moments.push_back({secondsOf(line.value(kTime)), completion});
+    }
+}
+
+bool DayMerge::take(const QStringList &line, const Sink &sink) {
+    if (!isCompletion(line)) {
+        return true;
+    }
+    if (!fitsHeader(line.value(kName), line.value(kDestination))) {
+        ++m_overlongCompletions;
+        return true;
+    }
+    if (!m_claimed) {
+        claim();
+    }
+    const qint32 completion = m_taken++;
+    const auto claimant = m_claimedBy.constFind(completion);
+    if (claimant != m_claimedBy.constEnd()) {
+        m_rows[*claimant].sha256 = line.value(kSha).toLower();
+        return true;
+    }
+    return sink(m_rows.size() + completion, fromCompletion(line));
+}
+
+bool DayMerge::finish(const Sink &sink) {
+    for (qsizetype place = 0; place < m_rows.size(); ++place) {
+        if (!sink(place, m_rows.at(place))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Each completed row, in log order, claims the completion of its file and destination closest to its
+// finish time (on a tie the one journalled first; one whose time cannot be read only when no other is
+// left); a row whose finish cannot be read claims the earliest.
+void DayMerge::claim() {
+    m_claimed = true;
+    for (Group &group : m_groups) {
+        claimIn(group);
+        group = Group{};
+    }
+}
+
+void DayMerge::claimIn(Group &group) {
+    std::vector<Moment> &moments = group.moments;
+    const auto before = [](const Moment &a, const Moment &b) {
+        return a.seconds < b.seconds || (a.seconds == b.seconds && a.completion < b.completion);
+    };
+    std::sort(moments.begin(), moments.end(), before);
+    const auto count = qint32(moments.size());
+    FreePlaces free(count);
+    // The place of the first moment at seconds or later.
+    const auto at = [&](qint64 seconds) {
+        return qint32(std::lower_bound(moments.begin(), moments.end(), Moment{seconds, -1}, before) -
+                      moments.begin());
+    };
+    const qint32 untimed = at(kNoTime);
+    for (const qsizetype row : std::as_const(group.rows)) {
+        const qint64 finish = secondsOf(m_rows.at(row).cell(CellFinishTime));
+        qint32 chosen = count;
+        if (finish == kNoTime) {
+            chosen = free.from(0);
+        } else {
+            const qint32 start = at(finish);
+            qint32 later = free.from(start);
+            later = later < untimed ? later : -1;
+            qint32 earlier = free.upTo(start - 1);
+            if (earlier >= 0) {
+                // The first journalled of those at the same second.
+                earlier = free.from(at(moments[size_t(earlier)].seconds));
+            }
+            if (later >= 0 && earlier >= 0) {
+                const qint64 toLater = moments[size_t(later)].seconds - finish;
+                const qint64 toEarlier = finish - moments[size_t(earlier)].seconds;
+                const bool laterWins =
+                    toLater < toEarlier || (toLater == toEarlier && moments[size_t(later)].completion <
+                                                                        moments[size_t(earlier)].completion);
+                chosen = laterWins ? later : earlier;
+            } else {
+                chosen = later >= 0 ? later : earlier >= 0 ? earlier : free.from(untimed);
             }
         }
-        entries.append(std::move(entry));
-    }
-    for (const QString &key : m_files) {
-        for (const qsizetype index : m_byFile.value(key)) {
-            if (!claimed.at(index)) {
-                entries.append(fromCompletion(m_completions.at(index)));
-            }
+        if (chosen < count) {
+            free.take(chosen);
+            m_claimedBy.insert(moments[size_t(chosen)].completion, row);
         }
     }
-    return entries;
 }
 
 History::Entry DayMerge::fromRow(const QStringList &row) const {
@@ -99,32 +235,15 @@ History::Entry DayMerge::fromRow(const QStringList &row) const {
     return entry;
 }
 
-qsizetype DayMerge::closestCompletion(const History::Entry &entry, const QList<bool> &claimed) const {
-    const auto found = m_byFile.constFind(fileKey(entry.cell(CellFileName), entry.cell(CellDestination)));
-    if (found == m_byFile.constEnd()) {
-        return -1;
-    }
-    qsizetype best = -1;
-    qint64 bestDistance = 0;
-    for (const qsizetype index : *found) {
-        const qint64 distance = secondsBetween(m_completions.at(index).time, entry.cell(CellFinishTime));
-        if (!claimed.at(index) && (best < 0 || distance < bestDistance)) {
-            best = index;
-            bestDistance = distance;
-        }
-    }
-    return best;
-}
-
-History::Entry DayMerge::fromCompletion(const Completion &completion) const {
+History::Entry DayMerge::fromCompletion(const QStringList &line) const {
     History::Entry entry;
     entry.day = m_day;
-    entry.cells[CellFileName] = completion.fileName;
-    entry.cells[CellDestination] = completion.destination;
+    entry.cells[CellFileName] = line.value(kName);
+    entry.cells[CellDestination] = line.value(kDestination);
     entry.cells[CellStatus] = kStatusComplete;
-    entry.cells[CellFileSize] = FileList::sizeText(qint64(completion.bytes));
-    entry.cells[CellFinishTime] = completion.time;
-    entry.sha256 = completion.sha256;
+    entry.cells[CellFileSize] = FileList::sizeText(qint64(line.value(kBytes).toULongLong()));
+    entry.cells[CellFinishTime] = line.value(kTime);
+    entry.sha256 = line.value(kSha).toLower();
     entry.journalOnly = true;
     return entry;
 }

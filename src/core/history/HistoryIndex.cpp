@@ -14,6 +14,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStorageInfo>
 #include <QThread>
 #include <QVariant>
 #include <algorithm>
@@ -28,14 +29,15 @@ using namespace UploadRecord;
 
 // Raised whenever the tables change meaning (a cell the history keeps is added to the record's
 // columns, say); an index of another version is built again.
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 
-// The cells the index keeps, in the order of their columns in the table entries.
-const QList<Cell> &keptCells() {
+// The cells the table entries keeps, in the order of its columns: all the history keeps but the file
+// name, which is in names.
+const QList<Cell> &entryCells() {
     static const QList<Cell> cells = [] {
         QList<Cell> kept;
         for (const Column &column : kColumns) {
-            if (column.kept) {
+            if (column.kept && column.cell != CellFileName) {
                 kept.append(column.cell);
             }
         }
@@ -44,9 +46,33 @@ const QList<Cell> &keptCells() {
     return cells;
 }
 
+// A text (a name, a destination) is kept as it is, and only when it holds letters with case beyond
+// ASCII (Ä, Ω, Ｆ) also its folded form (folded; NULL for every other text, so no text is kept twice).
+// coalesce(folded, text) then differs from the folded text at most in the case of ASCII letters, which
+// matters only to a key that holds such a letter: LIKE ignores it; else instr, which compares bytes
+// and is faster.
+struct Containing {
+    QString condition;
+    QString value;
+};
+
+Containing containing(const char *column, const QString &key) {
+    const bool letters =
+        std::any_of(key.cbegin(), key.cend(), [](QChar c) { return c.unicode() < 0x80 && c.isLetter(); });
+    if (!letters) {
+        return {QStringLiteral("instr(coalesce(folded, %1), ?) > 0").arg(QLatin1String(column)), key};
+    }
+    QString pattern = key;
+    pattern.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'%', QStringLiteral("\\%"))
+        .replace(u'_', QStringLiteral("\\_"));
+    return {QStringLiteral("coalesce(folded, %1) LIKE ? ESCAPE '\\'").arg(QLatin1String(column)),
+            u'%' + pattern + u'%'};
+}
+
 QStringList schema() {
     QStringList cells;
-    for (const Cell cell : keptCells()) {
+    for (const Cell cell : entryCells()) {
         // A destination, which repeats from record to record, is kept once in destinations.
         cells.append(QLatin1String(kColumns[cell].id) +
                      QLatin1String(cell == CellDestination ? " INTEGER NOT NULL" : " TEXT NOT NULL"));
@@ -67,29 +93,31 @@ QStringList schema() {
             .arg(cells.join(QStringLiteral(", "))),
         QStringLiteral("CREATE INDEX entries_by_destination ON entries(destination, id)"),
         QStringLiteral("CREATE INDEX entries_by_sha256 ON entries(sha256) WHERE sha256 IS NOT NULL"),
-        // The file names, case-folded, in a table of their own: a search reads this narrow table through
-        // rather than the records.
-        QStringLiteral("CREATE TABLE names(id INTEGER PRIMARY KEY, key TEXT NOT NULL)"),
-        QStringLiteral("CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE,"
-                       " key TEXT NOT NULL)"),
+        // The records' file names, by the records' ids, in a narrow table of their own: a search reads
+        // it through rather than the records.
+        QStringLiteral("CREATE TABLE names(id INTEGER PRIMARY KEY, name TEXT NOT NULL, folded TEXT)"),
+        QStringLiteral(
+            "CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE, folded TEXT)"),
     };
 }
 
-// What a query for records selects, from entries e joined with destinations d: see entryFrom.
+// What a query for records selects, from entries e joined with names n and destinations d: see
+// entryFrom.
 QString entrySelection() {
-    QStringList columns{QStringLiteral("e.id")};
-    for (const Cell cell : keptCells()) {
+    QStringList columns{QStringLiteral("e.id"), QStringLiteral("n.name")};
+    for (const Cell cell : entryCells()) {
         columns.append(cell == CellDestination ? QStringLiteral("d.text")
                                                : QStringLiteral("e.") + QLatin1String(kColumns[cell].id));
     }
     columns << QStringLiteral("e.sha256") << QStringLiteral("e.journal_only");
-    return QStringLiteral("SELECT %1 FROM entries e JOIN destinations d ON d.id = e.destination")
+    return QStringLiteral("SELECT %1 FROM entries e JOIN names n ON n.id = e.id"
+                          " JOIN destinations d ON d.id = e.destination")
         .arg(columns.join(QStringLiteral(", ")));
 }
 
 QString entryInsertion() {
     QStringList columns{QStringLiteral("id")};
-    for (const Cell cell : keptCells()) {
+    for (const Cell cell : entryCells()) {
         columns.append(QLatin1String(kColumns[cell].id));
     }
     columns << QStringLiteral("sha256") << QStringLiteral("journal_only");
@@ -122,13 +150,31 @@ bool isHex(const QString &text) {
     });
 }
 
+constexpr qint64 kWalSizeLimit = qint64(64) << 20;
+constexpr qint64 kCacheSize = -65536; // KiB
+
 // A SHA-256 search needs this many hexadecimal digits; fewer find too much to mean anything.
 constexpr int kMinShaPrefix = 4;
 
+// SQLITE_BUSY and SQLITE_LOCKED, also as extended codes: another connection holds the index.
+bool isBusy(const QSqlError &error) {
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return code == 5 || code == 6;
+}
+
+// Whether the last statement that failed on this thread failed only because another program held the
+// index (one index object per thread).
+thread_local bool lastFailureBusy = false;
+
 // Every statement below reports the database's own reason in *error when it fails.
 
+QString sqlError(const QSqlError &error) {
+    lastFailureBusy = isBusy(error);
+    return error.text();
+}
+
 QString sqlError(const QSqlQuery &query) {
-    return query.lastError().text();
+    return sqlError(query.lastError());
 }
 
 bool exec(QSqlQuery &query, const QString &statement, QString *error) {
@@ -174,22 +220,45 @@ bool readToEnd(const QSqlQuery &query, QString *error) {
     return true;
 }
 
-// Runs work in one transaction: committed when work succeeds, rolled back when anything fails.
-bool inTransaction(QSqlDatabase &db, const std::function<bool(QString *error)> &work, QString *error) {
-    if (!db.transaction()) {
-        *error = db.lastError().text();
+// Runs "PRAGMA statement" and reads the value it answers with.
+bool pragma(const QSqlDatabase &db, const QString &statement, QVariant *value, QString *error) {
+    QSqlQuery query(db);
+    if (!exec(query, QStringLiteral("PRAGMA ") + statement, error)) {
         return false;
     }
-    if (!work(error)) {
-        db.rollback();
+    if (!query.next()) {
+        *error = query.lastError().isValid() ? sqlError(query)
+                                             : QStringLiteral("PRAGMA %1 gave no answer").arg(statement);
         return false;
     }
-    if (!db.commit()) {
-        *error = db.lastError().text();
-        db.rollback();
-        return false;
-    }
+    *value = query.value(0);
     return true;
+}
+
+// Whether a setting of the index reads back as it was set.
+bool taken(const QString &setting, const QVariant &value, qint64 expected, QString *error) {
+    if (value.toLongLong() == expected) {
+        return true;
+    }
+    *error = QStringLiteral("the index's %1 is %2, not %3").arg(setting, value.toString()).arg(expected);
+    return false;
+}
+
+// Runs work in one transaction: committed when work succeeds, rolled back when anything fails. The
+// transaction takes the index for writing from its start, so a program that has to wait for another
+// waits there (up to the busy timeout) rather than failing in the middle.
+bool inTransaction(const QSqlDatabase &db, const std::function<bool(QString *error)> &work, QString *error) {
+    if (!exec(db, QStringLiteral("BEGIN IMMEDIATE"), error)) {
+        return false;
+    }
+    if (work(error) && exec(db, QStringLiteral("COMMIT"), error)) {
+        return true;
+    }
+    const bool busy = lastFailureBusy;
+    QString ignored;
+    exec(db, QStringLiteral("ROLLBACK"), &ignored);
+    lastFailureBusy = busy;
+    return false;
 }
 
 // Removes a day from the index: its records, their names and its row of days.
@@ -210,8 +279,9 @@ bool dropDay(const QSqlDatabase &db, const QString &day, QString *error) {
 History::Entry entryFrom(const QSqlQuery &query) {
     History::Entry entry;
     entry.day = QDate::fromJulianDay(query.value(0).toLongLong() >> kIdBitsPerDay).toString(u"yyyy-MM-dd");
-    int place = 1;
-    for (const Cell cell : keptCells()) {
+    entry.cells[CellFileName] = query.value(1).toString();
+    int place = 2;
+    for (const Cell cell : entryCells()) {
         entry.cells[cell] = query.value(place++).toString();
     }
     entry.sha256 = QString::fromLatin1(query.value(place++).toByteArray().toHex());
@@ -219,20 +289,18 @@ History::Entry entryFrom(const QSqlQuery &query) {
     return entry;
 }
 
-// A write-ahead log makes a day's commit one write instead of several synchronised ones, and lets a
-// reader search while a day is written. Where the file system cannot share the log's memory (a network
-// share) SQLite keeps its rollback journal, which is only slower.
-bool tune(const QSqlDatabase &db, QString *error) {
-    // A year of records makes indexes far larger than SQLite's default cache of 2 MiB; a day's
-    // records go to places all over them.
-    return exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), error) &&
-           exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error) &&
-           exec(db, QStringLiteral("PRAGMA cache_size=-65536"), error);
-}
-
 // SQLITE_CORRUPT and SQLITE_NOTADB: the file is no index (any more).
 bool isDamage(const QSqlError &error) {
     return error.nativeErrorCode() == QLatin1String("11") || error.nativeErrorCode() == QLatin1String("26");
+}
+
+// Roughly what a record adds to the index file, its texts and its places in the indexes.
+qint64 sizeEstimate(const History::Entry &entry) {
+    qint64 characters = 0;
+    for (const QString &cell : entry.cells) {
+        characters += cell.size();
+    }
+    return 100 + 2 * characters;
 }
 
 // The statements that write a day's records, prepared once for all of them.
@@ -242,11 +310,16 @@ struct EntryWriter {
 
     bool prepareAll(QString *error) {
         return prepare(addDestination,
-                       QStringLiteral("INSERT OR IGNORE INTO destinations(text, key) VALUES(?, ?)"), error) &&
+                       QStringLiteral("INSERT OR IGNORE INTO destinations(text, folded)"
+                                      " VALUES(?, nullif(?, lower(?)))"),
+                       error) &&
                prepare(findDestination, QStringLiteral("SELECT id FROM destinations WHERE text = ?"),
                        error) &&
                prepare(addEntry, entryInsertion(), error) &&
-               prepare(addName, QStringLiteral("INSERT INTO names VALUES(?, ?)"), error);
+               prepare(
+                   addName,
+                   QStringLiteral("INSERT INTO names(id, name, folded) VALUES(?, ?, nullif(?, lower(?)))"),
+                   error);
     }
 
     // The id of a destination in destinations, added when it is new.
@@ -256,7 +329,8 @@ struct EntryWriter {
             *id = *known;
             return true;
         }
-        if (!run(addDestination, {text(destination), text(destination.toCaseFolded())}, error) ||
+        if (!run(addDestination, {text(destination), text(destination.toCaseFolded()), text(destination)},
+                 error) ||
             !run(findDestination, {text(destination)}, error)) {
             return false;
         }
@@ -276,7 +350,7 @@ struct EntryWriter {
         }
         int place = 0;
         addEntry.bindValue(place++, id);
-        for (const Cell cell : keptCells()) {
+        for (const Cell cell : entryCells()) {
             addEntry.bindValue(place++,
                                cell == CellDestination ? QVariant(destination) : text(entry.cells[cell]));
         }
@@ -288,7 +362,8 @@ struct EntryWriter {
             *error = sqlError(addEntry);
             return false;
         }
-        return run(addName, {id, text(entry.cell(CellFileName).toCaseFolded())}, error);
+        const QString &name = entry.cell(CellFileName);
+        return run(addName, {id, text(name), text(name.toCaseFolded()), text(name)}, error);
     }
 
     QSqlQuery addDestination;
@@ -298,30 +373,6 @@ struct EntryWriter {
     QHash<QString, qint64> destinations;
 };
 
-// Replaces what the index holds of a day with files.
-bool writeDay(const QSqlDatabase &db, const DayFiles &files, QString *error) {
-    if (!dropDay(db, files.day, error)) {
-        return false;
-    }
-    EntryWriter writer(db);
-    if (!writer.prepareAll(error)) {
-        return false;
-    }
-    qint64 id = firstId(files.day);
-    for (const History::Entry &entry : files.entries) {
-        if (!writer.write(id++, entry, error)) {
-            return false;
-        }
-    }
-    QSqlQuery day(db);
-    return prepare(day, QStringLiteral("INSERT INTO days VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"), error) &&
-           run(day,
-               {files.day, text(files.stamps.log), text(files.stamps.journal), int(files.logFailure.kind),
-                text(files.logFailure.reason), text(files.logFailure.detail), int(files.journalFailure.kind),
-                text(files.journalFailure.reason), text(files.journalFailure.detail), files.entries.size()},
-               error);
-}
-
 Failure failureFrom(const QSqlQuery &query, int place, const QString &path) {
     const auto kind = Failure::Kind(query.value(place).toInt());
     if (kind == Failure::Kind::None) {
@@ -330,9 +381,17 @@ Failure failureFrom(const QSqlQuery &query, int place, const QString &path) {
     return Failure::of(kind, path, query.value(place + 1).toString(), query.value(place + 2).toString());
 }
 
+HistoryIndex::DiskSpace diskSpaceOf(const QString &folder) {
+    const QStorageInfo storage(folder.isEmpty() ? QStringLiteral(".") : folder);
+    if (!storage.isValid()) {
+        return {};
+    }
+    return {storage.bytesAvailable(), storage.bytesTotal()};
+}
+
 } // namespace
 
-HistoryIndex::HistoryIndex() {
+HistoryIndex::HistoryIndex() : m_spaceProbe(diskSpaceOf) {
     static std::atomic<int> counter{0};
     m_connection = QStringLiteral("brelvantis-history-%1").arg(++counter);
 }
@@ -370,6 +429,9 @@ bool HistoryIndex::open(const QString &recordFolder, QString *error) {
         // Only a cache: a damaged index is built again from the day files. (One that is merely busy or
         // cannot be written is left alone: another program may be using it.)
         database().close();
+        for (const QString &companion : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+            QFile::remove(path + companion);
+        }
         if (QFile::remove(path) && openDatabase(path, &problem)) {
             m_indexPath = path;
             return true;
@@ -389,48 +451,100 @@ bool HistoryIndex::openDatabase(const QString &path, QString *error) {
     QSqlDatabase db = database();
     db.close();
     db.setDatabaseName(path);
-    // Another program (brelvantis-log find) may be writing a day into the same index.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    // Another program (brelvantis-log find, the station) may be writing a day into the same index.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
     if (!db.open()) {
-        *error = db.lastError().text();
+        *error = sqlError(db.lastError());
         return false;
     }
-    // Each query is finished before the next statement: one still open keeps a read transaction, in
-    // which SQLite refuses to change its journal mode.
-    QSqlQuery version(db);
-    if (!exec(version, QStringLiteral("PRAGMA user_version"), error) || !version.next()) {
-        *error = sqlError(version);
-        m_damaged = isDamage(version.lastError());
-        db.close();
-        return false;
-    }
-    const int found = version.value(0).toInt();
-    version.finish();
-    if (found != kSchemaVersion) {
-        if (createSchema(error) && tune(db, error)) {
-            return true;
-        }
-        db.close();
-        return false;
-    }
-    // Reading the days proves the file is a database this index can use.
-    QSqlQuery check(db);
-    if (!exec(check, QStringLiteral("SELECT count(*) FROM days"), error)) {
-        m_damaged = isDamage(check.lastError());
-        db.close();
-        return false;
-    }
-    check.finish();
-    // Setting the version again proves it can be written as well (not so in a read-only folder).
-    if (exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error) && tune(db, error)) {
+    if (prepareDatabase(path == QLatin1String(":memory:"), error)) {
         return true;
     }
     db.close();
     return false;
 }
 
+// Every query here is gone before the next statement: one still open would keep a read transaction,
+// in which SQLite refuses to change the journal mode or drop a table ("database table is locked").
+bool HistoryIndex::prepareDatabase(bool inMemory, QString *error) {
+    const QSqlDatabase db = database();
+    int found = 0;
+    {
+        QSqlQuery version(db);
+        if (!exec(version, QStringLiteral("PRAGMA user_version"), error) || !version.next()) {
+            *error = sqlError(version);
+            m_damaged = isDamage(version.lastError());
+            return false;
+        }
+        found = version.value(0).toInt();
+    }
+    if (!tune(inMemory, error)) {
+        return false;
+    }
+    if (found != kSchemaVersion) {
+        return createSchema(error);
+    }
+    {
+        // Reading the days proves the file is a database this index can use.
+        QSqlQuery check(db);
+        if (!exec(check, QStringLiteral("SELECT count(*) FROM days"), error)) {
+            m_damaged = isDamage(check.lastError());
+            return false;
+        }
+    }
+    // Setting the version again proves it can be written as well (not so in a read-only folder). The
+    // proof does not wait: an index another program is writing to proves nothing either way, and is
+    // used as it is.
+    QVariant value;
+    if (!exec(db, QStringLiteral("PRAGMA busy_timeout=0"), error)) {
+        return false;
+    }
+    const bool written = exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error);
+    const bool busy = lastFailureBusy;
+    if (!pragma(db, QStringLiteral("busy_timeout=%1").arg(m_busyTimeoutMs), &value, error) ||
+        !taken(QStringLiteral("busy_timeout"), value, m_busyTimeoutMs, error)) {
+        return false;
+    }
+    if (written || busy) {
+        error->clear();
+        return true;
+    }
+    return false;
+}
+
+// A write-ahead log makes a day's commit one write instead of several synchronised ones, and lets a
+// search read while another program writes a day. Where the file system cannot share the log's memory
+// (a network share) SQLite keeps its rollback journal: slower, and a search then waits for the writer.
+bool HistoryIndex::tune(bool inMemory, QString *error) {
+    const QSqlDatabase db = database();
+    QVariant value;
+    if (!inMemory) {
+        if (!pragma(db, QStringLiteral("journal_mode=WAL"), &value, error)) {
+            return false;
+        }
+        if (value.toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+            m_storageProblem =
+                QStringLiteral("记录文件夹所在的文件系统不支持预写日志（WAL），历史索引改用回滚日志："
+                               "另一程序更新索引时，查找要等它写完。");
+        } else if (!pragma(db, QStringLiteral("journal_size_limit=%1").arg(kWalSizeLimit), &value, error) ||
+                   !taken(QStringLiteral("journal_size_limit"), value, kWalSizeLimit, error)) {
+            // The log of a day's transaction (hundreds of MB for the largest journal read) is cut back
+            // once it is folded in, rather than kept at its largest for as long as the station runs.
+            return false;
+        }
+    }
+    // A year of records makes indexes far larger than SQLite's default cache of 2 MiB; a day's
+    // records go to places all over them. Neither pragma answers: each is read back.
+    return exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error) &&
+           pragma(db, QStringLiteral("synchronous"), &value, error) &&
+           taken(QStringLiteral("synchronous"), value, 1, error) &&
+           exec(db, QStringLiteral("PRAGMA cache_size=%1").arg(kCacheSize), error) &&
+           pragma(db, QStringLiteral("cache_size"), &value, error) &&
+           taken(QStringLiteral("cache_size"), value, kCacheSize, error);
+}
+
 bool HistoryIndex::createSchema(QString *error) {
-    QSqlDatabase db = database();
+    const QSqlDatabase db = database();
     return inTransaction(
         db,
         [&db](QString *error) {
@@ -449,14 +563,49 @@ bool HistoryIndex::createSchema(QString *error) {
         error);
 }
 
+bool HistoryIndex::haltWhenBusy(QString *error) {
+    if (!lastFailureBusy) {
+        return false;
+    }
+    m_halted = true;
+    *error = QStringLiteral("历史索引正被另一程序更新，等了 %1 秒仍未轮到；本次只在已收录的记录中查找。")
+                 .arg(m_busyTimeoutMs / 1000.0);
+    return true;
+}
+
+bool HistoryIndex::roomFor(qint64 bytes, QString *error) {
+    if (m_indexPath.isEmpty()) {
+        return true;
+    }
+    if (m_grownSinceCheck >= 0 && m_grownSinceCheck + bytes < kSpaceCheckBytes) {
+        m_grownSinceCheck += bytes;
+        return true;
+    }
+    m_grownSinceCheck = bytes;
+    const DiskSpace space = m_spaceProbe(m_folder);
+    if (space.available < 0 || space.total <= 0 ||
+        (space.available >= kMinFreeBytes && space.available * 100 >= space.total * kMinFreePercent)) {
+        return true;
+    }
+    m_grownSinceCheck = -1; // looked at again before the next record
+    m_halted = true;
+    *error = QStringLiteral("记录文件夹所在的磁盘只剩 %1 MB 可用（不足 1 GB 或 %2%），历史索引暂停更新；"
+                            "腾出空间后再打开历史记录即可继续。")
+                 .arg(space.available / 1000000)
+                 .arg(kMinFreePercent);
+    return false;
+}
+
 QStringList HistoryIndex::staleDays(QString *error) {
     QString ignored;
     error = error ? error : &ignored;
+    m_halted = false;
     const QHash<QString, DayFiles::Stamps> onDisk = DayFiles::stampsIn(m_folder);
     QSqlDatabase db = database();
     QSqlQuery indexed(db);
     indexed.setForwardOnly(true);
     if (!exec(indexed, QStringLiteral("SELECT day, log_stamp, journal_stamp FROM days"), error)) {
+        haltWhenBusy(error);
         return {};
     }
     QStringList stale;
@@ -481,16 +630,22 @@ QStringList HistoryIndex::staleDays(QString *error) {
             stale.append(it.key());
         }
     }
+    indexed.finish();
     std::sort(stale.begin(), stale.end(), std::greater<>());
     if (!gone.isEmpty()) {
-        // The changed days are worth indexing even when the gone ones stay listed for now.
-        inTransaction(
-            db,
-            [&db, &gone](QString *error) {
-                return std::all_of(gone.cbegin(), gone.cend(),
-                                   [&](const QString &day) { return dropDay(db, day, error); });
-            },
-            error);
+        // The changed days are worth indexing even when the gone ones stay listed for now, also while
+        // another program holds the index.
+        QString dropError;
+        if (!inTransaction(
+                db,
+                [&db, &gone](QString *error) {
+                    return std::all_of(gone.cbegin(), gone.cend(),
+                                       [&](const QString &day) { return dropDay(db, day, error); });
+                },
+                &dropError) &&
+            !lastFailureBusy) {
+            *error = dropError;
+        }
     }
     return stale;
 }
@@ -498,12 +653,65 @@ QStringList HistoryIndex::staleDays(QString *error) {
 bool HistoryIndex::indexDay(const QString &day, QString *error) {
     QString ignored;
     error = error ? error : &ignored;
+    m_halted = false;
+    // The files are read before the index is taken for writing, so that another program waiting for
+    // it gets its turn between two days.
+    DayFiles files(m_folder, day);
+    if (inTransaction(
+            database(), [&](QString *error) { return writeDay(files, error); }, error)) {
+        return true;
+    }
+    if (!m_halted) {
+        haltWhenBusy(error);
+    }
+    return false;
+}
+
+// Replaces what the index holds of a day with its files.
+bool HistoryIndex::writeDay(DayFiles &files, QString *error) {
+    const QSqlDatabase db = database();
+    {
+        // Another program may have indexed the day while this one read its files.
+        QSqlQuery indexed(db);
+        if (!prepare(indexed, QStringLiteral("SELECT log_stamp, journal_stamp FROM days WHERE day = ?"),
+                     error) ||
+            !run(indexed, {files.day()}, error)) {
+            return false;
+        }
+        if (indexed.next() &&
+            DayFiles::Stamps{indexed.value(0).toString(), indexed.value(1).toString()} == files.stamps()) {
+            return true;
+        }
+        if (!readToEnd(indexed, error)) {
+            return false;
+        }
+    }
+    if (!dropDay(db, files.day(), error)) {
+        return false;
+    }
+    EntryWriter writer(db);
+    if (!writer.prepareAll(error)) {
+        return false;
+    }
+    const qint64 first = firstId(files.day());
     // A day's ids end where the next day's begin; no station sends that many files a day, but a
     // journal made up to look so must not spill into another day.
-    const DayFiles files = DayFiles::read(m_folder, day, (qsizetype(1) << kIdBitsPerDay) - 1);
-    QSqlDatabase db = database();
-    return inTransaction(
-        db, [&](QString *error) { return writeDay(db, files, error); }, error);
+    const bool written =
+        files.deliver(qsizetype(1) << kIdBitsPerDay, [&](qsizetype place, const History::Entry &entry) {
+            return roomFor(sizeEstimate(entry), error) && writer.write(first + place, entry, error);
+        });
+    if (!written) {
+        return false;
+    }
+    QSqlQuery day(db);
+    const Failure &log = files.logFailure();
+    const Failure &journal = files.journalFailure();
+    return prepare(day, QStringLiteral("INSERT INTO days VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"), error) &&
+           run(day,
+               {files.day(), text(files.stamps().log), text(files.stamps().journal), int(log.kind),
+                text(log.reason), text(log.detail), int(journal.kind), text(journal.reason),
+                text(journal.detail), files.entryCount()},
+               error);
 }
 
 bool HistoryIndex::update(const std::function<bool(int, int, const QString &)> &onDay, QString *error) {
@@ -594,11 +802,13 @@ QList<qint64> scanNames(const QSqlDatabase &db, const QString &key, qint64 first
                         QString *error) {
     QList<qint64> ids;
     QSqlQuery query(db);
-    if (prepare(query,
-                QStringLiteral("SELECT id FROM names WHERE id BETWEEN ? AND ? AND instr(key, ?) > 0"
-                               " ORDER BY id DESC LIMIT ?"),
-                error)) {
-        collectIds(query, {first, last, key, limit}, &ids, error);
+    const Containing name = containing("name", key);
+    if (prepare(
+            query,
+            QStringLiteral("SELECT id FROM names WHERE id BETWEEN ? AND ? AND %1 ORDER BY id DESC LIMIT ?")
+                .arg(name.condition),
+            error)) {
+        collectIds(query, {first, last, name.value, limit}, &ids, error);
     }
     return ids;
 }
@@ -672,10 +882,11 @@ QList<qint64> HistoryIndex::matchingIds(const QString &key, int limit, QString *
     const QSqlDatabase db = database();
     QList<qint64> destinations;
     QSqlQuery findDestinations(db);
+    const Containing destination = containing("text", key);
     if (error->isEmpty() &&
-        prepare(findDestinations, QStringLiteral("SELECT id FROM destinations WHERE instr(key, ?) > 0"),
-                error)) {
-        collectIds(findDestinations, {key}, &destinations, error);
+        prepare(findDestinations,
+                QStringLiteral("SELECT id FROM destinations WHERE ") + destination.condition, error)) {
+        collectIds(findDestinations, {destination.value}, &destinations, error);
     }
     QSqlQuery byDestination(db);
     if (error->isEmpty() &&
@@ -740,7 +951,8 @@ History::SearchResult HistoryIndex::search(const QString &text, int limit) const
     History::SearchResult result;
     result.text = text;
     const QString key = text.trimmed().toCaseFolded();
-    if (key.isEmpty() || limit <= 0) {
+    // Nothing indexed is that long, even folded (and SQLite refuses far longer patterns).
+    if (key.isEmpty() || limit <= 0 || key.size() > 4 * DayMerge::kMaxDestinationBytes) {
         return result;
     }
     // One id more than the limit tells whether more records match.

@@ -112,8 +112,17 @@ signals:
 
 private:
     // After the index failed: an index file is given up for one in memory, which is then brought up to
-    // date from the start; false, with the problem reported, when there is nothing left to fall back to.
+    // date from the start; false, with the problem reported, when there is nothing left to fall back to
+    // or the index only halted.
     bool recover(const QString &error) {
+        if (m_index->halted()) {
+            // Another program holds the index, or the disk is nearly full: what is indexed still
+            // answers, and the next refresh tries again.
+            m_stale.clear();
+            emit indexOpened(m_index->indexPath(), error);
+            emit indexProgress(m_total, m_total);
+            return false;
+        }
         QString why = error;
         if (!m_index->indexPath().isEmpty() && m_index->fallBackToMemory(error, &why)) {
             emit indexOpened(QString(), m_index->storageProblem());

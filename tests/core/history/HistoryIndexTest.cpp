@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -286,8 +287,10 @@ TEST_F(HistoryIndexTest, AnIndexOfAnotherVersionIsBuiltAgainAndEveryFailureOfIts
     QString error;
     ASSERT_TRUE(index.open(folder(), &error));
     EXPECT_EQ(index.indexPath(), folder() + HistoryIndex::kFileName);
+    EXPECT_TRUE(index.storageProblem().isEmpty()) << index.storageProblem().toStdString();
     EXPECT_TRUE(index.days().isEmpty());
-    EXPECT_EQ(index.staleDays().size(), 2);
+    ASSERT_TRUE(index.update({}, &error)) << error.toStdString();
+    EXPECT_EQ(names(index.search(u("report"))), QStringList{u("2026-11-03 Report.DOC")});
 
     // The index's tables gone under it: each reader says so instead of finding nothing.
     tamper(u("DROP TABLE names"));
@@ -303,6 +306,114 @@ TEST_F(HistoryIndexTest, AnIndexOfAnotherVersionIsBuiltAgainAndEveryFailureOfIts
     error.clear();
     EXPECT_FALSE(index.update({}, &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(HistoryIndexTest, TheIndexHoldsWhatAStationCanHaveSentEachNameOnce) {
+    const QString tooLong(32767, QChar(0x540D)); // a cell no transfer header can carry
+    const QString longest = u("Big-") + QString(1984, u'X') + u(".PDF"); // 1,992 bytes: the most it can
+    const auto row = [](const QString &name) {
+        return QStringList{QString(), name, u("1KB"), u("10.0.0.2:4321||d://合同"), kStatusComplete};
+    };
+    Xls::Rows amplifier{RecordLog::kColumnNames};
+    Xls::Rows longNames{RecordLog::kColumnNames};
+    for (int i = 0; i < 10000; ++i) {
+        amplifier.append(row(tooLong));
+    }
+    for (int i = 0; i < 2000; ++i) {
+        longNames.append(row(longest));
+    }
+    // Rows a spreadsheet left empty above one cell far down are no records.
+    longNames.resize(5000, QStringList(RecordLog::kColumnNames.size()));
+    longNames.append(row(u("末行.txt")));
+    longNames.append(row(u("ÄRGER_1.txt"))); // a letter with case beyond ASCII
+    ASSERT_TRUE(Xls::writeWorkbook(folder() + u("2026-11-01.xls"), RecordLog::kSheetName, amplifier));
+    ASSERT_TRUE(Xls::writeWorkbook(folder() + u("2026-11-02.xls"), RecordLog::kSheetName, longNames));
+    // A journal line longer than any the station writes is passed over, not held.
+    const QByteArray completion = u("2026-11-03 10:00:00\t完成\ta.txt\tx||y\t\t\t1\t\t\t\r\n").toUtf8();
+    TestFiles::write(folder() + u("2026-11-03.journal.tsv"),
+                     "\xEF\xBB\xBF" + DayJournal::kColumns.join(u'\t').toUtf8() + "\r\n" + completion +
+                         completion.left(22) + QByteArray(1 << 20, 'x') + "\r\n" + completion);
+    {
+        HistoryIndex index;
+        QString error;
+        ASSERT_TRUE(index.open(folder(), &error));
+        EXPECT_TRUE(index.storageProblem().isEmpty()) << index.storageProblem().toStdString();
+        ASSERT_TRUE(index.update({}, &error)) << error.toStdString();
+        const QList<History::Day> days = index.days();
+        ASSERT_EQ(days.size(), 3);
+        EXPECT_EQ(
+            days.at(2).logFailure.sentence(),
+            u("无法识别 ") + QDir::toNativeSeparators(folder() + u("2026-11-01.xls")) +
+                u("：有 10000 条记录的文件名或存放路径超过传输所能携带的长度，不可能由本站发送，未收入历史"));
+        EXPECT_EQ(days.at(2).entryCount, 0);
+        EXPECT_FALSE(days.at(1).unreadable());
+        EXPECT_EQ(days.at(1).entryCount, 2002);
+        EXPECT_FALSE(days.at(0).unreadable());
+        EXPECT_EQ(days.at(0).entryCount, 2);
+        const History::SearchResult found = index.search(u("big-xxx"));
+        EXPECT_EQ(found.entries.size(), 2000);
+        EXPECT_EQ(found.entries.value(0).cell(CellFileName), longest);
+        EXPECT_EQ(names(index.search(u("末行"))), QStringList{u("2026-11-02 末行.txt")});
+        EXPECT_EQ(names(index.search(u("ärger_"))), QStringList{u("2026-11-02 ÄRGER_1.txt")});
+        EXPECT_TRUE(index.search(u("行_txt")).entries.isEmpty()) << "_ is no wildcard";
+    }
+    // 2,000 names of 1,992 bytes are 4 MB: stored twice they would make 8.
+    const qint64 size = QFileInfo(folder() + HistoryIndex::kFileName).size() +
+                        QFileInfo(folder() + HistoryIndex::kFileName + u("-wal")).size();
+    EXPECT_LT(size, 6'000'000);
+}
+
+TEST_F(HistoryIndexTest, ANearlyFullDiskOrABusyIndexHaltsTheUpdateAndTheSearchGoesOn) {
+    writeTwoDays();
+    {
+        HistoryIndex first;
+        QString error;
+        ASSERT_TRUE(first.open(folder(), &error));
+        ASSERT_TRUE(first.update());
+    }
+    writeDay(u("2026-11-05"), {{u("新文件.zip"), u("192.168.1.10:4321||d://合同"), kStatusReady, {}, {}}});
+    HistoryIndex index;
+    HistoryIndex::DiskSpace space{500'000'000, 100'000'000'000};
+    index.setSpaceProbe([&space](const QString &) { return space; });
+    QString error;
+    ASSERT_TRUE(index.open(folder(), &error));
+    EXPECT_FALSE(index.update({}, &error));
+    EXPECT_TRUE(index.halted());
+    EXPECT_EQ(error, u("记录文件夹所在的磁盘只剩 500 MB 可用（不足 1 GB 或 5%），历史索引暂停更新；"
+                       "腾出空间后再打开历史记录即可继续。"));
+    const History::SearchResult found = index.search(u("合同"));
+    EXPECT_TRUE(found.error.isEmpty());
+    EXPECT_EQ(found.entries.size(), 3);
+    space = {2'000'000'000, 100'000'000'000}; // more than 1 GB, but 2 %
+    EXPECT_FALSE(index.update());
+    EXPECT_EQ(index.days().size(), 2);
+    space = {50'000'000'000, 100'000'000'000};
+    ASSERT_TRUE(index.update());
+    EXPECT_FALSE(index.halted());
+    EXPECT_EQ(index.days().size(), 3);
+
+    // Another program writing to the index (the station, another find): this one waits its turn for a
+    // while, then searches what is there.
+    writeDay(u("2026-11-06"), {{u("更新.zip"), u("192.168.1.10:4321||d://合同"), kStatusReady, {}, {}}});
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(u("QSQLITE"), u("other"));
+        other.setDatabaseName(folder() + HistoryIndex::kFileName);
+        ASSERT_TRUE(other.open());
+        QSqlQuery writing(other);
+        ASSERT_TRUE(writing.exec(u("BEGIN IMMEDIATE")));
+        HistoryIndex second;
+        second.setBusyTimeout(100);
+        ASSERT_TRUE(second.open(folder(), &error));
+        EXPECT_EQ(second.indexPath(), folder() + HistoryIndex::kFileName);
+        EXPECT_FALSE(second.update({}, &error));
+        EXPECT_TRUE(second.halted());
+        EXPECT_EQ(error, u("历史索引正被另一程序更新，等了 0.1 秒仍未轮到；本次只在已收录的记录中查找。"));
+        EXPECT_EQ(names(second.search(u("新文件"))), QStringList{u("2026-11-05 新文件.zip")});
+        ASSERT_TRUE(writing.exec(u("ROLLBACK")));
+        ASSERT_TRUE(second.update({}, &error)) << error.toStdString();
+        EXPECT_EQ(names(second.search(u("更新"))), QStringList{u("2026-11-06 更新.zip")});
+    }
+    QSqlDatabase::removeDatabase(u("other"));
 }
 
 TEST_F(HistoryIndexTest, TheServiceAnswersFromItsOwnThread) {
