@@ -237,7 +237,7 @@ void CMainFrame::createStatusBar() {
     m_recordingText->setObjectName(QStringLiteral("recordingFailureText"));
     m_recordingText->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
     m_recordingText->hide();
-    statusBar()->insertPermanentWidget(0, m_recordingText);
+    statusBar()->insertPermanentWidget(1, m_recordingText); // after the one plain widget, before the bar
     connect(&m_parts.upload, &UploadController::recordingFailed, this, &CMainFrame::showRecordingFailed);
     connect(&m_parts.upload, &UploadController::recordingResumed, this, [this] { showRecordingFailed({}); });
 }
