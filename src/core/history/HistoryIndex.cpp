@@ -46,28 +46,99 @@ const QList<Cell> &entryCells() {
     return cells;
 }
 
-// A text (a name, a destination) is kept as it is, and only when it holds letters with case beyond
-// ASCII (Ä, Ω, Ｆ) also its folded form (folded; NULL for every other text, so no text is kept twice).
-// coalesce(folded, text) then differs from the folded text at most in the case of ASCII letters, which
-// matters only to a key that holds such a letter: LIKE ignores it; else instr, which compares bytes
-// and is faster.
-struct Containing {
-    QString condition;
-    QString value;
+// A file name is kept as its case-folded key, which a search reads through, and what it takes to give
+// the name back: where its ASCII letters were capitals (caps; NULL when none were), or, for a name
+// whose case goes beyond ASCII letters (Ä, Ω, Ｆ), the name itself (original; NULL otherwise). So no
+// name is kept twice, but for those rare ones.
+//
+// caps holds runs of places to give capitals, as pairs of numbers (places to pass over, places in the
+// run), each in 7-bit groups: a few bytes for most names ("IMG_0001.JPG": two). A run may span places
+// that are no ASCII letters, which it leaves as they are.
+struct StoredName {
+    QString key;
+    QVariant caps;
+    QVariant original;
 };
 
-Containing containing(const char *column, const QString &key) {
-    const bool letters =
-        std::any_of(key.cbegin(), key.cend(), [](QChar c) { return c.unicode() < 0x80 && c.isLetter(); });
-    if (!letters) {
-        return {QStringLiteral("instr(coalesce(folded, %1), ?) > 0").arg(QLatin1String(column)), key};
+bool isLowerAscii(QChar c) {
+    return c >= u'a' && c <= u'z';
+}
+
+void appendNumber(QByteArray *bytes, qsizetype number) {
+    for (; number >= 0x80; number >>= 7) {
+        bytes->append(char(0x80 | (number & 0x7f)));
     }
-    QString pattern = key;
-    pattern.replace(u'\\', QStringLiteral("\\\\"))
-        .replace(u'%', QStringLiteral("\\%"))
-        .replace(u'_', QStringLiteral("\\_"));
-    return {QStringLiteral("coalesce(folded, %1) LIKE ? ESCAPE '\\'").arg(QLatin1String(column)),
-            u'%' + pattern + u'%'};
+    bytes->append(char(number));
+}
+
+qsizetype readNumber(const QByteArray &bytes, qsizetype *at) {
+    qsizetype number = 0;
+    for (int shift = 0; *at < bytes.size() && shift < 28; shift += 7) {
+        const auto byte = quint8(bytes.at((*at)++));
+        number |= qsizetype(byte & 0x7f) << shift;
+        if ((byte & 0x80) == 0) {
+            break;
+        }
+    }
+    return number;
+}
+
+StoredName storedName(const QString &name) {
+    StoredName stored{name.toCaseFolded(), QVariant(QMetaType(QMetaType::QByteArray)),
+                      QVariant(QMetaType(QMetaType::QString))};
+    if (stored.key == name) {
+        return stored;
+    }
+    if (stored.key.size() != name.size()) {
+        stored.original = name;
+        return stored;
+    }
+    QByteArray caps;
+    qsizetype runEnd = 0;    // where the last run ended
+    qsizetype runStart = -1; // where the current run started, -1 outside one
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        const bool end = i == name.size();
+        const QChar c = end ? QChar() : name.at(i);
+        const QChar k = end ? QChar() : stored.key.at(i);
+        if (!end && c != k && !(c >= u'A' && c <= u'Z')) {
+            stored.original = name; // a difference in case beyond ASCII
+            return stored;
+        }
+        const bool capital = !end && c != k;
+        const bool breaks = end || (isLowerAscii(k) && !capital);
+        if (capital && runStart < 0) {
+            runStart = i;
+        } else if (breaks && runStart >= 0) {
+            appendNumber(&caps, runStart - runEnd);
+            appendNumber(&caps, i - runStart);
+            runEnd = i;
+            runStart = -1;
+        }
+    }
+    stored.caps = caps;
+    return stored;
+}
+
+// The name a StoredName was made of, from its key, caps and original as the query holds them from place.
+QString nameFrom(const QSqlQuery &query, int place) {
+    const QVariant original = query.value(place + 2);
+    if (!original.isNull()) {
+        return original.toString();
+    }
+    QString name = query.value(place).toString();
+    const QByteArray caps = query.value(place + 1).toByteArray();
+    qsizetype at = 0;
+    qsizetype position = 0;
+    while (at < caps.size()) {
+        position += readNumber(caps, &at);
+        const qsizetype end = qMin(name.size(), position + readNumber(caps, &at));
+        for (; position < end; ++position) {
+            if (isLowerAscii(name.at(position))) {
+                name[position] = QChar(name.at(position).unicode() - u'a' + u'A');
+            }
+        }
+    }
+    return name;
 }
 
 QStringList schema() {
@@ -93,18 +164,21 @@ QStringList schema() {
             .arg(cells.join(QStringLiteral(", "))),
         QStringLiteral("CREATE INDEX entries_by_destination ON entries(destination, id)"),
         QStringLiteral("CREATE INDEX entries_by_sha256 ON entries(sha256) WHERE sha256 IS NOT NULL"),
-        // The records' file names, by the records' ids, in a narrow table of their own: a search reads
-        // it through rather than the records.
-        QStringLiteral("CREATE TABLE names(id INTEGER PRIMARY KEY, name TEXT NOT NULL, folded TEXT)"),
+        // The records' file names (see StoredName), by the records' ids, in a narrow table of their own:
+        // a search reads it through rather than the records.
         QStringLiteral(
-            "CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE, folded TEXT)"),
+            "CREATE TABLE names(id INTEGER PRIMARY KEY, key TEXT NOT NULL, caps BLOB, original TEXT)"),
+        // One row per destination: the few there are are kept as they are and case-folded.
+        QStringLiteral("CREATE TABLE destinations(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE,"
+                       " key TEXT NOT NULL)"),
     };
 }
 
 // What a query for records selects, from entries e joined with names n and destinations d: see
 // entryFrom.
 QString entrySelection() {
-    QStringList columns{QStringLiteral("e.id"), QStringLiteral("n.name")};
+    QStringList columns{QStringLiteral("e.id"), QStringLiteral("n.key"), QStringLiteral("n.caps"),
+                        QStringLiteral("n.original")};
     for (const Cell cell : entryCells()) {
         columns.append(cell == CellDestination ? QStringLiteral("d.text")
                                                : QStringLiteral("e.") + QLatin1String(kColumns[cell].id));
@@ -279,8 +353,8 @@ bool dropDay(const QSqlDatabase &db, const QString &day, QString *error) {
 History::Entry entryFrom(const QSqlQuery &query) {
     History::Entry entry;
     entry.day = QDate::fromJulianDay(query.value(0).toLongLong() >> kIdBitsPerDay).toString(u"yyyy-MM-dd");
-    entry.cells[CellFileName] = query.value(1).toString();
-    int place = 2;
+    entry.cells[CellFileName] = nameFrom(query, 1);
+    int place = 4;
     for (const Cell cell : entryCells()) {
         entry.cells[cell] = query.value(place++).toString();
     }
@@ -310,16 +384,11 @@ struct EntryWriter {
 
     bool prepareAll(QString *error) {
         return prepare(addDestination,
-                       QStringLiteral("INSERT OR IGNORE INTO destinations(text, folded)"
-                                      " VALUES(?, nullif(?, lower(?)))"),
-                       error) &&
+                       QStringLiteral("INSERT OR IGNORE INTO destinations(text, key) VALUES(?, ?)"), error) &&
                prepare(findDestination, QStringLiteral("SELECT id FROM destinations WHERE text = ?"),
                        error) &&
                prepare(addEntry, entryInsertion(), error) &&
-               prepare(
-                   addName,
-                   QStringLiteral("INSERT INTO names(id, name, folded) VALUES(?, ?, nullif(?, lower(?)))"),
-                   error);
+               prepare(addName, QStringLiteral("INSERT INTO names VALUES(?, ?, ?, ?)"), error);
     }
 
     // The id of a destination in destinations, added when it is new.
@@ -329,8 +398,7 @@ struct EntryWriter {
             *id = *known;
             return true;
         }
-        if (!run(addDestination, {text(destination), text(destination.toCaseFolded()), text(destination)},
-                 error) ||
+        if (!run(addDestination, {text(destination), text(destination.toCaseFolded())}, error) ||
             !run(findDestination, {text(destination)}, error)) {
             return false;
         }
@@ -362,8 +430,8 @@ struct EntryWriter {
             *error = sqlError(addEntry);
             return false;
         }
-        const QString &name = entry.cell(CellFileName);
-        return run(addName, {id, text(name), text(name.toCaseFolded()), text(name)}, error);
+        const StoredName name = storedName(entry.cell(CellFileName));
+        return run(addName, {id, text(name.key), name.caps, name.original}, error);
     }
 
     QSqlQuery addDestination;
@@ -802,13 +870,11 @@ QList<qint64> scanNames(const QSqlDatabase &db, const QString &key, qint64 first
                         QString *error) {
     QList<qint64> ids;
     QSqlQuery query(db);
-    const Containing name = containing("name", key);
-    if (prepare(
-            query,
-            QStringLiteral("SELECT id FROM names WHERE id BETWEEN ? AND ? AND %1 ORDER BY id DESC LIMIT ?")
-                .arg(name.condition),
-            error)) {
-        collectIds(query, {first, last, name.value, limit}, &ids, error);
+    if (prepare(query,
+                QStringLiteral("SELECT id FROM names WHERE id BETWEEN ? AND ? AND instr(key, ?) > 0"
+                               " ORDER BY id DESC LIMIT ?"),
+                error)) {
+        collectIds(query, {first, last, key, limit}, &ids, error);
     }
     return ids;
 }
@@ -882,11 +948,10 @@ QList<qint64> HistoryIndex::matchingIds(const QString &key, int limit, QString *
     const QSqlDatabase db = database();
     QList<qint64> destinations;
     QSqlQuery findDestinations(db);
-    const Containing destination = containing("text", key);
     if (error->isEmpty() &&
-        prepare(findDestinations,
-                QStringLiteral("SELECT id FROM destinations WHERE ") + destination.condition, error)) {
-        collectIds(findDestinations, {destination.value}, &destinations, error);
+        prepare(findDestinations, QStringLiteral("SELECT id FROM destinations WHERE instr(key, ?) > 0"),
+                error)) {
+        collectIds(findDestinations, {key}, &destinations, error);
     }
     QSqlQuery byDestination(db);
     if (error->isEmpty() &&
@@ -951,8 +1016,7 @@ History::SearchResult HistoryIndex::search(const QString &text, int limit) const
     History::SearchResult result;
     result.text = text;
     const QString key = text.trimmed().toCaseFolded();
-    // Nothing indexed is that long, even folded (and SQLite refuses far longer patterns).
-    if (key.isEmpty() || limit <= 0 || key.size() > 4 * DayMerge::kMaxDestinationBytes) {
+    if (key.isEmpty() || limit <= 0) {
         return result;
     }
     // One id more than the limit tells whether more records match.
