@@ -36,11 +36,7 @@ ReadAhead::ReadAhead(QFile &file, quint64 size, int runBlocks, bool hash)
     for (Slot &slot : m_slots) {
         slot.buffer.assign(static_cast<size_t>(runBlocks * kBlockSize), 0);
     }
-    m_hashDone = !m_hash;
     m_thread = std::thread([this] { read(); });
-    if (m_hash) {
-        m_hasher = std::thread([this] { hashRuns(); });
-    }
 }
 
 ReadAhead::~ReadAhead() {
@@ -50,28 +46,18 @@ ReadAhead::~ReadAhead() {
     }
     m_changed.notify_all();
     m_thread.join();
-    if (m_hasher.joinable()) {
-        m_hasher.join();
-    }
-}
-
-void ReadAhead::releaseIfDone(Slot &slot) {
-    if (slot.filled && slot.sent && (slot.hashed || !m_hash)) {
-        slot.filled = false;
-        m_changed.notify_all();
-    }
 }
 
 std::optional<ReadAhead::Run> ReadAhead::next() {
     std::unique_lock lock(m_lock);
     if (m_given >= 0) {
-        m_slots[m_given].sent = true;
-        releaseIfDone(m_slots[m_given]);
+        m_slots[m_given].filled = false;
         m_given = -1;
+        m_changed.notify_all();
     }
     Slot &slot = m_slots[m_nextToSend];
-    m_changed.wait(lock, [&] { return (slot.filled && !slot.sent) || (m_done && m_hashDone); });
-    if (!slot.filled || slot.sent) {
+    m_changed.wait(lock, [&] { return slot.filled || m_done; });
+    if (!slot.filled) {
         return std::nullopt;
     }
     m_given = m_nextToSend;
@@ -79,46 +65,11 @@ std::optional<ReadAhead::Run> ReadAhead::next() {
     return slot.run;
 }
 
-void ReadAhead::hashRuns() {
-    std::unique_ptr<EVP_MD_CTX, DigestDeleter> digest(EVP_MD_CTX_new());
-    bool ok = digest && EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) == 1;
-    int index = 0;
-    for (;;) {
-        Slot &slot = m_slots[index];
-        {
-            std::unique_lock lock(m_lock);
-            m_changed.wait(lock, [&] { return (slot.filled && !slot.hashed) || m_done || m_stop; });
-            if (m_stop) {
-                return;
-            }
-            if (!slot.filled || slot.hashed) {
-                break; // the reader ended, and every run it filled was hashed
-            }
-        }
-        // The reader does not touch a filled slot, and the sender only reads it.
-        ok = ok && EVP_DigestUpdate(digest.get(), slot.run.data, static_cast<size_t>(slot.run.bytes)) == 1;
-        {
-            const std::lock_guard lock(m_lock);
-            slot.hashed = true;
-            releaseIfDone(slot);
-        }
-        index = (index + 1) % kSlots;
-    }
-    QString sha;
-    unsigned char value[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (ok && EVP_DigestFinal_ex(digest.get(), value, &length) == 1) {
-        sha = QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(value), int(length)).toHex());
-    }
-    {
-        const std::lock_guard lock(m_lock);
-        m_sha256 = m_error == 0 ? sha : QString();
-        m_hashDone = true;
-    }
-    m_changed.notify_all();
-}
-
 void ReadAhead::read() {
+    std::unique_ptr<EVP_MD_CTX, DigestDeleter> digest(m_hash ? EVP_MD_CTX_new() : nullptr);
+    if (digest && EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1) {
+        digest.reset();
+    }
     // The last whole block read so far, for the padding of a short last block.
     std::vector<char> previous;
     quint64 left = m_size;
@@ -138,6 +89,9 @@ void ReadAhead::read() {
         if (got != wanted) {
             error = got < 0 ? (errno != 0 ? errno : EIO) : -1;
             break;
+        }
+        if (digest) {
+            EVP_DigestUpdate(digest.get(), slot.buffer.data(), static_cast<size_t>(wanted));
         }
         const int blocks = static_cast<int>((wanted + kBlockSize - 1) / kBlockSize);
         const qint64 tail = wanted % kBlockSize;
@@ -159,15 +113,22 @@ void ReadAhead::read() {
             const std::lock_guard lock(m_lock);
             slot.run = Run{slot.buffer.data(), blocks, wanted};
             slot.filled = true;
-            slot.sent = false;
-            slot.hashed = false;
         }
         m_changed.notify_all();
         index = (index + 1) % kSlots;
     }
+    QString sha;
+    if (error == 0 && digest) {
+        unsigned char value[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        if (EVP_DigestFinal_ex(digest.get(), value, &length) == 1) {
+            sha = QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(value), int(length)).toHex());
+        }
+    }
     {
         const std::lock_guard lock(m_lock);
         m_error = error;
+        m_sha256 = sha;
         m_done = true;
     }
     m_changed.notify_all();

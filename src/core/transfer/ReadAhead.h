@@ -13,8 +13,7 @@
 class QFile;
 
 // Reads a file ahead of the sender on a thread of its own, in runs of whole 4096-byte blocks, and
-// (when asked) computes the SHA-256 of the bytes read on another, so reading, hashing and sending
-// overlap: a run is read once into the ring, and the hasher and the sender both take it from there.
+// (when asked) computes the SHA-256 of the bytes read, so reading and hashing overlap the sending.
 // Each run is padded to whole blocks as the station has always padded its last block: after the
 // file's end comes the previous block's tail, or zeros when the file is shorter than one block.
 class ReadAhead {
@@ -27,7 +26,7 @@ public:
 
     // Reads exactly size bytes of file (opened for reading) in runs of up to runBlocks blocks.
     ReadAhead(QFile &file, quint64 size, int runBlocks, bool hash);
-    // Stops the reading and hashing and waits for their threads.
+    // Stops the reading and waits for its thread.
     ~ReadAhead();
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
@@ -38,24 +37,19 @@ public:
 
     // After next() came back empty: why, or 0 at a clean end. -1: the file ended early.
     int failed() const { return m_error; }
-    // The SHA-256 of the whole file as 64 lowercase hexadecimal digits, once next() came back empty
-    // at a clean end; empty without hashing.
+    // The SHA-256 of the whole file as 64 lowercase hexadecimal digits, once every run was taken;
+    // empty without hashing.
     QString sha256() const { return m_sha256; }
 
 private:
-    static constexpr int kSlots = 8;
+    static constexpr int kSlots = 4;
     struct Slot {
         std::vector<char> buffer;
         Run run;
-        bool filled = false; // read, and not yet both sent and hashed
-        bool sent = false;
-        bool hashed = false;
+        bool filled = false;
     };
 
     void read();
-    void hashRuns();
-    // A filled slot both consumers are done with goes back to the reader (with m_lock held).
-    void releaseIfDone(Slot &slot);
 
     QFile &m_file;
     const quint64 m_size;
@@ -67,10 +61,8 @@ private:
     int m_nextToSend = 0;
     int m_given = -1; // the slot the sender holds
     bool m_stop = false;
-    bool m_done = false;     // the reader has filled its last run (or failed)
-    bool m_hashDone = false; // the hasher has taken every run the reader filled
+    bool m_done = false; // the reader has filled its last run (or failed)
     int m_error = 0;
     QString m_sha256;
     std::thread m_thread;
-    std::thread m_hasher;
 };
