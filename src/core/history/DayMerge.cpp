@@ -5,7 +5,6 @@
 #include "core/records/DayJournal.h"
 
 #include <QDate>
-#include <QTime>
 #include <algorithm>
 #include <limits>
 
@@ -24,19 +23,43 @@ const qsizetype kSha = DayJournal::kColumns.indexOf(QStringLiteral("SHA-256"));
 // A time that cannot be read is farther from every other than any that can.
 constexpr qint64 kNoTime = std::numeric_limits<qint64>::max();
 
-QString fileKey(const QString &fileName, const QString &destination) {
-    return fileName + QLatin1Char('\n') + destination;
+// A file and its destination, without copying either.
+std::pair<QString, QString> fileKey(const QString &fileName, const QString &destination) {
+    return {fileName, destination};
 }
 
 // Seconds since the start of the Julian calendar of a time stamp "YYYY-MM-DD HH:MM:SS", kNoTime when it
-// is none; read as it is written, without time zones (which cost a look at the system's zone each time).
+// is none; read as it is written, without time zones (which cost a look at the system's zone each time),
+// and by hand: every completion's time is read, and Qt's parser of formats costs more than the rest of
+// the merge.
 qint64 secondsOf(const QString &timestamp) {
-    const QDate date = QDate::fromString(QStringView(timestamp).left(10), u"yyyy-MM-dd");
-    const QTime time = QTime::fromString(QStringView(timestamp).mid(11), u"HH:mm:ss");
-    if (timestamp.size() != 19 || !date.isValid() || !time.isValid()) {
+    if (timestamp.size() != 19) {
         return kNoTime;
     }
-    return date.toJulianDay() * 86400 + time.msecsSinceStartOfDay() / 1000;
+    const auto number = [&timestamp](qsizetype from, qsizetype length, char after) {
+        int value = 0;
+        for (qsizetype i = from; i < from + length; ++i) {
+            const char16_t c = timestamp.at(i).unicode();
+            if (c < u'0' || c > u'9') {
+                return -1;
+            }
+            value = value * 10 + (c - u'0');
+        }
+        return from + length == timestamp.size() || timestamp.at(from + length) == QLatin1Char(after) ? value
+                                                                                                      : -1;
+    };
+    const int year = number(0, 4, '-');
+    const int month = number(5, 2, '-');
+    const int day = number(8, 2, ' ');
+    const int hour = number(11, 2, ':');
+    const int minute = number(14, 2, ':');
+    const int second = number(17, 2, '\0');
+    const QDate date(year, month, day);
+    if (year < 0 || month < 0 || day < 0 || !date.isValid() || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 59) {
+        return kNoTime;
+    }
+    return date.toJulianDay() * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 // Whether text takes at most maxBytes bytes in CP936. Every character takes one or two, so most texts
@@ -104,6 +127,7 @@ bool DayMerge::fitsHeader(const QString &fileName, const QString &destination) {
 }
 
 DayMerge::DayMerge(const QString &day, const QList<QStringList> &logRows) : m_day(day) {
+    m_rows.reserve(logRows.size());
     for (const QStringList &row : logRows) {
         History::Entry entry = fromRow(row);
         if (std::all_of(entry.cells.cbegin(), entry.cells.cend(),
@@ -115,7 +139,7 @@ DayMerge::DayMerge(const QString &day, const QList<QStringList> &logRows) : m_da
             continue;
         }
         if (entry.cell(CellStatus) == kStatusComplete) {
-            const QString key = fileKey(entry.cell(CellFileName), entry.cell(CellDestination));
+            const auto key = fileKey(entry.cell(CellFileName), entry.cell(CellDestination));
             auto group = m_groupOf.constFind(key);
             if (group == m_groupOf.constEnd()) {
                 group = m_groupOf.insert(key, m_groups.size());

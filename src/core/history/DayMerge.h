@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <utility>
 #include <vector>
 
 // One day's records from its two files: each row of the log, given the SHA-256 of the journalled
@@ -71,7 +72,8 @@ private:
 
     QString m_day;
     QList<History::Entry> m_rows;
-    QHash<QString, qsizetype> m_groupOf; // file name and destination of completed rows: their group
+    // File name and destination of completed rows: their group.
+    QHash<std::pair<QString, QString>, qsizetype> m_groupOf;
     QList<Group> m_groups;
     QHash<qint32, qsizetype> m_claimedBy; // completion: the row that claimed it
     qint32 m_noted = 0;                   // completions of the first reading

@@ -107,7 +107,6 @@ private:
     QString m_storageProblem;
     bool m_damaged = false; // the last file opened is no usable database
     bool m_halted = false;
-    bool m_busy = false; // the last statement failed as another program held the index
     int m_busyTimeoutMs = kBusyTimeoutMs;
     SpaceProbe m_spaceProbe;
     qint64 m_grownSinceCheck = -1; // estimated growth since free space was last looked at; -1: never
