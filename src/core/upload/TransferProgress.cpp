@@ -1,5 +1,7 @@
 #include "core/upload/TransferProgress.h"
 
+#include "core/common/ByteUnits.h"
+
 #include <cmath>
 
 namespace {
@@ -66,28 +68,12 @@ QString TransferProgress::durationText(qint64 seconds) {
     return hours > 0 ? QStringLiteral("%1:%2").arg(hours).arg(minutesAndSeconds) : minutesAndSeconds;
 }
 
-QString TransferProgress::sizeText(quint64 bytes) {
-    const double value = static_cast<double>(bytes);
-    if (bytes < 1024) {
-        return QStringLiteral("%1 B").arg(bytes);
-    }
-    if (bytes < 1024ull * 1024) {
-        return QStringLiteral("%1 KB").arg(value / 1024, 0, 'f', 1);
-    }
-    if (bytes < 1024ull * 1024 * 1024) {
-        return QStringLiteral("%1 MB").arg(value / (1024 * 1024), 0, 'f', 1);
-    }
-    return QStringLiteral("%1 GB").arg(value / (1024.0 * 1024 * 1024), 0, 'f', 2);
-}
-
 QString TransferProgress::describe(const Snapshot &snapshot) {
-    const QString speed = snapshot.bytesPerSecond > 0
-                              ? QStringLiteral("%1 MB/s").arg(snapshot.bytesPerSecond / 1e6, 0, 'f', 1)
-                              : QStringLiteral("-- MB/s");
+    const QString speed = ByteUnits::formatRate(snapshot.bytesPerSecond);
     return QStringLiteral("正在上传 %1  %2%  %3  本文件剩余 %4  队列剩余 %5  还剩 %6 个文件 %7")
         .arg(snapshot.fileName)
         .arg(snapshot.percent())
         .arg(speed, durationText(snapshot.fileSecondsLeft()), durationText(snapshot.queueSecondsLeft()))
         .arg(snapshot.filesLeft)
-        .arg(sizeText(snapshot.bytesLeft));
+        .arg(ByteUnits::formatBytes(snapshot.bytesLeft));
 }

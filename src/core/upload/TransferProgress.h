@@ -32,12 +32,10 @@ public:
     // Bytes per second over the samples of the last kSpeedWindowMs; 0 with less than 250 ms of them.
     double bytesPerSecond() const;
 
-    // "正在上传 a.pdf  45%  12.3 MB/s  本文件剩余 0:07  队列剩余 3:40  还剩 25 个文件 1.2 GB"
+    // "正在上传 a.pdf  45%  12.3 MB/s  本文件剩余 0:07  队列剩余 3:40  还剩 25 个文件 1.2 GB" (decimal units)
     static QString describe(const Snapshot &snapshot);
     // "1:05", "1:02:03", "--:--" for an unknown time.
     static QString durationText(qint64 seconds);
-    // "512 B", "3.4 KB", "12.0 MB", "1.20 GB" (powers of 1024).
-    static QString sizeText(quint64 bytes);
 
 private:
     struct Sample {
