@@ -2,6 +2,9 @@
 #include "core/common/Clock.h"
 #include "core/common/CommandIds.h"
 #include "core/records/UploadTable.h"
+#include "gui/views/CTableViewModel.h"
+#include "gui/views/QueueFilterModel.h"
+#include "gui/views/QueuePane.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -12,6 +15,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -79,13 +83,15 @@ QColor pixel(const QImage &image, QPoint point) {
 
 } // namespace
 
-TEST_F(CTableViewTest, ShowsTheSevenCentredColumnsInReportStyle) {
+TEST_F(CTableViewTest, ShowsTheSevenCentredColumnsAndTheProgressInReportStyle) {
     QStringList headers;
     for (int column = 0; column < view->model()->columnCount(); ++column) {
         headers.append(view->model()->headerData(column, Qt::Horizontal).toString());
     }
-    EXPECT_EQ(headers,
-              (QStringList{"序号", "文件名称", "文件大小", "存放路径", "操作状态", "开始时间", "结束时间"}));
+    EXPECT_EQ(headers, (QStringList{"序号", "文件名称", "文件大小", "存放路径", "操作状态", "开始时间",
+                                    "结束时间", "进度"}));
+    // The progress, a column of the view alone, stands beside the status.
+    EXPECT_EQ(view->horizontalHeader()->visualIndex(CTableViewModel::kProgressColumn), CellStatus + 1);
 
     QList<int> widths;
     for (int column = 0; column < CellStartTime; ++column) {
@@ -238,6 +244,121 @@ TEST_F(CTableViewTest, AFailedRowsStatusCellExplainsItselfAndTheNoteMovesWithThe
     EXPECT_EQ(table.attempts(0).failures, 2);
     EXPECT_TRUE(
         model->index(0, CellStatus).data(Qt::ToolTipRole).toString().startsWith(QStringLiteral("隔离器")));
+}
+
+} // namespace
+
+namespace {
+
+// A sort, a filter and hidden finished rows change what is shown, never the table: the commands are
+// handed table rows whatever the view shows.
+TEST_F(CTableViewTest, SortingAndHidingShowRowsButHandOutTableRows) {
+    table.setCell(0, CellStatus, kStatusComplete);
+    QHeaderView *header = view->horizontalHeader();
+    const auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          {header->sectionViewportPosition(column) + 5, header->height() / 2});
+    };
+    clickHeader(CellFileName);
+    clickHeader(CellFileName);
+    EXPECT_TRUE(view->isSorted());
+    EXPECT_EQ(order(), (QStringList{"f4.txt", "f3.txt", "f2.txt", "f1.txt"}));
+    click(0);
+    EXPECT_EQ(view->selectedRows(), QList<int>{3}) << "the top line is the table's last row";
+
+    view->queueFilter().setHideFinished(true);
+    EXPECT_EQ(order(), (QStringList{"f4.txt", "f3.txt", "f2.txt"}));
+    EXPECT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(table.cell(0, CellFileName), QStringLiteral("f1.txt")) << "the send order stays";
+
+    clickHeader(CellFileName); // the third click: send order again
+    EXPECT_FALSE(view->isSorted());
+    EXPECT_EQ(order(), (QStringList{"f2.txt", "f3.txt", "f4.txt"}));
+    table.setCell(0, CellStatus, kStatusReady);
+    EXPECT_EQ(order(), (QStringList{"f1.txt", "f2.txt", "f3.txt", "f4.txt"}));
+
+    // A record moved while a neighbour is hidden keeps its selection.
+    table.setCell(2, CellStatus, kStatusComplete);
+    click(2); // f4.txt
+    ASSERT_EQ(view->selectedRows(), QList<int>{3});
+    move(3, 2);
+    EXPECT_EQ(view->selectedRows(), QList<int>{2});
+}
+
+// The row being sent shows its progress and stays in sight until the operator scrolls away; selecting it
+// again (or scrolling back to it) resumes following.
+TEST_F(CTableViewTest, TheRowBeingSentShowsItsProgressAndIsFollowed) {
+    for (int n = 5; n <= 80; ++n) {
+        table.setCell(table.appendRow(QString::number(n)), CellStatus, kStatusReady);
+    }
+    const auto progress = [&](int row) {
+        return view->model()->index(row, CTableViewModel::kProgressColumn).data().toString();
+    };
+    const auto inSight = [&](int row) {
+        return view->viewport()->rect().contains(view->visualRect(view->model()->index(row, 0)).center());
+    };
+    table.setCell(60, CellStatus, kStatusUploading);
+    view->showProgress(QStringLiteral("37% · 11.2 MB/s"));
+    EXPECT_EQ(progress(60), QStringLiteral("37% · 11.2 MB/s"));
+    EXPECT_EQ(progress(59), QString());
+    EXPECT_TRUE(inSight(60));
+
+    view->verticalScrollBar()->setValue(0);
+    EXPECT_FALSE(view->followsActiveRow());
+    table.setCell(60, CellStatus, kStatusComplete);
+    table.setCell(61, CellStatus, kStatusUploading);
+    EXPECT_FALSE(inSight(61)) << "the operator looks elsewhere";
+    EXPECT_EQ(progress(60), QString()) << "a finished row shows no progress";
+
+    view->selectionModel()->setCurrentIndex(view->model()->index(61, 0), QItemSelectionModel::ClearAndSelect);
+    table.setCell(61, CellStatus, kStatusComplete);
+    view->verticalScrollBar()->setValue(0); // between two files: nothing to lose sight of
+    EXPECT_TRUE(view->followsActiveRow());
+    table.setCell(75, CellStatus, kStatusUploading);
+    EXPECT_TRUE(inSight(75));
+}
+
+// The filter field above the table: name, destination and status, any case; Esc empties it; Ctrl+F
+// anywhere in the window reaches it.
+TEST(QueuePaneTest, TheFilterMatchesNameDestinationAndStatus) {
+    UploadTable table;
+    for (const auto &[name, destination, status] :
+         {std::tuple{"Report.PDF", "10.0.0.1:4321||d://财务", kStatusReady},
+          std::tuple{"photo.jpg", "10.0.0.2:4321||d://report", kStatusComplete},
+          std::tuple{"notes.txt", "10.0.0.3:4321||d://x", kStatusFault}}) {
+        const int row = table.appendRow(QString::number(table.rowCount() + 1));
+        table.setCell(row, CellFileName, QString::fromUtf8(name));
+        table.setCell(row, CellDestination, QString::fromUtf8(destination));
+        table.setCell(row, CellStatus, status);
+    }
+    QWidget window;
+    auto *pane = new QueuePane(table, &window);
+    auto *other = new QLineEdit(&window);
+    auto *layout = new QHBoxLayout(&window);
+    layout->addWidget(pane);
+    layout->addWidget(other);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto *field = window.findChild<QLineEdit *>(QStringLiteral("queueFilter"));
+    ASSERT_EQ(field, pane->filterField());
+    const auto shown = [&] { return pane->tableView()->model()->rowCount(); };
+
+    other->setFocus();
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("report"));
+    EXPECT_EQ(shown(), 2) << "a name in another case, and a destination";
+    EXPECT_EQ(pane->tableView()->table().rowCount(), 3);
+    field->setText(QStringLiteral("财务"));
+    EXPECT_EQ(shown(), 1);
+    field->setText(kStatusFault);
+    ASSERT_EQ(shown(), 1);
+    EXPECT_EQ(pane->tableView()->model()->index(0, CellFileName).data().toString(),
+              QStringLiteral("notes.txt"));
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(field->text(), QString());
+    EXPECT_EQ(shown(), 3);
 }
 
 } // namespace

@@ -29,7 +29,27 @@ int CTableViewModel::rowCount(const QModelIndex &parent) const {
 }
 
 int CTableViewModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : UploadRecord::kCellCount;
+    return parent.isValid() ? 0 : kProgressColumn + 1;
+}
+
+int CTableViewModel::activeRow() const {
+    for (int row = 0; row < m_table.rowCount(); ++row) {
+        if (m_table.cell(row, UploadRecord::CellStatus) == UploadRecord::kStatusUploading) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+void CTableViewModel::setProgressText(const QString &text) {
+    if (text == m_progressText) {
+        return;
+    }
+    m_progressText = text;
+    if (const int row = activeRow(); row >= 0) {
+        const QModelIndex changed = index(row, kProgressColumn);
+        emit dataChanged(changed, changed, {Qt::DisplayRole});
+    }
 }
 
 QVariant CTableViewModel::data(const QModelIndex &index, int role) const {
@@ -38,6 +58,11 @@ QVariant CTableViewModel::data(const QModelIndex &index, int role) const {
     }
     switch (role) {
     case Qt::DisplayRole:
+        if (index.column() == kProgressColumn) {
+            const bool sending =
+                m_table.cell(index.row(), UploadRecord::CellStatus) == UploadRecord::kStatusUploading;
+            return sending ? m_progressText : QString();
+        }
         return m_table.cell(index.row(), index.column());
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
@@ -56,11 +81,11 @@ QVariant CTableViewModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant CTableViewModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= UploadRecord::kCellCount) {
+    if (orientation != Qt::Horizontal || section < 0 || section > kProgressColumn) {
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return UploadRecord::kColumnHeaders[section];
+        return section == kProgressColumn ? QStringLiteral("进度") : UploadRecord::kColumnHeaders[section];
     }
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
@@ -109,6 +134,8 @@ void CTableViewModel::onReset() {
 }
 
 void CTableViewModel::onCellChanged(int row, int column) {
+    // A status that changes to or from 正在上传 shows or takes away the row's progress too.
     const QModelIndex changed = index(row, column);
-    emit dataChanged(changed, changed, {Qt::DisplayRole});
+    const QModelIndex last = column == UploadRecord::CellStatus ? index(row, kProgressColumn) : changed;
+    emit dataChanged(changed, last, {Qt::DisplayRole});
 }
