@@ -1,8 +1,12 @@
 #include "app/CMainFrame.h"
 
+#include "core/common/ByteUnits.h"
 #include "core/common/CommandIds.h"
+#include "core/common/Paths.h"
 #include "core/config/SettingsCheck.h"
 #include "core/history/HistoryService.h"
+#include "core/records/DayJournal.h"
+#include "core/records/JournalEvent.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "gui/dialogs/CAboutDlg.h"
@@ -12,24 +16,35 @@
 #include "gui/views/CContentView.h"
 #include "gui/views/CDriveExplorerView.h"
 #include "gui/views/CTableView.h"
+#include "gui/views/CTableViewModel.h"
+#include "gui/views/QueueFilterModel.h"
+#include "gui/views/QueuePane.h"
 #include "gui/widgets/ArtWork.h"
 #include "gui/widgets/OperatorMessages.h"
+#include "gui/widgets/StatusLabel.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 
 namespace {
 
@@ -82,7 +97,8 @@ void CMainFrame::createPanes() {
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("outerSplitter"));
     m_splitter->setChildrenCollapsible(false);
-    m_tableView = new CTableView(m_parts.table, m_splitter);
+    m_queuePane = new QueuePane(m_parts.table, m_splitter);
+    m_tableView = m_queuePane->tableView();
     m_rightSplitter = new QSplitter(Qt::Vertical, m_splitter);
     m_rightSplitter->setObjectName(QStringLiteral("rightSplitter"));
     m_rightSplitter->setChildrenCollapsible(false);
@@ -112,6 +128,7 @@ void CMainFrame::createMenu() {
     toolbar->setCheckable(true);
     toolbar->setChecked(true);
     m_menuActions.insert(ID_VIEW_TOOLBAR, toolbar);
+    createQueueViewActions(view);
     view->addSeparator();
     addCommand(view, ID_VIEW_HISTORY, QStringLiteral("历史记录(&H)..."), &CMainFrame::OnViewHistory);
 
@@ -213,9 +230,21 @@ void CMainFrame::createToolBar() {
 // The status bar: what is being sent, how fast and how much is left; it stays when the toolbar (and
 // its progress bar) is hidden.
 void CMainFrame::createStatusBar() {
-    m_statusText = new QLabel(statusBar());
+    // The live line and the notices share one plain widget of the status bar, side by side, so neither
+    // covers the other; the status bar's own passing message is never drawn (redirectStatusMessages).
+    auto *texts = new QWidget(statusBar());
+    texts->setObjectName(QStringLiteral("statusTexts"));
+    auto *layout = new QHBoxLayout(texts);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+    m_statusText = new StatusLabel(texts);
     m_statusText->setObjectName(QStringLiteral("uploadStatusText"));
-    statusBar()->addWidget(m_statusText, 1);
+    m_notice = new StatusNotice(texts);
+    m_notice->setObjectName(QStringLiteral("statusNoticeText"));
+    layout->addWidget(m_statusText, 3);
+    layout->addWidget(m_notice, 2);
+    statusBar()->addWidget(texts, 1);
+    redirectStatusMessages();
     m_statusProgress = new QProgressBar(statusBar());
     m_statusProgress->setObjectName(QStringLiteral("statusProgress"));
     m_statusProgress->setRange(0, 100);
@@ -226,6 +255,7 @@ void CMainFrame::createStatusBar() {
     connect(&m_parts.upload, &UploadController::progressUpdated, this, &CMainFrame::showProgress);
     connect(&m_parts.upload, &UploadController::drained, this, [this](int files) {
         const QString text = QStringLiteral("上传队列已发送完毕，本次共发送 %1 个文件").arg(files);
+        m_failureText.clear();
         m_statusText->setText(QStringLiteral("空闲：") + text);
         notifyHidden(text);
     });
@@ -261,11 +291,19 @@ void CMainFrame::showRecordingFailed(const Failure &why) {
 // Every row event: the tray's counts and a failure's reason.
 void CMainFrame::onRowEvent(TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
     updateTray();
+    const QString fileName = m_parts.table.cell(row, UploadRecord::CellFileName);
+    if (event == TransferScheduler::Event::Started) {
+        m_failureText.clear();
+    } else if (event == TransferScheduler::Event::Completed && !outcome.sha256.isEmpty()) {
+        m_rowShas.insert(fileName + QLatin1Char('\t') +
+                             m_parts.table.cell(row, UploadRecord::CellDestination),
+                         outcome.sha256);
+    }
     if (event != TransferScheduler::Event::Failed) {
         return;
     }
-    const QString fileName = m_parts.table.cell(row, UploadRecord::CellFileName);
     const QString text = QStringLiteral("“%1”传输故障：%2").arg(fileName, outcome.reason);
+    m_failureText = text;
     m_statusText->setText(text);
     notifyHidden(text, fileName);
 }
@@ -280,10 +318,14 @@ void CMainFrame::openDay() {
 
 void CMainFrame::showProgress(const TransferProgress::Snapshot &snapshot) {
     if (snapshot.fileName.isEmpty()) {
+        m_tableView->showProgress(QString());
         return; // between two files: the figures of the last one stay until the next one runs
     }
     showBars(snapshot.percent(), QString());
     m_statusText->setText(TransferProgress::describe(snapshot));
+    m_tableView->showProgress(QStringLiteral("%1% · %2")
+                                  .arg(snapshot.percent())
+                                  .arg(ByteUnits::formatRate(snapshot.bytesPerSecond)));
 }
 
 void CMainFrame::OnInitialUpdates() {
@@ -329,11 +371,13 @@ void CMainFrame::showUploadState(UploadState state) {
         m_explorerView->setQueueingAllowed(stopped);
     }
     updateTray();
-    if (m_statusText) {
+    // A failure's reason stays on the live line until the next transfer starts; stopping says so.
+    if (m_statusText && (m_failureText.isEmpty() || state == UploadState::Stopping)) {
         const QString texts[] = {QStringLiteral("空闲：未在上传"), QStringLiteral("正在上传…"),
                                  QStringLiteral("正在停止…")};
         m_statusText->setText(texts[static_cast<int>(state)]);
     }
+    updateMoveCommands();
     if (stopped && m_stopping && m_progress) {
         showBars(0, QString()); // stopped: nothing is on its way any more (a drained queue keeps its 100 %)
     }
@@ -367,7 +411,7 @@ void CMainFrame::OnSettings() {
         openDay();
         showConfiguredState();
     } else if (saved) {
-        statusBar()->clearMessage();
+        showConfiguredState();
     }
     // Whatever the button, the record holds the folder the dialog left there (a browse button's goes in
     // at once): the log, the journal and the history follow it together.
@@ -397,7 +441,7 @@ void CMainFrame::OnMoveDown() {
 // Moves the topmost selected record, while the queue is the active pane.
 void CMainFrame::moveSelected(int (QueueOperations::*move)(int)) {
     const QList<int> rows = m_tableView->selectedRows();
-    if (!m_tableView->isActivePane() || rows.isEmpty()) {
+    if (!m_tableView->isActivePane() || rows.isEmpty() || m_tableView->isSorted()) {
         return;
     }
     const int to = (m_parts.queue.*move)(rows.first());
@@ -447,7 +491,7 @@ void CMainFrame::afterQueueCommand(const QueueOperations::Outcome &outcome) {
         m_contentView->refreshFolderList();
     }
     if (!outcome.summary.isEmpty()) {
-        statusBar()->showMessage(outcome.summary);
+        m_notice->showPassing(outcome.summary);
     }
     if (!outcome.retryMoveOf.isEmpty()) {
         // A sent file blocks its name: the operator may have its move to the completion folder tried again.
@@ -467,16 +511,17 @@ void CMainFrame::connectStationParts() {
     connect(&m_parts.completion, &CompletionMover::moveFailed, this, &CMainFrame::onSentFileMoveFailed);
     connect(&m_parts.completion, &CompletionMover::moved, this, [this] { m_moveFailureShown = false; });
     connect(m_tableView, &CTableView::deleteRequested, this, &CMainFrame::OnDeleteRecord);
+    connectQueueView();
 }
 
 // Says in the window whether the station still waits to be set up, or what is wrong with its settings.
 void CMainFrame::showConfiguredState() {
     m_contentView->setHint(m_configured ? QString() : kNotConfigured);
     if (!m_configured) {
-        statusBar()->showMessage(kNotConfigured);
+        m_notice->setLasting(kNotConfigured);
         return;
     }
-    statusBar()->clearMessage();
+    m_notice->setLasting(QString());
     SettingsCheck::Problem problem = SettingsCheck::firstProblem(m_parts.settings);
     const QList<SettingsCheck::Field> missing = SettingsCheck::missingFolders(m_parts.settings);
     if (problem.text.isEmpty() && !missing.isEmpty()) {
@@ -485,7 +530,7 @@ void CMainFrame::showConfiguredState() {
                                 m_parts.settings.*SettingsCheck::member(missing.first()));
     }
     if (!problem.text.isEmpty()) {
-        statusBar()->showMessage(QStringLiteral("软件设置有误：%1请打开“软件设置”修改。").arg(problem.text));
+        m_notice->setLasting(QStringLiteral("软件设置有误：%1请打开“软件设置”修改。").arg(problem.text));
     }
 }
 
@@ -509,7 +554,7 @@ void CMainFrame::reloadFilter() {
 void CMainFrame::showFilterChanged() {
     QStringList types = m_parts.filter.entries();
     types.removeAll(QString());
-    statusBar()->showMessage(
+    m_notice->showPassing(
         types.isEmpty()
             ? QStringLiteral("允许上传的文件类型已清空：现在不能添加任何文件。")
             : QStringLiteral("允许上传的文件类型已更新：%1").arg(types.join(QStringLiteral("、"))));
@@ -518,7 +563,7 @@ void CMainFrame::showFilterChanged() {
 // A sent file that could not leave the upload folder: always in the status bar, in a box once until a
 // move succeeds again (a broken completion folder would otherwise raise one box per file).
 void CMainFrame::onSentFileMoveFailed(const QString &message) {
-    statusBar()->showMessage(message);
+    m_notice->showPassing(message);
     if (m_moveFailureShown) {
         return;
     }
@@ -675,4 +720,145 @@ void CMainFrame::layoutPanes() {
     m_splitter->setSizes({left, std::max(10, width - left)});
     const int top = std::max(10, 2 * height / 3);
     m_rightSplitter->setSizes({top, std::max(10, height - top)});
+}
+
+// 查看 → 隐藏已完成 (remembered in the operator's window.ini, never in the settings of record) and
+// 按上传顺序, the way back from a sorted view; Ctrl+F to the queue's filter.
+void CMainFrame::createQueueViewActions(QMenu *view) {
+    view->addSeparator();
+    QAction *hide = view->addAction(QStringLiteral("隐藏已完成(&F)"));
+    hide->setObjectName(QStringLiteral("hideFinishedAction"));
+    hide->setCheckable(true);
+    const QString memory = QDir(m_parts.workFolder).filePath(QStringLiteral("window.ini"));
+    hide->setChecked(
+        QSettings(memory, QSettings::IniFormat).value(QStringLiteral("Queue/HideFinished")).toBool());
+    m_tableView->queueFilter().setHideFinished(hide->isChecked());
+    connect(hide, &QAction::toggled, this, [this, memory](bool on) {
+        m_tableView->queueFilter().setHideFinished(on);
+        QSettings(memory, QSettings::IniFormat).setValue(QStringLiteral("Queue/HideFinished"), on);
+    });
+    QAction *sendOrder = view->addAction(QStringLiteral("按上传顺序排列(&O)"));
+    sendOrder->setObjectName(QStringLiteral("sendOrderAction"));
+    sendOrder->setEnabled(false);
+    connect(sendOrder, &QAction::triggered, m_tableView, &CTableView::showSendOrder);
+    connect(m_tableView, &CTableView::sortChanged, sendOrder, &QAction::setEnabled);
+    view->addAction(m_queuePane->findAction());
+}
+
+// The row menu of the queue calls the frame's commands; what it offers follows the row and the state.
+void CMainFrame::connectQueueView() {
+    connect(m_tableView, &CTableView::retryRequested, this, &CMainFrame::OnRetryNow);
+    connect(m_tableView, &CTableView::copyShaRequested, this, &CMainFrame::copyRowSha);
+    connect(m_tableView, &CTableView::historyRequested, this, &CMainFrame::showRowInHistory);
+    connect(m_tableView, &CTableView::openFolderRequested, this, &CMainFrame::openRowFolder);
+    connect(m_tableView, &CTableView::sortChanged, this, &CMainFrame::updateMoveCommands);
+    m_tableView->setRowActions([this](int row) {
+        CTableView::RowActions allowed;
+        allowed.retry = m_parts.table.cell(row, UploadRecord::CellStatus) == UploadRecord::kStatusFault;
+        allowed.remove = m_parts.upload.isStopped();
+        allowed.copySha = !rowSha(row).isEmpty();
+        allowed.history = allowed.folder = m_configured;
+        return allowed;
+    });
+}
+
+// Every passing message of the status bar (statusBar()->showMessage, from whichever part of the window)
+// goes to the notices beside the live line, for as long as its sender asked (10 s when it gave no
+// time): the status bar's own message would hide the live line.
+void CMainFrame::redirectStatusMessages() {
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &text) {
+        if (text.isEmpty()) {
+            return;
+        }
+        int ms = StatusNotice::kPassingMs;
+        for (const QTimer *timer : statusBar()->findChildren<QTimer *>(Qt::FindDirectChildrenOnly)) {
+            if (timer->isActive()) {
+                ms = timer->interval(); // the status bar's own timer for the message just shown
+            }
+        }
+        const QString shown = text; // text is the status bar's own, which clearMessage() empties
+        statusBar()->clearMessage();
+        m_notice->showPassing(shown, ms);
+    });
+}
+
+// 上移/下移 move a record in the send order: while the view is sorted by a column they would seem to
+// move rows at random, so they wait until it shows the send order again.
+void CMainFrame::updateMoveCommands() {
+    if (!m_tableView || !m_parts.upload.isStopped()) {
+        return;
+    }
+    const bool sorted = m_tableView->isSorted();
+    const QString why = QStringLiteral("（按列排序时不可用：请点“查看 → 按上传顺序排列”）");
+    for (const auto &[id, tip] : {std::pair{ID_MOVE_UP, QStringLiteral("上移记录")},
+                                  std::pair{ID_MOVE_DOWN, QStringLiteral("下移记录")}}) {
+        menuAction(id)->setEnabled(!sorted);
+        toolAction(id)->setEnabled(!sorted);
+        toolAction(id)->setToolTip(sorted ? tip + why : tip);
+    }
+}
+
+// The SHA-256 of what was sent for a completed row: from this run's outcome, or else from the day's
+// journal (its last 完成 line for the file and destination).
+QString CMainFrame::rowSha(int row) {
+    if (m_parts.table.cell(row, UploadRecord::CellStatus) != UploadRecord::kStatusComplete) {
+        return {};
+    }
+    const QString name = m_parts.table.cell(row, UploadRecord::CellFileName);
+    const QString destination = m_parts.table.cell(row, UploadRecord::CellDestination);
+    const QString key = name + QLatin1Char('\t') + destination;
+    if (const auto known = m_rowShas.constFind(key); known != m_rowShas.cend()) {
+        return *known;
+    }
+    QString sha;
+    const QString completed = JournalEvents::text(JournalEvent::Completed);
+    Failure ignored; // no journal, no digest: the menu item stays off
+    DayJournal::readEach(
+        m_parts.dayJournal.path(),
+        [&](QStringList &fields) {
+            if (fields[1] == completed && DayJournal::unguarded(fields[2]) == name &&
+                DayJournal::unguarded(fields[3]) == destination && !fields[9].isEmpty()) {
+                sha = fields[9];
+            }
+            return true;
+        },
+        &ignored);
+    m_rowShas.insert(key, sha);
+    return sha;
+}
+
+void CMainFrame::copyRowSha(int row) {
+    const QString sha = rowSha(row);
+    if (sha.isEmpty()) {
+        return;
+    }
+    QGuiApplication::clipboard()->setText(sha);
+    m_notice->showPassing(QStringLiteral("已复制“%1”的 SHA-256：%2")
+                              .arg(m_parts.table.cell(row, UploadRecord::CellFileName), sha));
+}
+
+// The history window, searching every day for the row's file.
+void CMainFrame::showRowInHistory(int row) {
+    OnViewHistory();
+    if (auto *search = m_historyDialog->findChild<QLineEdit *>(QStringLiteral("searchEdit"))) {
+        search->setText(m_parts.table.cell(row, UploadRecord::CellFileName));
+    }
+}
+
+// The folder that holds the row's file now: the completion folder's day folder once it was sent, the
+// upload folder while it waits; the transit folder when it is in neither (a file taken back).
+void CMainFrame::openRowFolder(int row) {
+    const SettingsRecord &settings = m_parts.settings;
+    const QString name = m_parts.table.cell(row, UploadRecord::CellFileName);
+    QString folder = settings.uploadFolder;
+    if (m_parts.table.cell(row, UploadRecord::CellStatus) == UploadRecord::kStatusComplete) {
+        const QString day = m_parts.table.cell(row, UploadRecord::CellFinishTime).left(10);
+        const QString sent = Paths::join(settings.completionFolder, day);
+        if (!QFileInfo::exists(Paths::join(settings.uploadFolder, name)) && QFileInfo::exists(sent)) {
+            folder = sent;
+        }
+    } else if (!QFileInfo::exists(Paths::join(settings.uploadFolder, name))) {
+        folder = settings.transitFolder;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }

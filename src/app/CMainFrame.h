@@ -15,6 +15,8 @@ class CContentView;
 class CDriveExplorerView;
 class CTableView;
 class HistoryService;
+class QueuePane;
+class StatusNotice;
 class QAction;
 class QLabel;
 class QMenu;
@@ -97,6 +99,15 @@ private:
     void showFilterChanged();
     void onSentFileMoveFailed(const QString &message);
     void showRecordingFailed(const Failure &why);
+    // The queue as a transfer list: its view menu items, its row menu, the notices beside the live line.
+    void createQueueViewActions(QMenu *view);
+    void connectQueueView();
+    void redirectStatusMessages();
+    void updateMoveCommands();
+    QString rowSha(int row);
+    void copyRowSha(int row);
+    void showRowInHistory(int row);
+    void openRowFolder(int row);
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
@@ -105,12 +116,16 @@ private:
     CHelpDlg *m_manual = nullptr;
     QSplitter *m_splitter = nullptr;
     QSplitter *m_rightSplitter = nullptr;
+    QueuePane *m_queuePane = nullptr;
     CTableView *m_tableView = nullptr;
     CDriveExplorerView *m_explorerView = nullptr;
     CContentView *m_contentView = nullptr;
     QToolBar *m_toolBar = nullptr;
     QProgressBar *m_progress = nullptr;
-    QLabel *m_statusText = nullptr;
+    QLabel *m_statusText = nullptr;    // the live line: what is being sent, or why the last transfer failed
+    StatusNotice *m_notice = nullptr;  // summaries and notices, beside the live line
+    QString m_failureText;             // stays until the next transfer starts
+    QHash<QString, QString> m_rowShas; // file and destination → the SHA-256 of its last completion
     QLabel *m_recordingText = nullptr; // shown only while the day's records cannot be written
     QProgressBar *m_statusProgress = nullptr;
     QSystemTrayIcon *m_tray = nullptr;

@@ -6,6 +6,7 @@
 #include "gui/dialogs/CHistoryDlg.h"
 #include "gui/views/CTableView.h"
 #include "gui/widgets/OperatorMessages.h"
+#include "gui/widgets/StatusLabel.h"
 #include "support/RecordingResponder.h"
 
 #include <QAction>
@@ -19,6 +20,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -327,6 +329,113 @@ TEST_F(MainFrameTest, RetryNowClearsThePauseOfTheSelectedFailedRowsOnly) {
     EXPECT_EQ(m_parts.table.attempts(1).retryAtMs, 0);
     EXPECT_EQ(m_parts.table.attempts(2).retryAtMs, 0) << "every selected row, not only the first";
     EXPECT_EQ(m_parts.table.attempts(1).failures, 3) << "the tries made so far stay counted";
+}
+
+} // namespace
+
+namespace {
+
+// The status bar's texts and bar side by side, none under another.
+void expectNothingOverlaps(QStatusBar *bar) {
+    QList<QWidget *> shown;
+    for (QWidget *widget : bar->findChildren<QWidget *>()) {
+        if (widget->isVisible() && (qobject_cast<QLabel *>(widget) || qobject_cast<QProgressBar *>(widget))) {
+            shown.append(widget);
+        }
+    }
+    EXPECT_EQ(bar->currentMessage(), QString()) << "the status bar draws no text of its own";
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const QRect a(shown[i]->mapTo(bar, QPoint()), shown[i]->size());
+        EXPECT_TRUE(bar->rect().contains(a)) << shown[i]->objectName().toStdString();
+        for (qsizetype j = i + 1; j < shown.size(); ++j) {
+            const QRect b(shown[j]->mapTo(bar, QPoint()), shown[j]->size());
+            EXPECT_FALSE(a.intersects(b))
+                << shown[i]->objectName().toStdString() << " and " << shown[j]->objectName().toStdString();
+        }
+    }
+}
+
+// A notice goes beside the live line for the time its sender gave, and never hides it.
+TEST_F(MainFrameTest, NoticesPassBesideTheLiveLine) {
+    auto *live = child<QLabel>("uploadStatusText");
+    auto *notice = child<QLabel>("statusNoticeText");
+    m_frame.statusBar()->showMessage(QStringLiteral("已添加 3 个文件"), 100);
+    EXPECT_TRUE(live->isVisible());
+    EXPECT_EQ(live->text(), QStringLiteral("空闲：未在上传"));
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->text(), QStringLiteral("已添加 3 个文件"));
+    expectNothingOverlaps(m_frame.statusBar());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notice->text() != QStringLiteral("已添加 3 个文件"); }, 5000))
+        << "the notice passes";
+    EXPECT_TRUE(live->isVisible());
+}
+
+// Hidden finished rows and a sorted view are the operator's view: the log keeps every row, the moves
+// wait for the send order, and commands reach the rows selected on screen.
+TEST_F(MainFrameTest, HiddenAndSortedRowsAreAViewOnly) {
+    for (const QString &name : {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")}) {
+        const int row = m_parts.table.appendRow(QString::number(m_parts.table.rowCount() + 1));
+        m_parts.table.setCell(row, UploadRecord::CellFileName, name);
+        m_parts.table.setCell(row, UploadRecord::CellStatus, UploadRecord::kStatusFault);
+        m_parts.table.setAttempts(row, {1, 1'000'000'000, QStringLiteral("隔离器拒绝连接")});
+    }
+    m_parts.table.setCell(0, UploadRecord::CellStatus, UploadRecord::kStatusComplete);
+    auto *view = m_frame.findChild<CTableView *>(CTableView::kObjectName);
+    auto *hide = m_frame.findChild<QAction *>(QStringLiteral("hideFinishedAction"));
+    ASSERT_TRUE(view && hide);
+    hide->trigger();
+    EXPECT_EQ(view->model()->rowCount(), 2);
+    EXPECT_TRUE(QSettings(m_dir.filePath(QStringLiteral("window.ini")), QSettings::IniFormat)
+                    .value(QStringLiteral("Queue/HideFinished"))
+                    .toBool());
+    int logged = 0;
+    m_parts.log.setWriter([&](const QString &, const QList<QStringList> &rows, QString *) {
+        logged = static_cast<int>(rows.size());
+        return true;
+    });
+    ASSERT_TRUE(m_parts.log.writeRecordLog());
+    EXPECT_EQ(logged, 1 + 3) << "the header and every row";
+
+    view->sortByHeader(UploadRecord::CellFileName);
+    view->sortByHeader(UploadRecord::CellFileName); // c.txt, b.txt
+    EXPECT_FALSE(m_frame.menuAction(ID_MOVE_UP)->isEnabled());
+    EXPECT_FALSE(m_frame.toolAction(ID_MOVE_DOWN)->isEnabled());
+    view->selectRow(0);
+    m_frame.menuAction(ID_RETRY_NOW)->trigger();
+    EXPECT_EQ(m_parts.table.attempts(2).retryAtMs, 0) << "c.txt, shown on top";
+    EXPECT_EQ(m_parts.table.attempts(1).retryAtMs, 1'000'000'000);
+
+    m_frame.findChild<QAction *>(QStringLiteral("sendOrderAction"))->trigger();
+    EXPECT_FALSE(view->isSorted());
+    EXPECT_TRUE(available(ID_MOVE_UP));
+    EXPECT_EQ(m_parts.table.cell(0, UploadRecord::CellFileName), QStringLiteral("a.txt"));
+}
+
+// Not yet set up: the set-up notice, the live line and the progress bar each keep their place, at any
+// width.
+TEST(MainFrameNotConfigured, TheStatusBarsTextsDoNotOverlap) {
+    RecordingResponder answers;
+    QTemporaryDir dir;
+    StationParts parts(dir.path());
+    CMainFrame frame(parts);
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); }); // the settings dialog
+    frame.OnCreate();
+    frame.OnInitialUpdates();
+    ASSERT_FALSE(frame.isConfigured());
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    auto *notice = frame.findChild<StatusNotice *>(QStringLiteral("statusNoticeText"));
+    EXPECT_TRUE(notice->text().startsWith(QStringLiteral("尚未完成软件设置：")));
+    for (const int width : {1200, 700}) {
+        frame.resize(width, 600);
+        QApplication::processEvents();
+        EXPECT_TRUE(frame.findChild<QLabel *>(QStringLiteral("uploadStatusText"))->isVisible());
+        expectNothingOverlaps(frame.statusBar());
+    }
+    // A passing notice leaves the set-up notice to come back.
+    frame.statusBar()->showMessage(QStringLiteral("允许上传的文件类型已更新：txt"), 50);
+    EXPECT_EQ(notice->text(), QStringLiteral("允许上传的文件类型已更新：txt"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notice->text().startsWith(QStringLiteral("尚未完成")); }, 5000));
 }
 
 } // namespace

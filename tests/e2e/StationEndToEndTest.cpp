@@ -20,6 +20,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -286,7 +287,8 @@ TEST_F(StationEndToEnd, ACancelledFirstStartSetUpLaterEndsWithFilesSentAndTheUpl
     auto *table = m_frame->findChild<CTableView *>(CTableView::kObjectName);
     ASSERT_FALSE(m_frame->isConfigured());
     EXPECT_TRUE(folders->hint().contains(QStringLiteral("软件设置")));
-    EXPECT_EQ(m_frame->statusBar()->currentMessage(), folders->hint());
+    auto *notice = m_frame->findChild<QLabel *>(QStringLiteral("statusNoticeText"));
+    EXPECT_EQ(notice->text(), folders->hint());
     // Each command refuses with the message it has always given in that state, the hint beneath it.
     m_frame->toolAction(ID_ADD_RECORD)->trigger();
     m_frame->toolAction(ID_DELETE_RECORD)->trigger();
@@ -365,8 +367,7 @@ TEST_F(StationEndToEnd, ACancelledFirstStartSetUpLaterEndsWithFilesSentAndTheUpl
     EXPECT_TRUE(m_messages.notices[0].text.startsWith(QStringLiteral("不能上传该类型文件！\n")));
     m_frame->menuAction(ID_ADD_RECORD)->trigger();
     EXPECT_EQ(m_parts->table.rowCount(), 1);
-    EXPECT_TRUE(m_frame->statusBar()->currentMessage().contains(QStringLiteral("类型不允许 2 个")))
-        << m_frame->statusBar()->currentMessage().toStdString();
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("类型不允许 2 个"))) << notice->text().toStdString();
 
     // Delete on a selected record deletes it: the file goes back to its subfolder.
     ASSERT_EQ(FileTypeFilter(m_workspace->path(QStringLiteral("Brelvantis.filter")))

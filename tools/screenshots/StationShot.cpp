@@ -11,6 +11,7 @@
 #include "gui/widgets/OperatorMessages.h"
 
 #include <QDir>
+#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,6 +103,10 @@ void Screenshots::station(const QString &folder) {
     parts.settings.isolatorPort = QString::number(slow.port());
     require(QTest::qWaitFor([&] { return parts.table.cell(1, CellStatus) == kStatusUploading; }, 10000),
             QStringLiteral("the second file was not on its way"));
+    // The queue narrowed to one destination, the row on its way among them.
+    if (auto *filter = frame.findChild<QLineEdit *>(QStringLiteral("queueFilter"))) {
+        filter->setText(QStringLiteral("报表"));
+    }
     QTest::qWait(700);
     const QString output = folder + QStringLiteral("/station-uploading.png");
     require(frame.grab().save(output), QStringLiteral("cannot save %1").arg(output));

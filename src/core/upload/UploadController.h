@@ -28,8 +28,9 @@ public:
     static constexpr int kTickMs = 2000;
     // The time the stop command gives a running transfer before the stopped state returns.
     static constexpr int kStopGraceMs = 5000;
-    // How often the progress figures are refreshed while a queue is sent.
-    static constexpr int kProgressMs = 250;
+    // How often the progress figures are refreshed while a queue is sent: more than four times a second,
+    // with room for a late timer.
+    static constexpr int kProgressMs = 200;
 
     // journal: the day's journal whose writes count as well (none: the log alone).
     UploadController(TransferScheduler &scheduler, TransferWorker &worker, RecordLog &log,
