@@ -294,6 +294,7 @@ void CMainFrame::onRowEvent(TransferScheduler::Event event, int row, const Trans
     const QString fileName = m_parts.table.cell(row, UploadRecord::CellFileName);
     if (event == TransferScheduler::Event::Started) {
         m_failureText.clear();
+        m_tableView->showProgress(QString()); // the last file's figures are not this one's
     } else if (event == TransferScheduler::Event::Completed && !outcome.sha256.isEmpty()) {
         m_rowShas.insert(fileName + QLatin1Char('\t') +
                              m_parts.table.cell(row, UploadRecord::CellDestination),
@@ -726,7 +727,7 @@ void CMainFrame::layoutPanes() {
 // 按上传顺序, the way back from a sorted view; Ctrl+F to the queue's filter.
 void CMainFrame::createQueueViewActions(QMenu *view) {
     view->addSeparator();
-    QAction *hide = view->addAction(QStringLiteral("隐藏已完成(&F)"));
+    QAction *hide = view->addAction(QStringLiteral("隐藏已完成(&C)"));
     hide->setObjectName(QStringLiteral("hideFinishedAction"));
     hide->setCheckable(true);
     const QString memory = QDir(m_parts.workFolder).filePath(QStringLiteral("window.ini"));

@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 #include "app/CBrelvantisApp.h"
 #include "core/common/CommandIds.h"
+#include "core/records/DayJournal.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "gui/dialogs/CHistoryDlg.h"
@@ -10,11 +11,13 @@
 #include "support/RecordingResponder.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
@@ -436,6 +439,46 @@ TEST(MainFrameNotConfigured, TheStatusBarsTextsDoNotOverlap) {
     frame.statusBar()->showMessage(QStringLiteral("允许上传的文件类型已更新：txt"), 50);
     EXPECT_EQ(notice->text(), QStringLiteral("允许上传的文件类型已更新：txt"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return notice->text().startsWith(QStringLiteral("尚未完成")); }, 5000));
+}
+
+} // namespace
+
+namespace {
+
+// The row menu finds a sent row's SHA-256 in the day's journal (an earlier run's completion) and
+// opens the history on the row's file.
+TEST_F(MainFrameTest, TheRowMenuCopiesTheDigestFromTheJournalAndOpensTheHistory) {
+    const QString sha(64, QLatin1Char('a'));
+    for (const QString &name : {QStringLiteral("=sent.txt"), QStringLiteral("waiting.txt")}) {
+        const int row = m_parts.table.appendRow(QString::number(m_parts.table.rowCount() + 1));
+        m_parts.table.setCell(row, UploadRecord::CellFileName, name);
+        m_parts.table.setCell(row, UploadRecord::CellDestination, QStringLiteral("1.2.3.4:5||d://x"));
+        m_parts.table.setCell(row, UploadRecord::CellStatus,
+                              row == 0 ? UploadRecord::kStatusComplete : UploadRecord::kStatusReady);
+    }
+    DayJournal::Entry completed;
+    completed.event = JournalEvent::Completed;
+    completed.fileName = QStringLiteral("=sent.txt");
+    completed.destination = QStringLiteral("1.2.3.4:5||d://x");
+    completed.seconds = 1;
+    completed.sha256 = sha;
+    ASSERT_TRUE(m_parts.dayJournal.append(completed));
+
+    auto *view = m_frame.findChild<CTableView *>(CTableView::kObjectName);
+    auto *copy = view->rowMenu()->findChild<QAction *>(QStringLiteral("copyShaAction"));
+    view->showRowMenu(view->visualRect(view->model()->index(1, 1)).center());
+    EXPECT_FALSE(copy->isEnabled()) << "a row not sent has no digest";
+    view->rowMenu()->hide();
+    view->showRowMenu(view->visualRect(view->model()->index(0, 1)).center());
+    ASSERT_TRUE(copy->isEnabled());
+    copy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), sha);
+
+    view->rowMenu()->findChild<QAction *>(QStringLiteral("historyRowAction"))->trigger();
+    ASSERT_NE(m_frame.historyWindow(), nullptr);
+    EXPECT_EQ(m_frame.historyWindow()->findChild<QLineEdit *>(QStringLiteral("searchEdit"))->text(),
+              QStringLiteral("=sent.txt"));
+    m_frame.historyWindow()->close();
 }
 
 } // namespace
