@@ -163,6 +163,7 @@ void CTableView::onScrolled() {
 void CTableView::createRowMenu() {
     m_rowMenu = new QMenu(this);
     m_rowMenu->setObjectName(QStringLiteral("queueRowMenu"));
+    m_rowMenu->setAccessibleName(QStringLiteral("上传记录操作菜单"));
     const auto add = [this](const char *name, const QString &text, auto signal) {
         QAction *action = m_rowMenu->addAction(text);
         action->setObjectName(QLatin1String(name));
