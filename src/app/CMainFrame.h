@@ -97,6 +97,7 @@ private:
     void showFilterChanged();
     void onSentFileMoveFailed(const QString &message);
     void showRecordingFailed(const Failure &why);
+    void connectMalwareScan();
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
@@ -111,7 +112,8 @@ private:
     QToolBar *m_toolBar = nullptr;
     QProgressBar *m_progress = nullptr;
     QLabel *m_statusText = nullptr;
-    QLabel *m_recordingText = nullptr; // shown only while the day's records cannot be written
+    QLabel *m_recordingText = nullptr;   // shown only while the day's records cannot be written
+    QLabel *m_scannerDownText = nullptr; // shown only while the malware scanner gives no verdict
     QProgressBar *m_statusProgress = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QAction *m_trayStart = nullptr;
