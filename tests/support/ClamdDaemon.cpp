@@ -49,6 +49,9 @@ QString ClamdDaemon::start(const QString &streamLimit) {
 }
 
 void ClamdDaemon::stop() {
+    if (m_process.state() == QProcess::NotRunning) {
+        return;
+    }
     m_process.terminate();
     if (!m_process.waitForFinished(10000)) {
         m_process.kill();

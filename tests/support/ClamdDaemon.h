@@ -18,6 +18,7 @@ public:
     // Empty when the daemon answers; otherwise why it does not. streamLimit: its StreamMaxLength.
     QString start(const QString &streamLimit = QStringLiteral("4M"));
     void stop();
+    ~ClamdDaemon() { stop(); }
 
     QString socket() const { return m_dir.filePath(QStringLiteral("clamd.sock")); }
     QString folder() const { return m_dir.path(); }
