@@ -210,6 +210,7 @@ TransferScheduler::ScanCheck TransferScheduler::checkScan(int row) {
     }
     m_scanningFile.clear();
     if (verdict.kind == SendScan::Verdict::Kind::Off) {
+        m_scannerProblem.clear(); // no scanner is set any more: none is down
         return ScanCheck::Clear;
     }
     const SendScan::Result &result = verdict.result;
