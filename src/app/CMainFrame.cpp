@@ -1,5 +1,6 @@
 #include "app/CMainFrame.h"
 
+#include "app/MalwareScanner.h"
 #include "core/common/ByteUnits.h"
 #include "core/common/CommandIds.h"
 #include "core/common/Paths.h"
@@ -78,6 +79,7 @@ void CMainFrame::OnCreate() {
     createMenu();
     createToolBar();
     createStatusBar();
+    connectMalwareScan();
     showUploadState(m_parts.upload.state());
     connectStationParts();
     Failure unreadable;
@@ -300,13 +302,34 @@ void CMainFrame::onRowEvent(TransferScheduler::Event event, int row, const Trans
                              m_parts.table.cell(row, UploadRecord::CellDestination),
                          outcome.sha256);
     }
-    if (event != TransferScheduler::Event::Failed) {
+    if (event != TransferScheduler::Event::Failed && event != TransferScheduler::Event::Refused) {
         return;
     }
     const QString text = QStringLiteral("“%1”传输故障：%2").arg(fileName, outcome.reason);
     m_failureText = text;
     m_statusText->setText(text);
     notifyHidden(text, fileName);
+}
+
+// The malware scan before sending: the file it waits for, in passing, and for as long as it lasts, that
+// the scanner gives no verdict (nothing is sent meanwhile).
+void CMainFrame::connectMalwareScan() {
+    connectMalwareScanner(m_parts);
+    m_scannerDownText = new QLabel(statusBar());
+    m_scannerDownText->setObjectName(QStringLiteral("scannerDownText"));
+    m_scannerDownText->setAccessibleName(QStringLiteral("病毒扫描服务不可用"));
+    m_scannerDownText->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
+    m_scannerDownText->hide();
+    statusBar()->addPermanentWidget(m_scannerDownText);
+    connect(&m_parts.upload, &UploadController::scannerDown, this, [this](const QString &why) {
+        m_scannerDownText->setText(why);
+        m_scannerDownText->setToolTip(why);
+        m_scannerDownText->show();
+    });
+    connect(&m_parts.upload, &UploadController::scannerBack, m_scannerDownText, &QLabel::hide);
+    connect(&m_parts.upload, &UploadController::scanWaiting, this, [this](const QString &fileName) {
+        statusBar()->showMessage(QStringLiteral("正在扫描 %1…").arg(fileName), 3 * UploadController::kTickMs);
+    });
 }
 
 // The day's log is read back into the queue once the station knows its record folder.

@@ -108,6 +108,7 @@ private:
     void copyRowSha(int row);
     void showRowInHistory(int row);
     void openRowFolder(int row);
+    void connectMalwareScan();
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
@@ -127,6 +128,7 @@ private:
     QString m_failureText;             // stays until the next transfer starts
     QHash<QString, QString> m_rowShas; // file and destination → the SHA-256 of its last completion
     QLabel *m_recordingText = nullptr; // shown only while the day's records cannot be written
+    QLabel *m_scannerDownText = nullptr; // shown only while the malware scanner gives no verdict
     QProgressBar *m_statusProgress = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QAction *m_trayStart = nullptr;

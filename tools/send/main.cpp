@@ -55,6 +55,8 @@ int exitCode(TransferResult result) {
     case TransferResult::FileMissing:
     case TransferResult::NotSettled:
     case TransferResult::Changed:
+    case TransferResult::Infected:
+    case TransferResult::ScanFailed:
         return 6;
     }
     return 6;

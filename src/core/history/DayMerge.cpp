@@ -79,8 +79,16 @@ bool fits(const QString &text, qsizetype maxBytes) {
     return text.size() + wide <= maxBytes;
 }
 
-bool isCompletion(const QStringList &line) {
-    return line.value(kEvent) == QStringLiteral("完成");
+// The journal lines a record is made of: a completion, and a refusal by the malware scanner (whose
+// row, if the log still has it, is a fault).
+enum class LineKind { Other, Completion, Refusal };
+
+LineKind kindOf(const QStringList &line) {
+    const QString &event = line.value(kEvent);
+    if (event == JournalEvents::text(JournalEvent::Completed)) {
+        return LineKind::Completion;
+    }
+    return event == JournalEvents::text(JournalEvent::Rejected) ? LineKind::Refusal : LineKind::Other;
 }
 
 // Free places of a sorted list of moments, found in near constant time: next[i] leads to the first free
@@ -138,11 +146,13 @@ DayMerge::DayMerge(const QString &day, const QList<QStringList> &logRows) : m_da
             ++m_overlongRows;
             continue;
         }
-        if (entry.cell(CellStatus) == kStatusComplete) {
+        const QString &status = entry.cell(CellStatus);
+        if (status == kStatusComplete || status == kStatusFault) {
+            auto &groupOf = status == kStatusComplete ? m_groupOf : m_refusalGroupOf;
             const auto key = fileKey(entry.cell(CellFileName), entry.cell(CellDestination));
-            auto group = m_groupOf.constFind(key);
-            if (group == m_groupOf.constEnd()) {
-                group = m_groupOf.insert(key, m_groups.size());
+            auto group = groupOf.constFind(key);
+            if (group == groupOf.constEnd()) {
+                group = groupOf.insert(key, m_groups.size());
                 m_groups.append(Group{});
             }
             m_groups[*group].rows.append(m_rows.size());
@@ -152,18 +162,21 @@ DayMerge::DayMerge(const QString &day, const QList<QStringList> &logRows) : m_da
 }
 
 void DayMerge::note(const QStringList &line) {
-    if (!isCompletion(line) || !fitsHeader(line.value(kName), line.value(kDestination))) {
+    const LineKind kind = kindOf(line);
+    if (kind == LineKind::Other || !fitsHeader(line.value(kName), line.value(kDestination))) {
         return;
     }
     const qint32 completion = m_noted++;
-    const auto group = m_groupOf.constFind(fileKey(line.value(kName), line.value(kDestination)));
-    if (group != m_groupOf.constEnd()) {
+    const auto &groupOf = kind == LineKind::Completion ? m_groupOf : m_refusalGroupOf;
+    const auto group = groupOf.constFind(fileKey(line.value(kName), line.value(kDestination)));
+    if (group != groupOf.constEnd()) {
         m_groups[*group].moments.push_back({secondsOf(line.value(kTime)), completion});
     }
 }
 
 bool DayMerge::take(const QStringList &line, const Sink &sink) {
-    if (!isCompletion(line)) {
+    const LineKind kind = kindOf(line);
+    if (kind == LineKind::Other) {
         return true;
     }
     if (!fitsHeader(line.value(kName), line.value(kDestination))) {
@@ -179,7 +192,8 @@ bool DayMerge::take(const QStringList &line, const Sink &sink) {
         m_rows[*claimant].sha256 = line.value(kSha).toLower();
         return true;
     }
-    return sink(m_rows.size() + completion, fromCompletion(line));
+    return sink(m_rows.size() + completion,
+                kind == LineKind::Completion ? fromCompletion(line) : fromRefusal(line));
 }
 
 bool DayMerge::finish(const Sink &sink) {
@@ -256,6 +270,18 @@ History::Entry DayMerge::fromRow(const QStringList &row) const {
             entry.cells[column.cell] = row.value(column.cell);
         }
     }
+    return entry;
+}
+
+History::Entry DayMerge::fromRefusal(const QStringList &line) const {
+    History::Entry entry;
+    entry.day = m_day;
+    entry.cells[CellFileName] = line.value(kName);
+    entry.cells[CellDestination] = line.value(kDestination);
+    entry.cells[CellStatus] = kStatusFault;
+    entry.cells[CellStartTime] = line.value(kTime);
+    entry.sha256 = line.value(kSha).toLower();
+    entry.journalOnly = true;
     return entry;
 }
 

@@ -13,7 +13,8 @@
 // One day's records from its two files: each row of the log, given the SHA-256 of the journalled
 // completion of the same file and destination closest to its finish time, then the completions no row
 // claimed (a record deleted after it was sent, or a log that could not be read). A completion is
-// claimed by one row at most.
+// claimed by one row at most. A refusal by the malware scanner (拒绝) is merged the same way: a fault
+// row of its file and destination claims it, and one no row claimed is a record of its own, a fault.
 //
 // A journal may be far larger than its log, so it is never held: it is read twice, a line at a time.
 // The first reading (note) keeps only when each completion a row may claim happened; the rows then
@@ -37,7 +38,7 @@ public:
     DayMerge(const QString &day, const QList<QStringList> &logRows);
 
     // Whether a row may claim a completion at all; only then is the first reading needed.
-    bool claims() const { return !m_groupOf.isEmpty(); }
+    bool claims() const { return !m_groupOf.isEmpty() || !m_refusalGroupOf.isEmpty(); }
     // First reading: one line of the journal, its fields in the order of DayJournal::kColumns.
     void note(const QStringList &line);
     // Second reading: the same lines again, in the same order. A completion no row claimed goes to sink.
@@ -69,11 +70,14 @@ private:
     void claimIn(Group &group);
     History::Entry fromRow(const QStringList &row) const;
     History::Entry fromCompletion(const QStringList &line) const;
+    History::Entry fromRefusal(const QStringList &line) const;
 
     QString m_day;
     QList<History::Entry> m_rows;
     // File name and destination of completed rows: their group.
     QHash<std::pair<QString, QString>, qsizetype> m_groupOf;
+    // File name and destination of fault rows: their group, whose rows may claim refusals.
+    QHash<std::pair<QString, QString>, qsizetype> m_refusalGroupOf;
     QList<Group> m_groups;
     QHash<qint32, qsizetype> m_claimedBy; // completion: the row that claimed it
     qint32 m_noted = 0;                   // completions of the first reading

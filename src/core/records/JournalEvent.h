@@ -17,7 +17,8 @@ enum class JournalEvent {
     MovedUp,
     MovedDown,
     Deferred,
-    Interrupted
+    Interrupted,
+    Rejected
 };
 
 namespace JournalEvents {
@@ -27,7 +28,7 @@ struct Word {
     const char16_t *text;
 };
 
-inline constexpr std::array<Word, 10> kWords = {{
+inline constexpr std::array<Word, 11> kWords = {{
     {JournalEvent::Queued, u"排队"},
     {JournalEvent::Started, u"开始"},
     {JournalEvent::Completed, u"完成"},
@@ -38,6 +39,7 @@ inline constexpr std::array<Word, 10> kWords = {{
     {JournalEvent::MovedDown, u"下移"},
     {JournalEvent::Deferred, u"等待"},    // a transfer put off: another program still writes the file
     {JournalEvent::Interrupted, u"中断"}, // a transfer an earlier run left without an end (exit, crash)
+    {JournalEvent::Rejected, u"拒绝"},    // the malware scanner found something: the file is never sent
 }};
 
 inline QString text(JournalEvent event) {

@@ -29,6 +29,9 @@ StationParts::StationParts(const QString &folder, std::unique_ptr<Clock> ownCloc
       queue(table, log, filter, mapping, settings), upload(scheduler, worker, log, &dayJournal) {
     scheduler.setFileCheck([this](const QString &fileName) { return lookBeforeSending(fileName); });
     scheduler.setCompletionHook([this](const QString &fileName) { completion.moveSentFile(fileName); });
+    scheduler.setScan(&sendScan);
+    scheduler.setRefusalHook([this](const QString &fileName) { completion.quarantineFile(fileName); });
+    upload.setSendScan(&sendScan);
     queue.setObserver([this](JournalEvent event, int row) { journal(event, row); });
     scheduler.setRecorder([this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
         return journalTransfer(event, row, outcome);
@@ -100,6 +103,12 @@ bool StationParts::journalTransfer(TransferScheduler::Event event, int row, cons
     using Event = TransferScheduler::Event;
     if (event == Event::Started) {
         return journal(JournalEvent::Started, row);
+    }
+    if (event == Event::Refused) {
+        DayJournal::Entry entry = journalEntry(JournalEvent::Rejected, row);
+        entry.reason = outcome.reason; // with the scanner's name for what it found
+        entry.sha256 = outcome.sha256;
+        return dayJournal.append(entry);
     }
     const JournalEvent written = event == Event::Completed  ? JournalEvent::Completed
                                  : event == Event::Failed   ? JournalEvent::Failed

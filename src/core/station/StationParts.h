@@ -13,6 +13,7 @@
 #include "core/transfer/TransferJob.h"
 #include "core/transfer/TransferWorker.h"
 #include "core/upload/CompletionMover.h"
+#include "core/upload/SendScan.h"
 #include "core/upload/TransferScheduler.h"
 #include "core/upload/UploadController.h"
 
@@ -58,6 +59,7 @@ struct StationParts {
     DayJournal dayJournal;
     TransferWorker worker;
     CompletionMover completion; // where sent files go, on its own thread; outlives the scheduler
+    SendScan sendScan;          // the malware scan right before sending; scans nothing until given a scanner
     TransferScheduler scheduler;
     QueueOperations queue;
     UploadController upload;

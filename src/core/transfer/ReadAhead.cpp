@@ -65,6 +65,12 @@ std::optional<ReadAhead::Run> ReadAhead::next() {
     return slot.run;
 }
 
+QString ReadAhead::finishedSha256() {
+    std::unique_lock lock(m_lock);
+    m_changed.wait(lock, [&] { return m_done; });
+    return m_sha256;
+}
+
 void ReadAhead::read() {
     std::unique_ptr<EVP_MD_CTX, DigestDeleter> digest(m_hash ? EVP_MD_CTX_new() : nullptr);
     if (digest && EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1) {

@@ -40,6 +40,8 @@ public:
     // The SHA-256 of the whole file as 64 lowercase hexadecimal digits, once every run was taken;
     // empty without hashing.
     QString sha256() const { return m_sha256; }
+    // Once the last run was taken: waits for the reader to finish the hash, and returns sha256().
+    QString finishedSha256();
 
 private:
     static constexpr int kSlots = 4;

@@ -24,6 +24,10 @@ struct TransferJob {
     QString folder; // ends with a separator
     QString fileName;
     QString destination; // inner address, "||", inner path
+    // What the malware scanner passed, when one is set: the file's size and SHA-256 (64 lower-case hex
+    // digits). A file that is not those bytes any more is not sent whole. Empty: nothing to compare.
+    QString scannedSha256;
+    qint64 scannedSize = -1;
 
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> running{false};

@@ -26,6 +26,10 @@ QString describe(TransferResult result) {
         return QStringLiteral("file still being written");
     case TransferResult::Changed:
         return QStringLiteral("file changed while being sent");
+    case TransferResult::Infected:
+        return QStringLiteral("refused: the malware scanner found something");
+    case TransferResult::ScanFailed:
+        return QStringLiteral("the malware scanner gave no verdict");
     }
     return QStringLiteral("unknown result");
 }

@@ -17,6 +17,8 @@ enum class TransferResult {
     FileMissing, // no regular file of that name in the upload folder: nobody was contacted
     NotSettled,  // another program writes the file, or it changed a moment ago: tried again shortly
     Changed,     // the file changed while it was read: what left is not what was queued
+    Infected,    // the malware scanner found something: refused for good, never sent
+    ScanFailed,  // the malware scanner could not be asked or gave no verdict: nothing was sent
 };
 
 // A short English phrase for the result (for tools and log lines).
@@ -43,6 +45,7 @@ struct TransferOutcome {
     bool succeeded() const { return result == TransferResult::Success; }
     // False when trying again cannot help until the operator changes something.
     bool retryable() const {
-        return result != TransferResult::Unsendable && result != TransferResult::FileMissing;
+        return result != TransferResult::Unsendable && result != TransferResult::FileMissing &&
+               result != TransferResult::Infected;
     }
 };

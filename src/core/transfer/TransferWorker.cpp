@@ -133,6 +133,9 @@ TransferOutcome exchange(TransferJob &job) {
     if (const std::optional<TransferOutcome> refusal = openToSend(job, file, &opened)) {
         return *refusal;
     }
+    if (!job.scannedSha256.isEmpty() && opened.size != job.scannedSize) {
+        return fail(TransferResult::Changed, QStringLiteral("文件在扫描后被改动，未发送"));
+    }
 
     const SocketLibrary library;
     if (!library.started()) {
@@ -199,22 +202,27 @@ TransferOutcome exchange(TransferJob &job) {
     // for a file shorter than a block); the peer takes the true length from the header. Exactly the
     // announced bytes are read, so a file that shrinks meanwhile fails instead of reporting a short
     // transfer as success, and one that grows sends no block the header did not announce.
-    ReadAhead reader(file, size, kChunkBlocks, job.hashing);
+    // A file the malware scanner passed goes only as the bytes it scanned: the last block is held back
+    // until the hash of everything before it is known, so a file changed since its scan never reaches
+    // the isolator whole.
+    const bool verify = !job.scannedSha256.isEmpty();
+    ReadAhead reader(file, size, kChunkBlocks, job.hashing || verify);
     std::optional<TokenBucket> pace;
-    while (const std::optional<ReadAhead::Run> run = reader.next()) {
-        for (int first = 0; first < run->blocks;) {
+    // Sends the blocks [first, end) of a run; a failure's outcome, or nothing when they all left.
+    const auto sendRange = [&](const char *data, int first, int end) -> std::optional<TransferOutcome> {
+        while (first < end) {
             // Under a bandwidth limit, a run goes in pieces of about a tenth of a second's worth.
             const quint64 limit = job.bandwidthLimit.load(std::memory_order_relaxed);
             const int piece =
                 limit == 0
-                    ? run->blocks
-                    : static_cast<int>(qBound<quint64>(1, limit / 10 / kBlockSize, quint64(run->blocks)));
-            const int blocks = qMin(piece, run->blocks - first);
+                    ? end - first
+                    : static_cast<int>(qBound<quint64>(1, limit / 10 / kBlockSize, quint64(end - first)));
+            const int blocks = qMin(piece, end - first);
             if (!waitForBandwidth(job, pace, static_cast<quint64>(blocks) * kBlockSize)) {
                 return stopped();
             }
             socket.setDeadline(job.blockTimeout);
-            if (sendBlocks(run->data + first * kBlockSize, blocks, socket) != BlockResult::kComplete) {
+            if (sendBlocks(data + first * kBlockSize, blocks, socket) != BlockResult::kComplete) {
                 if (job.stopRequested.load()) {
                     return stopped();
                 }
@@ -233,6 +241,24 @@ TransferOutcome exchange(TransferJob &job) {
             job.bytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
             job.totalBytesSent.fetch_add(static_cast<quint64>(blocks) * kBlockSize);
             first += blocks;
+        }
+        return std::nullopt;
+    };
+    quint64 taken = 0;
+    while (const std::optional<ReadAhead::Run> run = reader.next()) {
+        taken += static_cast<quint64>(run->bytes);
+        const int held = verify && taken == size ? 1 : 0;
+        if (std::optional<TransferOutcome> failure = sendRange(run->data, 0, run->blocks - held)) {
+            return *failure;
+        }
+        if (held == 0) {
+            continue;
+        }
+        if (reader.finishedSha256() != job.scannedSha256) {
+            return fail(TransferResult::Changed, QStringLiteral("文件在扫描后被改动，未发送完"));
+        }
+        if (std::optional<TransferOutcome> failure = sendRange(run->data, run->blocks - 1, run->blocks)) {
+            return *failure;
         }
     }
     if (reader.failed() == -1) {

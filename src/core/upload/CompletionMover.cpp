@@ -39,7 +39,14 @@ QString CompletionMover::freeName(const QString &folder, const QString &fileName
 }
 
 void CompletionMover::moveSentFile(const QString &fileName) {
-    Request request{fileName, m_settings.uploadFolder, m_settings.completionFolder, m_clock.dateText()};
+    ask({fileName, m_settings.uploadFolder, m_settings.completionFolder, m_clock.dateText()});
+}
+
+void CompletionMover::quarantineFile(const QString &fileName) {
+    ask({fileName, m_settings.uploadFolder, m_settings.completionFolder, m_clock.dateText(), true});
+}
+
+void CompletionMover::ask(Request request) {
     {
         const std::lock_guard<std::mutex> lock(m_lock);
         if (m_stopping) {
@@ -49,7 +56,7 @@ void CompletionMover::moveSentFile(const QString &fileName) {
             try {
                 m_thread = std::thread([this] { run(); });
             } catch (const std::system_error &error) {
-                fail(Paths::join(request.uploadFolder, fileName),
+                fail(request, Paths::join(request.uploadFolder, request.fileName),
                      Paths::join(request.completionFolder, request.day),
                      systemErrorText(error.code().value()));
                 return;
@@ -102,17 +109,20 @@ void CompletionMover::run() {
 void CompletionMover::perform(const Request &request, const Mover &mover) {
     const QString source = Paths::join(request.uploadFolder, request.fileName);
     if (request.completionFolder.isEmpty()) {
-        fail(source, QString(), QStringLiteral("回收目录未设置"));
+        fail(request, source, QString(), QStringLiteral("回收目录未设置"));
         return;
     }
-    const QString folder = Paths::join(request.completionFolder, request.day);
+    const QString folder =
+        request.quarantine
+            ? Paths::join(Paths::join(request.completionFolder, kQuarantineFolder), request.day)
+            : Paths::join(request.completionFolder, request.day);
     if (!QFileInfo(source).isFile()) {
-        fail(source, folder, QStringLiteral("上传目录中已没有该文件"));
+        fail(request, source, folder, QStringLiteral("上传目录中已没有该文件"));
         return;
     }
     const QString made = FileMove::makeFolder(folder);
     if (!made.isEmpty()) {
-        fail(source, folder, made);
+        fail(request, source, folder, made);
         return;
     }
     // Another program may take the free name between the look and the move: then look again.
@@ -128,12 +138,17 @@ void CompletionMover::perform(const Request &request, const Mover &mover) {
             break;
         }
     }
-    fail(source, folder, failure);
+    fail(request, source, folder, failure);
 }
 
-void CompletionMover::fail(const QString &source, const QString &folder, const QString &reason) {
-    const QString message = QStringLiteral("已上传的文件“%1”未能移入回收目录“%2”：%3。文件仍留在上传目录中。")
-                                .arg(source, folder, reason);
+void CompletionMover::fail(const Request &request, const QString &source, const QString &folder,
+                           const QString &reason) {
+    const QString message =
+        request.quarantine
+            ? QStringLiteral("被拒绝的文件“%1”未能移入隔离目录“%2”：%3。文件仍留在上传目录中，不会被发送。")
+                  .arg(source, folder, reason)
+            : QStringLiteral("已上传的文件“%1”未能移入回收目录“%2”：%3。文件仍留在上传目录中。")
+                  .arg(source, folder, reason);
     post([this, message] { emit moveFailed(message); });
 }
 

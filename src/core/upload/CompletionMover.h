@@ -13,10 +13,10 @@
 class Clock;
 struct SettingsRecord;
 
-// Clears a sent file out of the upload folder: once its record is complete it moves to the completion
-// folder's folder of the day, "<completion folder>YYYY-MM-DD/". A file already there under the same name
-// is never replaced; the newcomer takes the first free name of "name (2).ext", "name (3).ext", ... A
-// move that fails leaves the file where it is (its record stays complete) and says why.
+// Clears a sent (or refused) file out of the upload folder: once its record is complete it moves to the
+// completion folder's folder of the day, "<completion folder>YYYY-MM-DD/". A file already there under the
+// same name is never replaced; the newcomer takes the first free name of "name (2).ext", "name (3).ext", ...
+// A move that fails leaves the file where it is (its record stays complete) and says why.
 //
 // A move across file systems copies the whole file, so moves run on a thread of their own, one at a
 // time in the order they were asked for; the free name is chosen right before each move. The folders
@@ -48,6 +48,11 @@ public:
 
     // Asks for fileName to be moved out of the upload folder; returns at once. Ignored after shutDown().
     void moveSentFile(const QString &fileName);
+    // The same for a file the malware scanner refused: it goes to "<completion folder>隔离/YYYY-MM-DD/"
+    // (kQuarantineFolder), in the same order and under the same rules; a move that fails leaves it in the
+    // upload folder, where it is never sent.
+    void quarantineFile(const QString &fileName);
+    static inline const QString kQuarantineFolder = QStringLiteral("隔离");
 
     // Drops the moves not yet started, gives the one under way up to limit, then cancels it and joins
     // the thread. Later calls do nothing.
@@ -68,11 +73,13 @@ private:
         QString uploadFolder;
         QString completionFolder;
         QString day;
+        bool quarantine = false;
     };
 
+    void ask(Request request);
     void run();
     void perform(const Request &request, const Mover &mover);
-    void fail(const QString &source, const QString &folder, const QString &reason);
+    void fail(const Request &request, const QString &source, const QString &folder, const QString &reason);
     void post(std::function<void()> emitSignal);
 
     const SettingsRecord &m_settings;

@@ -1,6 +1,7 @@
 #include "core/upload/TransferScheduler.h"
 
 #include "core/common/Clock.h"
+#include "core/common/Paths.h"
 #include "core/config/SettingsRecord.h"
 #include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
@@ -28,15 +29,30 @@ TransferScheduler::TickResult TransferScheduler::scheduleNext() {
     // A row still uploading while no transfer is awaited was left so by an earlier run: send it again.
     const int resumed = uploadingRow();
     if (resumed >= 0) {
-        return startRow(resumed, kStatusUploading, m_table.cell(resumed, CellStartTime));
+        const ScanCheck scan = checkScan(resumed);
+        if (scan == ScanCheck::Pending) {
+            return TickResult::Scanning;
+        }
+        if (scan == ScanCheck::Clear) {
+            return startRow(resumed, kStatusUploading, m_table.cell(resumed, CellStartTime));
+        }
     }
 
     noticeReturnedFiles();
-    // A row whose file is not there, or still being written, is passed over at once: it never holds
-    // the rows below it.
+    // A row whose file is not there, or still being written, or refused by the scanner, is passed over
+    // at once: it never holds the rows below it. One whose scan runs holds them: it is next.
     int row = nextRow();
-    while (row >= 0 && !checkFile(row)) {
-        row = nextRow();
+    for (; row >= 0; row = nextRow()) {
+        if (!checkFile(row)) {
+            continue;
+        }
+        const ScanCheck scan = checkScan(row);
+        if (scan == ScanCheck::Pending) {
+            return TickResult::Scanning;
+        }
+        if (scan == ScanCheck::Clear) {
+            break;
+        }
     }
     if (row >= 0) {
         const QString status = m_table.cell(row, CellStatus);
@@ -179,7 +195,64 @@ void TransferScheduler::defer(int row, const TransferOutcome &outcome) {
     notify(Event::Deferred, row, outcome);
 }
 
-void TransferScheduler::markFault(int row, const TransferOutcome &outcome) {
+// The scan's verdict on the row's file as it is now: clear to go (m_passed holds what was scanned),
+// still to come, or held back with the row marked.
+TransferScheduler::ScanCheck TransferScheduler::checkScan(int row) {
+    m_passed = {};
+    if (!m_scan) {
+        return ScanCheck::Clear;
+    }
+    const QString fileName = m_table.cell(row, CellFileName);
+    const SendScan::Verdict verdict = m_scan->take(Paths::join(m_settings.uploadFolder, fileName));
+    if (verdict.kind == SendScan::Verdict::Kind::Pending) {
+        m_scanningFile = fileName;
+        return ScanCheck::Pending;
+    }
+    m_scanningFile.clear();
+    if (verdict.kind == SendScan::Verdict::Kind::Off) {
+        m_scannerProblem.clear(); // no scanner is set any more: none is down
+        return ScanCheck::Clear;
+    }
+    const SendScan::Result &result = verdict.result;
+    switch (result.outcome) {
+    case SendScan::Result::Outcome::Clean:
+        m_scannerProblem.clear();
+        m_passed = result;
+        return ScanCheck::Clear;
+    case SendScan::Result::Outcome::Infected: {
+        m_scannerProblem.clear();
+        TransferOutcome refused = TransferOutcome::failure(
+            TransferResult::Infected, QStringLiteral("拒绝：检测到恶意代码 %1").arg(result.signature));
+        refused.sha256 = result.sha256;
+        markFault(row, refused, Event::Refused);
+        if (m_refusalHook) {
+            m_refusalHook(fileName);
+        }
+        return ScanCheck::Held;
+    }
+    case SendScan::Result::Outcome::Failed:
+        m_scannerProblem = result.reason;
+        markFault(row, TransferOutcome::failure(TransferResult::ScanFailed, result.reason));
+        return ScanCheck::Held;
+    case SendScan::Result::Outcome::Unreadable:
+        markFault(row, TransferOutcome::failure(TransferResult::Data, result.reason));
+        return ScanCheck::Held;
+    }
+    return ScanCheck::Held;
+}
+
+// While a file is sent, the one that comes next is scanned.
+void TransferScheduler::prepareNextScan() {
+    if (!m_scan) {
+        return;
+    }
+    const int next = nextRow();
+    if (next >= 0) {
+        m_scan->prepare(Paths::join(m_settings.uploadFolder, m_table.cell(next, CellFileName)));
+    }
+}
+
+void TransferScheduler::markFault(int row, const TransferOutcome &outcome, Event event) {
     UploadTable::Attempts attempts = m_table.attempts(row);
     ++attempts.failures;
     QString why = outcome.reason.isEmpty() ? QStringLiteral("传输失败") : outcome.reason;
@@ -216,7 +289,7 @@ void TransferScheduler::markFault(int row, const TransferOutcome &outcome) {
     m_table.setCell(row, CellStatus, kStatusFault);
     m_table.setAttempts(row, attempts);
     m_log.writeRecordLogSoon();
-    notify(Event::Failed, row, outcome);
+    notify(event, row, outcome);
 }
 
 void TransferScheduler::retryNow(const QList<int> &rows) {
@@ -255,6 +328,9 @@ TransferScheduler::TickResult TransferScheduler::startRow(int row, const QString
     // The settings are read afresh for every transfer, so a change takes effect with the next file.
     m_job.bandwidthLimit.store(m_settings.bandwidthLimit.trimmed().toULongLong() * 1000,
                                std::memory_order_relaxed);
+    const SendScan::Result passed = std::exchange(m_passed, {});
+    m_job.scannedSha256 = passed.sha256;
+    m_job.scannedSize = passed.sha256.isEmpty() ? -1 : passed.bytes;
     m_pending = Pending::Running;
     UploadTable::Attempts attempts = m_table.attempts(row);
     attempts.tried = true;
@@ -267,6 +343,8 @@ TransferScheduler::TickResult TransferScheduler::startRow(int row, const QString
     if (!m_starter(m_settings.uploadFolder, m_table.cell(row, CellFileName),
                    m_table.cell(row, CellDestination), m_settings.isolatorAddress, m_settings.isolatorPort)) {
         finish(TransferOutcome::failure(TransferResult::SocketLibrary, QStringLiteral("无法启动传输线程")));
+    } else {
+        prepareNextScan();
     }
     return TickResult::Started;
 }
@@ -314,6 +392,10 @@ TransferScheduler::Remaining TransferScheduler::remaining() const {
 
 bool TransferScheduler::requestStop() {
     m_job.stopRequested.store(true, std::memory_order_relaxed);
+    if (m_scan) {
+        m_scan->cancel();
+    }
+    m_scanningFile.clear();
     const bool running = m_job.running.load(std::memory_order_acquire);
     const int row = uploadingRow();
     if (m_pending != Pending::Running || row < 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/transfer/TransferOutcome.h"
+#include "core/upload/SendScan.h"
 
 #include <QList>
 #include <QString>
@@ -23,12 +24,14 @@ public:
         Started,       // a transfer was started
         NothingToSend, // empty table, or every row complete
         Waiting,       // only failed rows are left, none of them due for another try yet
-        NotRecorded    // the next row's start could not be recorded: it was not started
+        NotRecorded,   // the next row's start could not be recorded: it was not started
+        Scanning       // the next row waits for its malware scan (scanningFile())
     };
 
     // What happened to a row, for whoever keeps the day's journal or tells the operator, with how the
     // transfer ended (empty for Started; for Stopped, what had left by the stop).
-    enum class Event { Started, Completed, Failed, Stopped, Deferred };
+    // Refused: the malware scanner found something in the file; it is never sent.
+    enum class Event { Started, Completed, Failed, Stopped, Deferred, Refused };
     using Observer = std::function<void(Event event, int row, const TransferOutcome &outcome)>;
     // Writes a row's event to the day's journal before any observer hears of it; false when it could
     // not be written. A transfer whose start cannot be recorded does not start.
@@ -63,6 +66,17 @@ public:
     // Called with the file name of every row that has just become complete.
     using CompletionHook = std::function<void(const QString &fileName)>;
     void setCompletionHook(CompletionHook hook) { m_completionHook = std::move(hook); }
+
+    // The malware scan every file passes right before it is sent (while a scanner is set): a file goes
+    // only when the scanner said it is clean, as the bytes it scanned; one it refuses is a fault never
+    // tried again by itself, one it could not judge a fault tried again after the usual pause.
+    void setScan(SendScan *scan) { m_scan = scan; }
+    // Called with the file name of every row whose file the scanner refused, after its event.
+    void setRefusalHook(CompletionHook hook) { m_refusalHook = std::move(hook); }
+    // The file whose scan the next transfer waits for; empty when none.
+    const QString &scanningFile() const { return m_scanningFile; }
+    // Why the last scan gave no verdict, in the operator's words; empty once a scan gives one again.
+    const QString &scannerProblem() const { return m_scannerProblem; }
 
     // One step over the table: starts the first ready (or stopped) row from the top; only when none is
     // left, the first failed row whose pause is over. The start time is stamped at a row's first
@@ -105,7 +119,10 @@ private:
     TickResult startRow(int row, const QString &status, const QString &startTime);
     void stamp(int row, int cell);
     void markComplete(int row, const TransferOutcome &outcome);
-    void markFault(int row, const TransferOutcome &outcome);
+    void markFault(int row, const TransferOutcome &outcome, Event event = Event::Failed);
+    enum class ScanCheck { Clear, Pending, Held };
+    ScanCheck checkScan(int row);
+    void prepareNextScan();
     void markStopped(int row, const TransferOutcome &outcome);
     void defer(int row, const TransferOutcome &outcome);
     bool checkFile(int row);
@@ -125,6 +142,11 @@ private:
     int m_completed = 0;
     CompletionHook m_completionHook;
     FileCheck m_fileCheck;
+    SendScan *m_scan = nullptr;
+    CompletionHook m_refusalHook;
+    SendScan::Result m_passed; // the verdict of the row about to start, when its scan said clean
+    QString m_scanningFile;
+    QString m_scannerProblem;
     // The transfer whose outcome is awaited: none, running, ended with the stop command come before its
     // outcome (judged as stopped unless it succeeded), or stopped while it ran (its row marked already).
     enum class Pending { None, Running, StopOnEnd, Stopped };

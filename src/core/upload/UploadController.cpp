@@ -37,6 +37,29 @@ UploadController::UploadController(TransferScheduler &scheduler, TransferWorker 
 UploadController::~UploadController() {
     m_scheduler.setObserver({});
     m_worker.setFinishedCallback({});
+    if (m_scan) {
+        m_scan->setScannedCallback({});
+    }
+}
+
+void UploadController::setSendScan(SendScan *scan) {
+    if (m_scan) {
+        m_scan->setScannedCallback({});
+    }
+    m_scan = scan;
+    if (!m_scan) {
+        return;
+    }
+    m_scan->setScannedCallback([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_state == UploadState::Uploading) {
+                    step();
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 QString UploadController::sendingFileName() const {
@@ -157,10 +180,27 @@ void UploadController::step() {
     } else if (result != TransferScheduler::TickResult::NotRecorded) {
         emit progressChanged(m_scheduler.getUploadProgress());
     }
+    if (result == TransferScheduler::TickResult::Scanning) {
+        emit scanWaiting(m_scheduler.scanningFile());
+    }
+    checkScanner();
     keepLogFlushed();
     if (drainedNow) {
         setState(UploadState::Stopped);
         emit drained(m_scheduler.completedTransfers() - m_completedAtStart);
+    }
+}
+
+void UploadController::checkScanner() {
+    const QString &problem = m_scheduler.scannerProblem();
+    if (problem == m_scannerProblem) {
+        return;
+    }
+    m_scannerProblem = problem;
+    if (problem.isEmpty()) {
+        emit scannerBack();
+    } else {
+        emit scannerDown(problem);
     }
 }
 
@@ -196,6 +236,9 @@ void UploadController::shutDown() {
     m_grace.stop();
     m_flush.stop();
     m_progressTick.stop();
+    if (m_scan) {
+        m_scan->cancel();
+    }
     m_worker.abandon();
     m_worker.wait(std::chrono::seconds(5));
     m_log.flushRecordLog();

@@ -68,6 +68,9 @@ public:
     // At exit: no more ticks; a transfer still running is abandoned and its thread joined.
     void shutDown();
 
+    // The malware scan the scheduler waits for: a verdict that comes in goes on at once.
+    void setSendScan(SendScan *scan);
+
     // Tests shorten the heartbeat and the grace.
     void setTickInterval(int ms) { m_tick.setInterval(ms); }
     void setStopGraceMs(int ms) { m_grace.setInterval(ms); }
@@ -88,6 +91,12 @@ signals:
     // until recordingResumed(). Said again when the reason changes.
     void recordingFailed(const Failure &why);
     void recordingResumed();
+    // The next file waits for its malware scan (said again at every step while it waits).
+    void scanWaiting(const QString &fileName);
+    // The malware scanner gives no verdict (why: the operator's sentence): no file is sent until
+    // scannerBack(). Said again when the reason changes.
+    void scannerDown(const QString &why);
+    void scannerBack();
 
 private:
     void setState(UploadState state);
@@ -96,12 +105,15 @@ private:
     void keepLogFlushed();
     void sampleProgress();
     void retryRecording();
+    void checkScanner();
     Failure currentFailure() const;
 
     TransferScheduler &m_scheduler;
     TransferWorker &m_worker;
     RecordLog &m_log;
     DayJournal *m_journal;
+    SendScan *m_scan = nullptr;
+    QString m_scannerProblem;
     Failure m_recordingFailure;
     QTimer m_tick;
     QTimer m_grace;

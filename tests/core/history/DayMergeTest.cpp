@@ -54,8 +54,10 @@ TEST(DayMerge, EachCompletedRowTakesTheClosestCompletionOnceAndTheRestAreJournal
         journalLine(u("开始"), u("08:59:58"), u("a.txt"), QString()),
         journalLine(u("完成"), u("09:00:00"), u("a.txt"), u("A1")),
         journalLine(u("完成"), u("09:30:00"), u("b.txt"), u("B")),
+        journalLine(u("拒绝"), u("09:40:00"), u("b.txt"), u("R")), // the malware scan refused it
         journalLine(u("完成"), u("10:00:05"), u("a.txt"), u("A2")),
         journalLine(u("完成"), u("11:00:00"), u("c.txt"), u("c")),
+        journalLine(u("拒绝"), u("11:30:00"), u("e.txt"), u("E")), // its record deleted since
     };
     const QList<QStringList> log{
         logRow(u("a.txt"), kStatusComplete, u("10:00:00")),
@@ -70,8 +72,10 @@ TEST(DayMerge, EachCompletedRowTakesTheClosestCompletionOnceAndTheRestAreJournal
         seen << entry.cell(CellFileName) + u(" ") + entry.sha256 +
                     (entry.journalOnly ? u(" journal") : QString());
     }
-    EXPECT_EQ(seen, QStringList({u("a.txt a2"), u("a.txt a1"), u("b.txt "), u("d.txt "), u("b.txt b journal"),
-                                 u("c.txt c journal")}));
+    EXPECT_EQ(seen, QStringList({u("a.txt a2"), u("a.txt a1"), u("b.txt r"), u("d.txt "),
+                                 u("b.txt b journal"), u("c.txt c journal"), u("e.txt e journal")}));
+    EXPECT_EQ(entries.last().cell(CellStatus), kStatusFault);
+    EXPECT_EQ(entries.last().time(), u("11:30:00"));
 
     const History::Entry &row = entries.at(0);
     EXPECT_EQ(row.day, kDay);

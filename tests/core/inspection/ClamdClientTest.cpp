@@ -1,5 +1,6 @@
 #include "core/inspection/ClamdClient.h"
 #include "core/transfer/Socket.h"
+#include "support/ClamdDaemon.h"
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
@@ -18,73 +19,11 @@ namespace {
 
 using Outcome = ClamdClient::ScanResult::Outcome;
 
-const QByteArray kEicar =
-    QByteArrayLiteral(R"(X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*)");
-
 QByteArray sha256(const QByteArray &bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
-// Debian's clamd, started with a configuration and a signature database of its own in a temporary
-// folder: a Unix socket there, no TCP, one signature (the EICAR test file's MD5). The machine's own
-// clamd and its databases are never touched.
-class Daemon {
-public:
-    // Empty when the daemon answers; otherwise why it does not.
-    QString start() {
-        const QString clamd = QStandardPaths::findExecutable(
-            QStringLiteral("clamd"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
-        if (clamd.isEmpty() && QStandardPaths::findExecutable(QStringLiteral("clamd")).isEmpty()) {
-            return QStringLiteral("clamd is not installed (Debian package clamav-daemon)");
-        }
-        TestFiles::write(m_dir.filePath(QStringLiteral("db/test.hdb")),
-                         QCryptographicHash::hash(kEicar, QCryptographicHash::Md5).toHex() +
-                             ":68:Brelvantis.Test.EICAR\n");
-        const QString config = m_dir.filePath(QStringLiteral("clamd.conf"));
-        TestFiles::write(config,
-                         QStringLiteral("LocalSocket %1\nDatabaseDirectory %2\nTemporaryDirectory %3\n"
-                                        "LogFile %4\nForeground yes\nStreamMaxLength 4M\n")
-                             .arg(socket(), m_dir.filePath(QStringLiteral("db")), m_dir.path(),
-                                  m_dir.filePath(QStringLiteral("clamd.log")))
-                             .toUtf8());
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("clamd.err")));
-        m_process.start(clamd.isEmpty() ? QStringLiteral("clamd") : clamd, {QStringLiteral("-c"), config});
-        if (!m_process.waitForStarted(10000)) {
-            return QStringLiteral("clamd did not start: %1").arg(m_process.errorString());
-        }
-        // Loading takes seconds (more under the sanitizers): ask until it answers, it ends, or a minute
-        // passes.
-        const ClamdClient client(ClamdEndpoint::localSocket(socket()));
-        QElapsedTimer waited;
-        waited.start();
-        while (!client.version().ok) {
-            if (m_process.waitForFinished(100)) {
-                return QStringLiteral("clamd ended at start: %1")
-                    .arg(QString::fromUtf8(TestFiles::read(m_dir.filePath(QStringLiteral("clamd.err")))));
-            }
-            if (waited.hasExpired(60000)) {
-                return QStringLiteral("clamd did not answer within 60 s");
-            }
-        }
-        return QString();
-    }
-
-    void stop() {
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished(10000);
-        }
-    }
-
-    QString socket() const { return m_dir.filePath(QStringLiteral("clamd.sock")); }
-    QString folder() const { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-};
+using Daemon = ClamdDaemon;
 
 Daemon *daemon = nullptr;
 QString daemonProblem;
