@@ -416,23 +416,18 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir, B
             leftBehind << reason;
         }
     }
-    // Whether a program still writes them is asked once for all: one look at every open file.
-    const QList<bool> held = stamps.isEmpty() ? QList<bool>() : m_writers(stamps);
     // Every file's content is judged before the first one moves: the command queues all it may at once.
     startBatch(batch, source);
     QList<Verdict> verdicts;
-    QStringList contentRefusals;
+    QStringList refusals;
     bool needsCheck = false;
     for (qsizetype i = 0; i < ready.size(); ++i) {
         QString refusal;
-        verdicts << (held.value(i) ? Verdict::Passed
-                                   : contentVerdict(batch, ready[i].name, stamps[i], &refusal));
+        verdicts << contentVerdict(batch, ready[i].name, stamps[i], &refusal);
+        refusals << refusal;
         needsCheck = needsCheck || verdicts.last() == Verdict::NeedsCheck;
         if (verdicts.last() == Verdict::Cancelled) {
             return {false, {}, QStringLiteral("已取消检查“%1”中的文件，未添加文件。").arg(currentDir)};
-        }
-        if (verdicts.last() == Verdict::Refused) {
-            contentRefusals << QStringLiteral("“%1”：%2").arg(ready[i].name, refusal);
         }
     }
     if (needsCheck) {
@@ -440,12 +435,17 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir, B
         later.needsCheck = true;
         return later;
     }
+    // Whether a program still writes them is asked once for all, right before they move: one look at
+    // every open file.
+    const QList<bool> held = stamps.isEmpty() ? QList<bool>() : m_writers(stamps);
+    QStringList contentRefusals;
     for (qsizetype i = 0; i < ready.size(); ++i) {
         if (held.value(i)) {
             waiting << ready[i].name;
             continue;
         }
         if (verdicts[i] == Verdict::Refused) {
+            contentRefusals << QStringLiteral("“%1”：%2").arg(ready[i].name, refusals[i]);
             continue;
         }
         const QString failure = queueFile(source, ready[i].name, ready[i].size, destination);

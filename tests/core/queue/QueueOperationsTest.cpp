@@ -5,6 +5,7 @@
 #include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsRecord.h"
+#include "core/inspection/ContentCheck.h"
 #include "core/inspection/FileInspection.h"
 #include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
@@ -406,6 +407,24 @@ TEST_F(ContentCheckTest, ARefusedFileStaysWithItsReasonAndAGoodOneIsQueued) {
         [this] { return FileInspection::inspectorFor(InspectionSettings::from(m_settings), m_filter); });
     EXPECT_TRUE(m_queue.queueTransitFile(QStringLiteral("伪装.txt"), QStringLiteral("A")).succeeded);
     EXPECT_EQ(m_checks, checks);
+}
+
+// A check that cannot be made passes nothing.
+TEST_F(ContentCheckTest, WithoutTheTypeDatabaseEveryFileIsRefused) {
+    qputenv("MAGIC", at(QStringLiteral("no-such.mgc")).toUtf8());
+    const auto broken = std::make_shared<const ContentCheck>();
+    qunsetenv("MAGIC");
+    ASSERT_FALSE(broken->ready());
+    const FileInspection inspection(InspectionSettings::from(m_settings), m_filter, broken);
+    m_queue.setInspection([&inspection] {
+        return [&inspection](const QString &path, const std::atomic<bool> *cancel) {
+            return inspection.refusal(path, cancel);
+        };
+    });
+    EXPECT_EQ(m_queue.queueTransitFile(QStringLiteral("good.txt"), QStringLiteral("A")).notice.text,
+              QStringLiteral("不能上传该类型文件！\n无法检查文件的真实类型：文件类型数据库未能加载（%1）")
+                  .arg(broken->loadError()));
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("good.txt"))));
 }
 
 // The two halves of a command around its check: a file that changes between them is checked again, and
