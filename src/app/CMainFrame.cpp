@@ -57,8 +57,10 @@ CMainFrame::CMainFrame(StationParts &parts, QWidget *parent)
 }
 
 CMainFrame::~CMainFrame() {
-    // A check still running is cancelled and its thread joined before the window it reports to goes.
+    // A check still running is cancelled and its thread joined before the window it reports to goes; the
+    // queue, which outlives the window, no longer asks it for the settings.
     delete m_queueChecker;
+    m_parts.queue.setInspection({});
     // The window goes before the service it shows.
     delete m_historyDialog;
     m_parts.upload.shutDown();
