@@ -6,6 +6,8 @@
 #include "core/common/Paths.h"
 #include "core/config/SettingsCheck.h"
 #include "core/history/HistoryService.h"
+#include "core/inspection/FileInspection.h"
+#include "core/queue/QueueChecker.h"
 #include "core/records/DayJournal.h"
 #include "core/records/JournalEvent.h"
 #include "core/records/UploadRecord.h"
@@ -49,7 +51,7 @@
 
 namespace {
 
-// The commands whose menu item and toolbar button are available only while uploading is stopped.
+// The commands whose menu item and toolbar button are taken away during a stop's grace.
 const int kQueueCommands[] = {ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE_RECORD};
 
 const QString kTitle = QStringLiteral("Vellorix900 外网上传软件");
@@ -66,9 +68,14 @@ CMainFrame::CMainFrame(StationParts &parts, QWidget *parent)
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(ArtWork::applicationIcon());
     connect(&m_parts.upload, &UploadController::stateChanged, this, &CMainFrame::showUploadState);
+    installQueueChecks();
 }
 
 CMainFrame::~CMainFrame() {
+    // A check still running is cancelled and its thread joined before the window it reports to goes; the
+    // queue, which outlives the window, no longer asks it for the settings.
+    delete m_queueChecker;
+    m_parts.queue.setInspection({});
     // The window goes before the service it shows.
     delete m_historyDialog;
     m_parts.upload.shutDown();
@@ -386,13 +393,14 @@ void CMainFrame::showUploadState(UploadState state) {
     const bool stopped = state == UploadState::Stopped;
     setCommandState(ID_START_UPLOAD, stopped);
     setCommandState(ID_STOP_UPLOAD, !stopped);
-    if (state != UploadState::Stopping) {
-        for (int id : kQueueCommands) {
-            setCommandState(id, stopped);
-        }
+    // The queue may change while a file is sent, not during a stop's grace: the row whose transfer may
+    // still run reads 已停止 then, and its file must not be taken from under it.
+    const bool queueing = state != UploadState::Stopping;
+    for (int id : kQueueCommands) {
+        setCommandState(id, queueing);
     }
     if (m_explorerView) {
-        m_explorerView->setQueueingAllowed(stopped);
+        m_explorerView->setQueueingAllowed(queueing);
     }
     updateTray();
     // A failure's reason stays on the live line until the next transfer starts; stopping says so.
@@ -424,6 +432,7 @@ void CMainFrame::OnStartUpload() {
 }
 
 void CMainFrame::OnStopUpload() {
+    m_queueChecker->cancelAll();
     m_parts.upload.stop();
 }
 
@@ -463,14 +472,18 @@ void CMainFrame::OnMoveDown() {
 }
 
 // Moves the topmost selected record, while the queue is the active pane.
-void CMainFrame::moveSelected(int (QueueOperations::*move)(int)) {
+void CMainFrame::moveSelected(int (QueueOperations::*move)(int, QString *)) {
     const QList<int> rows = m_tableView->selectedRows();
-    if (!m_tableView->isActivePane() || rows.isEmpty() || m_tableView->isSorted()) {
+    if (!m_tableView->isActivePane() || rows.isEmpty() || m_tableView->isSorted() ||
+        m_parts.upload.state() == UploadState::Stopping) {
         return;
     }
-    const int to = (m_parts.queue.*move)(rows.first());
+    QString refusal;
+    const int to = (m_parts.queue.*move)(rows.first(), &refusal);
     if (to >= 0) {
         m_tableView->followMovedRow(to, rows.first());
+    } else if (!refusal.isEmpty()) {
+        OperatorMessages::show(m_tableView, Notice{NoticeCaption::kHint, refusal});
     }
 }
 
@@ -480,19 +493,15 @@ void CMainFrame::OnRetryNow() {
 }
 
 void CMainFrame::OnAddRecord() {
-    if (!m_parts.upload.isStopped() ||
+    if (m_parts.upload.state() == UploadState::Stopping ||
         refuseWhileNotConfigured(QStringLiteral("请确认中转目录下的当前子文件夹已双击选中。"))) {
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QueueOperations::Outcome outcome = m_parts.queue.addRecord(m_contentView->currentDir());
-    QApplication::restoreOverrideCursor();
-    afterQueueCommand(outcome);
-    m_explorerView->fillFileList();
+    queueFromTransit(m_contentView->currentDir(), QString());
 }
 
 void CMainFrame::OnDeleteRecord() {
-    if (!m_parts.upload.isStopped() ||
+    if (m_parts.upload.state() == UploadState::Stopping ||
         refuseWhileNotConfigured(QStringLiteral("未选中文件。请选择文件后再点击删除按钮。"))) {
         return;
     }
@@ -502,11 +511,69 @@ void CMainFrame::OnDeleteRecord() {
 
 // A double-click in the file list (the list refills itself afterwards).
 void CMainFrame::onFileActivated(const QString &name) {
-    if (!m_parts.upload.isStopped() ||
+    if (m_parts.upload.state() == UploadState::Stopping ||
         refuseWhileNotConfigured(QStringLiteral("确认中转目录下的当前子文件夹已双击选中"))) {
         return;
     }
-    afterQueueCommand(m_parts.queue.queueTransitFile(name, m_contentView->currentDir()));
+    queueFromTransit(m_contentView->currentDir(), name);
+}
+
+// The content checks the settings switch on, read afresh for every queueing command; their thread
+// reports each file it starts on in the status bar.
+void CMainFrame::installQueueChecks() {
+    m_queueChecker = new QueueChecker(this);
+    m_parts.queue.setInspection([this] {
+        return FileInspection::inspectorFor(InspectionSettings::from(m_parts.settings), m_parts.filter);
+    });
+    connect(m_queueChecker, &QueueChecker::checking, this, [this](const QString &name) {
+        statusBar()->showMessage(QStringLiteral("正在检查 %1…").arg(name));
+    });
+}
+
+// Queues fileName of the current subfolder, or (empty name) the whole subfolder; unless a command on the
+// same file still waits for its check.
+void CMainFrame::queueFromTransit(const QString &currentDir, const QString &fileName) {
+    if (!currentDir.isEmpty() &&
+        m_queueChecker->covers(Paths::join(m_parts.settings.transitFolder, currentDir), fileName)) {
+        statusBar()->showMessage(
+            fileName.isEmpty()
+                ? QStringLiteral("“%1”中的文件正在检查，请等检查结束后再添加。").arg(currentDir)
+                : QStringLiteral("“%1”正在检查，请等检查结束后再添加。").arg(fileName),
+            10000);
+        return;
+    }
+    if (fileName.isEmpty()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    continueQueueing(currentDir, fileName, {});
+    if (fileName.isEmpty()) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+// One run of the queueing command; when its files want their content checked, the checker runs the
+// check and then this again, until the command is done.
+void CMainFrame::continueQueueing(const QString &currentDir, const QString &fileName,
+                                  QueueOperations::Batch batch) {
+    const bool resumed = batch.started;
+    const QueueOperations::Outcome outcome =
+        fileName.isEmpty() ? m_parts.queue.addRecord(currentDir, &batch)
+                           : m_parts.queue.queueTransitFile(fileName, currentDir, &batch);
+    if (outcome.needsCheck) {
+        statusBar()->showMessage(QStringLiteral("正在检查 %1…").arg(batch.unchecked().value(0)));
+        m_queueChecker->submit(batch, fileName, [this, currentDir, fileName](QueueOperations::Batch checked) {
+            continueQueueing(currentDir, fileName, std::move(checked));
+        });
+        return;
+    }
+    if (resumed && outcome.summary.isEmpty()) {
+        statusBar()->clearMessage(); // the check's line is done with
+    }
+    afterQueueCommand(outcome);
+    // The double-click's list refills itself at once; after a check it is refilled here.
+    if (fileName.isEmpty() || resumed) {
+        m_explorerView->fillFileList();
+    }
 }
 
 // The transit folder list shows the new file counts after every command that went through.
@@ -636,6 +703,7 @@ void CMainFrame::OnAppExit() {
 
 void CMainFrame::closeEvent(QCloseEvent *event) {
     if (m_exitConfirmed) {
+        m_queueChecker->cancelAll();
         m_parts.upload.shutDown();
         m_parts.completion.shutDown();
         event->accept();

@@ -24,6 +24,7 @@ class QProgressBar;
 class QSplitter;
 class QSystemTrayIcon;
 class QToolBar;
+class QueueChecker;
 struct StationParts;
 
 // The station's one window: the upload table on the left, the file list above the transit folder
@@ -82,7 +83,7 @@ private:
     void onRowEvent(TransferScheduler::Event event, int row, const TransferOutcome &outcome);
     void openDay();
     void showBars(int percent, const QString &label);
-    void moveSelected(int (QueueOperations::*move)(int));
+    void moveSelected(int (QueueOperations::*move)(int, QString *));
     void createTray();
     void updateTray();
     void notifyHidden(const QString &text, const QString &fileName = QString());
@@ -92,6 +93,9 @@ private:
     void layoutPanes();
     void onFileActivated(const QString &name);
     void afterQueueCommand(const QueueOperations::Outcome &outcome);
+    void installQueueChecks();
+    void queueFromTransit(const QString &currentDir, const QString &fileName);
+    void continueQueueing(const QString &currentDir, const QString &fileName, QueueOperations::Batch batch);
     void connectStationParts();
     void showConfiguredState();
     bool refuseWhileNotConfigured(const QString &message = QString());
@@ -112,7 +116,8 @@ private:
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
-    HistoryService *m_history = nullptr; // made with the history window, on first use
+    QueueChecker *m_queueChecker = nullptr; // the content checks of queueing, on a thread of their own
+    HistoryService *m_history = nullptr;    // made with the history window, on first use
     CHistoryDlg *m_historyDialog = nullptr;
     CHelpDlg *m_manual = nullptr;
     QSplitter *m_splitter = nullptr;

@@ -160,9 +160,11 @@ TEST_F(MainFrameTest, CommandsFollowTheUploadingAndStoppedStates) {
     m_frame.toolAction(ID_START_UPLOAD)->trigger();
     EXPECT_FALSE(m_parts.upload.isStopped());
     EXPECT_TRUE(available(ID_STOP_UPLOAD));
-    for (int id : {ID_START_UPLOAD, ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE_RECORD}) {
-        EXPECT_FALSE(m_frame.menuAction(id)->isEnabled()) << id;
-        EXPECT_FALSE(m_frame.toolAction(id)->isVisible()) << id;
+    EXPECT_FALSE(m_frame.menuAction(ID_START_UPLOAD)->isEnabled());
+    EXPECT_FALSE(m_frame.toolAction(ID_START_UPLOAD)->isVisible());
+    // The queue may change while files are sent.
+    for (int id : {ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE_RECORD}) {
+        EXPECT_TRUE(available(id)) << id;
     }
     // A resize never takes the stop command away from a running upload.
     m_frame.resize(1000, 650);

@@ -17,6 +17,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -156,7 +157,6 @@ TEST_F(StationEndToEnd, FilesTravelFromTheTransitFolderToTheIsolator) {
 
     m_frame->toolAction(ID_START_UPLOAD)->trigger();
     EXPECT_FALSE(m_parts->upload.isStopped());
-    EXPECT_FALSE(m_frame->toolAction(ID_ADD_RECORD)->isVisible());
     ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000))
         << statuses().join(u' ').toStdString();
     ASSERT_TRUE(waitUntil([this] { return m_stored == 3; }, 10000));
@@ -501,6 +501,65 @@ TEST_F(StationEndToEnd, StopDuringAHungAcknowledgementEndsStoppedWithinTheGrace)
     ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 5000));
     EXPECT_FALSE(m_parts->job.running.load()) << "the hung transfer is cut when the grace ends";
     EXPECT_EQ(statuses(), QStringList{kStatusStopped});
+}
+
+// With the content check on, a double-clicked file is checked on another thread: the window says so,
+// refuses the same file meanwhile, and then refuses a disguised program or queues a good file.
+TEST_F(StationEndToEnd, AQueuedFileIsCheckedOffTheWindowThread) {
+    TestFiles::write(m_workspace->path(QStringLiteral("transit/报表/伪装.txt")),
+                     TestFiles::read(QCoreApplication::applicationFilePath()).left(8192));
+    TestFiles::write(m_workspace->path(QStringLiteral("transit/报表/good.txt")), "季度报告\n");
+    openStation();
+    m_parts->settings.checkContent = QStringLiteral("1"); // counts from the next command, unsaved
+    auto *folders = m_frame->findChild<CContentView *>(QStringLiteral("contentView"));
+    auto *files = m_frame->findChild<CDriveExplorerView *>(QStringLiteral("driveExplorerView"));
+    doubleClickRow(folders, rowWithText(folders, QStringLiteral("报表")));
+
+    emit files->fileActivated(QStringLiteral("伪装.txt"));
+    EXPECT_EQ(m_frame->statusBar()->currentMessage(), QStringLiteral("正在检查 伪装.txt…"));
+    emit files->fileActivated(QStringLiteral("伪装.txt"));
+    EXPECT_EQ(m_frame->statusBar()->currentMessage(),
+              QStringLiteral("“伪装.txt”正在检查，请等检查结束后再添加。"));
+    ASSERT_TRUE(waitUntil([this] { return !m_messages.notices.isEmpty(); }, 10000));
+    EXPECT_EQ(m_messages.notices.size(), 1);
+    EXPECT_EQ(m_messages.notices.last().text,
+              QStringLiteral("不能上传该类型文件！\n内容是 ELF 可执行程序，与扩展名 .txt 不符"));
+    EXPECT_TRUE(QFileInfo::exists(m_workspace->path(QStringLiteral("transit/报表/伪装.txt"))));
+
+    emit files->fileActivated(QStringLiteral("good.txt"));
+    ASSERT_TRUE(waitUntil([this] { return m_parts->table.rowCount() == 1; }, 10000));
+    EXPECT_EQ(m_parts->table.cell(0, CellFileName), QStringLiteral("good.txt"));
+    EXPECT_EQ(files->rowCount(), 1) << "the file list follows";
+}
+
+// While a.txt is sent, files are queued below it; its row refuses deletion, and the stop finds it after a
+// row has moved above it.
+TEST_F(StationEndToEnd, FilesAreQueuedWhileAFileIsSentAndItsRowStaysPut) {
+    const auto mute = startAgainstAMutePeer();
+    m_workspace->addTransitFile(QStringLiteral("报表/b.txt"), 100);
+    m_workspace->addTransitFile(QStringLiteral("报表/c.txt"), 100);
+    auto *folders = m_frame->findChild<CContentView *>(QStringLiteral("contentView"));
+    auto *files = m_frame->findChild<CDriveExplorerView *>(QStringLiteral("driveExplorerView"));
+    auto *table = m_frame->findChild<CTableView *>(CTableView::kObjectName);
+    doubleClickRow(folders, rowWithText(folders, QStringLiteral("报表")));
+    doubleClickRow(files, rowWithText(files, QStringLiteral("b.txt")));
+    ASSERT_TRUE(m_frame->toolAction(ID_ADD_RECORD)->isVisible());
+    m_frame->toolAction(ID_ADD_RECORD)->trigger();
+    EXPECT_EQ(statuses(), (QStringList{kStatusUploading, kStatusReady, kStatusReady}));
+    EXPECT_TRUE(m_messages.notices.isEmpty());
+
+    StationTest::clickRow(table, 0);
+    m_frame->toolAction(ID_DELETE_RECORD)->trigger();
+    ASSERT_EQ(m_messages.notices.size(), 1);
+    EXPECT_EQ(m_messages.notices.last().text, QStringLiteral("该文件正在上传，不能删除。请先停止上传。"));
+    EXPECT_EQ(m_parts->table.rowCount(), 3);
+
+    ASSERT_EQ(m_parts->queue.moveUp(1), 0);
+    m_parts->upload.setStopGraceMs(100);
+    m_frame->OnStopUpload();
+    EXPECT_EQ(statuses(), (QStringList{kStatusReady, kStatusStopped, kStatusReady}));
+    EXPECT_EQ(m_parts->table.cell(1, CellFileName), QStringLiteral("a.txt"));
+    ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 5000));
 }
 
 // Exit confirmed while the worker waits on an isolator that never answers: the worker is abandoned

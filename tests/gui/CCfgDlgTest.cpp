@@ -3,12 +3,15 @@
 #include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsStore.h"
+#include "core/inspection/ClamdClient.h"
 #include "gui/dialogs/CInnerPathDlg.h"
 #include "gui/widgets/ArtWork.h"
 #include "gui/widgets/OperatorMessages.h"
 #include "support/TestFiles.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -130,6 +133,55 @@ TEST_F(CCfgDlgTest, EveryShowingStartsFromTheRecord) {
     show();
     EXPECT_EQ(edit("isolatorAddressEdit")->text(), QStringLiteral("10.0.0.1"));
     EXPECT_EQ(edit("isolatorPortEdit")->text(), QStringLiteral("5000"));
+}
+
+TEST_F(CCfgDlgTest, TheInspectionGroupRoundTripsItsKeysAndTestsTheConnection) {
+    auto *content = m_dialog->findChild<QCheckBox *>(QStringLiteral("checkContentBox"));
+    auto *archives = m_dialog->findChild<QCheckBox *>(QStringLiteral("openArchivesBox"));
+    auto *scanner = m_dialog->findChild<QComboBox *>(QStringLiteral("scannerCombo"));
+    auto *answer = m_dialog->findChild<QLabel *>(QStringLiteral("inspectionText"));
+    ASSERT_TRUE(content && archives && scanner && answer);
+    record() = sample();
+    show();
+    click("okButton");
+    EXPECT_FALSE(TestFiles::read(settingsPath()).contains("Inspection")) << "no key is written until set";
+
+    record().checkContent = QStringLiteral("1");
+    record().scanner = QStringLiteral("clamd");
+    record().clamdAddress = QStringLiteral("127.0.0.1:3310");
+    show();
+    EXPECT_TRUE(content->isChecked());
+    EXPECT_FALSE(archives->isChecked());
+    EXPECT_EQ(scanner->currentText(), QStringLiteral("clamd"));
+    EXPECT_EQ(edit("clamdAddressEdit")->text(), QStringLiteral("127.0.0.1:3310"));
+    content->setChecked(false);
+    archives->setChecked(true);
+    click("okButton");
+    const SettingsRecord stored = saved();
+    EXPECT_EQ(stored.checkContent, QString());
+    EXPECT_EQ(stored.openArchives, QStringLiteral("1"));
+    EXPECT_EQ(stored.scanner, QStringLiteral("clamd"));
+    EXPECT_EQ(stored.clamdAddress, QStringLiteral("127.0.0.1:3310"));
+
+    // Both a socket and an address make no sense: said in the group, and OK refuses.
+    record().clamdSocket = QStringLiteral("/run/clamd.sock");
+    show();
+    EXPECT_EQ(answer->toolTip(), QStringLiteral("设置有误：ClamdSocket 与 ClamdAddress 只能设置其中一个"));
+    click("okButton");
+    EXPECT_TRUE(m_dialog->isVisible());
+    ASSERT_EQ(m_responder.notices.size(), 1);
+    EXPECT_EQ(m_responder.notices.last().text,
+              QStringLiteral("病毒扫描设置有误：ClamdSocket 与 ClamdAddress 只能设置其中一个。"));
+
+    // A socket nobody listens on: the test says why, on its thread, and the dialog goes on answering.
+    const QString missing = at(QStringLiteral("no-clamd.sock"));
+    type("clamdAddressEdit", QString());
+    type("clamdSocketEdit", missing);
+    click("testClamdButton");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [answer] { return !answer->toolTip().startsWith(QStringLiteral("正在连接")); }, 10000));
+    EXPECT_EQ(answer->toolTip(), ClamdClient(ClamdEndpoint::localSocket(missing)).version().sentence());
+    EXPECT_TRUE(m_dialog->findChild<QPushButton *>(QStringLiteral("testClamdButton"))->isEnabled());
 }
 
 TEST_F(CCfgDlgTest, OkWithARequiredFolderEmptyStaysOpenAndWritesNothing) {
@@ -426,7 +478,8 @@ TEST_F(CCfgDlgTest, TabFollowsTheFormsOrder) {
         order.join(u' ').toStdString(),
         "okButton cancelButton transitFolderEdit uploadFolderEdit completionFolderEdit "
         "transitBrowseButton uploadBrowseButton completionBrowseButton recordFolderEdit recordBrowseButton "
-        "isolatorAddressEdit isolatorPortEdit bandwidthLimitEdit innerPathButton allowedTypesEdit");
+        "isolatorAddressEdit isolatorPortEdit bandwidthLimitEdit innerPathButton allowedTypesEdit "
+        "checkContentBox openArchivesBox scannerCombo testClamdButton clamdSocketEdit clamdAddressEdit");
 }
 
 TEST_F(CCfgDlgTest, LabelsFitTheirTextsBesideTheirEdits) {

@@ -42,6 +42,8 @@ public:
 
     // False when libmagic or its database could not be loaded; every check then fails.
     bool ready() const { return m_magic && m_text; }
+    // Why it is not ready: libmagic's words.
+    const QString &loadError() const { return m_loadError; }
 
     // The file at path, judged under its own name. It is opened without following a final link and
     // without blocking (a regular file only); a file whose extension is not in the table is not read.

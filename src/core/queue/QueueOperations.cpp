@@ -23,6 +23,7 @@ namespace {
 
 const QString kHint = NoticeCaption::kHint;
 const QString kError = NoticeCaption::kError;
+const QString kSendingNoDelete = QStringLiteral("该文件正在上传，不能删除。请先停止上传。");
 
 QString sizeText(qint64 bytes) {
     return QStringLiteral("%1 KB").arg(bytes >> 10);
@@ -173,8 +174,102 @@ QString QueueOperations::queueFile(const QString &sourceFolder, const QString &f
     return QString();
 }
 
+QStringList QueueOperations::Batch::unchecked() const {
+    QStringList names;
+    for (const File &file : files) {
+        if (!file.checked) {
+            names << file.name;
+        }
+    }
+    return names;
+}
+
+void QueueOperations::check(Batch &batch, const std::atomic<bool> *cancel,
+                            const std::function<void(const QString &name)> &starting) {
+    const auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+    for (Batch::File &file : batch.files) {
+        if (file.checked) {
+            continue;
+        }
+        if (cancelled()) {
+            batch.cancelled = true;
+            return;
+        }
+        if (starting) {
+            starting(file.name);
+        }
+        const QString refusal = batch.inspector(Paths::join(batch.folder, file.name), cancel);
+        // A check cut short says nothing of the file.
+        if (cancelled()) {
+            batch.cancelled = true;
+            return;
+        }
+        file.checked = true;
+        file.refusal = refusal;
+    }
+}
+
+// The settings are read once per command: a change made while its check runs counts from the next one.
+void QueueOperations::startBatch(Batch *batch, const QString &source) const {
+    if (batch->started) {
+        return;
+    }
+    batch->started = true;
+    batch->folder = source;
+    batch->inspector = m_inspection ? m_inspection() : Inspector();
+}
+
+// What the batch says of the file as it stands now: passed or refused by a check of this very state of
+// it, or to be checked (again, when it changed since).
+QueueOperations::Verdict QueueOperations::contentVerdict(Batch *batch, const QString &fileName,
+                                                         const FileProbe::Stamp &stamp,
+                                                         QString *refusal) const {
+    if (!batch->inspector) {
+        return Verdict::Passed;
+    }
+    if (batch->cancelled) {
+        return Verdict::Cancelled;
+    }
+    for (Batch::File &file : batch->files) {
+        if (file.name != fileName) {
+            continue;
+        }
+        if (file.checked && file.stamp == stamp) {
+            *refusal = file.refusal;
+            return file.refusal.isEmpty() ? Verdict::Passed : Verdict::Refused;
+        }
+        file = {fileName, stamp};
+        return Verdict::NeedsCheck;
+    }
+    batch->files.append({fileName, stamp});
+    return Verdict::NeedsCheck;
+}
+
 QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileName,
                                                            const QString &currentDir) {
+    Batch batch;
+    for (;;) {
+        const Outcome outcome = queueTransitFile(fileName, currentDir, &batch);
+        if (!outcome.needsCheck) {
+            return outcome;
+        }
+        check(batch);
+    }
+}
+
+QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
+    Batch batch;
+    for (;;) {
+        const Outcome outcome = addRecord(currentDir, &batch);
+        if (!outcome.needsCheck) {
+            return outcome;
+        }
+        check(batch);
+    }
+}
+
+QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileName, const QString &currentDir,
+                                                           Batch *batch) {
     if (currentDir.isEmpty()) {
         return {false, {kHint, QStringLiteral("确认中转目录下的当前子文件夹已双击选中")}};
     }
@@ -200,7 +295,7 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
         return refusal.isEmpty() ? Outcome{} : Outcome{false, {kError, refusedText(refusal)}};
     }
     if (stamp.size == 0) {
-        return {};
+        return {false, {kError, refusedText(QStringLiteral("文件为空（0 字节）"))}};
     }
     if (!m_filter.permits(fileName)) {
         return {false, {kError, typeRefusal(fileName)}};
@@ -230,6 +325,21 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     if (FileProbe::modifiedWithin(stamp, m_settleTime()) || m_writers({stamp}).value(0)) {
         return {false, {}, waitingText({fileName})};
     }
+    startBatch(batch, source);
+    QString contentRefusal;
+    switch (contentVerdict(batch, fileName, stamp, &contentRefusal)) {
+    case Verdict::Passed:
+        break;
+    case Verdict::Refused:
+        return {false, {kError, QStringLiteral("不能上传该类型文件！\n") + contentRefusal}};
+    case Verdict::NeedsCheck: {
+        Outcome later;
+        later.needsCheck = true;
+        return later;
+    }
+    case Verdict::Cancelled:
+        return {false, {}, QStringLiteral("已取消检查“%1”，文件仍留在中转目录中。").arg(fileName)};
+    }
     const QString failure = queueFile(source, fileName, stamp.size, destination);
     if (!failure.isEmpty()) {
         return {false, {kError, QStringLiteral("文件“%1”未能移入上传目录：%2").arg(fileName, failure)}};
@@ -238,7 +348,7 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     return {true, {}};
 }
 
-QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
+QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir, Batch *batch) {
     if (currentDir.isEmpty()) {
         return {false, {kHint, QStringLiteral("请确认中转目录下的当前子文件夹已双击选中。")}};
     }
@@ -306,11 +416,36 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
             leftBehind << reason;
         }
     }
-    // Whether a program still writes them is asked once for all: one look at every open file.
+    // Every file's content is judged before the first one moves: the command queues all it may at once.
+    startBatch(batch, source);
+    QList<Verdict> verdicts;
+    QStringList refusals;
+    bool needsCheck = false;
+    for (qsizetype i = 0; i < ready.size(); ++i) {
+        QString refusal;
+        verdicts << contentVerdict(batch, ready[i].name, stamps[i], &refusal);
+        refusals << refusal;
+        needsCheck = needsCheck || verdicts.last() == Verdict::NeedsCheck;
+        if (verdicts.last() == Verdict::Cancelled) {
+            return {false, {}, QStringLiteral("已取消检查“%1”中的文件，未添加文件。").arg(currentDir)};
+        }
+    }
+    if (needsCheck) {
+        Outcome later;
+        later.needsCheck = true;
+        return later;
+    }
+    // Whether a program still writes them is asked once for all, right before they move: one look at
+    // every open file.
     const QList<bool> held = stamps.isEmpty() ? QList<bool>() : m_writers(stamps);
+    QStringList contentRefusals;
     for (qsizetype i = 0; i < ready.size(); ++i) {
         if (held.value(i)) {
             waiting << ready[i].name;
+            continue;
+        }
+        if (verdicts[i] == Verdict::Refused) {
+            contentRefusals << QStringLiteral("“%1”：%2").arg(ready[i].name, refusals[i]);
             continue;
         }
         const QString failure = queueFile(source, ready[i].name, ready[i].size, destination);
@@ -329,6 +464,9 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
                        .arg(notAllowed)
                        .arg(refusedTypes.join(QStringLiteral("、")));
     }
+    if (!contentRefusals.isEmpty()) {
+        skipped << QStringLiteral("内容检查未通过 %1 个").arg(contentRefusals.size());
+    }
     if (empty > 0) {
         skipped << QStringLiteral("空文件 %1 个").arg(empty);
     }
@@ -344,11 +482,11 @@ QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir) {
     if (!skipped.isEmpty()) {
         summary += QStringLiteral("；跳过：") + skipped.join(QStringLiteral("，"));
     }
-    if (!leftBehind.isEmpty()) {
+    if (!leftBehind.isEmpty() || !contentRefusals.isEmpty()) {
         // Said once, at the end: these files stay in the transit subfolder.
         return {true,
-                {kError,
-                 QStringLiteral("以下文件未添加，仍留在中转目录中：\n") + leftBehind.join(QLatin1Char('\n'))},
+                {kError, QStringLiteral("以下文件未添加，仍留在中转目录中：\n") +
+                             (contentRefusals + leftBehind).join(QLatin1Char('\n'))},
                 summary};
     }
     return {true, {}, summary};
@@ -423,9 +561,11 @@ QueueOperations::Outcome QueueOperations::deleteRecord(const QList<int> &rows) {
     std::sort(selected.begin(), selected.end());
     std::optional<QHash<QString, QStringList>> homes; // read once, when a file is to go back
     QStringList kept;
+    bool sending = false;
     for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
         const int row = *it;
         const QString status = m_table.cell(row, CellStatus);
+        sending = sending || status == kStatusUploading;
         if (status == kStatusUploading || status == kStatusComplete) {
             continue;
         }
@@ -447,21 +587,42 @@ QueueOperations::Outcome QueueOperations::deleteRecord(const QList<int> &rows) {
     }
     m_table.renumber();
     m_log.writeRecordLog();
+    if (sending) {
+        kept.prepend(kSendingNoDelete);
+    }
     if (!kept.isEmpty()) {
         return {true, {kHint, kept.join(QLatin1Char('\n'))}};
     }
     return {true, {}};
 }
 
-int QueueOperations::moveUp(int row) {
-    return move(row, row - 1, JournalEvent::MovedUp);
+int QueueOperations::moveUp(int row, QString *refusal) {
+    return move(row, row - 1, JournalEvent::MovedUp, refusal);
 }
 
-int QueueOperations::moveDown(int row) {
-    return move(row, row + 1, JournalEvent::MovedDown);
+int QueueOperations::moveDown(int row, QString *refusal) {
+    return move(row, row + 1, JournalEvent::MovedDown, refusal);
 }
 
-int QueueOperations::move(int row, int to, JournalEvent event) {
+int QueueOperations::move(int row, int to, JournalEvent event, QString *refusal) {
+    if (row < 0 || to < 0 || row >= m_table.rowCount() || to >= m_table.rowCount()) {
+        return -1;
+    }
+    QString why;
+    if (m_table.cell(row, CellStatus) == kStatusUploading) {
+        why = QStringLiteral("该文件正在上传，不能移动。请先停止上传。");
+    } else if (const int upper = std::min(row, to), lower = std::max(row, to);
+               m_table.cell(upper, CellStatus) == kStatusComplete &&
+               m_table.cell(lower, CellStatus) != kStatusComplete) {
+        // The queue is sent from the top: a row still to send above a sent one would read as sent first.
+        why = QStringLiteral("未上传完成的记录不能移到上传完成的记录之上。");
+    }
+    if (!why.isEmpty()) {
+        if (refusal) {
+            *refusal = why;
+        }
+        return -1;
+    }
     if (!m_table.moveRow(row, to)) {
         return -1;
     }

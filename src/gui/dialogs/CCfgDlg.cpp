@@ -5,11 +5,15 @@
 #include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsStore.h"
+#include "core/inspection/ClamdClient.h"
+#include "core/inspection/InspectionSettings.h"
 #include "gui/dialogs/CInnerPathDlg.h"
 #include "gui/widgets/ArtWork.h"
 #include "gui/widgets/DialogUnits.h"
 #include "gui/widgets/OperatorMessages.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -18,6 +22,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QThread>
 #include <algorithm>
 #include <utility>
 
@@ -53,6 +58,14 @@ const Place kPlaces[] = {
     {SettingsField::BandwidthLimit, "bandwidthLimit", 19, 184, 41, 66, 182, 44, nullptr, u"0"},
 };
 
+// The connection test waits no longer than this at each step, so it ends within seconds.
+const ClamdTiming kTestTiming{std::chrono::milliseconds(3000), std::chrono::milliseconds(3000)};
+
+// The group 内容检查 stands below the file types; the buttons and the work folder below it.
+constexpr int kInspectionTop = 243;
+constexpr int kInspectionHeight = 84;
+constexpr int kButtonsTop = kInspectionTop + kInspectionHeight + 6;
+
 const Place *placeOf(SettingsField field) {
     for (const Place &place : kPlaces) {
         if (place.field == field) {
@@ -75,13 +88,19 @@ CCfgDlg::CCfgDlg(SettingsRecord &record, const SettingsStore &store, const Inner
     createControls();
 }
 
+CCfgDlg::~CCfgDlg() {
+    if (m_clamdTest) {
+        m_clamdTest->wait();
+    }
+}
+
 void CCfgDlg::setFolderChooser(FolderChooser chooser) {
     m_folderChooser = std::move(chooser);
 }
 
 void CCfgDlg::createControls() {
     const DialogUnits du(font());
-    setFixedSize(du.x(228), du.y(276));
+    setFixedSize(du.x(228), du.y(kButtonsTop + 32));
 
     // A label is never cut short: where the font runs wider than the layout allows, it takes the room
     // it needs (the layout leaves a gap before every edit).
@@ -98,12 +117,12 @@ void CCfgDlg::createControls() {
     auto *ok = new QPushButton(QStringLiteral("确　定"), this);
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setDefault(true);
-    ok->setGeometry(du.rect(46, 244, 50, 14));
+    ok->setGeometry(du.rect(46, kButtonsTop, 50, 14));
     connect(ok, &QPushButton::clicked, this, &CCfgDlg::onOk);
 
     auto *cancel = new QPushButton(QStringLiteral("取　消"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
-    cancel->setGeometry(du.rect(128, 244, 50, 14));
+    cancel->setGeometry(du.rect(128, kButtonsTop, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *folders = new QGroupBox(QStringLiteral("目录设置"), this);
@@ -164,13 +183,15 @@ void CCfgDlg::createControls() {
     m_fileTypesEdit->setPlaceholderText(QStringLiteral("如 txt:doc:pdf"));
     m_fileTypesEdit->setGeometry(du.rect(98, 221, 111, 12));
 
+    createInspectionControls(du);
+
     // Below the buttons, the folder the three configuration files live in, cut short in the middle when
     // it is long.
     const QString workFolder =
         QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(m_store.filePath()).absolutePath()));
     auto *folder = new QLabel(this);
     folder->setObjectName(QStringLiteral("workFolderLabel"));
-    folder->setGeometry(du.rect(9, 262, 210, 10));
+    folder->setGeometry(du.rect(9, kButtonsTop + 18, 210, 10));
     folder->setToolTip(workFolder);
     folder->setText(folder->fontMetrics().elidedText(QStringLiteral("工作目录：%1").arg(workFolder),
                                                      Qt::ElideMiddle, folder->width()));
@@ -183,6 +204,7 @@ void CCfgDlg::setVisible(bool visible) {
         m_filter.load();
         m_shownFileTypes = FileTypeFilter::typedList(m_filter.text());
         m_fileTypesEdit->setText(m_shownFileTypes);
+        showInspection();
     }
     QDialog::setVisible(visible);
 }
@@ -336,7 +358,8 @@ bool CCfgDlg::writeFileTypes() {
 void CCfgDlg::onOk() {
     takeEdits();
     // The folders are checked again once created: a new folder may resolve through a link.
-    if (!checkFields() || !makeMissingFolders() || !checkFields() || !checkWritable() || !writeFileTypes()) {
+    if (!checkFields() || !makeMissingFolders() || !checkFields() || !checkWritable() || !takeInspection() ||
+        !writeFileTypes()) {
         return;
     }
     const SettingsStore::SaveResult result = m_store.save(m_record);
@@ -350,4 +373,125 @@ void CCfgDlg::onOk() {
         OperatorMessages::show(this, result.notice);
         break;
     }
+}
+
+void CCfgDlg::createInspectionControls(const DialogUnits &du) {
+    auto *group = new QGroupBox(QStringLiteral("内容检查"), this);
+    group->setObjectName(QStringLiteral("inspectionGroup"));
+    group->setGeometry(du.rect(7, kInspectionTop, 214, kInspectionHeight));
+
+    const auto named = [](QWidget *widget, const char *name, const QString &spoken) {
+        widget->setObjectName(QLatin1String(name));
+        widget->setAccessibleName(spoken);
+    };
+    const auto addLabel = [this, &du](const QString &text, const char *name, int top, QWidget *buddy) {
+        auto *label = new QLabel(text, this);
+        label->setObjectName(QLatin1String(name));
+        QRect geometry = du.rect(19, top, 40, 8);
+        geometry.setWidth(std::max(geometry.width(), label->sizeHint().width()));
+        label->setGeometry(geometry);
+        label->setBuddy(buddy);
+    };
+
+    m_checkContentBox = new QCheckBox(QStringLiteral("检查文件真实类型"), this);
+    named(m_checkContentBox, "checkContentBox", QStringLiteral("检查文件真实类型"));
+    m_checkContentBox->setToolTip(QStringLiteral("添加记录时按内容判断文件类型，与扩展名不符的文件不添加"));
+    m_checkContentBox->setGeometry(du.rect(19, 255, 92, 10));
+    m_openArchivesBox = new QCheckBox(QStringLiteral("检查压缩包内容"), this);
+    named(m_openArchivesBox, "openArchivesBox", QStringLiteral("检查压缩包内容"));
+    m_openArchivesBox->setToolTip(
+        QStringLiteral("添加记录时检查压缩包里的每个文件，含不允许类型的压缩包不添加"));
+    m_openArchivesBox->setGeometry(du.rect(115, 255, 92, 10));
+
+    m_scannerCombo = new QComboBox(this);
+    named(m_scannerCombo, "scannerCombo", QStringLiteral("病毒扫描"));
+    m_scannerCombo->addItems({QStringLiteral("无"), QStringLiteral("clamd")});
+    m_scannerCombo->setGeometry(du.rect(61, 268, 50, 12));
+    addLabel(QStringLiteral("病毒扫描"), "scannerLabel", 270, m_scannerCombo);
+    m_testClamdButton = new QPushButton(QStringLiteral("测试连接"), this);
+    named(m_testClamdButton, "testClamdButton", QStringLiteral("测试与病毒扫描服务的连接"));
+    m_testClamdButton->setGeometry(du.rect(153, 267, 50, 14));
+    connect(m_testClamdButton, &QPushButton::clicked, this, &CCfgDlg::onTestClamd);
+
+    m_clamdSocketEdit = new QLineEdit(this);
+    named(m_clamdSocketEdit, "clamdSocketEdit", QStringLiteral("ClamD 套接字路径"));
+    m_clamdSocketEdit->setPlaceholderText(ClamdEndpoint::kDefaultSocket.toString());
+    m_clamdSocketEdit->setGeometry(du.rect(66, 283, 143, 12));
+    addLabel(QStringLiteral("套接字"), "clamdSocketLabel", 285, m_clamdSocketEdit);
+    m_clamdAddressEdit = new QLineEdit(this);
+    named(m_clamdAddressEdit, "clamdAddressEdit", QStringLiteral("ClamD 地址和端口"));
+    m_clamdAddressEdit->setPlaceholderText(QStringLiteral("或 IPv4地址:端口，如 127.0.0.1:3310"));
+    m_clamdAddressEdit->setGeometry(du.rect(66, 298, 143, 12));
+    addLabel(QStringLiteral("地址"), "clamdAddressLabel", 300, m_clamdAddressEdit);
+
+    // One line: the whole text is its tooltip and what a screen reader says.
+    m_inspectionText = new QLabel(this);
+    m_inspectionText->setObjectName(QStringLiteral("inspectionText"));
+    m_inspectionText->setGeometry(du.rect(19, 313, 190, 10));
+}
+
+void CCfgDlg::showInspectionText(const QString &text) {
+    m_inspectionText->setToolTip(text);
+    m_inspectionText->setAccessibleName(text);
+    m_inspectionText->setText(
+        m_inspectionText->fontMetrics().elidedText(text, Qt::ElideRight, m_inspectionText->width()));
+}
+
+// The values as the record holds them: the socket and the address as written, whatever they mean.
+void CCfgDlg::showInspection() {
+    const InspectionSettings settings = InspectionSettings::from(m_record);
+    m_checkContentBox->setChecked(settings.checkContent);
+    m_openArchivesBox->setChecked(settings.openArchives);
+    m_scannerCombo->setCurrentIndex(settings.scanner == InspectionSettings::Scanner::Clamd ? 1 : 0);
+    m_clamdSocketEdit->setText(m_record.clamdSocket);
+    m_clamdAddressEdit->setText(m_record.clamdAddress);
+    showInspectionText(settings.problem.isEmpty() ? QString()
+                                                  : QStringLiteral("设置有误：%1").arg(settings.problem));
+}
+
+InspectionSettings CCfgDlg::shownInspection() const {
+    InspectionSettings settings;
+    settings.checkContent = m_checkContentBox->isChecked();
+    settings.openArchives = m_openArchivesBox->isChecked();
+    settings.scanner = m_scannerCombo->currentIndex() == 1 ? InspectionSettings::Scanner::Clamd
+                                                           : InspectionSettings::Scanner::None;
+    settings.clamd = ClamdEndpoint::fromSettings(m_clamdSocketEdit->text(), m_clamdAddressEdit->text());
+    return settings;
+}
+
+// Puts the group's values into the record; a clamd it could not reach by them is refused.
+bool CCfgDlg::takeInspection() {
+    const InspectionSettings settings = shownInspection();
+    if (settings.scanner == InspectionSettings::Scanner::Clamd && !settings.clamd.valid()) {
+        QLineEdit *edit =
+            m_clamdAddressEdit->text().trimmed().isEmpty() ? m_clamdSocketEdit : m_clamdAddressEdit;
+        showInspectionText(QStringLiteral("设置有误：%1").arg(settings.clamd.problem));
+        return refuse(edit, QStringLiteral("病毒扫描设置有误：%1。").arg(settings.clamd.problem));
+    }
+    settings.applyTo(m_record);
+    return true;
+}
+
+void CCfgDlg::onTestClamd() {
+    const ClamdEndpoint endpoint =
+        ClamdEndpoint::fromSettings(m_clamdSocketEdit->text(), m_clamdAddressEdit->text());
+    if (!endpoint.valid()) {
+        showInspectionText(QStringLiteral("设置有误：%1").arg(endpoint.problem));
+        return;
+    }
+    m_testClamdButton->setEnabled(false);
+    showInspectionText(QStringLiteral("正在连接 %1…").arg(endpoint.text()));
+    m_clamdTest = QThread::create([this, endpoint] {
+        const ClamdClient::Answer answer = ClamdClient(endpoint, kTestTiming).version();
+        QMetaObject::invokeMethod(
+            this,
+            [this, answer] {
+                m_testClamdButton->setEnabled(true);
+                showInspectionText(answer.ok ? QStringLiteral("连接成功：%1").arg(answer.text)
+                                             : answer.sentence());
+            },
+            Qt::QueuedConnection);
+    });
+    connect(m_clamdTest, &QThread::finished, m_clamdTest, &QObject::deleteLater);
+    m_clamdTest->start();
 }

@@ -6,13 +6,21 @@
 #include <QDialog>
 #include <QList>
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 #include <functional>
 
+class DialogUnits;
 class FileTypeFilter;
 class InnerPathMapping;
+class QCheckBox;
+class QComboBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
+class QThread;
 class SettingsStore;
+struct InspectionSettings;
 
 // "设置": the settings dialog, editing the station's one settings record and the file-type filter. The
 // frame keeps one dialog for the whole run and shows it again and again; each showing starts from the
@@ -22,6 +30,8 @@ class SettingsStore;
 // Folders are stored with a trailing separator. A folder chosen with a "..." button goes into the record
 // at once, even if the dialog is then cancelled. Its fields are the settings of kSettings
 // (SettingsRecord.h), labelled as the table names them and placed where the form has them.
+// The group 内容检查 edits the [Inspection] settings (InspectionSettings); 测试连接 asks clamd its
+// version on a thread of its own, so the dialog answers while it waits.
 class CCfgDlg : public QDialog {
     Q_OBJECT
 public:
@@ -32,6 +42,8 @@ public:
 
     CCfgDlg(SettingsRecord &record, const SettingsStore &store, const InnerPathMapping &mapping,
             FileTypeFilter &filter, QWidget *parent = nullptr);
+    // Waits for a connection test still running (bounded by its time-outs).
+    ~CCfgDlg() override;
 
     const SettingsRecord &record() const { return m_record; }
 
@@ -63,6 +75,12 @@ private:
     bool makeMissingFolders();
     bool checkWritable();
     bool writeFileTypes();
+    void createInspectionControls(const DialogUnits &du);
+    void showInspection();
+    InspectionSettings shownInspection() const;
+    bool takeInspection();
+    void onTestClamd();
+    void showInspectionText(const QString &text);
 
     SettingsRecord &m_record;
     const SettingsStore &m_store;
@@ -74,4 +92,12 @@ private:
     SettingsCheck::WriteProbe m_writeProbe = SettingsCheck::probeWritable;
     QPixmap m_background;
     QList<Binding> m_bindings;
+    QCheckBox *m_checkContentBox = nullptr;
+    QCheckBox *m_openArchivesBox = nullptr;
+    QComboBox *m_scannerCombo = nullptr;
+    QLineEdit *m_clamdSocketEdit = nullptr;
+    QLineEdit *m_clamdAddressEdit = nullptr;
+    QPushButton *m_testClamdButton = nullptr;
+    QLabel *m_inspectionText = nullptr; // the test's answer, or what makes no sense in the values
+    QPointer<QThread> m_clamdTest;
 };

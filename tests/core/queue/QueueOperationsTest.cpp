@@ -1,15 +1,19 @@
 #include "core/queue/QueueOperations.h"
+#include "TestArchives.h"
 #include "core/common/Clock.h"
 #include "core/common/Cp936.h"
 #include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/config/SettingsRecord.h"
+#include "core/inspection/ContentCheck.h"
+#include "core/inspection/FileInspection.h"
 #include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
 #include "core/records/UploadTable.h"
 #include "core/xls/Workbook.h"
 #include "support/TestFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -119,7 +123,8 @@ TEST_F(QueueTest, ChecksComeInOrderWithTheirMessagesAndChangeNothing) {
     EXPECT_EQ(text(QStringLiteral("empty.txt"), QStringLiteral("A")),
               QStringLiteral("当前文件夹对应内网IP配置不正确，请检查内网IP配置！"));
     writeMapping(QStringLiteral("|A*d://a>|"));
-    EXPECT_EQ(text(QStringLiteral("empty.txt"), QStringLiteral("A")), QString()); // empty file: silent
+    EXPECT_EQ(text(QStringLiteral("empty.txt"), QStringLiteral("A")),
+              QStringLiteral("文件为空（0 字节），不能上传。"));
     // The refusal keeps its first line and adds the file's type and the allowed ones.
     const QStringList refusal = text(QStringLiteral("tool.exe"), QStringLiteral("A")).split(u'\n');
     ASSERT_EQ(refusal.size(), 2);
@@ -347,6 +352,107 @@ TEST_F(QueueTest, MovesWorkAcrossFileSystems) {
     EXPECT_TRUE(QDir(other.path()).entryList(QDir::Files | QDir::Hidden).size() == 1);
 }
 
+// The content checks as the station runs them: real libmagic and libarchive, switched on in the settings.
+class ContentCheckTest : public QueueTest {
+protected:
+    ContentCheckTest() {
+        writeFilter("txt:zip:");
+        m_settings.checkContent = m_settings.openArchives = QStringLiteral("1");
+        m_queue.setInspection([this] {
+            ++m_commands;
+            const auto inspect = FileInspection::inspectorFor(InspectionSettings::from(m_settings), m_filter);
+            return [this, inspect](const QString &path, const std::atomic<bool> *cancel) {
+                ++m_checks;
+                return inspect(path, cancel);
+            };
+        });
+        TestFiles::write(transitFile(QStringLiteral("伪装.txt")),
+                         TestFiles::read(QCoreApplication::applicationFilePath()).left(8192));
+        TestFiles::write(transitFile(QStringLiteral("资料.zip")),
+                         TestArchives::make(QStringLiteral("zip"), {{QStringLiteral("setup.exe"), "MZ"}}));
+        TestFiles::write(transitFile(QStringLiteral("good.txt")), "季度报告\n");
+    }
+
+    int m_commands = 0;
+    int m_checks = 0;
+};
+
+TEST_F(ContentCheckTest, ARefusedFileStaysWithItsReasonAndAGoodOneIsQueued) {
+    const auto disguised = m_queue.queueTransitFile(QStringLiteral("伪装.txt"), QStringLiteral("A"));
+    EXPECT_FALSE(disguised.succeeded);
+    EXPECT_EQ(disguised.notice.text,
+              QStringLiteral("不能上传该类型文件！\n内容是 ELF 可执行程序，与扩展名 .txt 不符"));
+    EXPECT_EQ(m_queue.queueTransitFile(QStringLiteral("资料.zip"), QStringLiteral("A")).notice.text,
+              QStringLiteral("不能上传该类型文件！\n压缩包内的“setup.exe”是不允许上传的类型"));
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("伪装.txt"))));
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("资料.zip"))));
+    EXPECT_EQ(m_table.rowCount(), 0);
+
+    // The whole folder: content refusals are counted apart from the types the list does not allow.
+    TestFiles::write(transitFile(QStringLiteral("tool.exe")), "MZ");
+    const auto all = m_queue.addRecord(QStringLiteral("A"));
+    EXPECT_EQ(all.summary,
+              QStringLiteral("“A”：已添加 1 个文件；跳过：类型不允许 1 个（exe），内容检查未通过 2 个"));
+    EXPECT_EQ(all.notice.text, QStringLiteral("以下文件未添加，仍留在中转目录中：\n"
+                                              "“伪装.txt”：内容是 ELF 可执行程序，与扩展名 .txt 不符\n"
+                                              "“资料.zip”：压缩包内的“setup.exe”是不允许上传的类型"));
+    EXPECT_EQ(column(CellFileName), QStringList{QStringLiteral("good.txt")});
+    EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("good.txt"))));
+
+    // Switched off again: nothing is looked at by content.
+    m_settings.checkContent.clear();
+    m_settings.openArchives.clear();
+    const int checks = m_checks;
+    m_queue.setInspection(
+        [this] { return FileInspection::inspectorFor(InspectionSettings::from(m_settings), m_filter); });
+    EXPECT_TRUE(m_queue.queueTransitFile(QStringLiteral("伪装.txt"), QStringLiteral("A")).succeeded);
+    EXPECT_EQ(m_checks, checks);
+}
+
+// A check that cannot be made passes nothing.
+TEST_F(ContentCheckTest, WithoutTheTypeDatabaseEveryFileIsRefused) {
+    qputenv("MAGIC", at(QStringLiteral("no-such.mgc")).toUtf8());
+    const auto broken = std::make_shared<const ContentCheck>();
+    qunsetenv("MAGIC");
+    ASSERT_FALSE(broken->ready());
+    const FileInspection inspection(InspectionSettings::from(m_settings), m_filter, broken);
+    m_queue.setInspection([&inspection] {
+        return [&inspection](const QString &path, const std::atomic<bool> *cancel) {
+            return inspection.refusal(path, cancel);
+        };
+    });
+    EXPECT_EQ(m_queue.queueTransitFile(QStringLiteral("good.txt"), QStringLiteral("A")).notice.text,
+              QStringLiteral("不能上传该类型文件！\n无法检查文件的真实类型：文件类型数据库未能加载（%1）")
+                  .arg(broken->loadError()));
+    EXPECT_TRUE(QFileInfo::exists(transitFile(QStringLiteral("good.txt"))));
+}
+
+// The two halves of a command around its check: a file that changes between them is checked again, and
+// a cancelled check queues nothing.
+TEST_F(ContentCheckTest, AFileChangedAfterItsCheckIsCheckedAgainAndACancelledCheckQueuesNothing) {
+    QueueOperations::Batch batch;
+    EXPECT_TRUE(m_queue.queueTransitFile(QStringLiteral("good.txt"), QStringLiteral("A"), &batch).needsCheck);
+    QueueOperations::check(batch);
+    EXPECT_EQ(m_checks, 1);
+    TestFiles::write(transitFile(QStringLiteral("good.txt")),
+                     TestFiles::read(QCoreApplication::applicationFilePath()).left(4096));
+    EXPECT_TRUE(m_queue.queueTransitFile(QStringLiteral("good.txt"), QStringLiteral("A"), &batch).needsCheck);
+    QueueOperations::check(batch);
+    EXPECT_EQ(m_checks, 2);
+    EXPECT_EQ(m_queue.queueTransitFile(QStringLiteral("good.txt"), QStringLiteral("A"), &batch).notice.text,
+              QStringLiteral("不能上传该类型文件！\n内容是 ELF 可执行程序，与扩展名 .txt 不符"));
+    EXPECT_EQ(m_commands, 1) << "the settings are read once per command";
+
+    QueueOperations::Batch cancelled;
+    ASSERT_TRUE(m_queue.addRecord(QStringLiteral("A"), &cancelled).needsCheck);
+    const std::atomic<bool> cancel{true};
+    QueueOperations::check(cancelled, &cancel);
+    const auto outcome = m_queue.addRecord(QStringLiteral("A"), &cancelled);
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(outcome.summary, QStringLiteral("已取消检查“A”中的文件，未添加文件。"));
+    EXPECT_EQ(m_table.rowCount(), 0);
+}
+
 class DeleteTest : public QueueTest {
 protected:
     void SetUp() override {
@@ -406,7 +512,9 @@ TEST_F(DeleteTest, AFileWithNoCertainHomeOrWhoseNameIsTakenThereStaysAndTheOpera
 TEST_F(DeleteTest, UploadingAndCompleteRecordsStay) {
     m_table.setCell(0, CellStatus, kStatusUploading);
     m_table.setCell(1, CellStatus, kStatusComplete);
-    ASSERT_TRUE(m_queue.deleteRecord({0, 1, 2}).succeeded);
+    const auto outcome = m_queue.deleteRecord({0, 1, 2});
+    ASSERT_TRUE(outcome.succeeded);
+    EXPECT_EQ(outcome.notice.text, QStringLiteral("该文件正在上传，不能删除。请先停止上传。"));
     EXPECT_EQ(column(CellFileName), (QStringList{QStringLiteral("1.txt"), QStringLiteral("2.txt"),
                                                  QStringLiteral("4.txt"), QStringLiteral("5.txt")}));
     EXPECT_TRUE(QFileInfo::exists(uploadFile(QStringLiteral("1.txt"))));
@@ -447,6 +555,17 @@ TEST_F(DeleteTest, MovesAreJournalledAtTheNewPlaceAndReachTheLog) {
     Failure failure;
     ASSERT_TRUE(RecordLog::readRecords(m_log.path(), &logged, &failure)) << failure.sentence().toStdString();
     EXPECT_EQ(logged.at(1).at(CellFileName), QStringLiteral("3.txt"));
+
+    // While a file is sent: its row stays put, and no row still to send goes above a sent one.
+    m_table.setCell(0, CellStatus, kStatusComplete);
+    m_table.setCell(2, CellStatus, kStatusUploading);
+    QString refusal;
+    EXPECT_EQ(m_queue.moveUp(2, &refusal), -1);
+    EXPECT_EQ(refusal, QStringLiteral("该文件正在上传，不能移动。请先停止上传。"));
+    EXPECT_EQ(m_queue.moveUp(1, &refusal), -1);
+    EXPECT_EQ(refusal, QStringLiteral("未上传完成的记录不能移到上传完成的记录之上。"));
+    EXPECT_EQ(m_queue.moveUp(3), 2) << "a row to send passes the one being sent";
+    EXPECT_EQ(m_table.cell(3, CellStatus), kStatusUploading);
 }
 
 } // namespace
