@@ -5,10 +5,13 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 
 class CCfgDlg;
+class QAbstractItemView;
 class CHelpDlg;
 class CHistoryDlg;
 class CContentView;
@@ -23,6 +26,7 @@ class QSplitter;
 class QSystemTrayIcon;
 class QToolBar;
 struct StationParts;
+class WindowMemory;
 
 // The station's one window: the upload table on the left, the file list above the transit folder
 // list on the right, the menu, the toolbar with the progress bar, and the notification-area icon it
@@ -38,6 +42,8 @@ public:
     void OnCreate();
     // The panes' first showing, in creation order; then the upload heartbeat starts.
     void OnInitialUpdates();
+    // Shows the window where the operator left it (window.ini), or at the first start's size.
+    void showAsRemembered();
 
     // The menu item and the toolbar button of a command id (null when it has none).
     QAction *menuAction(int id) const { return m_menuActions.value(id); }
@@ -67,7 +73,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     using Slot = void (CMainFrame::*)();
@@ -97,6 +104,11 @@ private:
     void showFilterChanged();
     void onSentFileMoveFailed(const QString &message);
     void showRecordingFailed(const Failure &why);
+    void createShortcuts();
+    void nameForAccessibility();
+    void focusPane(int step);
+    QList<QAbstractItemView *> panes() const; // the queue, the file list, the transit folder list
+    void rememberLayout();
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
@@ -119,6 +131,8 @@ private:
     QHash<QString, QElapsedTimer> m_lastFailureBalloon;
     QHash<int, QAction *> m_menuActions;
     QHash<int, QAction *> m_toolActions;
+    std::unique_ptr<WindowMemory> m_memory;
+    bool m_panesLaidOut = false; // once, at the first showing: afterwards the splitters are the operator's
     bool m_exitConfirmed = false;
     bool m_configured = false;
     bool m_stopping = false;         // the stop command's grace runs
