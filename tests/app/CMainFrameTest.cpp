@@ -279,7 +279,7 @@ TEST_F(MainFrameTest, TheOperatorsLayoutComesBackAtTheNextStartAndADamagedOneIsL
     EXPECT_FALSE(next.frame.isMaximized());
     const auto *split = next.frame.findChild<QSplitter *>(QStringLiteral("outerSplitter"));
     EXPECT_NEAR(split->sizes()[0], 2 * split->width() / 3, 8);
-    // A window saved where no screen is now, or larger than the screen, is brought onto it.
+    // A window saved where no screen shows its caption is left out; one larger than the screen fits it.
     EXPECT_TRUE(WindowMemory::usableGeometry(QRect(5000, 50, 700, 500), {screen}).isEmpty());
     EXPECT_TRUE(WindowMemory::usableGeometry(QRect(40, -300, 700, 500), {screen}).isEmpty());
     EXPECT_EQ(WindowMemory::usableGeometry(QRect(screen.topLeft(), screen.size() * 2), {screen}), screen);

@@ -16,23 +16,12 @@ namespace {
 
 // What a screen reader lets the operator act on or read a value from; each must say what it is.
 bool interactive(QAccessible::Role role) {
-    switch (role) {
-    case QAccessible::PushButton:
-    case QAccessible::ButtonMenu:
-    case QAccessible::ButtonDropDown:
-    case QAccessible::CheckBox:
-    case QAccessible::RadioButton:
-    case QAccessible::EditableText:
-    case QAccessible::SpinBox:
-    case QAccessible::ComboBox:
-    case QAccessible::Table:
-    case QAccessible::List:
-    case QAccessible::Tree:
-    case QAccessible::ProgressBar:
-        return true;
-    default:
-        return false;
-    }
+    static const QList<QAccessible::Role> kRoles{
+        QAccessible::PushButton, QAccessible::ButtonMenu,  QAccessible::ButtonDropDown,
+        QAccessible::CheckBox,   QAccessible::RadioButton, QAccessible::EditableText,
+        QAccessible::SpinBox,    QAccessible::ComboBox,    QAccessible::Table,
+        QAccessible::List,       QAccessible::Tree,        QAccessible::ProgressBar};
+    return kRoles.contains(role);
 }
 
 // The widget's objectName with those of its parents, so a failure says where to look.
