@@ -57,6 +57,6 @@ CBrelvantisApp::Start CBrelvantisApp::initInstance(const QString &workdirOption)
     m_frame = std::make_unique<CMainFrame>(*m_parts);
     m_frame->OnCreate();
     m_frame->OnInitialUpdates();
-    m_frame->showMaximized();
+    m_frame->showAsRemembered();
     return Start::Running;
 }

@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/MalwareScanner.h"
+#include "app/WindowMemory.h"
 #include "core/common/ByteUnits.h"
 #include "core/common/CommandIds.h"
 #include "core/common/Paths.h"
@@ -26,15 +27,18 @@
 #include "gui/widgets/OperatorMessages.h"
 #include "gui/widgets/StatusLabel.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -45,8 +49,10 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 
 namespace {
@@ -54,8 +60,8 @@ namespace {
 // The commands whose menu item and toolbar button are taken away during a stop's grace.
 const int kQueueCommands[] = {ID_MOVE_UP, ID_MOVE_DOWN, ID_ADD_RECORD, ID_DELETE_RECORD};
 
+// The window's name; the notification area calls the station by it too.
 const QString kTitle = QStringLiteral("Vellorix900 外网上传软件");
-const QString kTrayTip = QStringLiteral("Vellorix900外网上传");
 const QString kNotConfigured =
     QStringLiteral("尚未完成软件设置：请点击菜单“操作 → 软件设置”或工具栏上的“配置”按钮，"
                    "填写各目录、隔离器地址和端口以及允许上传的文件类型。");
@@ -64,7 +70,8 @@ const QString kNotConfigured =
 
 CMainFrame::CMainFrame(StationParts &parts, QWidget *parent)
     : QMainWindow(parent), m_parts(parts),
-      m_settingsDialog(new CCfgDlg(parts.settings, parts.settingsStore, parts.mapping, parts.filter, this)) {
+      m_settingsDialog(new CCfgDlg(parts.settings, parts.settingsStore, parts.mapping, parts.filter, this)),
+      m_memory(std::make_unique<WindowMemory>(parts.workFolder)) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(ArtWork::applicationIcon());
     connect(&m_parts.upload, &UploadController::stateChanged, this, &CMainFrame::showUploadState);
@@ -87,6 +94,8 @@ void CMainFrame::OnCreate() {
     createToolBar();
     createStatusBar();
     connectMalwareScan();
+    createShortcuts();
+    nameForAccessibility();
     showUploadState(m_parts.upload.state());
     connectStationParts();
     Failure unreadable;
@@ -117,6 +126,11 @@ void CMainFrame::createPanes() {
     connect(m_contentView, &CContentView::currentDirChanged, m_explorerView, &CDriveExplorerView::showFolder);
     connect(m_explorerView, &CDriveExplorerView::fileActivated, this, &CMainFrame::onFileActivated);
     setCentralWidget(m_splitter);
+    m_memory->track(m_splitter);
+    m_memory->track(m_rightSplitter);
+    m_memory->track(m_tableView);
+    m_memory->track(m_explorerView);
+    m_memory->track(m_contentView);
 }
 
 QAction *CMainFrame::addCommand(QMenu *menu, int id, const QString &text, Slot slot) {
@@ -144,16 +158,16 @@ void CMainFrame::createMenu() {
     QMenu *operations = menuBar()->addMenu(QStringLiteral("操作(&E)"));
     operations->setSeparatorsCollapsible(false);
     operations->addSeparator();
-    addCommand(operations, ID_SETTINGS, QStringLiteral("软件设置(&C)\t"), &CMainFrame::OnSettings);
+    addCommand(operations, ID_SETTINGS, QStringLiteral("软件设置(&C)"), &CMainFrame::OnSettings);
     operations->addSeparator();
-    addCommand(operations, ID_REFRESH, QStringLiteral("窗口刷新(&R)\t"), &CMainFrame::OnRefresh);
+    addCommand(operations, ID_REFRESH, QStringLiteral("窗口刷新(&R)"), &CMainFrame::OnRefresh);
     operations->addSeparator();
     addCommand(operations, ID_START_UPLOAD, QStringLiteral("开始上传(&S)"), &CMainFrame::OnStartUpload);
     addCommand(operations, ID_STOP_UPLOAD, QStringLiteral("停止上传(&T)"), &CMainFrame::OnStopUpload);
     operations->addSeparator();
-    addCommand(operations, ID_MOVE_UP, QStringLiteral("记录上移(&U)\t"), &CMainFrame::OnMoveUp);
-    addCommand(operations, ID_MOVE_DOWN, QStringLiteral("记录下移(&D)\t"), &CMainFrame::OnMoveDown);
-    addCommand(operations, ID_DELETE_RECORD, QStringLiteral("删除记录(&R)\t"), &CMainFrame::OnDeleteRecord);
+    addCommand(operations, ID_MOVE_UP, QStringLiteral("记录上移(&U)"), &CMainFrame::OnMoveUp);
+    addCommand(operations, ID_MOVE_DOWN, QStringLiteral("记录下移(&D)"), &CMainFrame::OnMoveDown);
+    addCommand(operations, ID_DELETE_RECORD, QStringLiteral("删除记录(&L)"), &CMainFrame::OnDeleteRecord);
     addCommand(operations, ID_ADD_RECORD, QStringLiteral("添加记录(&A)"), &CMainFrame::OnAddRecord);
     operations->addSeparator();
     addCommand(operations, ID_RETRY_NOW, QStringLiteral("立即重试(&N)"), &CMainFrame::OnRetryNow);
@@ -293,7 +307,7 @@ void CMainFrame::showRecordingFailed(const Failure &why) {
     m_recordingText->setVisible(why.failed());
     updateTray();
     if (why.failed() && m_tray && !isVisible()) {
-        m_tray->showMessage(kTrayTip, first, QSystemTrayIcon::Critical);
+        m_tray->showMessage(kTitle, first, QSystemTrayIcon::Critical);
     }
 }
 
@@ -668,6 +682,7 @@ void CMainFrame::OnViewHistory() {
         m_history = new HistoryService(this);
         m_historyDialog =
             new CHistoryDlg(*m_history, m_configured ? m_parts.settings.recordFolder : QString(), this);
+        m_memory->restoreGeometry(m_historyDialog);
     }
     m_historyDialog->show();
     m_historyDialog->raise();
@@ -702,6 +717,7 @@ void CMainFrame::OnAppExit() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event) {
+    rememberLayout();
     if (m_exitConfirmed) {
         m_queueChecker->cancelAll();
         m_parts.upload.shutDown();
@@ -766,7 +782,7 @@ void CMainFrame::updateTray() {
     const QString states[] = {QStringLiteral("未在上传"), QStringLiteral("正在上传"),
                               QStringLiteral("正在停止")};
     QString tip = QStringLiteral("%1\n%2 %3/%4")
-                      .arg(kTrayTip, states[static_cast<int>(state)])
+                      .arg(kTitle, states[static_cast<int>(state)])
                       .arg(complete)
                       .arg(m_parts.table.rowCount());
     const bool recordingFailed = m_recordingText && m_recordingText->isVisibleTo(statusBar());
@@ -791,16 +807,13 @@ void CMainFrame::notifyHidden(const QString &text, const QString &fileName) {
         }
         last.start();
     }
-    m_tray->showMessage(kTrayTip, text,
+    m_tray->showMessage(kTitle, text,
                         fileName.isEmpty() ? QSystemTrayIcon::Information : QSystemTrayIcon::Warning);
 }
 
-// The stop command follows the upload state alone: a resize never takes it away from a running upload.
-void CMainFrame::resizeEvent(QResizeEvent *event) {
-    QMainWindow::resizeEvent(event);
-    layoutPanes();
-}
-
+// The first start's panes: the queue takes two thirds of the width, the file list two thirds of the
+// right-hand height. The splitters keep these proportions as the window grows or shrinks, until the
+// operator moves them.
 void CMainFrame::layoutPanes() {
     if (!m_splitter || !m_rightSplitter) {
         return;
@@ -953,4 +966,123 @@ void CMainFrame::openRowFolder(int row) {
         folder = settings.transitFolder;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+void CMainFrame::showAsRemembered() {
+    if (m_memory->restoreWindow(this)) {
+        showMaximized();
+    } else {
+        show();
+    }
+}
+
+// At the first showing the panes take their remembered layout, or the first start's: the views have
+// had their sizes by now, so the widths set here are not fitted away at once.
+void CMainFrame::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    if (m_panesLaidOut || !m_splitter) {
+        return;
+    }
+    m_panesLaidOut = true;
+    if (!m_memory->restorePanes()) {
+        layoutPanes();
+        for (QTableView *table : std::initializer_list<QTableView *>{m_tableView, m_contentView}) {
+            WindowMemory::fitColumns(table);
+        }
+    }
+}
+
+void CMainFrame::rememberLayout() {
+    if (!m_panesLaidOut) {
+        return; // never shown: there is nothing of the operator's to keep
+    }
+    m_memory->save(this);
+    if (m_historyDialog) {
+        m_memory->saveGeometry(m_historyDialog);
+    }
+}
+
+// The keyboard: F5, Ctrl+Enter, Ctrl+. (and Esc, see keyPressEvent), Ctrl+H and Delete reach the
+// commands of the menu, which shows them; Tab and F6 go from pane to pane.
+void CMainFrame::createShortcuts() {
+    menuAction(ID_REFRESH)->setShortcut(QKeySequence(Qt::Key_F5));
+    menuAction(ID_START_UPLOAD)
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    menuAction(ID_STOP_UPLOAD)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
+    menuAction(ID_VIEW_HISTORY)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    // Delete takes records off the queue only while the queue has the focus: in the file list or a text
+    // field it must never delete anything.
+    QAction *remove = menuAction(ID_DELETE_RECORD);
+    remove->setShortcut(QKeySequence(QKeySequence::Delete));
+    remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_tableView->addAction(remove);
+
+    // Tables keep Tab for moving between their cells unless told otherwise; here it moves between panes.
+    for (QAbstractItemView *pane : panes()) {
+        pane->setTabKeyNavigation(false);
+    }
+    setTabOrder(m_tableView, m_explorerView);
+    setTabOrder(m_explorerView, m_contentView);
+    auto *next = new QAction(this);
+    next->setObjectName(QStringLiteral("nextPaneAction"));
+    next->setShortcut(QKeySequence(Qt::Key_F6));
+    connect(next, &QAction::triggered, this, [this] { focusPane(1); });
+    auto *previous = new QAction(this);
+    previous->setObjectName(QStringLiteral("previousPaneAction"));
+    previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
+    connect(previous, &QAction::triggered, this, [this] { focusPane(-1); });
+    addActions({next, previous});
+}
+
+// F6 and Shift+F6: the next or previous of the three panes, round; the first when none has the focus.
+void CMainFrame::focusPane(int step) {
+    const QList<QAbstractItemView *> all = panes();
+    QWidget *focus = QApplication::focusWidget();
+    qsizetype current = -1;
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (focus && (focus == all[i] || all[i]->isAncestorOf(focus))) {
+            current = i;
+        }
+    }
+    const qsizetype count = all.size();
+    const qsizetype target = current < 0 ? 0 : (current + step + count) % count;
+    all[target]->setFocus(Qt::OtherFocusReason);
+}
+
+QList<QAbstractItemView *> CMainFrame::panes() const {
+    return {m_tableView, m_explorerView, m_contentView};
+}
+
+// Esc stops the upload as Ctrl+. does, but only when nothing else wants the key: it comes here only
+// when the widget with the focus let it pass (a menu, a popup or a dialog takes it before), and a text
+// field, whose Esc may be its own (clearing a filter, closing a completer), never gives it away.
+void CMainFrame::keyPressEvent(QKeyEvent *event) {
+    QWidget *focus = QApplication::focusWidget();
+    const bool editing = qobject_cast<QLineEdit *>(focus) || qobject_cast<QAbstractSpinBox *>(focus) ||
+                         qobject_cast<QComboBox *>(focus) || qobject_cast<QTextEdit *>(focus);
+    QAction *stop = menuAction(ID_STOP_UPLOAD);
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !editing && stop &&
+        stop->isEnabled()) {
+        stop->trigger();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+// What a screen reader says for the window's controls that show no text of their own.
+void CMainFrame::nameForAccessibility() {
+    for (auto it = m_toolActions.cbegin(); it != m_toolActions.cend(); ++it) {
+        QWidget *button = m_toolBar->widgetForAction(it.value());
+        button->setObjectName(QStringLiteral("toolButton%1").arg(it.key()));
+        button->setAccessibleName(it.value()->toolTip());
+    }
+    if (auto *more = m_toolBar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"))) {
+        more->setAccessibleName(QStringLiteral("更多工具栏按钮"));
+    }
+    m_tableView->setAccessibleName(QStringLiteral("上传队列"));
+    m_explorerView->setAccessibleName(QStringLiteral("当前中转子目录中的文件"));
+    m_contentView->setAccessibleName(QStringLiteral("中转子目录"));
+    m_progress->setAccessibleName(QStringLiteral("上传进度"));
+    m_statusProgress->setAccessibleName(QStringLiteral("上传进度（状态栏）"));
 }

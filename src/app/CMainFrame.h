@@ -5,10 +5,13 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 
 class CCfgDlg;
+class QAbstractItemView;
 class CHelpDlg;
 class CHistoryDlg;
 class CContentView;
@@ -26,6 +29,7 @@ class QSystemTrayIcon;
 class QToolBar;
 class QueueChecker;
 struct StationParts;
+class WindowMemory;
 
 // The station's one window: the upload table on the left, the file list above the transit folder
 // list on the right, the menu, the toolbar with the progress bar, and the notification-area icon it
@@ -41,6 +45,8 @@ public:
     void OnCreate();
     // The panes' first showing, in creation order; then the upload heartbeat starts.
     void OnInitialUpdates();
+    // Shows the window where the operator left it (window.ini), or at the first start's size.
+    void showAsRemembered();
 
     // The menu item and the toolbar button of a command id (null when it has none).
     QAction *menuAction(int id) const { return m_menuActions.value(id); }
@@ -70,7 +76,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     using Slot = void (CMainFrame::*)();
@@ -113,6 +120,11 @@ private:
     void showRowInHistory(int row);
     void openRowFolder(int row);
     void connectMalwareScan();
+    void createShortcuts();
+    void nameForAccessibility();
+    void focusPane(int step);
+    QList<QAbstractItemView *> panes() const; // the queue, the file list, the transit folder list
+    void rememberLayout();
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
@@ -128,11 +140,11 @@ private:
     CContentView *m_contentView = nullptr;
     QToolBar *m_toolBar = nullptr;
     QProgressBar *m_progress = nullptr;
-    QLabel *m_statusText = nullptr;    // the live line: what is being sent, or why the last transfer failed
-    StatusNotice *m_notice = nullptr;  // summaries and notices, beside the live line
-    QString m_failureText;             // stays until the next transfer starts
-    QHash<QString, QString> m_rowShas; // file and destination → the SHA-256 of its last completion
-    QLabel *m_recordingText = nullptr; // shown only while the day's records cannot be written
+    QLabel *m_statusText = nullptr;      // the live line: what is being sent, or why the last transfer failed
+    StatusNotice *m_notice = nullptr;    // summaries and notices, beside the live line
+    QString m_failureText;               // stays until the next transfer starts
+    QHash<QString, QString> m_rowShas;   // file and destination → the SHA-256 of its last completion
+    QLabel *m_recordingText = nullptr;   // shown only while the day's records cannot be written
     QLabel *m_scannerDownText = nullptr; // shown only while the malware scanner gives no verdict
     QProgressBar *m_statusProgress = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
@@ -141,6 +153,8 @@ private:
     QHash<QString, QElapsedTimer> m_lastFailureBalloon;
     QHash<int, QAction *> m_menuActions;
     QHash<int, QAction *> m_toolActions;
+    std::unique_ptr<WindowMemory> m_memory;
+    bool m_panesLaidOut = false; // once, at the first showing: afterwards the splitters are the operator's
     bool m_exitConfirmed = false;
     bool m_configured = false;
     bool m_stopping = false;         // the stop command's grace runs

@@ -1,5 +1,6 @@
 #include "app/CMainFrame.h"
 #include "app/CBrelvantisApp.h"
+#include "app/WindowMemory.h"
 #include "core/common/CommandIds.h"
 #include "core/records/DayJournal.h"
 #include "core/records/UploadRecord.h"
@@ -15,6 +16,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -23,10 +25,14 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QSet>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -80,11 +86,28 @@ TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
     }
     EXPECT_EQ(
         operations,
-        (QStringList{QStringLiteral("-"), QStringLiteral("软件设置(&C)\t"), QStringLiteral("-"),
-                     QStringLiteral("窗口刷新(&R)\t"), QStringLiteral("-"), QStringLiteral("开始上传(&S)"),
-                     QStringLiteral("停止上传(&T)"), QStringLiteral("-"), QStringLiteral("记录上移(&U)\t"),
-                     QStringLiteral("记录下移(&D)\t"), QStringLiteral("删除记录(&R)\t"),
+        (QStringList{QStringLiteral("-"), QStringLiteral("软件设置(&C)"), QStringLiteral("-"),
+                     QStringLiteral("窗口刷新(&R)"), QStringLiteral("-"), QStringLiteral("开始上传(&S)"),
+                     QStringLiteral("停止上传(&T)"), QStringLiteral("-"), QStringLiteral("记录上移(&U)"),
+                     QStringLiteral("记录下移(&D)"), QStringLiteral("删除记录(&L)"),
                      QStringLiteral("添加记录(&A)"), QStringLiteral("-"), QStringLiteral("立即重试(&N)")}));
+    // In the menu bar and in every menu an access key leads to one item only; a tab in an item's text
+    // would hide its shortcut.
+    QList<QList<QAction *>> menuLists{m_frame.menuBar()->actions()};
+    for (QAction *menu : m_frame.menuBar()->actions()) {
+        menuLists.append(menu->menu()->actions());
+    }
+    for (const QList<QAction *> &items : std::as_const(menuLists)) {
+        QSet<QChar> keys;
+        for (const QAction *item : items) {
+            const qsizetype amp = item->text().indexOf(QLatin1Char('&'));
+            if (amp >= 0) {
+                EXPECT_FALSE(keys.contains(item->text().at(amp + 1).toUpper())) << item->text().toStdString();
+                keys.insert(item->text().at(amp + 1).toUpper());
+            }
+            EXPECT_FALSE(!item->shortcut().isEmpty() && item->text().contains(QLatin1Char('\t')));
+        }
+    }
 
     QStringList tips;
     for (QAction *button : child<QToolBar>("mainToolBar")->actions()) {
@@ -136,7 +159,7 @@ TEST_F(MainFrameTest, CaptionMenuAndToolbarReadAsTheOperatorKnowsThem) {
     EXPECT_TRUE(text->toPlainText().contains(QStringLiteral("暂停开始新的发送")));
 }
 
-TEST_F(MainFrameTest, PanesKeepTheirProportionsAfterEveryResize) {
+TEST_F(MainFrameTest, PanesKeepTheirProportionsAndTheOperatorsSplitterPositions) {
     for (const QSize size : {QSize(1200, 700), QSize(900, 600)}) {
         m_frame.resize(size);
         QTest::qWait(20);
@@ -147,6 +170,123 @@ TEST_F(MainFrameTest, PanesKeepTheirProportionsAfterEveryResize) {
         const int height = child<QSplitter>("rightSplitter")->height();
         EXPECT_NEAR(inner[0], 2 * height / 3, 8) << size.height();
     }
+    // A splitter the operator moved stays where it was put: a resize does not lay the panes out again.
+    auto *outer = child<QSplitter>("outerSplitter");
+    outer->setSizes({200, outer->width() - 200});
+    m_frame.resize(1000, 650);
+    QTest::qWait(20);
+    EXPECT_LT(outer->sizes()[0], outer->width() / 3);
+}
+
+TEST_F(MainFrameTest, TabAndF6GoFromPaneToPaneAndEachShortcutReachesItsCommand) {
+    m_frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_frame));
+    QWidget *const queue = child<QWidget>("uploadTable");
+    QWidget *const files = child<QWidget>("driveExplorerView");
+    QWidget *const folders = child<QWidget>("contentView");
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    };
+    // Rows to move between: a table takes Tab for its cells when it has some.
+    m_parts.table.appendRow(QStringLiteral("1"));
+    m_parts.table.appendRow(QStringLiteral("2"));
+    queue->setFocus();
+    const QList<std::pair<Qt::Key, Qt::KeyboardModifiers>> moves{
+        {Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Tab, Qt::ShiftModifier},
+        {Qt::Key_F6, Qt::NoModifier},  {Qt::Key_F6, Qt::NoModifier},  {Qt::Key_F6, Qt::ShiftModifier}};
+    const QList<QWidget *> expected{files, folders, files, folders, queue, folders};
+    for (qsizetype i = 0; i < moves.size(); ++i) {
+        press(moves[i].first, moves[i].second);
+        EXPECT_EQ(QApplication::focusWidget(), expected[i]) << "step " << i;
+    }
+
+    const auto triggers = [&](int id, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QSignalSpy spy(m_frame.menuAction(id), &QAction::triggered);
+        press(key, modifiers);
+        return spy.count() == 1;
+    };
+    EXPECT_TRUE(triggers(ID_REFRESH, Qt::Key_F5));
+    files->setFocus();
+    EXPECT_FALSE(triggers(ID_DELETE_RECORD, Qt::Key_Delete)) << "Delete in the file list deletes nothing";
+    queue->setFocus();
+    EXPECT_TRUE(triggers(ID_DELETE_RECORD, Qt::Key_Delete));
+    EXPECT_TRUE(triggers(ID_VIEW_HISTORY, Qt::Key_H, Qt::ControlModifier));
+    ASSERT_NE(m_frame.historyWindow(), nullptr);
+    m_frame.historyWindow()->close();
+    m_frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_frame));
+
+    // Ctrl+Enter starts; Esc stops, but never from a text field, whose Esc is its own.
+    m_parts.upload.setStopGraceMs(50);
+    for (const Qt::Key stop : {Qt::Key_Escape, Qt::Key_Period}) {
+        queue->setFocus();
+        EXPECT_TRUE(triggers(ID_START_UPLOAD, Qt::Key_Return, Qt::ControlModifier));
+        ASSERT_FALSE(m_parts.upload.isStopped());
+        if (stop == Qt::Key_Escape) {
+            auto *field = new QLineEdit(m_frame.statusBar());
+            field->show();
+            field->setFocus();
+            EXPECT_FALSE(triggers(ID_STOP_UPLOAD, Qt::Key_Escape));
+            delete field;
+            queue->setFocus();
+        }
+        EXPECT_TRUE(
+            triggers(ID_STOP_UPLOAD, stop, stop == Qt::Key_Period ? Qt::ControlModifier : Qt::NoModifier));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return m_parts.upload.isStopped(); }));
+    }
+}
+
+// The station of a second start in the same working folder.
+struct NextStart {
+    explicit NextStart(const QString &folder) : parts(folder), frame(parts) {
+        frame.OnCreate();
+        frame.OnInitialUpdates();
+        frame.showAsRemembered();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    }
+    StationParts parts;
+    CMainFrame frame;
+};
+
+TEST_F(MainFrameTest, TheOperatorsLayoutComesBackAtTheNextStartAndADamagedOneIsLeftOut) {
+    m_frame.showNormal();
+    m_frame.setGeometry(40, 50, 700, 500);
+    QTest::qWait(20);
+    child<QSplitter>("outerSplitter")->setSizes({250, 440});
+    child<QSplitter>("rightSplitter")->setSizes({120, 300});
+    child<QTableView>("uploadTable")->setColumnWidth(1, 222);
+    child<QTableView>("contentView")->setColumnWidth(0, 111);
+    m_frame.OnViewHistory();
+    m_frame.historyWindow()->setGeometry(60, 70, 600, 400);
+    const QList<int> outer = child<QSplitter>("outerSplitter")->sizes();
+    const QList<int> inner = child<QSplitter>("rightSplitter")->sizes();
+    m_frame.close();
+    {
+        NextStart next(m_dir.path());
+        EXPECT_EQ(next.frame.geometry(), QRect(40, 50, 700, 500));
+        EXPECT_EQ(next.frame.findChild<QSplitter *>(QStringLiteral("outerSplitter"))->sizes(), outer);
+        EXPECT_EQ(next.frame.findChild<QSplitter *>(QStringLiteral("rightSplitter"))->sizes(), inner);
+        EXPECT_EQ(next.frame.findChild<QTableView *>(QStringLiteral("uploadTable"))->columnWidth(1), 222);
+        EXPECT_EQ(next.frame.findChild<QTableView *>(QStringLiteral("contentView"))->columnWidth(0), 111);
+        next.frame.OnViewHistory();
+        EXPECT_EQ(next.frame.historyWindow()->geometry(), QRect(60, 70, 600, 400));
+    }
+
+    // What cannot be read is left out: the first start's layout, on the screen.
+    QFile memory(m_dir.filePath(WindowMemory::kFileName));
+    ASSERT_TRUE(memory.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    memory.write("[Window]\nGeometry=@Rect(12 x)\nSplitters\\outerSplitter=1, x\nColumns\\uploadTable=5\n");
+    memory.close();
+    NextStart next(m_dir.path());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(next.frame.geometry(), WindowMemory::firstStartGeometry(screen));
+    EXPECT_FALSE(next.frame.isMaximized());
+    const auto *split = next.frame.findChild<QSplitter *>(QStringLiteral("outerSplitter"));
+    EXPECT_NEAR(split->sizes()[0], 2 * split->width() / 3, 8);
+    // A window saved where no screen shows its caption is left out; one larger than the screen fits it.
+    EXPECT_TRUE(WindowMemory::usableGeometry(QRect(5000, 50, 700, 500), {screen}).isEmpty());
+    EXPECT_TRUE(WindowMemory::usableGeometry(QRect(40, -300, 700, 500), {screen}).isEmpty());
+    EXPECT_EQ(WindowMemory::usableGeometry(QRect(screen.topLeft(), screen.size() * 2), {screen}), screen);
 }
 
 TEST_F(MainFrameTest, CommandsFollowTheUploadingAndStoppedStates) {
@@ -228,7 +368,7 @@ TEST_F(MainFrameTest, ClosingHidesTheWindowAndTheTimerGoesOn) {
         ASSERT_NE(m_frame.trayIcon(), nullptr);
         EXPECT_TRUE(m_frame.trayIcon()->isVisible());
         EXPECT_EQ(m_frame.trayIcon()->toolTip().section(QLatin1Char('\n'), 0, 0),
-                  QStringLiteral("Vellorix900外网上传"));
+                  QStringLiteral("Vellorix900 外网上传软件"));
         m_frame.close();
         EXPECT_EQ(m_frame.findChildren<QSystemTrayIcon *>().size(), 1);
     } else {

@@ -144,7 +144,10 @@ TEST(LogTool, HelpAndWrongCommandLines) {
     EXPECT_TRUE(run.out.startsWith("Usage: brelvantis-log show FILE"));
     for (const QStringList &args :
          {QStringList{}, QStringList{u("show")}, QStringList{u("list"), u("a.xls")},
-          QStringList{u("show"), u("a.xls"), u("--record-folder"), u("/tmp")}, QStringList{u("find")}}) {
+          QStringList{u("show"), u("a.xls"), u("--record-folder"), u("/tmp")}, QStringList{u("find")},
+          QStringList{u("show"), u("a.xls"), u("--limit"), u("1")},
+          QStringList{u("find"), u("a"), u("--limit"), u("0")},
+          QStringList{u("find"), u("a"), u("--limit=x")}}) {
         run = runLog(args);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_TRUE(run.err.startsWith("Usage:"));
@@ -174,10 +177,22 @@ TEST(LogTool, FindPrintsTheRecordsOfEveryDayThatMatch) {
                                             "2026-11-03\t09:00:01\t上传完成\t合同-2026-11-03.pdf\t"
                                             "10.0.0.2:4321||d://合同\t2KB\t\n"));
     // The unreadable day is named, and hides nothing; the workbook reader's words on a line of their own.
+    const QString unreadable = u("brelvantis-log: 无法识别 ") +
+                               QDir::toNativeSeparators(folder + u("2026-11-05.xls")) +
+                               u("：不是可读的记录表\nThe file is not an Excel 97-2003 "
+                                 "workbook: it is no OLE2 compound file (No OLE2 signature).\n");
+    EXPECT_EQ(QString::fromUtf8(run.err), unreadable);
+
+    // Every match by default; --limit cuts the newest N and says that it did.
+    run = runLog({u("find"), u("合同"), u("--record-folder"), folder});
+    EXPECT_EQ(run.out.count('\n'), 3);
+    EXPECT_EQ(QString::fromUtf8(run.err), unreadable);
+    run = runLog({u("find"), u("合同"), u("--limit"), u("1"), u("--record-folder"), folder});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.count('\n'), 2);
+    EXPECT_TRUE(run.out.contains("合同-2026-11-04.pdf")) << "the newest";
     EXPECT_EQ(QString::fromUtf8(run.err),
-              u("brelvantis-log: 无法识别 ") + QDir::toNativeSeparators(folder + u("2026-11-05.xls")) +
-                  u("：不是可读的记录表\nThe file is not an Excel 97-2003 "
-                    "workbook: it is no OLE2 compound file (No OLE2 signature).\n"));
+              unreadable + u("brelvantis-log: 已达到 --limit 1，还有更多匹配未显示\n"));
 
     // From the station's own settings: a working folder whose settings name the record folder.
     SettingsRecord settings;

@@ -15,20 +15,22 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
 const char kUsage[] =
     "Usage: brelvantis-log show FILE\n"
-    "       brelvantis-log find TEXT [--record-folder DIR | --workdir DIR]\n"
+    "       brelvantis-log find TEXT [--record-folder DIR | --workdir DIR] [--limit N]\n"
     "       brelvantis-log --help | --version\n"
     "\n"
     "show  prints the sheet \"Sheet1\" of the Excel 97-2003 workbook FILE as tab-separated UTF-8\n"
     "      lines, the first row first. Exits with 1 and the reason on standard error if FILE cannot\n"
     "      be read.\n"
     "find  prints the records of all days whose file name or destination contains TEXT, or whose\n"
-    "      SHA-256 starts with it (ignoring case), newest first, at most 5000, after a header line:\n"
-    "      day, time, status, file name, destination, size, SHA-256. The days are read from the\n"
+    "      SHA-256 starts with it (ignoring case), newest first, every one of them, after a header\n"
+    "      line: day, time, status, file name, destination, size, SHA-256. --limit N prints the\n"
+    "      newest N only, and says on standard error when more match. The days are read from the\n"
     "      record folder (--record-folder, else the one in the settings of the station's working\n"
     "      folder, chosen as the station does, or --workdir) through the index beside them, which is\n"
     "      brought up to date first. Day files that cannot be read are named on standard error and\n"
@@ -104,7 +106,8 @@ QString stationRecordFolder(const QString &workdirOption, QString *error) {
     return settings.recordFolder;
 }
 
-int find(const QString &text, const QString &recordFolder) {
+// limit: the most records printed; 0 for all of them.
+int find(const QString &text, const QString &recordFolder, int limit) {
     if (!QFileInfo(recordFolder).isDir()) {
         complain(QStringLiteral("记录目录不存在：%1").arg(QDir::toNativeSeparators(recordFolder)));
         return 3; // no record folder, as the usage says: not "nothing found"
@@ -136,7 +139,9 @@ int find(const QString &text, const QString &recordFolder) {
     if (!error.isEmpty()) {
         complain(QStringLiteral("历史索引无法读取：") + error);
     }
-    const History::SearchResult result = index.search(text);
+    // The index looks for one more than it is asked for, to tell whether more match.
+    const History::SearchResult result =
+        index.search(text, limit > 0 ? limit : std::numeric_limits<int>::max() - 1);
     if (!result.error.isEmpty()) {
         complain(QStringLiteral("历史索引无法查找：") + result.error);
         return 3;
@@ -150,8 +155,7 @@ int find(const QString &text, const QString &recordFolder) {
         return 3;
     }
     if (result.truncated) {
-        complain(
-            QStringLiteral("more records match; only the newest %1 are shown").arg(result.entries.size()));
+        complain(QStringLiteral("已达到 --limit %1，还有更多匹配未显示").arg(limit));
     }
     return result.entries.isEmpty() ? 1 : 0;
 }
@@ -167,8 +171,10 @@ int main(int argc, char **argv) {
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption recordFolder(QStringLiteral("record-folder"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption workdir(QStringLiteral("workdir"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption limit(QStringLiteral("limit"), QString(), QStringLiteral("N"));
     parser.addOption(recordFolder);
     parser.addOption(workdir);
+    parser.addOption(limit);
     const bool parsed = parser.parse(app.arguments());
     if (parser.isSet(help)) {
         return program.showHelp();
@@ -179,15 +185,24 @@ int main(int argc, char **argv) {
     const QStringList args = parser.positionalArguments();
     const QString command = args.value(0);
     const bool findsInFolder = parser.isSet(recordFolder) || parser.isSet(workdir);
-    const bool valid = args.size() == 2 && (command == QLatin1String("show") ? !findsInFolder
-                                            : command == QLatin1String("find")
-                                                ? !(parser.isSet(recordFolder) && parser.isSet(workdir))
-                                                : false);
+    const bool valid =
+        args.size() == 2 &&
+        (command == QLatin1String("show")   ? !findsInFolder && !parser.isSet(limit)
+         : command == QLatin1String("find") ? !(parser.isSet(recordFolder) && parser.isSet(workdir))
+                                            : false);
     if (!parsed || !valid) {
         return program.usageError(parsed ? QString() : CommandLine::problem(parser, app.arguments()));
     }
 
     if (command == QLatin1String("find")) {
+        int most = 0; // every match
+        if (parser.isSet(limit)) {
+            bool ok = false;
+            most = parser.value(limit).toInt(&ok);
+            if (!ok || most < 1) {
+                return program.usageError(QStringLiteral("--limit takes a whole number of at least 1"));
+            }
+        }
         QString folder = parser.value(recordFolder);
         if (!parser.isSet(recordFolder)) {
             QString error;
@@ -197,7 +212,7 @@ int main(int argc, char **argv) {
                 return 3;
             }
         }
-        return find(args.at(1), folder);
+        return find(args.at(1), folder, most);
     }
 
     // Each row goes out as soon as it has been read: the sheet is never held as a whole.

@@ -5,6 +5,7 @@
 #include "core/xls/Workbook.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
@@ -51,6 +52,20 @@ QString csvField(const QString &cell) {
         text = QLatin1Char('"') + text + QLatin1Char('"');
     }
     return text;
+}
+
+// The sizes the station writes, "123 KB" in the log and "123" for a record found in the journal alone,
+// in bytes; empty for any other text, whose unit is not known for sure.
+QString sizeInBytes(const QString &size) {
+    static const QRegularExpression kilobytes(QStringLiteral("^(\\d{1,15})(?:\\s*KB)?$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = kilobytes.match(size.trimmed());
+    return match.hasMatch() ? QString::number(match.captured(1).toLongLong() * 1024) : QString();
+}
+
+// Where the byte count stands in an export: right after the size it is read from.
+qsizetype bytesColumn() {
+    return columnOf(CellFileSize) + 1;
 }
 
 // The workbook writer puts the system's reason for a file it cannot write after its own English.
@@ -104,6 +119,21 @@ QStringList cells(const History::Entry &entry) {
     return list;
 }
 
+const QStringList &exportColumnNames() {
+    static const QStringList names = [] {
+        QStringList list = columnNames();
+        list.insert(bytesColumn(), QStringLiteral("字节数（约）"));
+        return list;
+    }();
+    return names;
+}
+
+QStringList exportCells(const History::Entry &entry) {
+    QStringList list = cells(entry);
+    list.insert(bytesColumn(), sizeInBytes(entry.cell(CellFileSize)));
+    return list;
+}
+
 QString sample(int column) {
     if (column == 0) {
         return QStringLiteral("2026-12-07");
@@ -129,9 +159,9 @@ bool writeCsv(const QString &path, const QList<History::Entry> &entries, Failure
         }
         bytes += fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
     };
-    appendLine(columnNames());
+    appendLine(exportColumnNames());
     for (const History::Entry &entry : entries) {
-        appendLine(cells(entry));
+        appendLine(exportCells(entry));
     }
     QSaveFile file(path);
     errno = 0;
@@ -148,12 +178,12 @@ bool writeCsv(const QString &path, const QList<History::Entry> &entries, Failure
 bool writeXls(const QString &path, const QList<History::Entry> &entries, Failure *failure) {
     Xls::Rows rows;
     rows.reserve(entries.size() + 1);
-    rows.append(columnNames());
+    rows.append(exportColumnNames());
     for (const History::Entry &entry : entries) {
-        rows.append(cells(entry));
+        rows.append(exportCells(entry));
     }
     QString reason;
-    if (!Xls::writeWorkbook(path, QStringLiteral("查找结果"), rows, &reason)) {
+    if (!Xls::writeWorkbook(path, QStringLiteral("查找结果"), rows, &reason, {int(bytesColumn())})) {
         *failure = xlsFailure(path, reason);
         return false;
     }

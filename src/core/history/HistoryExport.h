@@ -23,8 +23,15 @@ QStringList cells(const History::Entry &entry);
 // A long text of the kind a column holds, which a view's column is made to fit.
 QString sample(int column);
 
-// Both replace the file at path atomically. False with *failure (kind Write) when the file cannot be
-// written: the system's reason, or the workbook writer's own words as its detail.
+// The columns of an export: those of columnNames() with 字节数（约） after 文件大小, the size as a number of
+// bytes a spreadsheet can sum and sort. The log keeps sizes in whole kilobytes of 1024 bytes, so it is
+// the file's size rounded down to one of them; empty where the size is.
+const QStringList &exportColumnNames();
+QStringList exportCells(const History::Entry &entry);
+
+// Both write exportColumnNames() and exportCells() and replace the file at path atomically. False with
+// *failure (kind Write) when the file cannot be written: the system's reason, or the workbook writer's own
+// words as its detail.
 bool writeCsv(const QString &path, const QList<History::Entry> &entries, Failure *failure);
 bool writeXls(const QString &path, const QList<History::Entry> &entries, Failure *failure);
 

@@ -27,11 +27,12 @@ QString shown(const QString &path) {
 
 } // namespace
 
-bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &rows, QString *error) {
+bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &rows, QString *error,
+                   const QList<int> &numberColumns) {
     CompoundFileWriter file;
     {
         QByteArray stream;
-        if (!buildWorkbookStream(sheetName, rows, &stream, error) ||
+        if (!buildWorkbookStream(sheetName, rows, &stream, error, numberColumns) ||
             !file.addStream(QStringLiteral("Workbook"), stream, error) || !file.finish(error)) {
             return false;
         }

@@ -23,7 +23,10 @@ using Rows = QList<QStringList>;
 // previous file stays as it was and no temporary file is left. What the format cannot hold (more than
 // 65536 rows or 256 columns, a cell over 32767 UTF-16 characters, a sheet name Excel would refuse) is
 // refused, never cut. Returns false with a readable reason in *error on failure.
-bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &rows, QString *error = nullptr);
+// In the columns numberColumns a cell that is a whole number (at most 15 digits, nothing else) is
+// written as a number cell, which a spreadsheet sums and sorts; the other cells stay text.
+bool writeWorkbook(const QString &path, const QString &sheetName, const Rows &rows, QString *error = nullptr,
+                   const QList<int> &numberColumns = {});
 
 // Receives one row of a worksheet being read; returning false stops the reading, which then fails
 // with the reason the handler put into *error.

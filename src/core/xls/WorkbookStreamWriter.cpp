@@ -4,13 +4,22 @@
 #include "core/xls/RecordWriter.h"
 #include "core/xls/SharedStringTable.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace Xls {
 
 namespace {
 
-constexpr quint32 BlankCell = 0xFFFFFFFF;
+constexpr quint32 kBlankCell = 0xFFFFFFFF;
+constexpr quint32 kNumberCell = 0xFFFFFFFE; // its value is the cell's text, read again when it is written
+
+// Up to 15 digits: a double holds every such number exactly.
+bool isWholeNumber(const QString &text) {
+    return !text.isEmpty() && text.size() <= 15 &&
+           std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
 
 void setError(QString *error, const QString &text) {
     if (error) {
@@ -200,11 +209,20 @@ void writeSheet(RecordWriter &out, const Rows &rows, const std::vector<quint32> 
         const qsizetype count = rows.at(r).size();
         for (qsizetype c = 0; c < count; ++c, ++cell) {
             const quint32 string = cellStrings[cell];
-            out.begin(string == BlankCell ? Biff::Blank : Biff::LabelSst);
+            out.begin(string == kBlankCell    ? Biff::Blank
+                      : string == kNumberCell ? Biff::Number
+                                              : Biff::LabelSst);
             out.u16(quint16(r));
             out.u16(quint16(c));
             out.u16(Biff::CellXfIndex);
-            if (string != BlankCell) {
+            if (string == kNumberCell) {
+                // An IEEE 754 double, little-endian as every field of the stream.
+                const auto value = double(rows.at(r).at(c).toLongLong());
+                quint64 bits = 0;
+                std::memcpy(&bits, &value, sizeof bits);
+                out.u32(quint32(bits));
+                out.u32(quint32(bits >> 32));
+            } else if (string != kBlankCell) {
                 out.u32(string);
             }
             out.end();
@@ -228,7 +246,8 @@ void writeSheet(RecordWriter &out, const Rows &rows, const std::vector<quint32> 
 
 } // namespace
 
-bool buildWorkbookStream(const QString &sheetName, const Rows &rows, QByteArray *stream, QString *error) {
+bool buildWorkbookStream(const QString &sheetName, const Rows &rows, QByteArray *stream, QString *error,
+                         const QList<int> &numberColumns) {
     if (!checkSheetName(sheetName, error) || !checkRows(rows, error)) {
         return false;
     }
@@ -242,8 +261,12 @@ bool buildWorkbookStream(const QString &sheetName, const Rows &rows, QByteArray 
     std::vector<quint32> cellStrings;
     cellStrings.reserve(size_t(cellCount));
     for (const QStringList &row : rows) {
-        for (const QString &text : row) {
-            cellStrings.push_back(text.isEmpty() ? BlankCell : strings.add(text));
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            const QString &text = row.at(c);
+            cellStrings.push_back(text.isEmpty() ? kBlankCell
+                                  : numberColumns.contains(int(c)) && isWholeNumber(text)
+                                      ? kNumberCell
+                                      : strings.add(text));
         }
     }
 

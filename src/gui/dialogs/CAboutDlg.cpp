@@ -19,9 +19,12 @@ CAboutDlg::CAboutDlg(const QString &workFolder, QWidget *parent) : QDialog(paren
     icon->setPixmap(ArtWork::applicationIcon().pixmap(32, 32));
     icon->setGeometry(du.rect(14, 14, 21, 20));
 
-    auto *version = new QLabel(QStringLiteral("Vellorix %1 版").arg(CommandLine::version()), this);
+    // The name the window's title carries, so the operator meets one name for the program.
+    auto *version =
+        new QLabel(QStringLiteral("Vellorix900 外网上传软件 %1 版").arg(CommandLine::version()), this);
     version->setObjectName(QStringLiteral("versionLabel"));
-    version->setGeometry(du.rect(42, 14, 106, 16));
+    version->setWordWrap(true);
+    version->setGeometry(du.rect(42, 12, 106, 24)); // two lines where the font is wide
 
     auto *folder = new QLabel(QStringLiteral("工作目录：%1").arg(QDir::toNativeSeparators(workFolder)), this);
     folder->setObjectName(QStringLiteral("workFolderLabel"));

@@ -148,6 +148,7 @@ void CCfgDlg::createControls() {
                                  place->labelTop, place->labelWidth);
         auto *edit = new QLineEdit(this);
         edit->setObjectName(name + QStringLiteral("Edit"));
+        label->setBuddy(edit);
         edit->setGeometry(du.rect(place->editLeft, place->editTop, place->editWidth, 12));
         if (place->placeholder) {
             edit->setPlaceholderText(QString::fromUtf16(place->placeholder));
@@ -160,6 +161,8 @@ void CCfgDlg::createControls() {
         if (place->browseButton) {
             auto *button = new QPushButton(QStringLiteral("..."), this);
             button->setObjectName(QLatin1String(place->browseButton));
+            // Every such button reads "...": a screen reader says which folder it chooses.
+            button->setAccessibleName(QStringLiteral("选择") + setting->label.toString());
             button->setGeometry(du.rect(192, place->editTop, 13, 14));
             connect(button, &QPushButton::clicked, this, [this, setting] { browseFor(setting->member); });
         }
@@ -177,8 +180,10 @@ void CCfgDlg::createControls() {
     innerPath->setGeometry(du.rect(153, 157, 50, 14));
     connect(innerPath, &QPushButton::clicked, this, &CCfgDlg::onInnerPath);
 
-    addLabel(QStringLiteral("允许上传的文件类型"), QStringLiteral("allowedTypesLabel"), 19, 223, 72);
+    QLabel *typesLabel =
+        addLabel(QStringLiteral("允许上传的文件类型"), QStringLiteral("allowedTypesLabel"), 19, 223, 72);
     m_fileTypesEdit = new QLineEdit(this);
+    typesLabel->setBuddy(m_fileTypesEdit);
     m_fileTypesEdit->setObjectName(QStringLiteral("allowedTypesEdit"));
     m_fileTypesEdit->setPlaceholderText(QStringLiteral("如 txt:doc:pdf"));
     m_fileTypesEdit->setGeometry(du.rect(98, 221, 111, 12));

@@ -215,6 +215,7 @@ QWidget *CHistoryDlg::createDayList(QWidget *parent) {
     auto *label = new QLabel(QStringLiteral("有记录的日期"), left);
     layout->addWidget(label);
     m_dayList = createTable("dayList", m_dayModel, left);
+    m_dayList->setAccessibleName(QStringLiteral("有记录的日期"));
     m_dayList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_dayList->setAlternatingRowColors(false);
     m_dayList->setTextElideMode(Qt::ElideRight);
@@ -281,6 +282,7 @@ QWidget *CHistoryDlg::createDayPage(QWidget *parent) {
     splitter->setObjectName(QStringLiteral("daySplitter"));
     splitter->setChildrenCollapsible(false);
     m_dayRecords = createTable("dayRecords", m_dayRecordModel, splitter);
+    m_dayRecords->setAccessibleName(QStringLiteral("当天记录"));
     fitColumns(m_dayRecords, HistoryExport::sample);
     auto *journalPane = new QWidget(splitter);
     auto *journalLayout = new QVBoxLayout(journalPane);
@@ -291,6 +293,7 @@ QWidget *CHistoryDlg::createDayPage(QWidget *parent) {
     m_journalTitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
     journalLayout->addWidget(m_journalTitle);
     m_journal = createTable("journalLines", m_journalModel, journalPane);
+    m_journal->setAccessibleName(QStringLiteral("当天的传输日志"));
     fitColumns(m_journal, [](int column) { return journalSample(DayJournal::kColumns.value(column)); });
     journalLayout->addWidget(m_journal);
     splitter->setStretchFactor(0, 3);
@@ -308,6 +311,7 @@ QWidget *CHistoryDlg::createSearchPage(QWidget *parent) {
     m_resultSummary->setWordWrap(true);
     layout->addWidget(m_resultSummary);
     m_resultTable = createTable("searchResults", m_resultModel, page);
+    m_resultTable->setAccessibleName(QStringLiteral("查找结果"));
     fitColumns(m_resultTable, HistoryExport::sample);
     layout->addWidget(m_resultTable, 1);
     connect(m_resultTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

@@ -46,6 +46,7 @@ void CInnerPathDlg::createControls() {
 
     m_list = new QTableWidget(this);
     m_list->setObjectName(QStringLiteral("mappingList"));
+    m_list->setAccessibleName(QStringLiteral("中转子目录的内网IP和内网路径"));
     m_list->setGeometry(du.rect(7, 75, 277, 133));
 
     m_innerPathEdit = new QLineEdit(this);
@@ -57,6 +58,7 @@ void CInnerPathDlg::createControls() {
     auto *pathLabel = new QLabel(QStringLiteral("内网路径(填写格式 d://广告 ,不能使用c:盘)"), this);
     pathLabel->setObjectName(QStringLiteral("innerPathLabel"));
     pathLabel->setGeometry(du.rect(9, 35, 163, 14));
+    pathLabel->setBuddy(m_innerPathEdit);
 
     auto *modify = new QPushButton(QStringLiteral("修改"), this);
     modify->setObjectName(QStringLiteral("modifyButton"));
@@ -73,6 +75,7 @@ void CInnerPathDlg::createControls() {
     m_innerAddressEdit->setGeometry(du.rect(172, 11, 106, 14));
     m_innerAddressEdit->setPlaceholderText(QStringLiteral("192.168.1.1:4321"));
     m_innerAddressEdit->setToolTip(QStringLiteral("内网机器的IPv4地址和端口，例如 192.168.1.1:4321"));
+    addressLabel->setBuddy(m_innerAddressEdit);
 }
 
 void CInnerPathDlg::setUpList() {

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class QMessageBox;
 class QWidget;
 
 // How widgets put a notice or a yes/no question before the operator: modal message boxes with the
@@ -26,6 +27,10 @@ void show(QWidget *parent, const Notice &notice);
 
 // Asks a yes/no question with the question-mark icon; true for Yes.
 bool ask(QWidget *parent, const QString &text, const QString &caption = QString());
+
+// Makes box wide enough to show its whole caption: a box is as wide as its text, and a short question
+// ("是否退出程序?") would otherwise cut the caption ("网络隔… 传软件").
+void fitCaption(QMessageBox &box);
 
 // nullptr restores the real message boxes.
 void setResponder(Responder *responder);

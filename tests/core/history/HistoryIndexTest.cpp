@@ -235,7 +235,10 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
     Failure failure;
     ASSERT_TRUE(HistoryExport::writeCsv(csv, entries, &failure)) << failure.sentence().toStdString();
     const QByteArray bytes = TestFiles::read(csv);
-    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF日期,时间,操作状态,文件名称,存放路径,文件大小,SHA-256\r\n"));
+    EXPECT_TRUE(bytes.startsWith(
+        "\xEF\xBB\xBF日期,时间,操作状态,文件名称,存放路径,文件大小,字节数（约）,SHA-256\r\n"));
+    // Beside the size in kilobytes, the bytes as a number (of the deleted record's 1,500,000 journalled).
+    EXPECT_TRUE(bytes.contains(",1464,1499136,")) << bytes.toStdString();
     // A name a spreadsheet would take for a formula stays text, quoted for its comma and quotes.
     EXPECT_TRUE(bytes.contains(u(",\"'=HYPERLINK(\"\"x\"\"),1.pdf\",").toUtf8()));
     EXPECT_TRUE(bytes.contains(u(",'' ＋1.pdf,").toUtf8()));
@@ -256,11 +259,17 @@ TEST_F(HistoryIndexTest, ExportsReadBackAsWritten) {
     ASSERT_EQ(rows.size(), entries.size() + 1);
     for (qsizetype r = 0; r < rows.size(); ++r) {
         const QStringList expected =
-            r == 0 ? HistoryExport::columnNames() : HistoryExport::cells(entries.at(r - 1));
+            r == 0 ? HistoryExport::exportColumnNames() : HistoryExport::exportCells(entries.at(r - 1));
         const QJsonArray row = rows.at(r).toArray();
         for (qsizetype c = 0; c < expected.size(); ++c) {
-            EXPECT_EQ(row.at(c).toArray().at(1).toString(), expected.at(c)) << r << "," << c;
+            // The bytes are a number a spreadsheet can sum; everything else is text.
+            const QJsonValue cell = row.at(c).toArray().at(1);
+            EXPECT_EQ(cell.isDouble() ? QString::number(cell.toInteger()) : cell.toString(), expected.at(c))
+                << r << "," << c;
         }
+        // xlrd's cell types: 1 text, 2 number, 0 nothing (a size of a unit the station never writes).
+        const int type = r == 0 ? 1 : expected.at(6).isEmpty() ? 0 : 2;
+        EXPECT_EQ(row.at(6).toArray().at(0).toInt(), type) << "row " << r;
     }
 }
 
