@@ -1,7 +1,6 @@
 #include "core/browse/TransitDrop.h"
 
 #include "core/browse/FolderScan.h"
-#include "core/common/ByteUnits.h"
 #include "core/common/Failure.h"
 #include "core/common/FileProbe.h"
 #include "core/common/Paths.h"
@@ -44,8 +43,10 @@ struct Copier {
 
     bool cancelled() const { return options.cancelled && options.cancelled->load(); }
 
-    // Copies the regular file source to target, which must not exist. A failure leaves no target.
-    bool copyFile(const QString &source, const QString &target, const QString &shown) {
+    // Copies the regular file source to target, which must not exist. A failure leaves no target and is
+    // told with the path the operator will look at, destination (never the staging folder's).
+    bool copyFile(const QString &source, const QString &target, const QString &shown,
+                  const QString &destination) {
         QFile in;
         FileProbe::Stamp opened;
         FileProbe::Look seen;
@@ -60,7 +61,7 @@ struct Copier {
         errno = 0;
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             result.notCopied
-                << Failure::of(Failure::Kind::Write, target, fileErrorText(out, errno)).sentence();
+                << Failure::of(Failure::Kind::Write, destination, fileErrorText(out, errno)).sentence();
             return false;
         }
         QByteArray buffer(kBlock, Qt::Uninitialized);
@@ -81,7 +82,7 @@ struct Copier {
                 break;
             }
             if (out.write(buffer.constData(), got) != got) {
-                const Failure why = Failure::of(Failure::Kind::Write, target, fileErrorText(out, errno));
+                const Failure why = Failure::of(Failure::Kind::Write, destination, fileErrorText(out, errno));
                 out.remove();
                 result.notCopied << why.sentence();
                 return false;
@@ -95,7 +96,7 @@ struct Copier {
         // The copy keeps the source's time: the file is as old as what the operator dropped.
         out.setFileTime(in.fileTime(QFileDevice::FileModificationTime), QFileDevice::FileModificationTime);
         if (!out.flush()) {
-            const Failure why = Failure::of(Failure::Kind::Write, target, fileErrorText(out, errno));
+            const Failure why = Failure::of(Failure::Kind::Write, destination, fileErrorText(out, errno));
             out.remove();
             result.notCopied << why.sentence();
             return false;
@@ -114,7 +115,7 @@ bool plan(const QString &folder, const QString &relative, Entry *entry, int *ent
     QList<FolderScan::Entry> found;
     if (!FolderScan::files(folder, &found)) {
         result->notCopied
-            << Failure::of(Failure::Kind::Folder, folder, QStringLiteral("无法读取")).sentence();
+            << Failure::of(Failure::Kind::Folder, folder, QStringLiteral("无法列出其中的内容")).sentence();
         return true;
     }
     QList<FolderScan::Entry> subfolders;
@@ -226,11 +227,12 @@ Result copyInto(const QList<QUrl> &urls, const QString &folder, const Options &o
     Copier copier{options, result, 0, total};
     for (const Entry &entry : entries) {
         const QString staged = staging.filePath(entry.name);
+        const QString destination = Paths::join(folder, entry.name);
         int files = 0;
         if (entry.folder) {
             if (!QDir().mkdir(staged)) {
                 result.notCopied
-                    << Failure::of(Failure::Kind::Folder, staged, systemErrorText(errno)).sentence();
+                    << Failure::of(Failure::Kind::Folder, destination, systemErrorText(errno)).sentence();
                 continue;
             }
             for (const Item &item : entry.items) {
@@ -238,14 +240,15 @@ Result copyInto(const QList<QUrl> &urls, const QString &folder, const Options &o
                 if (item.folder) {
                     QDir().mkdir(path);
                 } else if (copier.copyFile(Paths::join(entry.source, item.relative), path,
-                                           entry.name + QLatin1Char('/') + item.relative)) {
+                                           entry.name + QLatin1Char('/') + item.relative,
+                                           Paths::join(destination, item.relative))) {
                     ++files;
                 }
                 if (result.cancelled) {
                     return result;
                 }
             }
-        } else if (copier.copyFile(entry.source, staged, entry.name)) {
+        } else if (copier.copyFile(entry.source, staged, entry.name, destination)) {
             files = 1;
         } else if (result.cancelled) {
             return result;
@@ -253,12 +256,11 @@ Result copyInto(const QList<QUrl> &urls, const QString &folder, const Options &o
             continue;
         }
         int error = 0;
-        if (!renameNoReplace(staged, Paths::join(folder, entry.name), &error)) {
-            result.notCopied << (error == EEXIST || error == ENOTEMPTY
-                                     ? takenRefusal(entry.name)
-                                     : Failure::of(Failure::Kind::Move, Paths::join(folder, entry.name),
-                                                   systemErrorText(error))
-                                           .sentence());
+        if (!renameNoReplace(staged, destination, &error)) {
+            result.notCopied
+                << (error == EEXIST || error == ENOTEMPTY
+                        ? takenRefusal(entry.name)
+                        : Failure::of(Failure::Kind::Move, destination, systemErrorText(error)).sentence());
             continue;
         }
         result.filesCopied += files;
