@@ -80,16 +80,6 @@ bool files(const QString &folder, QList<Entry> *entries) {
     return scan(folder, false, entries);
 }
 
-int countFiles(const QString &folder) {
-    int count = 0;
-    if (!visitEntries(folder, [&count](const QString &, const FileProbe::Look &, bool isFolder) {
-            count += isFolder ? 0 : 1;
-        })) {
-        return 0;
-    }
-    return count + static_cast<int>(undecodableNames(folder).size());
-}
-
 QString refusalOf(const QString &folder, const QString &name) {
     for (const QByteArray &bytes :
          name.contains(kUndecoded) ? undecodableNames(folder) : QList<QByteArray>()) {

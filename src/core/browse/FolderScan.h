@@ -27,7 +27,8 @@ bool subfolders(const QString &folder, QList<Entry> *entries);
 // Everything directly inside folder that is not a real subfolder; false when it cannot be read.
 bool files(const QString &folder, QList<Entry> *entries);
 
-// How many entries files() lists for folder, without sizes, texts or order; 0 when it cannot be read.
+// How many entries files() lists for folder, by the same rule but from one pass over the names, without
+// sizes, texts or order; 0 when it cannot be read. One implementation per platform.
 int countFiles(const QString &folder);
 
 // The refusal of the entry listed as name in folder (see Entry), or empty text when there is none. For
