@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -158,6 +159,17 @@ TEST_F(BrowseViewsTest, RefusedTypesAreGreyedAndUnmappedFoldersMarked) {
     EXPECT_EQ(m_files.item(0, 2)->toolTip(),
               QStringLiteral("不能上传该类型文件（扩展名 .pdf 不在允许列表中）\n7 字节"));
     EXPECT_NE(m_files.item(1, 0)->foreground().color(), greyed);
+
+    // A name its column cuts short shows whole as tooltip.
+    const QString longName = QStringLiteral("2026年第四季度各部门预算执行情况汇总与分析报告（终稿）.txt");
+    TestFiles::write(m_dir.filePath(QStringLiteral("A/") + longName), "x");
+    ASSERT_TRUE(m_files.fillFileList());
+    const int last = m_files.rowCount() - 1; // sorted first, shown last
+    const QRect cell = m_files.visualRect(m_files.model()->index(last, 0));
+    ASSERT_EQ(m_files.item(last, 0)->text(), longName);
+    QHelpEvent help(QEvent::ToolTip, cell.center(), m_files.viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(m_files.viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), longName);
 
     EXPECT_EQ(folderText(0, 0), QStringLiteral("A"));
     EXPECT_EQ(folderText(1, 0), QStringLiteral("B（未配置内网路径）"));
