@@ -23,10 +23,11 @@ bool FileList::fillFileList(const QString &transitFolder, const QString &current
     for (auto it = files.crbegin(); it != files.crend(); ++it) {
         // Only a regular file has a size; what the scan refused has none to show.
         const bool regular = it->refusal.isEmpty();
-        Row row{it->name, getFileTypeName(it->name), regular ? formatBytes(it->size) : QString(),
+        Row row{it->name, getFileTypeName(it->name),
+                regular ? ByteUnits::formatBytes(static_cast<quint64>(it->size)) : QString(),
                 Paths::join(folder, it->name), it->refusal};
         if (regular) {
-            row.sizeTip = formatExactBytes(it->size);
+            row.sizeTip = exactSizeText(it->size);
             if (filter) {
                 row.refusal = typeRefusal(*filter, it->name);
             }
@@ -39,6 +40,14 @@ bool FileList::fillFileList(const QString &transitFolder, const QString &current
 QString FileList::sizeText(qint64 bytes) {
     // The whole 64-bit size counts: a file of 4 GiB and more is not shown as empty or tiny.
     return bytes == 0 ? QString() : QString::number(bytes >> 10);
+}
+
+QString FileList::exactSizeText(qint64 bytes) {
+    QString digits = QString::number(qMax<qint64>(bytes, 0));
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) {
+        digits.insert(at, QLatin1Char(','));
+    }
+    return digits + QStringLiteral(" 字节");
 }
 
 QString FileList::typeRefusal(const FileTypeFilter &filter, const QString &fileName) {

@@ -32,6 +32,9 @@ public:
     // Whole kilobytes, truncated; empty for an empty file (the size column of history entries).
     static QString sizeText(qint64 bytes);
 
+    // The exact size with thousands separators: "3 字节", "1,934 字节".
+    static QString exactSizeText(qint64 bytes);
+
     // Why filter refuses fileName's type, for the operator; empty text when it allows it.
     static QString typeRefusal(const FileTypeFilter &filter, const QString &fileName);
 

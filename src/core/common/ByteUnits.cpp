@@ -1,32 +1,34 @@
 #include "core/common/ByteUnits.h"
 
-#include <array>
+#include <cmath>
 
-QString formatBytes(qint64 bytes) {
-    if (bytes < 1000) {
-        return QStringLiteral("%1 B").arg(qMax<qint64>(bytes, 0));
+namespace {
+
+const char *const kUnits[] = {"B", "KB", "MB", "GB", "TB", "PB", "EB"};
+constexpr int kLastUnit = 6;
+
+// The figure and its unit; below 1000 bytes, whole bytes.
+QString scaled(double value) {
+    int unit = 0;
+    while (unit < kLastUnit && std::round(value * 10) / 10 >= 1000) {
+        value /= 1000;
+        ++unit;
     }
-    static const std::array<const char *, 6> kUnits = {"KB", "MB", "GB", "TB", "PB", "EB"};
-    // Unsigned arithmetic in tenths of a unit: rounding near the largest size must not overflow.
-    const auto value = static_cast<quint64>(bytes);
-    quint64 unit = 1000;
-    for (std::size_t index = 0;; ++index, unit *= 1000) {
-        const quint64 tenth = unit / 10;
-        const quint64 tenths = (value + tenth / 2) / tenth;
-        // 999,960 bytes round to 1000.0 KB: that is 1.0 MB.
-        if (tenths < 10000 || index + 1 == kUnits.size()) {
-            return QStringLiteral("%1.%2 %3")
-                .arg(tenths / 10)
-                .arg(tenths % 10)
-                .arg(QLatin1String(kUnits[index]));
-        }
+    if (unit == 0) {
+        return QStringLiteral("%1 B").arg(std::llround(value));
     }
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(kUnits[unit]));
 }
 
-QString formatExactBytes(qint64 bytes) {
-    QString digits = QString::number(qMax<qint64>(bytes, 0));
-    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) {
-        digits.insert(at, QLatin1Char(','));
+} // namespace
+
+QString ByteUnits::formatBytes(quint64 bytes) {
+    return scaled(static_cast<double>(bytes));
+}
+
+QString ByteUnits::formatRate(double bytesPerSecond) {
+    if (!(bytesPerSecond > 0) || !std::isfinite(bytesPerSecond)) {
+        return QStringLiteral("-- MB/s");
     }
-    return digits + QStringLiteral(" 字节");
+    return scaled(bytesPerSecond) + QStringLiteral("/s");
 }

@@ -2,7 +2,6 @@
 #include "core/browse/FileTypeName.h"
 #include "core/browse/TransitDrop.h"
 #include "core/browse/TransitFolderList.h"
-#include "core/common/ByteUnits.h"
 #include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "support/TestFiles.h"
@@ -12,7 +11,6 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -33,27 +31,10 @@ TEST(FileTypeName, NamesFollowTheFirstDotAndTheTableOrder) {
     EXPECT_EQ(getFileTypeName(QStringLiteral("x.é")), QStringLiteral("é File"));
 }
 
-TEST(ByteUnits, SizesUseDecimalUnitsWithOneRoundedDecimal) {
-    const struct {
-        qint64 bytes;
-        const char *shown;
-    } cases[] = {{0, "0 B"},
-                 {3, "3 B"},
-                 {999, "999 B"},
-                 {1000, "1.0 KB"},
-                 {1934, "1.9 KB"},
-                 {999'949, "999.9 KB"},
-                 {999'950, "1.0 MB"},
-                 {2'400'000'000, "2.4 GB"},
-                 {4LL << 30, "4.3 GB"},
-                 {std::numeric_limits<qint64>::max(), "9.2 EB"},
-                 {-5, "0 B"}};
-    for (const auto &c : cases) {
-        EXPECT_EQ(formatBytes(c.bytes), QString::fromUtf8(c.shown)) << c.bytes;
-    }
-    EXPECT_EQ(formatExactBytes(3), QStringLiteral("3 字节"));
-    EXPECT_EQ(formatExactBytes(1934), QStringLiteral("1,934 字节"));
-    EXPECT_EQ(formatExactBytes(1'234'567'890), QStringLiteral("1,234,567,890 字节"));
+TEST(FileList, ExactSizesAreGroupedByThousands) {
+    EXPECT_EQ(FileList::exactSizeText(3), QStringLiteral("3 字节"));
+    EXPECT_EQ(FileList::exactSizeText(1934), QStringLiteral("1,934 字节"));
+    EXPECT_EQ(FileList::exactSizeText(1'234'567'890), QStringLiteral("1,234,567,890 字节"));
 }
 
 TEST(FileList, SizesAreWholeKilobytesAndEmptyOnlyForEmptyFiles) {
