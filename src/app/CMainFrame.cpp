@@ -125,6 +125,14 @@ void CMainFrame::createPanes() {
     // The transit folder list holds the current subfolder; the file list shows it.
     connect(m_contentView, &CContentView::currentDirChanged, m_explorerView, &CDriveExplorerView::showFolder);
     connect(m_explorerView, &CDriveExplorerView::fileActivated, this, &CMainFrame::onFileActivated);
+    // The panes judge with the station's own filter and mapping: greyed types, unmapped subfolders.
+    m_explorerView->setFilter(&m_parts.filter);
+    m_contentView->setMapping(&m_parts.mapping);
+    connect(&m_parts.filterWatcher, &FilterWatcher::changed, m_explorerView,
+            &CDriveExplorerView::fillFileList);
+    connect(m_contentView, &CContentView::filesDropped, m_explorerView, &CDriveExplorerView::copyDropped);
+    connect(m_explorerView, &CDriveExplorerView::dropCopied, this,
+            [this](const QString &summary) { statusBar()->showMessage(summary, 10000); });
     setCentralWidget(m_splitter);
     m_memory->track(m_splitter);
     m_memory->track(m_rightSplitter);

@@ -83,6 +83,7 @@ void Screenshots::station(const QString &folder) {
     }
     addTransitFile(work.path(), QStringLiteral("图片/现场照片 01.jpg"), 900000);
     addTransitFile(work.path(), QStringLiteral("图片/现场照片 02.jpg"), 120000);
+    addTransitFile(work.path(), QStringLiteral("图片/看图工具.exe"), 5000); // stays, greyed: not allowed
     NoMessages messages;
     StationParts parts(work.path());
     parts.filter.load();

@@ -24,8 +24,10 @@ QString undecodableRefusal(const QByteArray &bytes) {
     return QStringLiteral("文件名“%1”不是有效的 UTF-8 编码").arg(shownName(bytes));
 }
 
-bool scan(const QString &folder, bool wantFolders, QList<Entry> *entries) {
-    entries->clear();
+// Calls visit(name, seen, isFolder) for every entry directly inside folder (what Qt's listing can name),
+// looked at without following a link; false when folder cannot be read. The one rule of what is a
+// subfolder and what is listed as a file, for the listings and the counts alike.
+template <typename Visit> bool visitEntries(const QString &folder, Visit visit) {
     const QFileInfo info(folder);
     if (folder.isEmpty() || !info.isDir() || !info.isReadable()) {
         return false;
@@ -37,11 +39,22 @@ bool scan(const QString &folder, bool wantFolders, QList<Entry> *entries) {
         if (seen.kind == FileProbe::Kind::Missing) {
             continue; // gone since it was listed
         }
-        const bool isFolder = seen.kind == FileProbe::Kind::Special && it.fileInfo().isDir();
-        if (isFolder == wantFolders) {
-            entries->append({it.fileName(), seen.kind == FileProbe::Kind::Regular ? seen.stamp.size : 0,
-                             wantFolders ? QString() : refusalFor(it.fileName(), seen)});
-        }
+        visit(it.fileName(), seen, seen.kind == FileProbe::Kind::Special && it.fileInfo().isDir());
+    }
+    return true;
+}
+
+bool scan(const QString &folder, bool wantFolders, QList<Entry> *entries) {
+    entries->clear();
+    const bool listed =
+        visitEntries(folder, [&](const QString &name, const FileProbe::Look &seen, bool isFolder) {
+            if (isFolder == wantFolders) {
+                entries->append({name, seen.kind == FileProbe::Kind::Regular ? seen.stamp.size : 0,
+                                 wantFolders ? QString() : refusalFor(name, seen)});
+            }
+        });
+    if (!listed) {
+        return false;
     }
     // Qt's listing passes over names whose bytes are not UTF-8: the file list shows them all the same,
     // decoded, so the operator sees why they stay.

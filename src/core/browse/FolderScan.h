@@ -27,6 +27,10 @@ bool subfolders(const QString &folder, QList<Entry> *entries);
 // Everything directly inside folder that is not a real subfolder; false when it cannot be read.
 bool files(const QString &folder, QList<Entry> *entries);
 
+// How many entries files() lists for folder, by the same rule but from one pass over the names, without
+// sizes, texts or order; 0 when it cannot be read. One implementation per platform.
+int countFiles(const QString &folder);
+
 // The refusal of the entry listed as name in folder (see Entry), or empty text when there is none. For
 // a name read from a listing: one whose bytes are not UTF-8 is found by its listed text.
 QString refusalOf(const QString &folder, const QString &name);
