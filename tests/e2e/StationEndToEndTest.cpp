@@ -515,11 +515,11 @@ TEST_F(StationEndToEnd, AQueuedFileIsCheckedOffTheWindowThread) {
     auto *files = m_frame->findChild<CDriveExplorerView *>(QStringLiteral("driveExplorerView"));
     doubleClickRow(folders, rowWithText(folders, QStringLiteral("报表")));
 
+    auto *notice = m_frame->findChild<QLabel *>(QStringLiteral("statusNoticeText"));
     emit files->fileActivated(QStringLiteral("伪装.txt"));
-    EXPECT_EQ(m_frame->statusBar()->currentMessage(), QStringLiteral("正在检查 伪装.txt…"));
+    EXPECT_EQ(notice->text(), QStringLiteral("正在检查 伪装.txt…"));
     emit files->fileActivated(QStringLiteral("伪装.txt"));
-    EXPECT_EQ(m_frame->statusBar()->currentMessage(),
-              QStringLiteral("“伪装.txt”正在检查，请等检查结束后再添加。"));
+    EXPECT_EQ(notice->text(), QStringLiteral("“伪装.txt”正在检查，请等检查结束后再添加。"));
     ASSERT_TRUE(waitUntil([this] { return !m_messages.notices.isEmpty(); }, 10000));
     EXPECT_EQ(m_messages.notices.size(), 1);
     EXPECT_EQ(m_messages.notices.last().text,

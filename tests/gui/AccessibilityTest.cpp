@@ -44,6 +44,9 @@ void collectUnnamed(QAccessibleInterface *iface, QStringList *unnamed) {
     if (widget && !widget->isWindow() && !widget->isVisibleTo(widget->window())) {
         return;
     }
+    if (widget && widget->window()->windowType() == Qt::Popup) {
+        return; // a combo box's list: its box carries the name
+    }
     const QAccessible::Role role = iface->role();
     if (interactive(role) && iface->text(QAccessible::Name).trimmed().isEmpty()) {
         unnamed->append(whereIs(iface->object()));
