@@ -32,21 +32,28 @@ const ContentCheck *FileInspection::content() const {
 }
 
 QString FileInspection::refusal(const QString &path, const std::atomic<bool> *cancel) const {
+    return judge(path, cancel).reason;
+}
+
+FileInspection::Judgement FileInspection::judge(const QString &path, const std::atomic<bool> *cancel) const {
+    using Outcome = Judgement::Outcome;
     const ContentCheck *types = m_checkContent ? content() : nullptr;
     if (types && !types->ready()) {
-        return QStringLiteral("无法检查文件的真实类型：文件类型数据库未能加载（%1）").arg(types->loadError());
+        return {
+            Outcome::NotJudged,
+            QStringLiteral("无法检查文件的真实类型：文件类型数据库未能加载（%1）").arg(types->loadError())};
     }
     if (types) {
         const ContentCheck::Verdict verdict = types->checkFile(path);
         if (verdict.outcome == ContentCheck::Verdict::Outcome::Mismatch) {
-            return verdict.reason;
+            return {Outcome::Refused, verdict.reason};
         }
         if (verdict.outcome == ContentCheck::Verdict::Outcome::Failed) {
-            return sentenceOf(verdict.failure);
+            return {Outcome::NotJudged, sentenceOf(verdict.failure)};
         }
     }
     if (!m_openArchives || !ArchiveInspector::isArchiveName(QFileInfo(path).fileName())) {
-        return QString();
+        return {};
     }
     const FileTypeFilter &filter = m_filter;
     ArchiveInspector archives([&filter](const QString &name) { return filter.permits(name); }, types);
@@ -54,15 +61,15 @@ QString FileInspection::refusal(const QString &path, const std::atomic<bool> *ca
     const ArchiveInspector::Verdict verdict = archives.inspect(path);
     switch (verdict.outcome) {
     case ArchiveInspector::Verdict::Outcome::Accepted:
-        return QString();
+        return {};
     case ArchiveInspector::Verdict::Outcome::Refused:
-        return verdict.reason;
+        return {Outcome::Refused, verdict.reason};
     case ArchiveInspector::Verdict::Outcome::Cancelled:
-        return QStringLiteral("检查已取消");
+        return {Outcome::NotJudged, QStringLiteral("检查已取消")};
     case ArchiveInspector::Verdict::Outcome::Unreadable:
-        return sentenceOf(verdict.failure);
+        return {Outcome::NotJudged, sentenceOf(verdict.failure)};
     }
-    return QString();
+    return {};
 }
 
 std::function<QString(const QString &, const std::atomic<bool> *)>

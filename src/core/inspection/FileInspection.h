@@ -29,6 +29,15 @@ public:
     // A raised cancel flag ends an archive's inspection soon.
     QString refusal(const QString &path, const std::atomic<bool> *cancel = nullptr) const;
 
+    // The same judgement, telling a file the checks refuse (for good, whatever is tried again) from one
+    // they could not judge (unreadable now, libmagic not loaded, cancelled), which may pass later.
+    struct Judgement {
+        enum class Outcome { Passes, Refused, NotJudged };
+        Outcome outcome = Outcome::Passes;
+        QString reason; // Refused, NotJudged: in the operator's words
+    };
+    Judgement judge(const QString &path, const std::atomic<bool> *cancel = nullptr) const;
+
     // The queue's inspector for one command: a FileInspection of these settings and this list, or an
     // empty function when no check is on.
     static std::function<QString(const QString &, const std::atomic<bool> *)>

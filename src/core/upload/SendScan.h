@@ -21,6 +21,7 @@ public:
         enum class Outcome {
             Clean,      // nothing found in the bytes scanned
             Infected,   // signature names what was found
+            Refused,    // the queue's content or archive checks refuse the file as it is now (reason)
             Failed,     // no verdict: the scanner could not be asked or did not answer (reason)
             Unreadable, // the file could not be read, or changed while read (reason)
         };

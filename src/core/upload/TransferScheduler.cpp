@@ -219,10 +219,17 @@ TransferScheduler::ScanCheck TransferScheduler::checkScan(int row) {
         m_scannerProblem.clear();
         m_passed = result;
         return ScanCheck::Clear;
-    case SendScan::Result::Outcome::Infected: {
-        m_scannerProblem.clear();
-        TransferOutcome refused = TransferOutcome::failure(
-            TransferResult::Infected, QStringLiteral("拒绝：检测到恶意代码 %1").arg(result.signature));
+    case SendScan::Result::Outcome::Infected:
+    case SendScan::Result::Outcome::Refused: {
+        if (result.outcome == SendScan::Result::Outcome::Infected) {
+            m_scannerProblem.clear();
+        }
+        // A file changed after it was queued into one the checks refuse is refused as a find is.
+        const QString why = result.outcome == SendScan::Result::Outcome::Infected
+                                ? QStringLiteral("检测到恶意代码 %1").arg(result.signature)
+                                : result.reason;
+        TransferOutcome refused =
+            TransferOutcome::failure(TransferResult::Infected, QStringLiteral("拒绝：") + why);
         refused.sha256 = result.sha256;
         markFault(row, refused, Event::Refused);
         if (m_refusalHook) {
