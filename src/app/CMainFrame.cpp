@@ -868,7 +868,7 @@ void CMainFrame::connectQueueView() {
     m_tableView->setRowActions([this](int row) {
         CTableView::RowActions allowed;
         allowed.retry = m_parts.table.cell(row, UploadRecord::CellStatus) == UploadRecord::kStatusFault;
-        allowed.remove = m_parts.upload.isStopped();
+        allowed.remove = m_parts.upload.state() != UploadState::Stopping;
         allowed.copySha = !rowSha(row).isEmpty();
         allowed.history = allowed.folder = m_configured;
         return allowed;
@@ -898,7 +898,7 @@ void CMainFrame::redirectStatusMessages() {
 // 上移/下移 move a record in the send order: while the view is sorted by a column they would seem to
 // move rows at random, so they wait until it shows the send order again.
 void CMainFrame::updateMoveCommands() {
-    if (!m_tableView || !m_parts.upload.isStopped()) {
+    if (!m_tableView || m_parts.upload.state() == UploadState::Stopping) {
         return;
     }
     const bool sorted = m_tableView->isSorted();
