@@ -47,9 +47,13 @@ QString shown(const QDateTime &time) {
 
 class StatusToolTest : public ::testing::Test {
 protected:
+    static QDateTime nowInWholeSeconds() {
+        const QDateTime now = QDateTime::currentDateTime();
+        return now.addMSecs(-now.time().msec()); // the status file keeps whole seconds
+    }
+
     QTemporaryDir m_dir;
-    // Whole seconds, as the status file keeps them.
-    FixedClock m_clock{QDateTime::currentDateTime().addMSecs(-QTime::currentTime().msec())};
+    FixedClock m_clock{nowInWholeSeconds()};
 };
 
 TEST_F(StatusToolTest, NoLockMeansNoStation) {

@@ -46,6 +46,7 @@ TEST_F(StationStatusTest, WrittenWholeByRenameAtMostOnceASecondAndAtOnceOnAState
     const ino_t first = inodeOf(publisher.path());
 
     // Progress every 200 ms: one write a second.
+    publisher.status().sendingFile = QStringLiteral("a.txt");
     for (int i = 0; i < 4; ++i) {
         m_clock.advanceMs(200);
         publisher.status().bytesDone = 1000 * (i + 1);
