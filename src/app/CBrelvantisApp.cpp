@@ -1,9 +1,12 @@
 #include "app/CBrelvantisApp.h"
 
 #include "app/CMainFrame.h"
+#include "core/common/CommandLine.h"
 #include "core/common/Cp936.h"
 #include "core/common/SingleInstance.h"
+#include "core/station/StationLock.h"
 #include "core/station/StationParts.h"
+#include "core/station/StatusPublisher.h"
 #include "core/station/WorkFolder.h"
 #include "gui/widgets/OperatorMessages.h"
 
@@ -31,6 +34,7 @@ bool CBrelvantisApp::setUp(QApplication &app) {
 }
 
 CBrelvantisApp::~CBrelvantisApp() {
+    m_status.reset();
     m_frame.reset();
     m_parts.reset();
 }
@@ -52,11 +56,23 @@ CBrelvantisApp::Start CBrelvantisApp::initInstance(const QString &workdirOption)
         return Start::NoWorkFolder;
     }
 
+    // The per-user lock above keeps one window per session; this one keeps any two stations, a window
+    // or a headless one, of any user, from sending the same folder's queue.
+    m_folderLock = std::make_unique<StationLock>(work.folder);
+    QString refusal;
+    if (!m_folderLock->acquire(&refusal)) {
+        CommandLine::print(stderr, QStringLiteral("brelvantis: %1\n").arg(refusal));
+        QMessageBox::critical(nullptr, OperatorMessages::applicationName(), refusal);
+        return Start::FolderInUse;
+    }
+
     m_parts = std::make_unique<StationParts>(work.folder);
     m_parts->filter.load();
     m_frame = std::make_unique<CMainFrame>(*m_parts);
     m_frame->OnCreate();
     m_frame->OnInitialUpdates();
+    m_status = std::make_unique<StatusPublisher>(work.folder, *m_parts->clock, QStringLiteral("window"));
+    m_frame->publishStatus(*m_status);
     m_frame->showAsRemembered();
     return Start::Running;
 }

@@ -5,9 +5,12 @@
 
 class CMainFrame;
 class SingleInstance;
+class StationLock;
+class StatusPublisher;
 struct StationParts;
 
-// The application: one copy per user session, the station's parts, and the main window.
+// The application: one window per user session and one station per working folder, the station's parts,
+// what it publishes of itself, and the main window.
 class CBrelvantisApp : public QApplication {
     Q_OBJECT
 public:
@@ -24,6 +27,7 @@ public:
         Running,         // the window is up
         AnotherCopyRuns, // end at once, exit code 0
         NoWorkFolder,    // the working folder could not be made or entered (the operator was told)
+        FolderInUse,     // another station runs in the working folder (the operator was told which)
     };
 
     // Start-up in the working folder chosen from workdirOption (the --workdir value; may be empty),
@@ -34,6 +38,8 @@ public:
 
 private:
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<StationLock> m_folderLock;
     std::unique_ptr<StationParts> m_parts;
+    std::unique_ptr<StatusPublisher> m_status;
     std::unique_ptr<CMainFrame> m_frame;
 };

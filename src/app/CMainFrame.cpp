@@ -13,6 +13,7 @@
 #include "core/records/JournalEvent.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
+#include "core/station/StatusPublisher.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CCfgDlg.h"
 #include "gui/dialogs/CHelpDlg.h"
@@ -359,6 +360,14 @@ void CMainFrame::connectMalwareScan() {
     connect(&m_parts.upload, &UploadController::scanWaiting, this, [this](const QString &fileName) {
         statusBar()->showMessage(QStringLiteral("正在扫描 %1…").arg(fileName), 3 * UploadController::kTickMs);
     });
+}
+
+void CMainFrame::publishStatus(StatusPublisher &publisher) {
+    publishStationStatus(m_parts, publisher);
+    connect(&publisher, &StatusPublisher::writeFailed, this, [this](const Failure &why) {
+        m_notice->showPassing(QStringLiteral("无法更新状态文件（不影响上传）：%1").arg(why.sentence()));
+    });
+    publisher.start();
 }
 
 // The day's log is read back into the queue once the station knows its record folder.

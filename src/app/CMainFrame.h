@@ -20,6 +20,7 @@ class CTableView;
 class HistoryService;
 class QueuePane;
 class StatusNotice;
+class StatusPublisher;
 class QAction;
 class QLabel;
 class QMenu;
@@ -47,6 +48,8 @@ public:
     void OnInitialUpdates();
     // Shows the window where the operator left it (window.ini), or at the first start's size.
     void showAsRemembered();
+    // Feeds publisher from the station's parts and starts it; a write that fails is said in the status bar.
+    void publishStatus(StatusPublisher &publisher);
 
     // The menu item and the toolbar button of a command id (null when it has none).
     QAction *menuAction(int id) const { return m_menuActions.value(id); }

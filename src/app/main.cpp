@@ -20,7 +20,9 @@ const char kUsage[] =
     "\n"
     "Without --workdir the station runs in the current folder when it holds Berlvantis.ini, otherwise\n"
     "in brelvantis/ under the user's data home ($XDG_DATA_HOME, by default ~/.local/share), made on\n"
-    "the first start. One copy runs per user session; a second start ends at once.\n";
+    "the first start. One copy runs per user session; a second start ends at once. One station runs\n"
+    "per working folder: a start in a folder another station holds (station.lock) is refused, naming\n"
+    "it. The station says what it does in station-status.json there (see brelvantis-status).\n";
 
 // Options Qt's application object takes for itself (it removes them before we read the rest).
 bool isQtOption(const QString &name) {
@@ -83,6 +85,7 @@ int main(int argc, char **argv) {
     case CBrelvantisApp::Start::AnotherCopyRuns:
         return 0; // end silently
     case CBrelvantisApp::Start::NoWorkFolder:
+    case CBrelvantisApp::Start::FolderInUse:
         return 1;
     }
     return 1;

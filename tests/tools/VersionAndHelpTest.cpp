@@ -19,6 +19,7 @@ const Program kPrograms[] = {
     {"brelvantis-send", "--isolator IP:PORT", 64, "%1: %2\nTry '%1 --help'.\n"},
     {"brelvantis-filter", "brelvantis-filter write LIST", 2, "%1: %2\n\n%3"},
     {"brelvantis-log", "brelvantis-log show FILE", 2, "%3\n%1: %2\n"},
+    {"brelvantis-status", "--workdir DIR", 64, "%1: %2\nTry '%1 --help'.\n"},
 };
 
 struct Answer {

@@ -4,7 +4,8 @@
 #include <QString>
 #include <memory>
 
-// Keeps a second copy of the station from running in the same user session. The lock lives in the
+// Keeps a second window of the station from opening in the same user session (a second start ends
+// quietly; which stations may send a working folder's queue is StationLock's rule). The lock lives in the
 // user's runtime folder; a lock left by a copy that died (even killed outright) is recognised as
 // stale and taken over, so a crash never blocks the next start.
 class SingleInstance {
