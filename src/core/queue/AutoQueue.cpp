@@ -182,9 +182,7 @@ void AutoQueue::drain() {
 // One run of the queueing command on the file, again after its content check when it needs one.
 bool AutoQueue::run(const QString &folder, const QString &name, QueueOperations::Batch batch) {
     const QueueOperations::Outcome outcome = m_operations.queueTransitFile(name, folder, &batch);
-    const auto forget = [&] {
-        m_tracked[folder].remove(name);
-    };
+    const auto forget = [&] { m_tracked[folder].remove(name); };
     if (outcome.needsCheck) {
         m_tracked[folder][name].state = State::Checking;
         QPointer<AutoQueue> self(this);

@@ -27,8 +27,8 @@ public:
     using Clock = std::function<std::chrono::milliseconds()>; // a steady clock
     using Resume = std::function<void(QueueOperations::Batch batch)>;
     // Checks a batch's content (on another thread) and then calls resume with it on this one.
-    using CheckRunner = std::function<void(const QueueOperations::Batch &batch, const QString &fileName,
-                                           Resume resume)>;
+    using CheckRunner =
+        std::function<void(const QueueOperations::Batch &batch, const QString &fileName, Resume resume)>;
 
     static constexpr int kBatchSize = 200;     // files queued per turn of the event loop
     static constexpr int kRescanMs = 5000;     // the periodic look

@@ -14,6 +14,7 @@ AutomaticSettings AutomaticSettings::from(const SettingsRecord &record) {
 
 void AutomaticSettings::applyTo(SettingsRecord &record) const {
     record.autoFolders = folders;
-    record.settleSeconds = settleSeconds == kDefaultSettleSeconds ? QString() : QString::number(settleSeconds);
+    record.settleSeconds =
+        settleSeconds == kDefaultSettleSeconds ? QString() : QString::number(settleSeconds);
     record.startUploading = startUploading ? QStringLiteral("1") : QString();
 }

@@ -9,9 +9,9 @@
 struct AutomaticSettings {
     static constexpr int kDefaultSettleSeconds = 5;
 
-    QStringList folders;                      // the transit subfolders whose files queue by themselves
+    QStringList folders;                       // the transit subfolders whose files queue by themselves
     int settleSeconds = kDefaultSettleSeconds; // a file must stay unchanged this long first
-    bool startUploading = false;              // the station starts with uploading on
+    bool startUploading = false;               // the station starts with uploading on
 
     std::chrono::milliseconds settleTime() const { return std::chrono::seconds(settleSeconds); }
 

@@ -15,7 +15,8 @@
 
 CInnerPathDlg::CInnerPathDlg(const QString &transitFolder, const InnerPathMapping &mapping,
                              const QStringList &automaticFolders, QWidget *parent)
-    : QDialog(parent), m_mapping(mapping), m_transitFolder(transitFolder), m_automaticFolders(automaticFolders) {
+    : QDialog(parent), m_mapping(mapping), m_transitFolder(transitFolder),
+      m_automaticFolders(automaticFolders) {
     setObjectName(QStringLiteral("innerPathDialog"));
     setWindowTitle(QStringLiteral("内网路径设置"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -132,7 +133,8 @@ void CInnerPathDlg::fillRows() {
         m_list->setItem(row, ColumnPath, new QTableWidgetItem());
         auto *automatic = new QTableWidgetItem();
         automatic->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        automatic->setCheckState(m_automaticFolders.contains(folders[row].name) ? Qt::Checked : Qt::Unchecked);
+        automatic->setCheckState(m_automaticFolders.contains(folders[row].name) ? Qt::Checked
+                                                                                : Qt::Unchecked);
         m_list->setItem(row, ColumnAutomatic, automatic);
     }
     QApplication::restoreOverrideCursor();
@@ -209,9 +211,9 @@ void CInnerPathDlg::onOk() {
     for (int row = 0; row < m_list->rowCount(); ++row) {
         if (m_list->item(row, ColumnAutomatic)->checkState() == Qt::Checked &&
             m_list->item(row, ColumnPath)->text().isEmpty()) {
-            OperatorMessages::show(this, Notice{NoticeCaption::kError,
-                                                QStringLiteral("“%1”尚未设置内网路径，不能自动上传。")
-                                                    .arg(m_list->item(row, ColumnFolder)->text())});
+            OperatorMessages::show(
+                this, Notice{NoticeCaption::kError, QStringLiteral("“%1”尚未设置内网路径，不能自动上传。")
+                                                        .arg(m_list->item(row, ColumnFolder)->text())});
             m_list->setCurrentCell(row, ColumnFolder);
             return;
         }

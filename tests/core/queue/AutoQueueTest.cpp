@@ -135,8 +135,9 @@ TEST_F(AutoQueueTest, ARefusedFileIsReportedOnceAndTriedAgainOnlyOnceItChanges) 
     scanAt(10s);
     ASSERT_EQ(refused.size(), 2);
     const QList<QVariant> unmapped = refused[0][0] == QStringLiteral("Z") ? refused[0] : refused[1];
-    EXPECT_EQ(unmapped, (QList<QVariant>{QStringLiteral("Z"), QStringLiteral("unmapped.txt"),
-                                         QStringLiteral("当前文件夹未配置对应内网信息，请检查内网信息配置！")}));
+    EXPECT_EQ(unmapped,
+              (QList<QVariant>{QStringLiteral("Z"), QStringLiteral("unmapped.txt"),
+                               QStringLiteral("当前文件夹未配置对应内网信息，请检查内网信息配置！")}));
     EXPECT_EQ(m_auto.waitingCount(QStringLiteral("A")), 0) << "a refused file does not wait";
 
     TestFiles::write(transitFile(QStringLiteral("empty.txt")), "now filled");
