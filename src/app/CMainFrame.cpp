@@ -8,6 +8,8 @@
 #include "core/config/SettingsCheck.h"
 #include "core/history/HistoryService.h"
 #include "core/inspection/FileInspection.h"
+#include "core/queue/AutoQueue.h"
+#include "core/queue/AutomaticSettings.h"
 #include "core/queue/QueueChecker.h"
 #include "core/records/DayJournal.h"
 #include "core/records/JournalEvent.h"
@@ -77,6 +79,7 @@ CMainFrame::CMainFrame(StationParts &parts, QWidget *parent)
     setWindowIcon(ArtWork::applicationIcon());
     connect(&m_parts.upload, &UploadController::stateChanged, this, &CMainFrame::showUploadState);
     installQueueChecks();
+    installAutoQueue();
 }
 
 CMainFrame::~CMainFrame() {
@@ -110,6 +113,7 @@ void CMainFrame::OnCreate() {
         m_configured = m_settingsDialog->exec() == QDialog::Accepted;
     }
     showConfiguredState();
+    applyAutomaticSettings();
 }
 
 void CMainFrame::createPanes() {
@@ -407,6 +411,9 @@ void CMainFrame::OnInitialUpdates() {
         }
     });
     m_parts.upload.startTicking();
+    if (m_configured && AutomaticSettings::from(m_parts.settings).startUploading) {
+        m_parts.upload.start();
+    }
 }
 
 void CMainFrame::setCommandState(int id, bool available) {
@@ -486,6 +493,7 @@ void CMainFrame::OnSettings() {
         m_historyDialog->setRecordFolder(m_parts.settings.recordFolder);
     }
     // Whatever the button: the folders may have changed.
+    applyAutomaticSettings();
     OnRefresh();
 }
 
@@ -559,6 +567,50 @@ void CMainFrame::installQueueChecks() {
     connect(m_queueChecker, &QueueChecker::checking, this, [this](const QString &name) {
         statusBar()->showMessage(QStringLiteral("正在检查 %1…").arg(name));
     });
+}
+
+// The automatic subfolders queue their files by themselves, through the same checks and checker as the
+// operator's commands. A refusal never opens a box: it passes through the status bar into the journal.
+void CMainFrame::installAutoQueue() {
+    m_autoQueue = new AutoQueue(m_parts.queue, m_parts.settings, this);
+    m_autoQueue->setCheckRunner(
+        [this](const QueueOperations::Batch &batch, const QString &fileName, AutoQueue::Resume resume) {
+            m_queueChecker->submit(batch, fileName, std::move(resume));
+        });
+    connect(m_autoQueue, &AutoQueue::refused, this,
+            [this](const QString &folder, const QString &fileName, const QString &reason) {
+                const QString oneLine = QString(reason).replace(u'\n', u' ');
+                m_notice->showPassing(
+                    QStringLiteral("“%1”中的“%2”未自动加入队列：%3").arg(folder, fileName, oneLine));
+                DayJournal::Entry entry;
+                entry.event = JournalEvent::Rejected;
+                entry.fileName = fileName;
+                entry.isolator =
+                    m_parts.settings.isolatorAddress + QLatin1Char(':') + m_parts.settings.isolatorPort;
+                entry.reason = oneLine;
+                m_parts.dayJournal.append(entry);
+            });
+    connect(m_autoQueue, &AutoQueue::queued, this, [this] { m_autoQueued = true; });
+    connect(m_autoQueue, &AutoQueue::waitingChanged, this, &CMainFrame::showAutomaticFolders);
+}
+
+void CMainFrame::applyAutomaticSettings() {
+    m_autoQueue->configure(m_configured ? AutomaticSettings::from(m_parts.settings) : AutomaticSettings());
+    m_autoQueue->scan();
+}
+
+// The marks of the automatic subfolders; after files were queued, the panes show them gone.
+void CMainFrame::showAutomaticFolders() {
+    QHash<QString, int> waiting;
+    for (const QString &folder : AutomaticSettings::from(m_parts.settings).folders) {
+        waiting.insert(folder, m_autoQueue->waitingCount(folder));
+    }
+    m_contentView->setAutomatic(waiting);
+    if (m_autoQueued) {
+        m_autoQueued = false;
+        m_contentView->rescan();
+        m_explorerView->fillFileList();
+    }
 }
 
 // Queues fileName of the current subfolder, or (empty name) the whole subfolder; unless a command on the

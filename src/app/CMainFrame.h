@@ -29,6 +29,7 @@ class QSplitter;
 class QSystemTrayIcon;
 class QToolBar;
 class QueueChecker;
+class AutoQueue;
 struct StationParts;
 class WindowMemory;
 
@@ -104,6 +105,9 @@ private:
     void onFileActivated(const QString &name);
     void afterQueueCommand(const QueueOperations::Outcome &outcome);
     void installQueueChecks();
+    void installAutoQueue();
+    void applyAutomaticSettings();
+    void showAutomaticFolders();
     void queueFromTransit(const QString &currentDir, const QString &fileName);
     void continueQueueing(const QString &currentDir, const QString &fileName, QueueOperations::Batch batch);
     void connectStationParts();
@@ -132,6 +136,8 @@ private:
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
     QueueChecker *m_queueChecker = nullptr; // the content checks of queueing, on a thread of their own
+    AutoQueue *m_autoQueue = nullptr;       // queues the automatic subfolders' files by themselves
+    bool m_autoQueued = false;              // since the transit panes were last listed
     HistoryService *m_history = nullptr;    // made with the history window, on first use
     CHistoryDlg *m_historyDialog = nullptr;
     CHelpDlg *m_manual = nullptr;

@@ -36,8 +36,8 @@ protected:
         }
     }
 
-    void open(const QString &transitFolder) {
-        m_dialog = std::make_unique<CInnerPathDlg>(transitFolder, m_mapping);
+    void open(const QString &transitFolder, const QStringList &automatic = {}) {
+        m_dialog = std::make_unique<CInnerPathDlg>(transitFolder, m_mapping, automatic);
         m_dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dialog.get()));
     }
@@ -116,6 +116,24 @@ TEST_F(CInnerPathDlgTest, MappingRoundTripWritesTheRecordsAndReopensWithThem) {
 
     open();
     EXPECT_EQ(shownRows(), (QStringList{"A*d://广告>192.168.1.1:4321", "B*>"}));
+}
+
+// A subfolder missing for now keeps its setting; one without an inner path cannot be automatic.
+TEST_F(CInnerPathDlgTest, TheAutomaticColumnRefusesAnUnmappedSubfolderWithItsReason) {
+    makeSubfolders({"A", QStringLiteral("报表")});
+    TestFiles::write(mappingPath(), "|A*pa>aa|");
+    open(m_transit, {QStringLiteral("报表"), QStringLiteral("gone")});
+    EXPECT_EQ(list()->item(0, 3)->checkState(), Qt::Unchecked) << "off by default";
+    list()->item(0, 3)->setCheckState(Qt::Checked);
+    click("okButton");
+    ASSERT_EQ(m_responder.notices.size(), 1);
+    EXPECT_EQ(m_responder.notices[0].text, QStringLiteral("“报表”尚未设置内网路径，不能自动上传。"));
+    EXPECT_TRUE(m_dialog->isVisible());
+
+    list()->item(1, 3)->setCheckState(Qt::Unchecked);
+    click("okButton");
+    EXPECT_EQ(m_dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(m_dialog->automaticFolders(), (QStringList{"A", "gone"}));
 }
 
 TEST_F(CInnerPathDlgTest, LoadsWhatEachRecordHolds) {

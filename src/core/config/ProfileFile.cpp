@@ -5,6 +5,7 @@
 #include "core/common/SystemErrors.h"
 
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -192,6 +193,19 @@ std::optional<QByteArray> ProfileFile::value(const QString &section, const QStri
         return std::nullopt;
     }
     return settingOf(m_lines[where.keyLine].text)->value;
+}
+
+QStringList ProfileFile::keys(const QString &section) const {
+    const Location where = locate(section, QString());
+    QStringList names;
+    for (qsizetype i = where.header < 0 ? where.sectionEnd : where.header + 1; i < where.sectionEnd; ++i) {
+        const std::optional<Setting> setting = settingOf(m_lines[i].text);
+        if (setting && std::none_of(names.cbegin(), names.cend(),
+                                    [&](const QString &name) { return sameName(setting->key, name); })) {
+            names << Cp936::decode(setting->key);
+        }
+    }
+    return names;
 }
 
 void ProfileFile::setValue(const QString &section, const QString &key, const QByteArray &value) {

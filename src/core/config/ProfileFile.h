@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // A Windows profile (INI) file held as its raw CP936 bytes, read the way the Windows profile functions
@@ -40,6 +41,10 @@ public:
     // The CP936 bytes of key's value in section, blanks and enclosing quotes removed; nothing when the
     // section or the key is missing.
     std::optional<QByteArray> value(const QString &section, const QString &key) const;
+
+    // The names of section's keys in file order, each once (the first of a name wins); empty when the
+    // section is missing. For sections whose keys are data, such as folder names.
+    QStringList keys(const QString &section) const;
 
     // Sets key in section to the CP936 bytes value. A line whose value already reads back as value is
     // left as it is. A value that would not read back as written (blanks at its ends, enclosing

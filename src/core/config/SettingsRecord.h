@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <algorithm>
 #include <array>
@@ -23,6 +24,11 @@ struct SettingsRecord {
     QString scanner = {};      // clamd: every file is scanned for malware
     QString clamdSocket = {};  // clamd's Unix socket, or
     QString clamdAddress = {}; // clamd's numeric IPv4:port
+    // Automatic queueing (AutomaticSettings reads them); empty: the defaults.
+    QString settleSeconds = {};  // how long a file of an automatic subfolder must stay unchanged
+    QString startUploading = {}; // 1: the station starts with uploading on
+    // The transit subfolders whose files queue by themselves ([AutoFolders], a key per subfolder).
+    QStringList autoFolders = {};
 
     bool operator==(const SettingsRecord &) const = default;
 };
@@ -43,6 +49,8 @@ enum class SettingsField {
     Scanner,
     ClamdSocket,
     ClamdAddress,
+    SettleSeconds,
+    StartUploading,
 };
 
 // What a setting must hold for the settings dialog's OK (SettingsCheck), and what that means for
@@ -98,7 +106,14 @@ inline constexpr auto kSettings = std::to_array<SettingDefinition>({
      SettingCheck::None, true},
     {SettingsField::ClamdAddress, &SettingsRecord::clamdAddress, u"Inspection", u"ClamdAddress",
      u"clamd 地址", SettingCheck::None, true},
+    {SettingsField::SettleSeconds, &SettingsRecord::settleSeconds, u"Automatic", u"SettleSeconds",
+     u"稳定时间（秒）", SettingCheck::None, true},
+    {SettingsField::StartUploading, &SettingsRecord::startUploading, u"Automatic", u"StartUploading",
+     u"启动时开始上传", SettingCheck::None, true},
 });
+
+// The section that lists the automatic subfolders: each key a subfolder's name, 1 for automatic.
+inline constexpr QStringView kAutoFoldersSection = u"AutoFolders";
 
 // The settings in the settings dialog's order (the order of SettingsField).
 inline constexpr std::array<const SettingDefinition *, kSettings.size()> kSettingsInFieldOrder = [] {

@@ -13,6 +13,14 @@ SettingsStore::SaveResult failure(const QString &text) {
     return {SettingsStore::SaveResult::Outcome::Failed, Notice{NoticeCaption::kError, text}};
 }
 
+// A subfolder's name is a key of the settings file: it must have a CP936 form and read back as itself
+// (no blanks at its ends, no "=", not taken for a comment or a section).
+bool canBeKey(const QString &name) {
+    const std::optional<QByteArray> bytes = Cp936::encode(name);
+    return bytes && !bytes->isEmpty() && ProfileFile::canHoldValue(*bytes) && name == name.trimmed() &&
+           !name.contains(u'=') && !name.startsWith(u';') && !name.startsWith(u'[');
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(QString filePath) : m_filePath(std::move(filePath)) {}
@@ -28,6 +36,13 @@ bool SettingsStore::load(SettingsRecord &record, Failure *failure) const {
             file.value(setting.section.toString(), setting.key.toString()).value_or(QByteArray());
         const QString value = Cp936::decode(Cp936::truncateBytes(bytes, kValueReadLimit));
         record.*setting.member = dropsBlanks(setting.check) ? value.trimmed() : value;
+    }
+    record.autoFolders.clear();
+    const QString autoSection = kAutoFoldersSection.toString();
+    for (const QString &folder : file.keys(autoSection)) {
+        if (file.value(autoSection, folder).value_or(QByteArray()).trimmed() == "1") {
+            record.autoFolders << folder;
+        }
     }
     return true;
 }
@@ -48,6 +63,12 @@ SettingsStore::SaveResult SettingsStore::save(const SettingsRecord &record) cons
         }
         values[i] = *bytes;
     }
+    for (const QString &folder : record.autoFolders) {
+        if (!canBeKey(folder)) {
+            return failure(
+                QStringLiteral("子文件夹名“%1”无法作为自动上传设置保存，设置未保存。").arg(folder));
+        }
+    }
 
     ProfileFile file;
     if (QFileInfo::exists(m_filePath)) {
@@ -65,6 +86,16 @@ SettingsStore::SaveResult SettingsStore::save(const SettingsRecord &record) cons
             continue;
         }
         file.setValue(section, key, values[i]);
+    }
+    // A subfolder no longer automatic keeps its line, set to 0: the file keeps every line it had.
+    const QString autoSection = kAutoFoldersSection.toString();
+    for (const QString &folder : file.keys(autoSection)) {
+        if (!record.autoFolders.contains(folder)) {
+            file.setValue(autoSection, folder, "0");
+        }
+    }
+    for (const QString &folder : record.autoFolders) {
+        file.setValue(autoSection, folder, "1");
     }
     QString error;
     if (!file.write(m_filePath, &error)) {

@@ -7,8 +7,9 @@
 #include <QString>
 
 // Loads and saves the settings record in the settings file, a profile file in CP936 with the sections
-// "Path Parameters" and "File Filters", and "Transfer" for the newer settings (written only once one
-// is set). Saving keeps every line of the file it does not change.
+// "Path Parameters" and "File Filters", and "Transfer", "Inspection", "Automatic" and "AutoFolders" for
+// the newer settings (written only once one is set). Saving keeps every line of the file it does not
+// change.
 class SettingsStore {
 public:
     struct SaveResult {

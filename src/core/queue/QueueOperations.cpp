@@ -322,7 +322,8 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
         refused.retryMoveOf = fileName;
         return refused;
     }
-    if (FileProbe::modifiedWithin(stamp, m_settleTime()) || m_writers({stamp}).value(0)) {
+    if (FileProbe::modifiedWithin(stamp, m_settleTime()) ||
+        (!batch->notWritten.contains(stamp) && m_writers({stamp}).value(0))) {
         return {false, {}, waitingText({fileName})};
     }
     startBatch(batch, source);
@@ -344,8 +345,14 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     if (!failure.isEmpty()) {
         return {false, {kError, QStringLiteral("文件“%1”未能移入上传目录：%2").arg(fileName, failure)}};
     }
-    m_log.writeRecordLog();
+    if (!batch->logLater) {
+        m_log.writeRecordLog();
+    }
     return {true, {}};
+}
+
+void QueueOperations::writeRecordLog() {
+    m_log.writeRecordLog();
 }
 
 QueueOperations::Outcome QueueOperations::addRecord(const QString &currentDir, Batch *batch) {

@@ -62,6 +62,12 @@ public:
         Inspector inspector; // of the settings as they were at the command's first run; empty: no check
         QList<File> files;
         bool cancelled = false; // a check was cancelled: nothing is queued
+        // Files a look just before found held open by no writer: not looked at again (one look at every
+        // process's open files serves a whole pass of the automatic queue).
+        QList<FileProbe::Stamp> notWritten;
+        // Many files are queued one after another: the caller writes the record log once after them all
+        // (writeRecordLog), not after each.
+        bool logLater = false;
 
         QStringList unchecked() const;
     };
@@ -82,6 +88,9 @@ public:
     // thread; with a batch, in two runs around check()).
     Outcome queueTransitFile(const QString &fileName, const QString &currentDir);
     Outcome queueTransitFile(const QString &fileName, const QString &currentDir, Batch *batch);
+
+    // Rewrites the record log, after files queued with Batch::logLater.
+    void writeRecordLog();
 
     // Queues every permitted file of the current subfolder, the same way.
     Outcome addRecord(const QString &currentDir);

@@ -263,8 +263,21 @@ void CCfgDlg::browseFor(QString SettingsRecord::*field) {
 void CCfgDlg::onInnerPath() {
     // The folder the record holds, not what may have been typed since: the mapping belongs to the
     // transit folder the station is working with.
-    CInnerPathDlg dialog(m_record.transitFolder, m_mapping, this);
-    dialog.exec();
+    CInnerPathDlg dialog(m_record.transitFolder, m_mapping, m_record.autoFolders, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.automaticFolders() == m_record.autoFolders) {
+        return;
+    }
+    // Saved at once, as the mapping is, and alone: what the operator typed here waits for OK.
+    SettingsRecord stored;
+    if (m_store.load(stored)) {
+        stored.autoFolders = dialog.automaticFolders();
+        const SettingsStore::SaveResult result = m_store.save(stored);
+        if (result.outcome == SettingsStore::SaveResult::Outcome::Failed) {
+            OperatorMessages::show(this, result.notice);
+            return;
+        }
+    }
+    m_record.autoFolders = dialog.automaticFolders();
 }
 
 QLineEdit *CCfgDlg::editFor(SettingsCheck::Field field) const {

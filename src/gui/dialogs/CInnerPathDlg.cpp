@@ -13,8 +13,10 @@
 #include <QSignalBlocker>
 #include <QTableWidget>
 
-CInnerPathDlg::CInnerPathDlg(const QString &transitFolder, const InnerPathMapping &mapping, QWidget *parent)
-    : QDialog(parent), m_mapping(mapping), m_transitFolder(transitFolder) {
+CInnerPathDlg::CInnerPathDlg(const QString &transitFolder, const InnerPathMapping &mapping,
+                             const QStringList &automaticFolders, QWidget *parent)
+    : QDialog(parent), m_mapping(mapping), m_transitFolder(transitFolder),
+      m_automaticFolders(automaticFolders) {
     setObjectName(QStringLiteral("innerPathDialog"));
     setWindowTitle(QStringLiteral("内网路径设置"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -102,12 +104,12 @@ void CInnerPathDlg::setUpList() {
     // Styles derive the grid from the window colour, which on this grey background all but vanishes.
     m_list->setStyleSheet(QStringLiteral("QTableWidget { gridline-color: rgb(150, 150, 150); }"));
 
-    m_list->setColumnCount(3);
-    m_list->setHorizontalHeaderLabels(
-        {QStringLiteral("本地文件夹"), QStringLiteral("内网IP"), QStringLiteral("内网路径")});
+    m_list->setColumnCount(4);
+    m_list->setHorizontalHeaderLabels({QStringLiteral("本地文件夹"), QStringLiteral("内网IP"),
+                                       QStringLiteral("内网路径"), QStringLiteral("自动上传")});
     const int clientWidth = m_list->width() - 2 * m_list->frameWidth();
-    const double shares[] = {0.25, 0.35, 0.4};
-    for (int column = 0; column < 3; ++column) {
+    const double shares[] = {0.22, 0.3, 0.33, 0.15};
+    for (int column = 0; column < 4; ++column) {
         m_list->setColumnWidth(column, static_cast<int>(clientWidth * shares[column]));
     }
 
@@ -129,6 +131,11 @@ void CInnerPathDlg::fillRows() {
         m_list->setItem(row, ColumnFolder, new QTableWidgetItem(folders[row].name));
         m_list->setItem(row, ColumnAddress, new QTableWidgetItem());
         m_list->setItem(row, ColumnPath, new QTableWidgetItem());
+        auto *automatic = new QTableWidgetItem();
+        automatic->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        automatic->setCheckState(m_automaticFolders.contains(folders[row].name) ? Qt::Checked
+                                                                                : Qt::Unchecked);
+        m_list->setItem(row, ColumnAutomatic, automatic);
     }
     QApplication::restoreOverrideCursor();
 }
@@ -201,6 +208,16 @@ void CInnerPathDlg::onOk() {
         OperatorMessages::show(this, Notice{NoticeCaption::kError, m_unsafeToSave});
         return;
     }
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        if (m_list->item(row, ColumnAutomatic)->checkState() == Qt::Checked &&
+            m_list->item(row, ColumnPath)->text().isEmpty()) {
+            OperatorMessages::show(
+                this, Notice{NoticeCaption::kError, QStringLiteral("“%1”尚未设置内网路径，不能自动上传。")
+                                                        .arg(m_list->item(row, ColumnFolder)->text())});
+            m_list->setCurrentCell(row, ColumnFolder);
+            return;
+        }
+    }
     const Notice notice = m_mapping.write(rows());
     if (!notice.isEmpty()) {
         OperatorMessages::show(this, notice);
@@ -216,4 +233,21 @@ QList<InnerPathMapping::Row> CInnerPathDlg::rows() const {
                      m_list->item(row, ColumnPath)->text()});
     }
     return rows;
+}
+
+QStringList CInnerPathDlg::automaticFolders() const {
+    QStringList folders;
+    QStringList listed;
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        listed << m_list->item(row, ColumnFolder)->text();
+        if (m_list->item(row, ColumnAutomatic)->checkState() == Qt::Checked) {
+            folders << listed.back();
+        }
+    }
+    for (const QString &folder : m_automaticFolders) {
+        if (!listed.contains(folder)) {
+            folders << folder;
+        }
+    }
+    return folders;
 }

@@ -80,9 +80,16 @@ void CContentView::showRows() {
     const auto &rows = m_list.rows();
     setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
-        const QString name = rows[r].mark.isEmpty()
-                                 ? rows[r].name
-                                 : QStringLiteral("%1（%2）").arg(rows[r].name, rows[r].mark);
+        QStringList marks;
+        if (!rows[r].mark.isEmpty()) {
+            marks << rows[r].mark;
+        }
+        if (const auto automatic = m_automatic.constFind(rows[r].name); automatic != m_automatic.cend()) {
+            marks << (*automatic > 0 ? QStringLiteral("自动，%1 个等待稳定").arg(*automatic)
+                                     : QStringLiteral("自动"));
+        }
+        const QString name =
+            marks.isEmpty() ? rows[r].name : QStringLiteral("%1（%2）").arg(rows[r].name, marks.join(u'，'));
         const QString texts[] = {name, QString::number(rows[r].fileCount), rows[r].status};
         for (int column = 0; column < 3; ++column) {
             QTableWidgetItem *cell = item(r, column);
@@ -97,6 +104,13 @@ void CContentView::showRows() {
         item(r, 0)->setToolTip(rows[r].mark.isEmpty() ? rows[r].name : rows[r].markTip);
         item(r, 0)->setForeground(rows[r].mark.isEmpty() ? palette().color(QPalette::Text)
                                                          : QColor(150, 0, 0));
+    }
+}
+
+void CContentView::setAutomatic(const QHash<QString, int> &waiting) {
+    if (waiting != m_automatic) {
+        m_automatic = waiting;
+        showRows();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "core/browse/TransitFolderList.h"
 #include "core/browse/TransitWatch.h"
 
+#include <QHash>
 #include <QTableWidget>
 #include <QUrl>
 
@@ -34,6 +35,9 @@ public:
     // The mapping whose missing or unusable records are marked (none while null).
     void setMapping(const InnerPathMapping *mapping) { m_mapping = mapping; }
 
+    // The automatic subfolders, each with how many of its files wait to settle: marked in the list.
+    void setAutomatic(const QHash<QString, int> &waiting);
+
     // A text shown across the empty list (empty: none), such as how to set the station up.
     void setHint(const QString &text);
     const QString &hint() const { return m_hint; }
@@ -63,4 +67,5 @@ private:
     TransitFolderList m_list;
     TransitWatch m_watch;
     QString m_hint;
+    QHash<QString, int> m_automatic;
 };

@@ -1,6 +1,7 @@
 #include "core/config/SettingsStore.h"
 #include "core/common/Cp936.h"
 #include "core/config/ProfileFile.h"
+#include "core/queue/AutomaticSettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -313,6 +314,42 @@ TEST_F(SettingsStoreTest, TheBandwidthLimitLivesInASectionOfItsOwnWrittenOnlyOnc
     SettingsRecord loaded;
     ASSERT_TRUE(m_store.load(loaded));
     EXPECT_EQ(loaded, record);
+}
+
+// Subfolder names are keys of a GBK file: Chinese ones must come back as they went.
+TEST_F(SettingsStoreTest, AutomaticSubfoldersAndTheirSettingsRoundTripWithChineseKeys) {
+    SettingsRecord record = filledRecord();
+    ASSERT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    EXPECT_FALSE(fileBytes().contains("[AutoFolders]")) << "written only once set";
+
+    AutomaticSettings automatic;
+    automatic.folders = {QStringLiteral("报表"), QStringLiteral("A")};
+    automatic.settleSeconds = 7;
+    automatic.startUploading = true;
+    automatic.applyTo(record);
+    ASSERT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    EXPECT_TRUE(fileBytes().contains(gbk(QStringLiteral("[AutoFolders]\r\n报表=1\r\nA=1\r\n"))));
+    EXPECT_TRUE(fileBytes().contains("[Automatic]\r\nSettleSeconds=7\r\nStartUploading=1\r\n"));
+    SettingsRecord loaded;
+    ASSERT_TRUE(m_store.load(loaded));
+    EXPECT_EQ(AutomaticSettings::from(loaded), automatic);
+
+    // Switched off, a subfolder keeps its line as 0; a name the file cannot hold as a key is refused.
+    record.autoFolders = {QStringLiteral("A")};
+    ASSERT_EQ(m_store.save(record).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    EXPECT_TRUE(fileBytes().contains(gbk(QStringLiteral("报表=0\r\nA=1"))));
+    ASSERT_TRUE(m_store.load(loaded));
+    EXPECT_EQ(loaded.autoFolders, QStringList{QStringLiteral("A")});
+    record.autoFolders = {QStringLiteral("a=b")};
+    const SettingsStore::SaveResult refused = m_store.save(record);
+    EXPECT_EQ(refused.outcome, SettingsStore::SaveResult::Outcome::Failed);
+    EXPECT_EQ(refused.notice.text, QStringLiteral("子文件夹名“a=b”无法作为自动上传设置保存，设置未保存。"));
+
+    // Unset or unreadable values fall back to the defaults.
+    loaded.settleSeconds = QStringLiteral("soon");
+    loaded.startUploading = QStringLiteral("yes");
+    EXPECT_EQ(AutomaticSettings::from(loaded).settleSeconds, AutomaticSettings::kDefaultSettleSeconds);
+    EXPECT_FALSE(AutomaticSettings::from(loaded).startUploading);
 }
 
 } // namespace
