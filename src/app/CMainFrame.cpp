@@ -1,19 +1,17 @@
 #include "app/CMainFrame.h"
 
-#include "app/MalwareScanner.h"
 #include "app/WindowMemory.h"
 #include "core/common/ByteUnits.h"
 #include "core/common/CommandIds.h"
 #include "core/common/Paths.h"
 #include "core/config/SettingsCheck.h"
 #include "core/history/HistoryService.h"
-#include "core/inspection/FileInspection.h"
-#include "core/queue/AutoQueue.h"
 #include "core/queue/AutomaticSettings.h"
 #include "core/queue/QueueChecker.h"
 #include "core/records/DayJournal.h"
 #include "core/records/JournalEvent.h"
 #include "core/records/UploadRecord.h"
+#include "core/station/StationAutomation.h"
 #include "core/station/StationParts.h"
 #include "core/station/StatusPublisher.h"
 #include "gui/dialogs/CAboutDlg.h"
@@ -78,15 +76,13 @@ CMainFrame::CMainFrame(StationParts &parts, QWidget *parent)
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(ArtWork::applicationIcon());
     connect(&m_parts.upload, &UploadController::stateChanged, this, &CMainFrame::showUploadState);
-    installQueueChecks();
-    installAutoQueue();
+    installAutomation();
 }
 
 CMainFrame::~CMainFrame() {
     // A check still running is cancelled and its thread joined before the window it reports to goes; the
     // queue, which outlives the window, no longer asks it for the settings.
-    delete m_queueChecker;
-    m_parts.queue.setInspection({});
+    delete m_automation;
     // The window goes before the service it shows.
     delete m_historyDialog;
     m_parts.upload.shutDown();
@@ -348,7 +344,6 @@ void CMainFrame::onRowEvent(TransferScheduler::Event event, int row, const Trans
 // The malware scan before sending: the file it waits for, in passing, and for as long as it lasts, that
 // the scanner gives no verdict (nothing is sent meanwhile).
 void CMainFrame::connectMalwareScan() {
-    connectMalwareScanner(m_parts);
     m_scannerDownText = new QLabel(statusBar());
     m_scannerDownText->setObjectName(QStringLiteral("scannerDownText"));
     m_scannerDownText->setAccessibleName(QStringLiteral("病毒扫描服务不可用"));
@@ -557,46 +552,29 @@ void CMainFrame::onFileActivated(const QString &name) {
     queueFromTransit(m_contentView->currentDir(), name);
 }
 
-// The content checks the settings switch on, read afresh for every queueing command; their thread
-// reports each file it starts on in the status bar.
-void CMainFrame::installQueueChecks() {
-    m_queueChecker = new QueueChecker(this);
-    m_parts.queue.setInspection([this] {
-        return FileInspection::inspectorFor(InspectionSettings::from(m_parts.settings), m_parts.filter);
-    });
+// The station's own checks and automatic queue: the status bar names the file a check starts on, and a
+// refusal of the automatic queue never opens a box; it passes through the status bar (and, while the
+// window is hidden, the notification area) after the station journalled it.
+void CMainFrame::installAutomation() {
+    m_automation = new StationAutomation(m_parts, this);
+    m_queueChecker = &m_automation->checker();
+    m_autoQueue = &m_automation->autoQueue();
     connect(m_queueChecker, &QueueChecker::checking, this, [this](const QString &name) {
         statusBar()->showMessage(QStringLiteral("正在检查 %1…").arg(name));
     });
-}
-
-// The automatic subfolders queue their files by themselves, through the same checks and checker as the
-// operator's commands. A refusal never opens a box: it passes through the status bar into the journal.
-void CMainFrame::installAutoQueue() {
-    m_autoQueue = new AutoQueue(m_parts.queue, m_parts.settings, this);
-    m_autoQueue->setCheckRunner(
-        [this](const QueueOperations::Batch &batch, const QString &fileName, AutoQueue::Resume resume) {
-            m_queueChecker->submit(batch, fileName, std::move(resume));
-        });
-    connect(m_autoQueue, &AutoQueue::refused, this,
-            [this](const QString &folder, const QString &fileName, const QString &reason) {
-                const QString oneLine = QString(reason).replace(u'\n', u' ');
-                m_notice->showPassing(
-                    QStringLiteral("“%1”中的“%2”未自动加入队列：%3").arg(folder, fileName, oneLine));
-                DayJournal::Entry entry;
-                entry.event = JournalEvent::Rejected;
-                entry.fileName = fileName;
-                entry.isolator =
-                    m_parts.settings.isolatorAddress + QLatin1Char(':') + m_parts.settings.isolatorPort;
-                entry.reason = oneLine;
-                m_parts.dayJournal.append(entry);
+    connect(m_automation, &StationAutomation::refused, this,
+            [this](const QString &folder, const QString &fileName, const QString &reason, bool journalled) {
+                const QString text =
+                    QStringLiteral("“%1”中的“%2”未自动加入队列：%3").arg(folder, fileName, reason);
+                m_notice->showPassing(journalled ? text : text + QStringLiteral("（日志无法写入）"));
+                notifyHidden(text, folder + QLatin1Char('/') + fileName);
             });
     connect(m_autoQueue, &AutoQueue::queued, this, [this] { m_autoQueued = true; });
     connect(m_autoQueue, &AutoQueue::waitingChanged, this, &CMainFrame::showAutomaticFolders);
 }
 
 void CMainFrame::applyAutomaticSettings() {
-    m_autoQueue->configure(m_configured ? AutomaticSettings::from(m_parts.settings) : AutomaticSettings());
-    m_autoQueue->scan();
+    m_automation->configure(m_configured);
 }
 
 // The marks of the automatic subfolders; after files were queued, the panes show them gone.

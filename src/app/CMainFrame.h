@@ -30,6 +30,7 @@ class QSystemTrayIcon;
 class QToolBar;
 class QueueChecker;
 class AutoQueue;
+class StationAutomation;
 struct StationParts;
 class WindowMemory;
 
@@ -104,8 +105,7 @@ private:
     void layoutPanes();
     void onFileActivated(const QString &name);
     void afterQueueCommand(const QueueOperations::Outcome &outcome);
-    void installQueueChecks();
-    void installAutoQueue();
+    void installAutomation();
     void applyAutomaticSettings();
     void showAutomaticFolders();
     void queueFromTransit(const QString &currentDir, const QString &fileName);
@@ -135,8 +135,9 @@ private:
 
     StationParts &m_parts;
     CCfgDlg *m_settingsDialog = nullptr;
-    QueueChecker *m_queueChecker = nullptr; // the content checks of queueing, on a thread of their own
-    AutoQueue *m_autoQueue = nullptr;       // queues the automatic subfolders' files by themselves
+    StationAutomation *m_automation = nullptr; // the checks of queueing and the automatic queue
+    QueueChecker *m_queueChecker = nullptr; // the automation's: the content checks, on a thread of their own
+    AutoQueue *m_autoQueue = nullptr;       // the automation's: queues the automatic subfolders' files
     bool m_autoQueued = false;              // since the transit panes were last listed
     HistoryService *m_history = nullptr;    // made with the history window, on first use
     CHistoryDlg *m_historyDialog = nullptr;
