@@ -1,13 +1,18 @@
 #include "app/CBrelvantisApp.h"
 #include "core/common/CommandLine.h"
+#include "core/common/Cp936.h"
+#include "core/station/HeadlessStation.h"
+#include "core/station/StopSignals.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace {
 
 const char kUsage[] =
     "Usage: brelvantis [--workdir DIR]\n"
+    "       brelvantis --headless [--workdir DIR]\n"
     "       brelvantis --help | --version\n"
     "\n"
     "The Brelvantis upload station: sends the files of a transit folder to the network isolator and\n"
@@ -15,6 +20,11 @@ const char kUsage[] =
     "\n"
     "  --workdir DIR   run in DIR, the folder of Berlvantis.ini, Brelvantis.path and\n"
     "                  Brelvantis.filter (created when missing)\n"
+    "  --headless      run without a window or a display, as a service: send what the automatic\n"
+    "                  subfolders queue, from the start, and write one line per event to standard\n"
+    "                  error. SIGTERM or SIGINT stops it cleanly (a running transfer gets 5 s, a\n"
+    "                  second signal ends it at once); SIGHUP reads the settings again. Exit code 0\n"
+    "                  after a stop, 1 when it cannot start (no usable settings, folder in use)\n"
     "  -h, --help      print this text\n"
     "  -v, --version   print the version\n"
     "\n"
@@ -34,6 +44,33 @@ bool isQtOption(const QString &name) {
     return names.contains(name.section(u'=', 0, 0));
 }
 
+// The station without a window: no display is opened, so it runs where there is none.
+int runHeadless(int &argc, char **argv, const QString &workdir) {
+    QCoreApplication app(argc, argv);
+    Cp936::requireAvailable();
+    HeadlessStation station;
+    // Taken before the start, so a stop asked for meanwhile waits in the pipe for the loop.
+    StopSignals requests;
+    QString error;
+    if (!requests.install(&error)) {
+        CommandLine::print(stderr, error + u'\n');
+        return 1;
+    }
+    QObject::connect(&requests, &StopSignals::requested, &station, [&station](StopSignals::Request request) {
+        if (request == StopSignals::Request::Reload) {
+            station.reload();
+        } else {
+            station.stop();
+        }
+    });
+    QObject::connect(&station, &HeadlessStation::finished, &app,
+                     [](int code) { QCoreApplication::exit(code); });
+    if (!station.start(workdir)) {
+        return 1;
+    }
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -45,6 +82,8 @@ int main(int argc, char **argv) {
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption workdir(QStringLiteral("workdir"), QString(), QStringLiteral("DIR"));
     parser.addOption(workdir);
+    const QCommandLineOption headless(QStringLiteral("headless"));
+    parser.addOption(headless);
 
     // --help and --version answer before the display is opened, so they work without one.
     QStringList arguments;
@@ -57,6 +96,18 @@ int main(int argc, char **argv) {
     }
     if (parser.isSet(version)) {
         return program.showVersion();
+    }
+
+    // Without a window Qt takes no options of its own: every word must be ours.
+    if (parser.isSet(headless)) {
+        if (!parsed) {
+            return program.usageError(CommandLine::problem(parser, arguments));
+        }
+        if (!parser.positionalArguments().isEmpty()) {
+            return program.usageError(
+                QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        }
+        return runHeadless(argc, argv, parser.value(workdir));
     }
 
     // An option neither ours nor Qt's is refused before the display is opened, too.
