@@ -32,7 +32,8 @@ void StationAutomation::configure(bool configured) {
     m_autoQueue->scan();
 }
 
-void StationAutomation::journalRefusal(const QString &folder, const QString &fileName, const QString &reason) {
+void StationAutomation::journalRefusal(const QString &folder, const QString &fileName,
+                                       const QString &reason) {
     const QString oneLine = QString(reason).replace(u'\n', u' ');
     DayJournal::Entry entry;
     entry.event = JournalEvent::Rejected;
