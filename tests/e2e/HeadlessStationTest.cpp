@@ -1,6 +1,7 @@
 #include "IsolatorServer.h"
 #include "StationTestBench.h"
 #include "core/common/Clock.h"
+#include "core/config/SettingsCheck.h"
 #include "core/config/SettingsStore.h"
 #include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
@@ -20,6 +21,8 @@
 #include <QProcess>
 #include <QTest>
 #include <atomic>
+#include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace UploadRecord;
@@ -30,26 +33,33 @@ QString u(const char *text) {
     return QString::fromUtf8(text);
 }
 
-// The subfolder 报表 of the workspace queues by itself, at once.
-void makeAutomatic(const StationWorkspace &workspace) {
+// The settings of the workspace with the subfolders given queueing by themselves, at once; changed
+// further by adjust.
+SettingsRecord makeAutomatic(const StationWorkspace &workspace, const QStringList &folders = {u("报表")},
+                             const std::function<void(SettingsRecord &)> &adjust = {}) {
     const SettingsStore store(workspace.path(u("Berlvantis.ini")));
     SettingsRecord settings;
-    ASSERT_TRUE(store.load(settings));
-    settings.autoFolders = {u("报表")};
+    EXPECT_TRUE(store.load(settings));
+    settings.autoFolders = folders;
     settings.settleSeconds = u("0");
-    ASSERT_EQ(store.save(settings).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    if (adjust) {
+        adjust(settings);
+    }
+    EXPECT_EQ(store.save(settings).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    return settings;
 }
 
 // A transit file written an hour ago and moved in whole, so neither the automatic queue nor the upload
 // waits for it to settle (a wait would add 等待 lines to the journal, depending on timing).
-QByteArray addSettledFile(StationWorkspace &workspace, const QString &name, int size) {
+QByteArray addSettledFile(StationWorkspace &workspace, const QString &name, int size,
+                          const QString &folder = u("报表")) {
     const QByteArray bytes = workspace.addTransitFile(name, size);
     QFile file(workspace.path(u("transit/") + name));
     EXPECT_TRUE(file.open(QIODevice::ReadWrite));
     EXPECT_TRUE(
         file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
     file.close();
-    EXPECT_TRUE(QFile::rename(file.fileName(), workspace.path(u("transit/报表/") + name)));
+    EXPECT_TRUE(QFile::rename(file.fileName(), workspace.path(u("transit/%1/%2").arg(folder, name))));
     return bytes;
 }
 
@@ -164,8 +174,9 @@ QHash<QString, QString> logStatuses(const StationWorkspace &workspace) {
 }
 
 // Started as a service starts it: the files of its automatic subfolder go to the isolator, those that
-// come while it runs too (after the queue drained), the status tool sees it, a second station on the
-// folder is refused naming it, and SIGTERM ends it cleanly with the log and the journal agreeing.
+// come while it runs too (after the queue drained, from a subfolder SIGHUP made automatic), the status
+// tool sees it, a second station on the folder is refused naming it, and SIGTERM ends it cleanly with
+// the log and the journal agreeing.
 TEST(HeadlessStationTest, SendsWhatItsFolderQueuesAndStopsCleanlyOnSigterm) {
     IsolatorOptions options;
     options.listenPort = 0;
@@ -212,7 +223,19 @@ TEST(HeadlessStationTest, SendsWhatItsFolderQueuesAndStopsCleanlyOnSigterm) {
             return now.state == StationStatus::State::Idle && now.sentToday == 3;
         },
         30000));
-    files.insert(u("年报.txt"), addSettledFile(workspace, u("年报.txt"), 1000));
+    // Settings edited by hand and SIGHUP: refused while unusable, followed once right.
+    const SettingsRecord broken = makeAutomatic(
+        workspace, {u("报表"), u("图片")}, [](SettingsRecord &settings) { settings.isolatorPort = u("0"); });
+    ::kill(pid_t(station.process.processId()), SIGHUP);
+    ASSERT_TRUE(station.waitForLine(u("未采用修改后的软件设置，继续使用原设置：软件设置有误：%1\n")
+                                        .arg(SettingsCheck::firstProblem(broken).text)))
+        << station.err.toStdString();
+    makeAutomatic(workspace, {u("报表"), u("图片")}, [&peer](SettingsRecord &settings) {
+        settings.isolatorPort = QString::number(peer.port());
+    });
+    ::kill(pid_t(station.process.processId()), SIGHUP);
+    ASSERT_TRUE(station.waitForLine(u("自动上传的子文件夹：报表、图片\n"))) << station.err.toStdString();
+    files.insert(u("年报.txt"), addSettledFile(workspace, u("年报.txt"), 1000, u("图片")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return stored == 4; }, 60000)) << station.err.toStdString();
     ASSERT_TRUE(station.waitForLine(u("上传完成：年报.txt"))) << station.err.toStdString();
 
