@@ -3,6 +3,7 @@
 #include "core/common/Clock.h"
 #include "core/config/SettingsCheck.h"
 #include "core/config/SettingsStore.h"
+#include "core/records/DayJournal.h"
 #include "core/records/RecordLog.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationStatus.h"
@@ -139,14 +140,11 @@ Tool status(const QString &workFolder) {
 
 // The day's journal as fields, header left out.
 QList<QStringList> journalLines(const StationWorkspace &workspace) {
-    QFile file(workspace.path(u("records/") + Clock().dateText() + u(".journal.tsv")));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     QList<QStringList> lines;
-    for (const QByteArray &line : file.readAll().split('\n').mid(1)) {
-        if (!line.trimmed().isEmpty()) {
-            lines.append(QString::fromUtf8(line.trimmed()).split(u'\t'));
-        }
-    }
+    Failure failure;
+    EXPECT_TRUE(DayJournal::readFile(DayJournal::dayPath(workspace.path(u("records/")), Clock().dateText()),
+                                     &lines, &failure))
+        << failure.sentence().toStdString();
     return lines;
 }
 
