@@ -121,21 +121,18 @@ public:
     QString err;
 };
 
-struct Tool {
-    int exitCode = -1;
-    QByteArray out;
-};
-
-Tool status(const QString &workFolder) {
+// brelvantis-status --json on the folder: its exit code, and what it printed in *answer.
+int status(const QString &workFolder, QJsonObject *answer = nullptr) {
     QProcess tool;
     tool.start(QStringLiteral(BRELVANTIS_BIN_DIR "/brelvantis-status"),
                {u("--workdir"), workFolder, u("--json")});
-    Tool answer;
-    if (tool.waitForFinished(30000)) {
-        answer.exitCode = tool.exitCode();
-        answer.out = tool.readAllStandardOutput();
+    if (!tool.waitForFinished(30000)) {
+        return -1;
     }
-    return answer;
+    if (answer) {
+        *answer = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+    }
+    return tool.exitCode();
 }
 
 // The day's journal as fields, header left out.
@@ -200,9 +197,8 @@ TEST(HeadlessStationTest, SendsWhatItsFolderQueuesAndStopsCleanlyOnSigterm) {
     ASSERT_TRUE(station.waitForLine(u("已启动"))) << station.err.toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return stored == 3; }, 60000)) << station.err.toStdString();
 
-    const Tool running = status(folder);
-    EXPECT_EQ(running.exitCode, 0) << running.out.toStdString();
-    const QJsonObject answer = QJsonDocument::fromJson(running.out).object();
+    QJsonObject answer;
+    EXPECT_EQ(status(folder, &answer), 0);
     EXPECT_TRUE(answer.value(u("running")).toBool());
     EXPECT_EQ(answer.value(u("status")).toObject().value(u("kind")).toString(), u("headless"));
 
@@ -243,7 +239,7 @@ TEST(HeadlessStationTest, SendsWhatItsFolderQueuesAndStopsCleanlyOnSigterm) {
     EXPECT_EQ(station.process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(station.process.exitCode(), 0);
     EXPECT_TRUE(station.err.endsWith(u("正在停止…\n已停止\n"))) << station.err.toStdString();
-    EXPECT_EQ(status(folder).exitCode, 3);
+    EXPECT_EQ(status(folder), 3);
 
     const QList<QStringList> journal = journalLines(workspace);
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
