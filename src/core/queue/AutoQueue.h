@@ -36,9 +36,10 @@ public:
     using CheckRunner =
         std::function<void(const QueueOperations::Batch &batch, const QString &fileName, Resume resume)>;
 
-    static constexpr int kBatchSize = 200;     // files queued per turn of the event loop
+    static constexpr int kBatchSize = 200;     // files queued per turn of the event loop, at most
+    static constexpr int kBatchBudgetMs = 40;  // and for no longer than this (the record log's write aside)
     static constexpr int kRescanMs = 5000;     // the periodic look
-    static constexpr int kNoticeDelayMs = 300; // a burst of notices asks for one look
+    static constexpr int kNoticeDelayMs = 100; // a burst of notices asks for one look
     static constexpr int kRetryMs = kRescanMs; // a file refused for a condition is tried again this late
 
     AutoQueue(QueueOperations &operations, const SettingsRecord &settings, QObject *parent = nullptr);
