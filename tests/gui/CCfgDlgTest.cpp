@@ -516,8 +516,10 @@ TEST_F(CCfgDlgTest, LabelsFitTheirTextsBesideTheirEdits) {
         }
         SCOPED_TRACE(label->text().toStdString());
         EXPECT_LE(label->sizeHint().width(), label->width());
+        // A spin box's edit included, where the dialog has it.
         for (QLineEdit *edit : m_dialog->findChildren<QLineEdit *>()) {
-            EXPECT_FALSE(label->geometry().intersects(edit->geometry())) << edit->objectName().toStdString();
+            const QRect placed(edit->mapTo(m_dialog.get(), QPoint()), edit->size());
+            EXPECT_FALSE(label->geometry().intersects(placed)) << edit->objectName().toStdString();
         }
     }
 }
