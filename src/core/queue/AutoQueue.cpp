@@ -36,6 +36,8 @@ void AutoQueue::configure(const AutomaticSettings &automatic) {
     for (auto folder = m_tracked.begin(); folder != m_tracked.end();) {
         folder = m_automatic.folders.contains(folder.key()) ? std::next(folder) : m_tracked.erase(folder);
     }
+    m_settingsRefusals.removeIf(
+        [this](const auto &refusal) { return !m_automatic.folders.contains(refusal.key()); });
     for (auto folder = m_unavailable.begin(); folder != m_unavailable.end();) {
         folder = m_automatic.folders.contains(*folder) ? std::next(folder) : m_unavailable.erase(folder);
     }
@@ -284,6 +286,7 @@ bool AutoQueue::run(const QString &folder, const QString &name, QueueOperations:
         return false;
     }
     if (outcome.succeeded) {
+        m_settingsRefusals.remove(folder); // should the settings go wrong again, that is said again
         m_tracked[folder].remove(name);
         emit queued(folder, name);
         return true;
@@ -309,8 +312,15 @@ void AutoQueue::refuse(const QString &folder, const QString &name, const QueueOp
     file.state =
         outcome.refusal == QueueOperations::Outcome::Refusal::OfFile ? State::Refused : State::Blocked;
     file.since = m_clock();
-    if (file.reason != outcome.notice.text) {
-        file.reason = outcome.notice.text;
-        emit refused(folder, name, outcome.notice.text);
+    if (file.reason == outcome.notice.text) {
+        return;
     }
+    file.reason = outcome.notice.text;
+    if (outcome.refusal == QueueOperations::Outcome::Refusal::OfSettings) {
+        if (m_settingsRefusals.value(folder) == outcome.notice.text) {
+            return;
+        }
+        m_settingsRefusals.insert(folder, outcome.notice.text);
+    }
+    emit refused(folder, name, outcome.notice.text);
 }

@@ -20,7 +20,8 @@
 // Queues the files of the automatic transit subfolders by themselves, once each is complete: its size
 // and time unchanged for the settle time, and no process holding it open for writing. A file queues
 // through the very command a double-click runs (allow-list, content checks, mapping, same-name rules);
-// a refusal is reported once for its reason, never shown in a box. A file refused for what it is (its
+// a refusal is reported once for its reason (one of the settings once for the subfolder), never shown in
+// a box. A file refused for what it is (its
 // type, content, size or name) is left alone until it changes or the rules change (judgeAgain); one
 // refused for a condition around it (the mapping, the upload folder, a file of the same name waiting
 // there) is tried again at every periodic look. The system's notices of a change start a look soon; a
@@ -117,6 +118,8 @@ private:
     QHash<QString, QHash<QString, Tracked>> m_tracked; // by subfolder, then file name
     std::deque<Pending> m_ready;
     QSet<QString> m_unavailable; // automatic subfolders reported unavailable
+    // By subfolder, the refusal of its settings last reported: said for one file, not for each.
+    QHash<QString, QString> m_settingsRefusals;
     QFileSystemWatcher m_watcher;
     QTimer m_rescan;
     QTimer m_soon;

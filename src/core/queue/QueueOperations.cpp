@@ -285,7 +285,7 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     Notice notice;
     if (!resolveDestination(currentDir, Caller::QueueOne, &destination, &notice)) {
         Outcome outcome{false, notice};
-        outcome.refusal = Refusal::OfCondition;
+        outcome.refusal = Refusal::OfSettings;
         return outcome;
     }
     const QString source = Paths::join(m_settings.transitFolder, currentDir);
@@ -320,7 +320,7 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
         return refused(Refusal::OfFile, refusedText(unsendable));
     }
     if (m_settings.uploadFolder.isEmpty() || !QFileInfo(m_settings.uploadFolder).isDir()) {
-        return refused(Refusal::OfCondition, QStringLiteral("上传目录不存在，请检查软件设置！"));
+        return refused(Refusal::OfSettings, QStringLiteral("上传目录不存在，请检查软件设置！"));
     }
     const InUploadFolder standing = inUploadFolder(fileName);
     if (standing == InUploadFolder::Waiting) {

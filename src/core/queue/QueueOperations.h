@@ -44,9 +44,10 @@ public:
         // Nothing was done yet: the batch's files want their content checked before the command runs again.
         bool needsCheck = false;
         // What a refusal of one file (a notice) is about: the file itself (its type, content, size or name),
-        // which holds until the file changes, or a condition around it (the mapping, the upload folder, a
-        // file of the same name there, a move that failed), which may clear by itself.
-        enum class Refusal { None, OfFile, OfCondition };
+        // which holds until the file changes; a condition around it (a file of the same name in the upload
+        // folder, a move that failed), which may clear by itself; or the settings (the subfolder's mapping,
+        // the upload folder), which refuse every file of the subfolder alike until they are mended.
+        enum class Refusal { None, OfFile, OfCondition, OfSettings };
         Refusal refusal = Refusal::None;
     };
 

@@ -137,6 +137,8 @@ TEST_F(AutoQueueTest, RefusalsAreReportedOnceAndOnlyThoseOfAConditionAreTriedAga
     TestFiles::write(transitFile(QStringLiteral("twin.txt")), "new twin");
     TestFiles::write(at(QStringLiteral("upload/twin.txt")), "twin still to send");
     TestFiles::write(at(QStringLiteral("transit/Z/unmapped.txt")), "z");
+    TestFiles::write(at(QStringLiteral("transit/Z/unmapped2.txt")),
+                     "z2"); // the subfolder's refusal is said once
     for (const auto now : {0s, 5s, 10s, 15s}) {
         scanAt(now);
     }
@@ -159,13 +161,14 @@ TEST_F(AutoQueueTest, RefusalsAreReportedOnceAndOnlyThoseOfAConditionAreTriedAga
     TestFiles::write(m_mapping.filePath(),
                      *Cp936::encode(QStringLiteral("|A*d://a>192.168.1.1:4321|Z*d://z>192.168.1.1:4321|")));
     scanAt(20s);
-    EXPECT_EQ(queued(), (QStringList{QStringLiteral("twin.txt"), QStringLiteral("unmapped.txt")}));
+    EXPECT_EQ(queued(), (QStringList{QStringLiteral("twin.txt"), QStringLiteral("unmapped.txt"),
+                                     QStringLiteral("unmapped2.txt")}));
 
     // The rules change: a file refused for its type waits to be judged again, then goes.
     TestFiles::write(m_filter.filePath(), FileTypeFilter::scramble("txt:doc:"));
     m_filter.load();
     scanAt(30s);
-    EXPECT_EQ(queued().size(), 2);
+    EXPECT_EQ(queued().size(), 3);
     m_auto.judgeAgain();
     scanAt(31s);
     EXPECT_EQ(queued().last(), QStringLiteral("report.doc"));
