@@ -22,8 +22,8 @@ AutoQueue::AutoQueue(QueueOperations &operations, const SettingsRecord &settings
     connect(&m_rescan, &QTimer::timeout, this, &AutoQueue::scan);
     connect(&m_soon, &QTimer::timeout, this, &AutoQueue::scan);
     connect(&m_drain, &QTimer::timeout, this, &AutoQueue::drain);
-    // Restarting a running timer would put the look off for as long as a burst lasts.
-    // A look due later (a file that settles) is brought forward.
+    // Restarting a running timer would put the look off for as long as a burst lasts; a look due later
+    // (for a file that settles) is brought forward.
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
         if (!m_soon.isActive() || m_soon.remainingTime() > kNoticeDelayMs) {
             m_soon.start(kNoticeDelayMs);
