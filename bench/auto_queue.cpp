@@ -46,13 +46,14 @@ bool writeFile(const QString &path, const QByteArray &bytes) {
 
 // A working folder with transit/A mapped, the allow-list txt, and the station's parts on it.
 struct Station {
-    explicit Station(quint16 port) {
+    // innerPath: where the peer puts the files, a folder of their own for each run (names never collide).
+    explicit Station(quint16 port, const QString &innerPath = QStringLiteral("d://a")) {
         for (const char *folder : {"transit/A", "upload", "records", "done"}) {
             QDir().mkpath(work.filePath(QLatin1String(folder)));
         }
         writeFile(work.filePath(QStringLiteral("Brelvantis.filter")), FileTypeFilter::scramble("txt:"));
         writeFile(work.filePath(QStringLiteral("Brelvantis.path")),
-                  *Cp936::encode(QStringLiteral("|A*d://a>10.0.0.2:80|")));
+                  *Cp936::encode(QStringLiteral("|A*%1>10.0.0.2:80|").arg(innerPath)));
         parts = std::make_unique<StationParts>(work.path());
         SettingsRecord &settings = parts->settings;
         settings.transitFolder = Paths::join(work.path(), QStringLiteral("transit/"));
@@ -165,13 +166,19 @@ void longestTurn() {
                 static_cast<double>(timer.nsecsElapsed()) / 1e9);
 }
 
-void dropAndSend(quint16 port, const std::atomic<int> &stored, int settleSeconds) {
+struct Sent {
+    double byHand = -1;
+    double automatic = -1;
+    double dropping = 0;
+};
+
+Sent dropAndSend(quint16 port, const std::atomic<int> &stored, int settleSeconds, int round) {
     constexpr int kFiles = 1000;
     constexpr qsizetype kBytes = 4096;
     constexpr int kLimitMs = 10 * 60 * 1000;
-    double byHand = -1;
+    Sent sent;
     {
-        Station station(port);
+        Station station(port, QStringLiteral("d://hand%1").arg(round));
         station.drop(kFiles, kBytes);
         QThread::msleep(2100);
         const int before = stored;
@@ -181,34 +188,27 @@ void dropAndSend(quint16 port, const std::atomic<int> &stored, int settleSeconds
         station.parts->upload.start();
         station.parts->upload.OnTimer();
         if (runUntil([&] { return stored - before == kFiles; }, kLimitMs)) {
-            byHand = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+            sent.byHand = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         }
         station.parts->upload.stop();
         runUntil([&station] { return station.parts->upload.isStopped(); }, 10000);
     }
-    double automatic = -1;
-    double dropping = 0;
     {
-        Station station(port);
+        Station station(port, QStringLiteral("d://auto%1").arg(round));
         station.automate(settleSeconds);
         const int before = stored;
         QElapsedTimer timer;
         timer.start();
         station.drop(kFiles, kBytes);
-        dropping = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+        sent.dropping = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         timer.restart();
         if (runUntil([&] { return stored - before == kFiles; }, kLimitMs)) {
-            automatic = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+            sent.automatic = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         }
         station.parts->upload.stop();
         runUntil([&station] { return station.parts->upload.isStopped(); }, 10000);
     }
-    std::printf("(b) 1,000 files of 4 KiB until the isolator peer holds them all\n"
-                "  by hand (添加记录, then sent): %8.2f s\n"
-                "  automatic subfolder:          %8.2f s from the end of the drop (the drop took %.2f s)\n"
-                "  settle time:                  %8d s\n"
-                "  automatic - settle - by hand: %+8.2f s (goal <= 0)\n",
-                byHand, automatic, dropping, settleSeconds, automatic - settleSeconds - byHand);
+    return sent;
 }
 
 } // namespace
@@ -233,6 +233,25 @@ int main(int argc, char **argv) {
         std::printf("the peer did not start: %s\n", qPrintable(error));
         return 1;
     }
-    dropAndSend(peer.port(), stored, settle);
+    // Other work on the machine weighs on one run more than another: each is run in turn, the faster
+    // of its runs counted.
+    const char *roundsText = std::getenv("BRELVANTIS_BENCH_ROUNDS");
+    const int rounds = roundsText ? std::max(1, std::atoi(roundsText)) : 2;
+    Sent best;
+    std::printf("(b) 1,000 files of 4 KiB until the isolator peer holds them all, settle time %d s\n",
+                settle);
+    for (int round = 1; round <= rounds; ++round) {
+        const Sent sent = dropAndSend(peer.port(), stored, settle, round);
+        std::printf("  run %d: by hand %.2f s, automatic %.2f s (the drop itself %.2f s)\n", round,
+                    sent.byHand, sent.automatic, sent.dropping);
+        const auto faster = [](double a, double b) { return a < 0 ? b : b < 0 ? a : std::min(a, b); };
+        best.byHand = faster(best.byHand, sent.byHand);
+        best.automatic = faster(best.automatic, sent.automatic);
+    }
+    std::printf("  by hand (添加记录, then sent): %8.2f s\n"
+                "  automatic subfolder:          %8.2f s from the end of the drop\n"
+                "  settle time:                  %8d s\n"
+                "  automatic - settle - by hand: %+8.2f s (goal <= 0)\n",
+                best.byHand, best.automatic, settle, best.automatic - settle - best.byHand);
     return 0;
 }
