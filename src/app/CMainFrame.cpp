@@ -94,6 +94,7 @@ void CMainFrame::OnCreate() {
     createToolBar();
     createStatusBar();
     connectMalwareScan();
+    createUnavailableFoldersText();
     createShortcuts();
     nameForAccessibility();
     showUploadState(m_parts.upload.state());
@@ -461,10 +462,12 @@ void CMainFrame::OnStartUpload() {
     if (refuseWhileNotConfigured()) {
         return;
     }
+    m_operatorStopped = false;
     m_parts.upload.start();
 }
 
 void CMainFrame::OnStopUpload() {
+    m_operatorStopped = true;
     m_queueChecker->cancelAll();
     m_parts.upload.stop();
 }
@@ -569,12 +572,71 @@ void CMainFrame::installAutomation() {
                 m_notice->showPassing(journalled ? text : text + QStringLiteral("（日志无法写入）"));
                 notifyHidden(text, folder + QLatin1Char('/') + fileName);
             });
-    connect(m_autoQueue, &AutoQueue::queued, this, [this] { m_autoQueued = true; });
+    connect(m_autoQueue, &AutoQueue::queued, this, [this] {
+        m_autoQueued = true;
+        sendAutomaticallyQueued();
+    });
     connect(m_autoQueue, &AutoQueue::waitingChanged, this, &CMainFrame::showAutomaticFolders);
+    // A subfolder that went (a share that dropped) is said once and stays in red until it is back.
+    connect(m_autoQueue, &AutoQueue::folderUnavailable, this,
+            [this](const QString &folder, const Failure &failure) {
+                m_unavailableFolders.insert(folder, failure.reason);
+                showUnavailableFolders();
+                notifyHidden(QStringLiteral("自动上传文件夹“%1”无法访问：%2").arg(folder, failure.reason));
+            });
+    connect(m_autoQueue, &AutoQueue::folderBack, this, [this](const QString &folder) {
+        m_unavailableFolders.remove(folder);
+        showUnavailableFolders();
+        m_notice->showPassing(QStringLiteral("自动上传文件夹“%1”已恢复，继续自动上传。").arg(folder));
+    });
+}
+
+// A station that starts uploading by itself also sends what its automatic subfolders queue once the queue
+// has drained (which ends the upload), unless the operator stopped it: then 开始上传 is the operator's.
+void CMainFrame::sendAutomaticallyQueued() {
+    if (!m_configured || m_operatorStopped || !m_parts.upload.isStopped() ||
+        !AutomaticSettings::from(m_parts.settings).startUploading) {
+        return;
+    }
+    m_parts.upload.start();
+    // Sent from the next turn on, not from inside the queueing of a batch.
+    QTimer::singleShot(0, &m_parts.upload, &UploadController::OnTimer);
+}
+
+void CMainFrame::createUnavailableFoldersText() {
+    m_unavailableFoldersText = new QLabel(statusBar());
+    m_unavailableFoldersText->setObjectName(QStringLiteral("unavailableFoldersText"));
+    m_unavailableFoldersText->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
+    m_unavailableFoldersText->hide();
+    statusBar()->addPermanentWidget(m_unavailableFoldersText);
+}
+
+void CMainFrame::showUnavailableFolders() {
+    QStringList folders = m_unavailableFolders.keys();
+    folders.sort();
+    QStringList texts;
+    for (const QString &folder : std::as_const(folders)) {
+        texts << QStringLiteral("自动上传文件夹“%1”无法访问：%2")
+                     .arg(folder, m_unavailableFolders.value(folder));
+    }
+    const QString text = texts.join(QStringLiteral("；"));
+    m_unavailableFoldersText->setText(text);
+    m_unavailableFoldersText->setToolTip(text);
+    m_unavailableFoldersText->setAccessibleName(text);
+    m_unavailableFoldersText->setVisible(!text.isEmpty());
 }
 
 void CMainFrame::applyAutomaticSettings() {
     m_automation->configure(m_configured);
+    // A subfolder no longer automatic (or the station no longer set up) is no longer watched for.
+    const QStringList automatic =
+        m_configured ? AutomaticSettings::from(m_parts.settings).folders : QStringList();
+    for (const QString &folder : m_unavailableFolders.keys()) {
+        if (!automatic.contains(folder)) {
+            m_unavailableFolders.remove(folder);
+        }
+    }
+    showUnavailableFolders();
 }
 
 // The marks of the automatic subfolders; after files were queued, the panes show them gone.

@@ -106,8 +106,11 @@ private:
     void onFileActivated(const QString &name);
     void afterQueueCommand(const QueueOperations::Outcome &outcome);
     void installAutomation();
+    void createUnavailableFoldersText();
     void applyAutomaticSettings();
     void showAutomaticFolders();
+    void showUnavailableFolders();
+    void sendAutomaticallyQueued();
     void queueFromTransit(const QString &currentDir, const QString &fileName);
     void continueQueueing(const QString &currentDir, const QString &fileName, QueueOperations::Batch batch);
     void connectStationParts();
@@ -156,6 +159,8 @@ private:
     QHash<QString, QString> m_rowShas;   // file and destination → the SHA-256 of its last completion
     QLabel *m_recordingText = nullptr;   // shown only while the day's records cannot be written
     QLabel *m_scannerDownText = nullptr; // shown only while the malware scanner gives no verdict
+    QLabel *m_unavailableFoldersText = nullptr;   // shown only while an automatic subfolder is away
+    QHash<QString, QString> m_unavailableFolders; // automatic subfolder → why it cannot be looked at
     QProgressBar *m_statusProgress = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QAction *m_trayStart = nullptr;
@@ -168,5 +173,6 @@ private:
     bool m_exitConfirmed = false;
     bool m_configured = false;
     bool m_stopping = false;         // the stop command's grace runs
+    bool m_operatorStopped = false;  // 停止上传 was the operator's last word: nothing starts by itself
     bool m_moveFailureShown = false; // a failed move of a sent file was put in a box since the last success
 };

@@ -5,6 +5,8 @@
 #include "core/common/CommandIds.h"
 #include "core/common/Cp936.h"
 #include "core/config/FileTypeFilter.h"
+#include "core/config/SettingsStore.h"
+#include "core/records/DayJournal.h"
 #include "core/records/UploadRecord.h"
 #include "core/station/StationParts.h"
 #include "core/xls/Workbook.h"
@@ -583,6 +585,42 @@ TEST_F(StationEndToEnd, ExitDuringAnUploadEndsTheWorkerCleanly) {
     EXPECT_EQ(logged.value(1).value(CellStatus), kStatusUploading);
     m_frame.reset();
     mute->stop();
+}
+
+// An automatic subfolder with uploading on at start: a complete file goes to the isolator by itself, one
+// of a type not allowed stays in the transit folder, journalled and said in the status bar.
+TEST_F(StationEndToEnd, AnAutomaticSubfolderSendsItsFilesByThemselvesAndSaysWhatItRefuses) {
+    const SettingsStore store(m_workspace->path(QStringLiteral("Berlvantis.ini")));
+    SettingsRecord settings;
+    ASSERT_TRUE(store.load(settings));
+    settings.autoFolders = {QStringLiteral("报表")};
+    settings.settleSeconds = QStringLiteral("1");
+    settings.startUploading = QStringLiteral("1");
+    ASSERT_EQ(store.save(settings).outcome, SettingsStore::SaveResult::Outcome::Saved);
+    const QByteArray report = m_workspace->addTransitFile(QStringLiteral("报表/月报.txt"), 5000);
+    m_workspace->addTransitFile(QStringLiteral("报表/安装.exe"), 10);
+    openStation();
+
+    ASSERT_TRUE(waitUntil([this] { return m_stored == 1; }, 30000)) << statuses().join(u' ').toStdString();
+    EXPECT_EQ(storedByPeer(arrived(QStringLiteral("192.168.1.10_4321"), QStringLiteral("报表"),
+                                   QStringLiteral("月报.txt"))),
+              report);
+    EXPECT_EQ(m_parts->table.rowCount(), 1);
+    EXPECT_TRUE(QFileInfo::exists(m_workspace->path(QStringLiteral("transit/报表/安装.exe"))));
+    const QString reason =
+        QStringLiteral("不能上传该类型文件！ “安装.exe”的类型：exe；允许上传的类型：txt、pdf、jpg");
+    EXPECT_EQ(m_frame->findChild<QLabel *>(QStringLiteral("statusNoticeText"))->text(),
+              QStringLiteral("“报表”中的“安装.exe”未自动加入队列：") + reason);
+    QList<QStringList> lines;
+    Failure failure;
+    ASSERT_TRUE(DayJournal::readFile(m_parts->dayJournal.path(), &lines, &failure));
+    QStringList refusals;
+    for (const QStringList &line : std::as_const(lines)) {
+        if (line.at(1) == QStringLiteral("拒绝")) {
+            refusals << line.at(2) + QLatin1Char(' ') + line.at(5);
+        }
+    }
+    EXPECT_EQ(refusals, QStringList{QStringLiteral("安装.exe ") + reason});
 }
 
 } // namespace

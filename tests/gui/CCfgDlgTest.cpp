@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -182,6 +183,30 @@ TEST_F(CCfgDlgTest, TheInspectionGroupRoundTripsItsKeysAndTestsTheConnection) {
         [answer] { return !answer->toolTip().startsWith(QStringLiteral("正在连接")); }, 10000));
     EXPECT_EQ(answer->toolTip(), ClamdClient(ClamdEndpoint::localSocket(missing)).version().sentence());
     EXPECT_TRUE(m_dialog->findChild<QPushButton *>(QStringLiteral("testClamdButton"))->isEnabled());
+}
+
+// A settle time the file holds out of range is shown as the station uses it, and said.
+TEST_F(CCfgDlgTest, TheAutomaticGroupShowsTheSettleTimeInUseAndSavesItsKeys) {
+    auto *settle = m_dialog->findChild<QSpinBox *>(QStringLiteral("settleSecondsSpin"));
+    auto *start = m_dialog->findChild<QCheckBox *>(QStringLiteral("startUploadingBox"));
+    auto *problem = m_dialog->findChild<QLabel *>(QStringLiteral("automaticText"));
+    ASSERT_TRUE(settle && start && problem);
+    record() = sample();
+    record().settleSeconds = QStringLiteral("0");
+    show();
+    EXPECT_EQ(settle->value(), 1);
+    EXPECT_EQ(problem->toolTip(),
+              QStringLiteral("设置有误：稳定时间“0”不是 1 到 3600 之间的整秒数，按 1 秒计"));
+    EXPECT_FALSE(start->isChecked());
+    settle->setValue(30);
+    start->setChecked(true);
+    click("okButton");
+    ASSERT_FALSE(m_dialog->isVisible());
+    const SettingsRecord stored = saved();
+    EXPECT_EQ(stored.settleSeconds, QStringLiteral("30"));
+    EXPECT_EQ(stored.startUploading, QStringLiteral("1"));
+    show();
+    EXPECT_EQ(problem->toolTip(), QString());
 }
 
 TEST_F(CCfgDlgTest, OkWithARequiredFolderEmptyStaysOpenAndWritesNothing) {
@@ -479,7 +504,8 @@ TEST_F(CCfgDlgTest, TabFollowsTheFormsOrder) {
         "okButton cancelButton transitFolderEdit uploadFolderEdit completionFolderEdit "
         "transitBrowseButton uploadBrowseButton completionBrowseButton recordFolderEdit recordBrowseButton "
         "isolatorAddressEdit isolatorPortEdit bandwidthLimitEdit innerPathButton allowedTypesEdit "
-        "checkContentBox openArchivesBox scannerCombo testClamdButton clamdSocketEdit clamdAddressEdit");
+        "checkContentBox openArchivesBox scannerCombo testClamdButton clamdSocketEdit clamdAddressEdit "
+        "settleSecondsSpin qt_spinbox_lineedit startUploadingBox");
 }
 
 TEST_F(CCfgDlgTest, LabelsFitTheirTextsBesideTheirEdits) {
@@ -490,8 +516,10 @@ TEST_F(CCfgDlgTest, LabelsFitTheirTextsBesideTheirEdits) {
         }
         SCOPED_TRACE(label->text().toStdString());
         EXPECT_LE(label->sizeHint().width(), label->width());
+        // A spin box's edit included, where the dialog has it.
         for (QLineEdit *edit : m_dialog->findChildren<QLineEdit *>()) {
-            EXPECT_FALSE(label->geometry().intersects(edit->geometry())) << edit->objectName().toStdString();
+            const QRect placed(edit->mapTo(m_dialog.get(), QPoint()), edit->size());
+            EXPECT_FALSE(label->geometry().intersects(placed)) << edit->objectName().toStdString();
         }
     }
 }

@@ -1,11 +1,13 @@
 #include "core/queue/AutoQueue.h"
 
 #include "core/common/Paths.h"
+#include "core/common/SystemErrors.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
 AutoQueue::AutoQueue(QueueOperations &operations, const SettingsRecord &settings, QObject *parent)
@@ -20,9 +22,10 @@ AutoQueue::AutoQueue(QueueOperations &operations, const SettingsRecord &settings
     connect(&m_rescan, &QTimer::timeout, this, &AutoQueue::scan);
     connect(&m_soon, &QTimer::timeout, this, &AutoQueue::scan);
     connect(&m_drain, &QTimer::timeout, this, &AutoQueue::drain);
-    // Restarting a running timer would put the look off for as long as a burst lasts.
+    // Restarting a running timer would put the look off for as long as a burst lasts; a look due later
+    // (for a file that settles) is brought forward.
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
-        if (!m_soon.isActive()) {
+        if (!m_soon.isActive() || m_soon.remainingTime() > kNoticeDelayMs) {
             m_soon.start(kNoticeDelayMs);
         }
     });
@@ -31,15 +34,14 @@ AutoQueue::AutoQueue(QueueOperations &operations, const SettingsRecord &settings
 void AutoQueue::configure(const AutomaticSettings &automatic) {
     m_automatic = automatic;
     for (auto folder = m_tracked.begin(); folder != m_tracked.end();) {
-        if (!m_automatic.folders.contains(folder.key())) {
-            folder = m_tracked.erase(folder);
-            continue;
-        }
-        for (auto file = folder->begin(); file != folder->end();) {
-            file = file->state == State::Refused ? folder->erase(file) : std::next(file);
-        }
-        ++folder;
+        folder = m_automatic.folders.contains(folder.key()) ? std::next(folder) : m_tracked.erase(folder);
     }
+    m_settingsRefusals.removeIf(
+        [this](const auto &refusal) { return !m_automatic.folders.contains(refusal.key()); });
+    for (auto folder = m_unavailable.begin(); folder != m_unavailable.end();) {
+        folder = m_automatic.folders.contains(*folder) ? std::next(folder) : m_unavailable.erase(folder);
+    }
+    judgeAgain();
     rewatch();
     if (m_automatic.folders.isEmpty()) {
         m_rescan.stop();
@@ -49,25 +51,83 @@ void AutoQueue::configure(const AutomaticSettings &automatic) {
     emit waitingChanged();
 }
 
+// A refused file stays refused as it is, but is due for the next look; its reason is kept, so the same
+// refusal is not reported twice.
+void AutoQueue::judgeAgain() {
+    for (QHash<QString, Tracked> &folder : m_tracked) {
+        for (Tracked &file : folder) {
+            if (file.state == State::Refused || file.state == State::Blocked) {
+                file.state = State::Blocked;
+                file.since = m_clock() - std::chrono::milliseconds(kRetryMs);
+            }
+        }
+    }
+}
+
 QString AutoQueue::pathOf(const QString &folder) const {
     return Paths::join(m_settings.transitFolder, folder);
 }
 
+// Why the automatic subfolder cannot be looked at now (nothing failed when it can). A link is no
+// transit subfolder, whatever it leads to.
+Failure AutoQueue::unavailability(const QString &folder) const {
+    const QString path = pathOf(folder);
+    const FileProbe::Look look = FileProbe::look(path);
+    QString reason;
+    switch (look.kind) {
+    case FileProbe::Kind::Missing:
+        reason = systemErrorText(ENOENT);
+        break;
+    case FileProbe::Kind::Unreadable:
+        reason = systemErrorText(look.error);
+        break;
+    case FileProbe::Kind::Regular:
+    case FileProbe::Kind::Link:
+        reason = FileProbe::kindText(look.kind);
+        break;
+    case FileProbe::Kind::Special:
+        if (const QFileInfo info(path); !info.isDir() || !info.isReadable()) {
+            reason = info.isDir() ? systemErrorText(EACCES) : FileProbe::kindText(look.kind);
+        }
+        break;
+    }
+    return reason.isEmpty() ? Failure() : Failure::of(Failure::Kind::Folder, path, reason);
+}
+
+void AutoQueue::noteAvailability(const QString &folder, const Failure &failure) {
+    if (failure.failed() && !m_unavailable.contains(folder)) {
+        m_unavailable.insert(folder);
+        emit folderUnavailable(folder, failure);
+    } else if (!failure.failed() && m_unavailable.remove(folder)) {
+        emit folderBack(folder);
+    }
+}
+
 // The transit folder itself is watched too: an automatic subfolder created later is then seen soon.
+QStringList AutoQueue::watchedPaths() const {
+    if (m_automatic.folders.isEmpty() || m_settings.transitFolder.isEmpty()) {
+        return {};
+    }
+    QStringList paths;
+    if (QFileInfo(m_settings.transitFolder).isDir()) {
+        paths << m_settings.transitFolder;
+    }
+    for (const QString &folder : std::as_const(m_automatic.folders)) {
+        if (!m_unavailable.contains(folder) && QFileInfo(pathOf(folder)).isDir()) {
+            paths << pathOf(folder);
+        }
+    }
+    return paths;
+}
+
+// A folder removed drops its watch; made again, it must be watched again.
 void AutoQueue::rewatch() {
     if (!m_watcher.directories().isEmpty()) {
         m_watcher.removePaths(m_watcher.directories());
     }
-    if (m_automatic.folders.isEmpty() || m_settings.transitFolder.isEmpty()) {
-        return;
+    if (const QStringList paths = watchedPaths(); !paths.isEmpty()) {
+        m_watcher.addPaths(paths);
     }
-    QStringList paths{m_settings.transitFolder};
-    for (const QString &folder : std::as_const(m_automatic.folders)) {
-        if (QFileInfo(pathOf(folder)).isDir()) {
-            paths << pathOf(folder);
-        }
-    }
-    m_watcher.addPaths(paths);
 }
 
 int AutoQueue::waitingCount(const QString &folder) const {
@@ -75,20 +135,29 @@ int AutoQueue::waitingCount(const QString &folder) const {
     if (found == m_tracked.cend()) {
         return 0;
     }
-    return static_cast<int>(std::count_if(found->cbegin(), found->cend(),
-                                          [](const Tracked &file) { return file.state != State::Refused; }));
+    return static_cast<int>(std::count_if(found->cbegin(), found->cend(), [](const Tracked &file) {
+        return file.state != State::Refused && file.state != State::Blocked;
+    }));
 }
 
 void AutoQueue::scan() {
     if (m_settings.transitFolder.isEmpty()) {
         return;
     }
-    if (m_watcher.directories().size() != m_automatic.folders.size() + 1) {
-        rewatch(); // a subfolder appeared (or went)
-    }
     QList<Pending> settled;
     for (const QString &folder : std::as_const(m_automatic.folders)) {
-        scanFolder(folder, &settled);
+        const Failure failure = unavailability(folder);
+        noteAvailability(folder, failure);
+        if (!failure.failed()) {
+            scanFolder(folder, &settled);
+        }
+    }
+    QStringList watched = m_watcher.directories();
+    QStringList wanted = watchedPaths();
+    watched.sort();
+    wanted.sort();
+    if (watched != wanted) {
+        rewatch(); // a subfolder appeared, went, or came back
     }
     if (!settled.isEmpty()) {
         QList<FileProbe::Stamp> stamps;
@@ -131,10 +200,17 @@ void AutoQueue::lookAgainWhenDue() {
 }
 
 // Notes what changed in folder since the last look, forgets what went, and adds the files settled long
-// enough (for the look at writers) to *settled.
+// enough, and those refused for a condition a while ago, (for the look at writers) to *settled.
 void AutoQueue::scanFolder(const QString &folder, QList<Pending> *settled) {
     const QString path = pathOf(folder);
-    const QStringList names = QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    // Sorted here as the file list sorts (QDir's own sort costs a folder of thousands many milliseconds),
+    // so files that settle together queue in the order the operator sees them.
+    QStringList names =
+        QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
     QHash<QString, Tracked> &tracked = m_tracked[folder];
     QHash<QString, Tracked> seen;
     seen.reserve(names.size());
@@ -147,7 +223,9 @@ void AutoQueue::scanFolder(const QString &folder, QList<Pending> *settled) {
         Tracked file = tracked.value(name);
         if (!tracked.contains(name) || file.stamp != look.stamp) {
             file = {look.stamp, now, State::Settling};
-        } else if (file.state == State::Settling && now - file.since >= m_automatic.settleTime()) {
+        } else if ((file.state == State::Settling && now - file.since >= m_automatic.settleTime()) ||
+                   (file.state == State::Blocked &&
+                    now - file.since >= std::chrono::milliseconds(kRetryMs))) {
             settled->append({folder, name, look.stamp});
         }
         seen.insert(name, file);
@@ -157,7 +235,10 @@ void AutoQueue::scanFolder(const QString &folder, QList<Pending> *settled) {
 
 void AutoQueue::drain() {
     int queuedNow = 0;
-    for (int i = 0; i < kBatchSize && !m_ready.empty(); ++i) {
+    QElapsedTimer turn;
+    turn.start();
+    // A slow disk or a long queue (each file is looked up in it) makes a file dear: the turn ends in time.
+    for (int i = 0; i < kBatchSize && !m_ready.empty() && !turn.hasExpired(kBatchBudgetMs); ++i) {
         const Pending file = m_ready.front();
         m_ready.pop_front();
         const auto folder = m_tracked.constFind(file.folder);
@@ -167,6 +248,7 @@ void AutoQueue::drain() {
         }
         QueueOperations::Batch batch;
         batch.notWritten = {file.stamp};
+        batch.settled = true;
         batch.logLater = true;
         queuedNow += run(file.folder, file.name, std::move(batch)) ? 1 : 0;
     }
@@ -182,7 +264,6 @@ void AutoQueue::drain() {
 // One run of the queueing command on the file, again after its content check when it needs one.
 bool AutoQueue::run(const QString &folder, const QString &name, QueueOperations::Batch batch) {
     const QueueOperations::Outcome outcome = m_operations.queueTransitFile(name, folder, &batch);
-    const auto forget = [&] { m_tracked[folder].remove(name); };
     if (outcome.needsCheck) {
         m_tracked[folder][name].state = State::Checking;
         QPointer<AutoQueue> self(this);
@@ -205,23 +286,41 @@ bool AutoQueue::run(const QString &folder, const QString &name, QueueOperations:
         return false;
     }
     if (outcome.succeeded) {
-        forget();
+        m_settingsRefusals.remove(folder); // should the settings go wrong again, that is said again
+        m_tracked[folder].remove(name);
         emit queued(folder, name);
         return true;
     }
     if (!outcome.notice.text.isEmpty()) {
-        Tracked &file = m_tracked[folder][name];
-        file.state = State::Refused;
-        emit refused(folder, name, outcome.notice.text);
+        refuse(folder, name, outcome);
         return false;
     }
-    if (outcome.summary.isEmpty()) {
-        forget(); // the file or its folder went
-        return false;
-    }
-    // Still written, or its check was cancelled: it settles again.
+    // Still written, its check cancelled, or gone with its folder (the next look forgets it, or keeps it
+    // while the folder is away): it settles again.
     Tracked &file = m_tracked[folder][name];
     file.state = State::Settling;
-    file.since = m_clock();
+    if (!outcome.summary.isEmpty()) {
+        file.since = m_clock();
+    }
     return false;
+}
+
+// A refusal is reported once for its reason while the file stays as it is, however often a condition
+// makes the file be tried again.
+void AutoQueue::refuse(const QString &folder, const QString &name, const QueueOperations::Outcome &outcome) {
+    Tracked &file = m_tracked[folder][name];
+    file.state =
+        outcome.refusal == QueueOperations::Outcome::Refusal::OfFile ? State::Refused : State::Blocked;
+    file.since = m_clock();
+    if (file.reason == outcome.notice.text) {
+        return;
+    }
+    file.reason = outcome.notice.text;
+    if (outcome.refusal == QueueOperations::Outcome::Refusal::OfSettings) {
+        if (m_settingsRefusals.value(folder) == outcome.notice.text) {
+            return;
+        }
+        m_settingsRefusals.insert(folder, outcome.notice.text);
+    }
+    emit refused(folder, name, outcome.notice.text);
 }

@@ -45,6 +45,14 @@ QString waitingText(const QStringList &names) {
            (names.size() > kShown ? QStringLiteral("%1 等 %2 个").arg(shown).arg(names.size()) : shown);
 }
 
+using Refusal = QueueOperations::Outcome::Refusal;
+
+QueueOperations::Outcome refused(Refusal kind, const QString &text) {
+    QueueOperations::Outcome outcome{false, {kError, text}};
+    outcome.refusal = kind;
+    return outcome;
+}
+
 } // namespace
 
 QueueOperations::QueueOperations(UploadTable &table, RecordLog &log, const FileTypeFilter &filter,
@@ -276,7 +284,9 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     Destination destination;
     Notice notice;
     if (!resolveDestination(currentDir, Caller::QueueOne, &destination, &notice)) {
-        return {false, notice};
+        Outcome outcome{false, notice};
+        outcome.refusal = Refusal::OfSettings;
+        return outcome;
     }
     const QString source = Paths::join(m_settings.transitFolder, currentDir);
     if (!QFileInfo(source).isDir()) {
@@ -292,37 +302,41 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
         const QString refusal = FileProbe::look(path).kind == FileProbe::Kind::Regular
                                     ? FolderScan::refusalFor(fileName, seen)
                                     : FolderScan::refusalOf(source, fileName);
-        return refusal.isEmpty() ? Outcome{} : Outcome{false, {kError, refusedText(refusal)}};
+        if (refusal.isEmpty()) {
+            return {};
+        }
+        // A name that cannot be read now (a share's error) may be readable later; a link or a pipe stays.
+        return refused(seen.kind == FileProbe::Kind::Unreadable ? Refusal::OfCondition : Refusal::OfFile,
+                       refusedText(refusal));
     }
     if (stamp.size == 0) {
-        return {false, {kError, refusedText(QStringLiteral("文件为空（0 字节）"))}};
+        return refused(Refusal::OfFile, refusedText(QStringLiteral("文件为空（0 字节）")));
     }
     if (!m_filter.permits(fileName)) {
-        return {false, {kError, typeRefusal(fileName)}};
+        return refused(Refusal::OfFile, typeRefusal(fileName));
     }
     const QString unsendable = unsendableReason(fileName);
     if (!unsendable.isEmpty()) {
-        return {false, {kError, refusedText(unsendable)}};
+        return refused(Refusal::OfFile, refusedText(unsendable));
     }
     if (m_settings.uploadFolder.isEmpty() || !QFileInfo(m_settings.uploadFolder).isDir()) {
-        return {false, {kError, QStringLiteral("上传目录不存在，请检查软件设置！")}};
+        return refused(Refusal::OfSettings, QStringLiteral("上传目录不存在，请检查软件设置！"));
     }
     const InUploadFolder standing = inUploadFolder(fileName);
     if (standing == InUploadFolder::Waiting) {
-        return {
-            false,
-            {kError,
-             QStringLiteral("上传目录中已有同名文件“%1”等待上传，请等它上传完成后再添加。").arg(fileName)}};
+        return refused(
+            Refusal::OfCondition,
+            QStringLiteral("上传目录中已有同名文件“%1”等待上传，请等它上传完成后再添加。").arg(fileName));
     }
     if (standing == InUploadFolder::Sent) {
-        Outcome refused{
-            false,
-            {kError, sameNameReason(fileName, standing) +
-                         QStringLiteral("，不能再添加同名文件。\n是否现在再试一次把它移到回收目录？")}};
-        refused.retryMoveOf = fileName;
-        return refused;
+        Outcome blocked =
+            refused(Refusal::OfCondition,
+                    sameNameReason(fileName, standing) +
+                        QStringLiteral("，不能再添加同名文件。\n是否现在再试一次把它移到回收目录？"));
+        blocked.retryMoveOf = fileName;
+        return blocked;
     }
-    if (FileProbe::modifiedWithin(stamp, m_settleTime()) ||
+    if ((!batch->settled && FileProbe::modifiedWithin(stamp, m_settleTime())) ||
         (!batch->notWritten.contains(stamp) && m_writers({stamp}).value(0))) {
         return {false, {}, waitingText({fileName})};
     }
@@ -332,7 +346,7 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     case Verdict::Passed:
         break;
     case Verdict::Refused:
-        return {false, {kError, QStringLiteral("不能上传该类型文件！\n") + contentRefusal}};
+        return refused(Refusal::OfFile, QStringLiteral("不能上传该类型文件！\n") + contentRefusal);
     case Verdict::NeedsCheck: {
         Outcome later;
         later.needsCheck = true;
@@ -343,7 +357,8 @@ QueueOperations::Outcome QueueOperations::queueTransitFile(const QString &fileNa
     }
     const QString failure = queueFile(source, fileName, stamp.size, destination);
     if (!failure.isEmpty()) {
-        return {false, {kError, QStringLiteral("文件“%1”未能移入上传目录：%2").arg(fileName, failure)}};
+        return refused(Refusal::OfCondition,
+                       QStringLiteral("文件“%1”未能移入上传目录：%2").arg(fileName, failure));
     }
     if (!batch->logLater) {
         m_log.writeRecordLog();

@@ -43,6 +43,12 @@ public:
         QString retryMoveOf{};
         // Nothing was done yet: the batch's files want their content checked before the command runs again.
         bool needsCheck = false;
+        // What a refusal of one file (a notice) is about: the file itself (its type, content, size or name),
+        // which holds until the file changes; a condition around it (a file of the same name in the upload
+        // folder, a move that failed), which may clear by itself; or the settings (the subfolder's mapping,
+        // the upload folder), which refuse every file of the subfolder alike until they are mended.
+        enum class Refusal { None, OfFile, OfCondition, OfSettings };
+        Refusal refusal = Refusal::None;
     };
 
     // Why the file at path may not be queued by its content, in the operator's words, or empty text when
@@ -68,6 +74,9 @@ public:
         // Many files are queued one after another: the caller writes the record log once after them all
         // (writeRecordLog), not after each.
         bool logLater = false;
+        // The caller saw the file unchanged for a settle time of its own: the wait on the file's time is
+        // not made again (the look at writers still is, unless notWritten holds the file).
+        bool settled = false;
 
         QStringList unchecked() const;
     };

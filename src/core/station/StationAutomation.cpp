@@ -1,5 +1,6 @@
 #include "core/station/StationAutomation.h"
 
+#include "core/config/FilterWatcher.h"
 #include "core/inspection/FileInspection.h"
 #include "core/inspection/InspectionSettings.h"
 #include "core/station/MalwareScanner.h"
@@ -18,6 +19,11 @@ StationAutomation::StationAutomation(StationParts &parts, QObject *parent)
             m_checker->submit(batch, fileName, std::move(resume));
         });
     connect(m_autoQueue, &AutoQueue::refused, this, &StationAutomation::journalRefusal);
+    // A file refused for its type may go under the new allow-list.
+    connect(&m_parts.filterWatcher, &FilterWatcher::changed, m_autoQueue, [this] {
+        m_autoQueue->judgeAgain();
+        m_autoQueue->scan();
+    });
 }
 
 StationAutomation::~StationAutomation() {

@@ -10,8 +10,9 @@ struct StationParts;
 
 // What the station does by itself around its parts, with a window or without one: the content checks of
 // queueing on their own thread, the queue's inspector and the send scan as the settings say, and the
-// automatic subfolders. A file the automatic queue refuses is journalled (拒绝) here, once per file until
-// it changes; the window or the headless station only says so.
+// automatic subfolders. A file the automatic queue refuses is journalled (拒绝) here, once for each reason
+// while it stays as it is; the window or the headless station only says so. A changed allow-list has the
+// refused files judged again.
 class StationAutomation : public QObject {
     Q_OBJECT
 public:

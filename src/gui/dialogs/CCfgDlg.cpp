@@ -7,6 +7,7 @@
 #include "core/config/SettingsStore.h"
 #include "core/inspection/ClamdClient.h"
 #include "core/inspection/InspectionSettings.h"
+#include "core/queue/AutomaticSettings.h"
 #include "gui/dialogs/CInnerPathDlg.h"
 #include "gui/widgets/ArtWork.h"
 #include "gui/widgets/DialogUnits.h"
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QThread>
 #include <algorithm>
 #include <utility>
@@ -61,10 +63,13 @@ const Place kPlaces[] = {
 // The connection test waits no longer than this at each step, so it ends within seconds.
 const ClamdTiming kTestTiming{std::chrono::milliseconds(3000), std::chrono::milliseconds(3000)};
 
-// The group 内容检查 stands below the file types; the buttons and the work folder below it.
+// The group 内容检查 stands below the file types, 自动上传 below it; the buttons and the work folder below
+// them.
 constexpr int kInspectionTop = 243;
 constexpr int kInspectionHeight = 84;
-constexpr int kButtonsTop = kInspectionTop + kInspectionHeight + 6;
+constexpr int kAutomaticTop = kInspectionTop + kInspectionHeight + 5;
+constexpr int kAutomaticHeight = 40;
+constexpr int kButtonsTop = kAutomaticTop + kAutomaticHeight + 6;
 
 const Place *placeOf(SettingsField field) {
     for (const Place &place : kPlaces) {
@@ -189,6 +194,7 @@ void CCfgDlg::createControls() {
     m_fileTypesEdit->setGeometry(du.rect(98, 221, 111, 12));
 
     createInspectionControls(du);
+    createAutomaticControls(du);
 
     // Below the buttons, the folder the three configuration files live in, cut short in the middle when
     // it is long.
@@ -210,6 +216,7 @@ void CCfgDlg::setVisible(bool visible) {
         m_shownFileTypes = FileTypeFilter::typedList(m_filter.text());
         m_fileTypesEdit->setText(m_shownFileTypes);
         showInspection();
+        showAutomatic();
     }
     QDialog::setVisible(visible);
 }
@@ -380,6 +387,7 @@ void CCfgDlg::onOk() {
         !writeFileTypes()) {
         return;
     }
+    takeAutomatic();
     const SettingsStore::SaveResult result = m_store.save(m_record);
     switch (result.outcome) {
     case SettingsStore::SaveResult::Outcome::Saved:
@@ -512,4 +520,58 @@ void CCfgDlg::onTestClamd() {
     });
     connect(m_clamdTest, &QThread::finished, m_clamdTest, &QObject::deleteLater);
     m_clamdTest->start();
+}
+
+void CCfgDlg::createAutomaticControls(const DialogUnits &du) {
+    auto *group = new QGroupBox(QStringLiteral("自动上传"), this);
+    group->setObjectName(QStringLiteral("automaticGroup"));
+    group->setGeometry(du.rect(7, kAutomaticTop, 214, kAutomaticHeight));
+
+    const QString settleLabel = settingOf(SettingsField::SettleSeconds).label.toString();
+    m_settleSpin = new QSpinBox(this);
+    m_settleSpin->setObjectName(QStringLiteral("settleSecondsSpin"));
+    m_settleSpin->setAccessibleName(settleLabel);
+    m_settleSpin->setRange(AutomaticSettings::kMinSettleSeconds, AutomaticSettings::kMaxSettleSeconds);
+    m_settleSpin->setToolTip(QStringLiteral("自动上传子文件夹中的文件须保持不变这么多秒，且没有程序正在写入，"
+                                            "才自动加入上传队列（%1 到 %2 秒）")
+                                 .arg(AutomaticSettings::kMinSettleSeconds)
+                                 .arg(AutomaticSettings::kMaxSettleSeconds));
+    m_settleSpin->setGeometry(du.rect(66, kAutomaticTop + 12, 44, 12));
+    auto *label = new QLabel(settleLabel, this);
+    label->setObjectName(QStringLiteral("settleSecondsLabel"));
+    QRect geometry = du.rect(19, kAutomaticTop + 14, 45, 8);
+    geometry.setWidth(std::max(geometry.width(), label->sizeHint().width()));
+    label->setGeometry(geometry);
+    label->setBuddy(m_settleSpin);
+
+    const QString startLabel = settingOf(SettingsField::StartUploading).label.toString();
+    m_startUploadingBox = new QCheckBox(startLabel, this);
+    m_startUploadingBox->setObjectName(QStringLiteral("startUploadingBox"));
+    m_startUploadingBox->setAccessibleName(startLabel);
+    m_startUploadingBox->setToolTip(QStringLiteral("软件启动后即开始上传队列中的文件，无需点击“开始上传”"));
+    m_startUploadingBox->setGeometry(du.rect(120, kAutomaticTop + 13, 92, 10));
+
+    m_automaticText = new QLabel(this);
+    m_automaticText->setObjectName(QStringLiteral("automaticText"));
+    m_automaticText->setGeometry(du.rect(19, kAutomaticTop + 27, 190, 10));
+}
+
+// The values the station uses; a settle time the file holds out of range is shown as used, and said.
+void CCfgDlg::showAutomatic() {
+    const AutomaticSettings settings = AutomaticSettings::from(m_record);
+    m_settleSpin->setValue(settings.settleSeconds);
+    m_startUploadingBox->setChecked(settings.startUploading);
+    const QString text =
+        settings.problem.isEmpty() ? QString() : QStringLiteral("设置有误：%1").arg(settings.problem);
+    m_automaticText->setToolTip(text);
+    m_automaticText->setAccessibleName(text);
+    m_automaticText->setText(
+        m_automaticText->fontMetrics().elidedText(text, Qt::ElideRight, m_automaticText->width()));
+}
+
+void CCfgDlg::takeAutomatic() {
+    AutomaticSettings settings = AutomaticSettings::from(m_record);
+    settings.settleSeconds = m_settleSpin->value();
+    settings.startUploading = m_startUploadingBox->isChecked();
+    settings.applyTo(m_record);
 }

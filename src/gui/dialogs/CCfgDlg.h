@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QThread;
 class SettingsStore;
 struct InspectionSettings;
@@ -31,7 +32,8 @@ struct InspectionSettings;
 // at once, even if the dialog is then cancelled. Its fields are the settings of kSettings
 // (SettingsRecord.h), labelled as the table names them and placed where the form has them.
 // The group 内容检查 edits the [Inspection] settings (InspectionSettings); 测试连接 asks clamd its
-// version on a thread of its own, so the dialog answers while it waits.
+// version on a thread of its own, so the dialog answers while it waits. The group 自动上传 edits the
+// [Automatic] settings (AutomaticSettings): the settle time and uploading at start.
 class CCfgDlg : public QDialog {
     Q_OBJECT
 public:
@@ -81,6 +83,9 @@ private:
     bool takeInspection();
     void onTestClamd();
     void showInspectionText(const QString &text);
+    void createAutomaticControls(const DialogUnits &du);
+    void showAutomatic();
+    void takeAutomatic();
 
     SettingsRecord &m_record;
     const SettingsStore &m_store;
@@ -100,4 +105,7 @@ private:
     QPushButton *m_testClamdButton = nullptr;
     QLabel *m_inspectionText = nullptr; // the test's answer, or what makes no sense in the values
     QPointer<QThread> m_clamdTest;
+    QSpinBox *m_settleSpin = nullptr;
+    QCheckBox *m_startUploadingBox = nullptr;
+    QLabel *m_automaticText = nullptr; // what the settings file holds that makes no sense
 };

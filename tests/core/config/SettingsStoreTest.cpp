@@ -345,11 +345,16 @@ TEST_F(SettingsStoreTest, AutomaticSubfoldersAndTheirSettingsRoundTripWithChines
     EXPECT_EQ(refused.outcome, SettingsStore::SaveResult::Outcome::Failed);
     EXPECT_EQ(refused.notice.text, QStringLiteral("子文件夹名“a=b”无法作为自动上传设置保存，设置未保存。"));
 
-    // Unset or unreadable values fall back to the defaults.
+    // Unreadable values fall back to the defaults, a settle time out of range to the nearer bound: said.
     loaded.settleSeconds = QStringLiteral("soon");
     loaded.startUploading = QStringLiteral("yes");
     EXPECT_EQ(AutomaticSettings::from(loaded).settleSeconds, AutomaticSettings::kDefaultSettleSeconds);
+    EXPECT_EQ(AutomaticSettings::from(loaded).problem,
+              QStringLiteral("稳定时间“soon”不是 1 到 3600 之间的整秒数，按 5 秒计"));
     EXPECT_FALSE(AutomaticSettings::from(loaded).startUploading);
+    loaded.settleSeconds = QStringLiteral("7200");
+    EXPECT_EQ(AutomaticSettings::from(loaded).settleSeconds, AutomaticSettings::kMaxSettleSeconds);
+    EXPECT_FALSE(AutomaticSettings::from(loaded).problem.isEmpty());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "core/queue/AutoQueue.h"
 #include "core/common/Clock.h"
 #include "core/common/Cp936.h"
+#include "core/common/Failure.h"
 #include "core/config/FileTypeFilter.h"
 #include "core/config/InnerPathMapping.h"
 #include "core/records/RecordLog.h"
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -43,8 +45,8 @@ protected:
         m_filter.load();
         TestFiles::write(m_mapping.filePath(), *Cp936::encode(QStringLiteral("|A*d://a>192.168.1.1:4321|")));
         m_log.loadRecordLog(at(QStringLiteral("records/")));
-        // The file's own time is the wall clock's: the queueing command's wait on it is left out here.
-        m_queue.setSettleTime([] { return 0ms; });
+        // The files are written just now by the wall clock: the queue's own settle time alone decides,
+        // not the hand command's wait of 2 s on a file's time.
         m_auto.setClock([this] { return m_now; });
         AutomaticSettings automatic;
         automatic.folders = {QStringLiteral("A"), QStringLiteral("Z")};
@@ -126,25 +128,106 @@ TEST_F(AutoQueueTest, AFileHeldOpenForWritingWaitsUntilItsWriterIsDone) {
     EXPECT_EQ(TestFiles::read(at(QStringLiteral("upload/w.txt"))), QByteArray("first rest"));
 }
 
-TEST_F(AutoQueueTest, ARefusedFileIsReportedOnceAndTriedAgainOnlyOnceItChanges) {
+// A refusal about the file holds until the file or the rules change; one about a condition around it is
+// tried again at every periodic look. Either is reported once for its reason.
+TEST_F(AutoQueueTest, RefusalsAreReportedOnceAndOnlyThoseOfAConditionAreTriedAgainByThemselves) {
     QSignalSpy refused(&m_auto, &AutoQueue::refused);
     TestFiles::write(transitFile(QStringLiteral("empty.txt")), "");
+    TestFiles::write(transitFile(QStringLiteral("report.doc")), "doc");
+    TestFiles::write(transitFile(QStringLiteral("twin.txt")), "new twin");
+    TestFiles::write(at(QStringLiteral("upload/twin.txt")), "twin still to send");
     TestFiles::write(at(QStringLiteral("transit/Z/unmapped.txt")), "z");
-    scanAt(0s);
-    scanAt(5s);
-    scanAt(10s);
-    ASSERT_EQ(refused.size(), 2);
-    const QList<QVariant> unmapped = refused[0][0] == QStringLiteral("Z") ? refused[0] : refused[1];
-    EXPECT_EQ(unmapped,
-              (QList<QVariant>{QStringLiteral("Z"), QStringLiteral("unmapped.txt"),
-                               QStringLiteral("当前文件夹未配置对应内网信息，请检查内网信息配置！")}));
+    TestFiles::write(at(QStringLiteral("transit/Z/unmapped2.txt")),
+                     "z2"); // the subfolder's refusal is said once
+    for (const auto now : {0s, 5s, 10s, 15s}) {
+        scanAt(now);
+    }
+    QStringList reasons;
+    for (const QList<QVariant> &signal : std::as_const(refused)) {
+        reasons << signal[1].toString() + QLatin1Char(' ') + signal[2].toString();
+    }
+    reasons.sort();
+    EXPECT_EQ(
+        reasons,
+        (QStringList{
+            QStringLiteral("empty.txt 文件为空（0 字节），不能上传。"),
+            QStringLiteral("report.doc 不能上传该类型文件！\n“report.doc”的类型：doc；允许上传的类型：txt"),
+            QStringLiteral("twin.txt 上传目录中已有同名文件“twin.txt”等待上传，请等它上传完成后再添加。"),
+            QStringLiteral("unmapped.txt 当前文件夹未配置对应内网信息，请检查内网信息配置！")}));
     EXPECT_EQ(m_auto.waitingCount(QStringLiteral("A")), 0) << "a refused file does not wait";
 
+    // The conditions clear: the files go at the next look, unchanged.
+    QFile::remove(at(QStringLiteral("upload/twin.txt")));
+    TestFiles::write(m_mapping.filePath(),
+                     *Cp936::encode(QStringLiteral("|A*d://a>192.168.1.1:4321|Z*d://z>192.168.1.1:4321|")));
+    scanAt(20s);
+    EXPECT_EQ(queued(), (QStringList{QStringLiteral("twin.txt"), QStringLiteral("unmapped.txt"),
+                                     QStringLiteral("unmapped2.txt")}));
+
+    // The rules change: a file refused for its type waits to be judged again, then goes.
+    TestFiles::write(m_filter.filePath(), FileTypeFilter::scramble("txt:doc:"));
+    m_filter.load();
+    scanAt(30s);
+    EXPECT_EQ(queued().size(), 3);
+    m_auto.judgeAgain();
+    scanAt(31s);
+    EXPECT_EQ(queued().last(), QStringLiteral("report.doc"));
+
+    // A file refused for what it is goes once it changes.
     TestFiles::write(transitFile(QStringLiteral("empty.txt")), "now filled");
-    scanAt(11s);
-    scanAt(16s);
-    EXPECT_EQ(queued(), QStringList{QStringLiteral("empty.txt")});
-    EXPECT_EQ(refused.size(), 2);
+    scanAt(32s);
+    scanAt(37s);
+    EXPECT_EQ(queued().last(), QStringLiteral("empty.txt"));
+    EXPECT_EQ(refused.size(), 4);
+}
+
+// A share that drops: said once, what settled is kept, and it is watched again once it is back.
+TEST_F(AutoQueueTest, ASubfolderThatGoesIsReportedOnceAndResumesWhenItIsBack) {
+    QSignalSpy unavailable(&m_auto, &AutoQueue::folderUnavailable);
+    QSignalSpy back(&m_auto, &AutoQueue::folderBack);
+    TestFiles::write(transitFile(QStringLiteral("kept.txt")), "kept");
+    scanAt(0s);
+    const QString away = at(QStringLiteral("transit/A.away"));
+    ASSERT_TRUE(QDir().rename(at(QStringLiteral("transit/A")), away));
+    for (const auto now : {3s, 6s, 9s}) {
+        scanAt(now);
+    }
+    ASSERT_EQ(unavailable.size(), 1);
+    EXPECT_EQ(unavailable[0][0].toString(), QStringLiteral("A"));
+    EXPECT_EQ(unavailable[0][1].value<Failure>().sentence(),
+              QStringLiteral("无法使用文件夹 %1：文件或文件夹不存在").arg(at(QStringLiteral("transit/A"))));
+    EXPECT_EQ(m_auto.unavailableFolders(), QStringList{QStringLiteral("A")});
+    EXPECT_EQ(m_auto.waitingCount(QStringLiteral("A")), 1);
+    EXPECT_EQ(queued(), QStringList());
+
+    ASSERT_TRUE(QDir().rename(away, at(QStringLiteral("transit/A"))));
+    scanAt(10s);
+    EXPECT_EQ(back.size(), 1);
+    EXPECT_EQ(queued(), QStringList{QStringLiteral("kept.txt")}) << "settled before it went";
+
+    // The system's notice of a new file brings a look long before the periodic one (5 s of real time).
+    QSignalSpy looked(&m_auto, &AutoQueue::waitingChanged);
+    TestFiles::write(transitFile(QStringLiteral("new.txt")), "new");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_auto.waitingCount(QStringLiteral("A")) == 1; }, 4000));
+    EXPECT_EQ(unavailable.size(), 1);
+}
+
+// Thousands of files never hold the event loop for one long turn.
+TEST_F(AutoQueueTest, OneTurnOfTheEventLoopQueuesOneBatchAtMost) {
+    m_auto.setWriterCheck(
+        [](const QList<FileProbe::Stamp> &stamps) { return QList<bool>(stamps.size(), false); });
+    const int files = AutoQueue::kBatchSize * 2 + 50;
+    for (int i = 0; i < files; ++i) {
+        TestFiles::write(transitFile(QStringLiteral("f%1.txt").arg(i)), "x");
+    }
+    QList<int> rowsAtEachTurn;
+    QObject::connect(&m_auto, &AutoQueue::waitingChanged, [&] { rowsAtEachTurn << m_table.rowCount(); });
+    scanAt(0s);
+    scanAt(5s);
+    ASSERT_EQ(m_table.rowCount(), files);
+    for (qsizetype i = 1; i < rowsAtEachTurn.size(); ++i) {
+        EXPECT_LE(rowsAtEachTurn[i] - rowsAtEachTurn[i - 1], AutoQueue::kBatchSize);
+    }
 }
 
 } // namespace
