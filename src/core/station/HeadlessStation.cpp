@@ -133,7 +133,11 @@ bool HeadlessStation::start(const QString &workdirOption) {
 }
 
 void HeadlessStation::sayAutomaticFolders() {
-    const QStringList folders = AutomaticSettings::from(m_parts->settings).folders;
+    const AutomaticSettings automatic = AutomaticSettings::from(m_parts->settings);
+    if (!automatic.problem.isEmpty()) {
+        say(QStringLiteral("自动上传设置有误：%1").arg(automatic.problem));
+    }
+    const QStringList &folders = automatic.folders;
     if (folders.isEmpty()) {
         say(QStringLiteral("没有自动上传的子文件夹，不会有文件加入队列：请在 Berlvantis.ini 的 [AutoFolders] "
                            "中设置，然后重新启动或发送 SIGHUP。"));
@@ -159,6 +163,13 @@ void HeadlessStation::connectParts() {
                     m_parts->upload.start();
                 }
             });
+    connect(&m_automation->autoQueue(), &AutoQueue::folderUnavailable, this,
+            [this](const QString &folder, const Failure &failure) {
+                say(QStringLiteral("自动上传文件夹“%1”无法访问：%2").arg(folder, failure.reason));
+            });
+    connect(&m_automation->autoQueue(), &AutoQueue::folderBack, this, [this](const QString &folder) {
+        say(QStringLiteral("自动上传文件夹“%1”已恢复，继续自动上传。").arg(folder));
+    });
     connect(&upload, &UploadController::rowEvent, this,
             [this](TransferScheduler::Event event, int row, const TransferOutcome &outcome) {
                 using Event = TransferScheduler::Event;
