@@ -408,6 +408,7 @@ void CMainFrame::OnInitialUpdates() {
     });
     m_parts.upload.startTicking();
     if (m_configured && AutomaticSettings::from(m_parts.settings).startUploading) {
+        m_uploadingOn = true;
         m_parts.upload.start();
     }
 }
@@ -425,8 +426,10 @@ void CMainFrame::setCommandState(int id, bool available) {
 // The menu and the toolbar offer what the upload state allows.
 void CMainFrame::showUploadState(UploadState state) {
     const bool stopped = state == UploadState::Stopped;
-    setCommandState(ID_START_UPLOAD, stopped);
-    setCommandState(ID_STOP_UPLOAD, !stopped);
+    // Uploading stays on between files of the automatic subfolders: 停止上传 turns it off.
+    const bool armed = stopped && waitsForAutomaticFiles();
+    setCommandState(ID_START_UPLOAD, stopped && !armed);
+    setCommandState(ID_STOP_UPLOAD, !stopped || armed);
     // The queue may change while a file is sent, not during a stop's grace: the row whose transfer may
     // still run reads 已停止 then, and its file must not be taken from under it.
     const bool queueing = state != UploadState::Stopping;
@@ -441,7 +444,8 @@ void CMainFrame::showUploadState(UploadState state) {
     if (m_statusText && (m_failureText.isEmpty() || state == UploadState::Stopping)) {
         const QString texts[] = {QStringLiteral("空闲：未在上传"), QStringLiteral("正在上传…"),
                                  QStringLiteral("正在停止…")};
-        m_statusText->setText(texts[static_cast<int>(state)]);
+        m_statusText->setText(armed ? QStringLiteral("空闲：等待自动上传的文件")
+                                    : texts[static_cast<int>(state)]);
     }
     updateMoveCommands();
     if (stopped && m_stopping && m_progress) {
@@ -462,13 +466,17 @@ void CMainFrame::OnStartUpload() {
     if (refuseWhileNotConfigured()) {
         return;
     }
-    m_operatorStopped = false;
+    m_uploadingOn = true;
     m_parts.upload.start();
 }
 
 void CMainFrame::OnStopUpload() {
-    m_operatorStopped = true;
+    m_uploadingOn = false;
     m_queueChecker->cancelAll();
+    if (m_parts.upload.isStopped()) {
+        showUploadState(UploadState::Stopped); // only waiting for automatic files: nothing to stop
+        return;
+    }
     m_parts.upload.stop();
 }
 
@@ -591,11 +599,11 @@ void CMainFrame::installAutomation() {
     });
 }
 
-// A station that starts uploading by itself also sends what its automatic subfolders queue once the queue
-// has drained (which ends the upload), unless the operator stopped it: then 开始上传 is the operator's.
+// While uploading is on (started by the operator, or at start by the settings), what the automatic
+// subfolders queue is sent also after the queue has drained, which ends the upload; once the operator
+// stopped it, 开始上传 is the operator's again.
 void CMainFrame::sendAutomaticallyQueued() {
-    if (!m_configured || m_operatorStopped || !m_parts.upload.isStopped() ||
-        !AutomaticSettings::from(m_parts.settings).startUploading) {
+    if (!m_configured || !m_uploadingOn || !m_parts.upload.isStopped()) {
         return;
     }
     m_parts.upload.start();
@@ -626,8 +634,14 @@ void CMainFrame::showUnavailableFolders() {
     m_unavailableFoldersText->setVisible(!text.isEmpty());
 }
 
+// Uploading is on, stopped only because the queue drained, and automatic subfolders may bring files.
+bool CMainFrame::waitsForAutomaticFiles() const {
+    return m_uploadingOn && m_configured && !AutomaticSettings::from(m_parts.settings).folders.isEmpty();
+}
+
 void CMainFrame::applyAutomaticSettings() {
     m_automation->configure(m_configured);
+    showUploadState(m_parts.upload.state());
     // A subfolder no longer automatic (or the station no longer set up) is no longer watched for.
     const QStringList automatic =
         m_configured ? AutomaticSettings::from(m_parts.settings).folders : QStringList();
@@ -885,8 +899,9 @@ void CMainFrame::updateTray() {
         return;
     }
     const UploadState state = m_parts.upload.state();
-    m_trayStart->setEnabled(state == UploadState::Stopped);
-    m_trayStop->setEnabled(state == UploadState::Uploading);
+    const bool armed = waitsForAutomaticFiles();
+    m_trayStart->setEnabled(state == UploadState::Stopped && !armed);
+    m_trayStop->setEnabled(state == UploadState::Uploading || armed);
     const int complete = m_parts.table.countWithStatus(UploadRecord::kStatusComplete);
     const QString states[] = {QStringLiteral("未在上传"), QStringLiteral("正在上传"),
                               QStringLiteral("正在停止")};

@@ -108,6 +108,7 @@ private:
     void installAutomation();
     void createUnavailableFoldersText();
     void applyAutomaticSettings();
+    bool waitsForAutomaticFiles() const;
     void showAutomaticFolders();
     void showUnavailableFolders();
     void sendAutomaticallyQueued();
@@ -172,7 +173,7 @@ private:
     bool m_panesLaidOut = false; // once, at the first showing: afterwards the splitters are the operator's
     bool m_exitConfirmed = false;
     bool m_configured = false;
-    bool m_stopping = false;         // the stop command's grace runs
-    bool m_operatorStopped = false;  // 停止上传 was the operator's last word: nothing starts by itself
+    bool m_stopping = false;    // the stop command's grace runs
+    bool m_uploadingOn = false; // 开始上传 (or StartUploading=1), not 停止上传, was the last word
     bool m_moveFailureShown = false; // a failed move of a sent file was put in a box since the last success
 };

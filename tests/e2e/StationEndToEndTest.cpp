@@ -621,6 +621,21 @@ TEST_F(StationEndToEnd, AnAutomaticSubfolderSendsItsFilesByThemselvesAndSaysWhat
         }
     }
     EXPECT_EQ(refusals, QStringList{QStringLiteral("安装.exe ") + reason});
+
+    // The drained queue ended the upload; uploading is still on, so the next file starts it again. After
+    // 停止上传 a new file waits in the queue for 开始上传.
+    ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000));
+    m_workspace->addTransitFile(QStringLiteral("报表/周报.txt"), 100);
+    ASSERT_TRUE(waitUntil([this] { return m_stored == 2; }, 30000)) << statuses().join(u' ').toStdString();
+    ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000));
+    EXPECT_TRUE(m_frame->menuAction(ID_STOP_UPLOAD)->isEnabled()) << "uploading is still on";
+    EXPECT_FALSE(m_frame->menuAction(ID_START_UPLOAD)->isEnabled());
+    m_frame->OnStopUpload();
+    EXPECT_TRUE(m_frame->menuAction(ID_START_UPLOAD)->isEnabled());
+    m_workspace->addTransitFile(QStringLiteral("报表/日报.txt"), 100);
+    ASSERT_TRUE(waitUntil([this] { return m_parts->table.rowCount() == 3; }, 30000));
+    EXPECT_TRUE(m_parts->upload.isStopped());
+    EXPECT_EQ(m_parts->table.cell(2, CellStatus), kStatusReady);
 }
 
 } // namespace
