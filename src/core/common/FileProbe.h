@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <chrono>
 
@@ -37,6 +38,10 @@ struct Look {
 
 // Looks at path itself (a final link is reported as a link, not followed).
 Look look(const QString &path);
+// The same for the names of one folder, by position; the folder is found once, not once per name (what
+// a folder of thousands of files costs at every look). A folder that cannot be opened gives each name
+// the look of its path.
+QList<Look> lookIn(const QString &folder, const QStringList &names);
 
 // Opens path for reading, refusing a final link (unless followLink) and never blocking on a pipe; only
 // a regular file is opened. On success file holds it (unbuffered) and *stamp its state as opened;

@@ -2,6 +2,7 @@
 #include "core/common/SystemErrors.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QMultiHash>
 
@@ -115,6 +116,32 @@ Look look(const QString &path) {
     result.kind = kindOf(info.st_mode);
     result.stamp = stampFrom(info);
     return result;
+}
+
+QList<Look> lookIn(const QString &folder, const QStringList &names) {
+    QList<Look> looks;
+    looks.reserve(names.size());
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        for (const QString &name : names) {
+            looks.append(look(QDir(folder).filePath(name)));
+        }
+        return looks;
+    }
+    for (const QString &name : names) {
+        Look result;
+        struct stat info {};
+        if (::fstatat(dir, QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            result.error = errno;
+            result.kind = errno == ENOENT || errno == ENOTDIR ? Kind::Missing : Kind::Unreadable;
+        } else {
+            result.kind = kindOf(info.st_mode);
+            result.stamp = stampFrom(info);
+        }
+        looks.append(result);
+    }
+    ::close(dir);
+    return looks;
 }
 
 bool openRegular(const QString &path, QFile &file, Stamp *stamp, Look *seen, bool followLink) {

@@ -203,20 +203,17 @@ void AutoQueue::lookAgainWhenDue() {
 // enough, and those refused for a condition a while ago, (for the look at writers) to *settled.
 void AutoQueue::scanFolder(const QString &folder, QList<Pending> *settled) {
     const QString path = pathOf(folder);
-    // Sorted here as the file list sorts (QDir's own sort costs a folder of thousands many milliseconds),
-    // so files that settle together queue in the order the operator sees them.
-    QStringList names =
+    const QStringList names =
         QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int folded = a.compare(b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a < b;
-    });
+    const qsizetype firstSettled = settled->size();
     QHash<QString, Tracked> &tracked = m_tracked[folder];
     QHash<QString, Tracked> seen;
     seen.reserve(names.size());
     const std::chrono::milliseconds now = m_clock();
-    for (const QString &name : names) {
-        const FileProbe::Look look = FileProbe::look(Paths::join(path, name));
+    const QList<FileProbe::Look> looks = FileProbe::lookIn(path, names);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString &name = names[i];
+        const FileProbe::Look &look = looks[i];
         if (look.kind != FileProbe::Kind::Regular) {
             continue; // a link or anything else is the operator's to queue, and to be refused
         }
@@ -231,6 +228,12 @@ void AutoQueue::scanFolder(const QString &folder, QList<Pending> *settled) {
         seen.insert(name, file);
     }
     tracked = std::move(seen);
+    // Files that settle together queue in the order the file list shows them. Only they are sorted: a
+    // sort of a whole folder of thousands at every look would cost more than the look itself.
+    std::sort(settled->begin() + firstSettled, settled->end(), [](const Pending &a, const Pending &b) {
+        const int folded = a.name.compare(b.name, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a.name < b.name;
+    });
 }
 
 void AutoQueue::drain() {
