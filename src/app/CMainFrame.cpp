@@ -289,6 +289,12 @@ void CMainFrame::createStatusBar() {
     connect(&m_parts.upload, &UploadController::drained, this, [this](int files) {
         const QString text = QStringLiteral("上传队列已发送完毕，本次共发送 %1 个文件").arg(files);
         m_failureText.clear();
+        if (waitsForAutomaticFiles()) {
+            // Uploading stays on: no balloon for every file the automatic subfolders bring.
+            m_statusText->setText(files > 0 ? QStringLiteral("空闲：等待自动上传的文件（%1）").arg(text)
+                                            : QStringLiteral("空闲：等待自动上传的文件"));
+            return;
+        }
         m_statusText->setText(QStringLiteral("空闲：") + text);
         notifyHidden(text);
     });

@@ -630,6 +630,8 @@ TEST_F(StationEndToEnd, AnAutomaticSubfolderSendsItsFilesByThemselvesAndSaysWhat
     ASSERT_TRUE(waitUntil([this] { return m_parts->upload.isStopped(); }, 30000));
     EXPECT_TRUE(m_frame->menuAction(ID_STOP_UPLOAD)->isEnabled()) << "uploading is still on";
     EXPECT_FALSE(m_frame->menuAction(ID_START_UPLOAD)->isEnabled());
+    EXPECT_EQ(m_frame->findChild<QLabel *>(QStringLiteral("uploadStatusText"))->text(),
+              QStringLiteral("空闲：等待自动上传的文件（上传队列已发送完毕，本次共发送 1 个文件）"));
     m_frame->OnStopUpload();
     EXPECT_TRUE(m_frame->menuAction(ID_START_UPLOAD)->isEnabled());
     m_workspace->addTransitFile(QStringLiteral("报表/日报.txt"), 100);
