@@ -88,21 +88,26 @@ TEST_F(AutoQueueTest, AFileQueuesOnceUnchangedForTheSettleTimeAndNotWhileItGrows
     TestFiles::write(transitFile(QStringLiteral("stable.txt")), "whole");
     TestFiles::write(transitFile(QStringLiteral("grows.txt")), "part");
     TestFiles::write(transitFile(QStringLiteral("gone.txt")), "soon deleted");
+    // A writer's usual end: the whole file renamed into the folder, already old.
+    TestFiles::write(at(QStringLiteral("moved.txt")), "written elsewhere");
+    ASSERT_TRUE(QFile::rename(at(QStringLiteral("moved.txt")), transitFile(QStringLiteral("moved.txt"))));
     scanAt(0s);
-    EXPECT_EQ(m_auto.waitingCount(QStringLiteral("A")), 3);
+    EXPECT_EQ(m_auto.waitingCount(QStringLiteral("A")), 4);
     QFile::remove(transitFile(QStringLiteral("gone.txt")));
     scanAt(4s);
     EXPECT_EQ(queued(), QStringList());
-    EXPECT_EQ(m_auto.waitingCount(QStringLiteral("A")), 2) << "a file deleted while it settles is forgotten";
+    EXPECT_EQ(m_auto.waitingCount(QStringLiteral("A")), 3) << "a file deleted while it settles is forgotten";
 
     for (const auto now : {5s, 10s, 15s}) {
         append(transitFile(QStringLiteral("grows.txt")), "more");
         scanAt(now);
     }
-    EXPECT_EQ(queued(), QStringList{QStringLiteral("stable.txt")});
+    EXPECT_EQ(queued(), (QStringList{QStringLiteral("moved.txt"), QStringLiteral("stable.txt")}));
     EXPECT_EQ(m_auto.waitingCount(QStringLiteral("A")), 1);
     scanAt(20s);
-    EXPECT_EQ(queued(), (QStringList{QStringLiteral("stable.txt"), QStringLiteral("grows.txt")}));
+    EXPECT_EQ(queued(), (QStringList{QStringLiteral("moved.txt"), QStringLiteral("stable.txt"),
+                                     QStringLiteral("grows.txt")}))
+        << "each file queued once";
     EXPECT_EQ(TestFiles::read(at(QStringLiteral("upload/grows.txt"))), QByteArray("partmoremoremore"));
     EXPECT_EQ(m_auto.waitingCount(QStringLiteral("A")), 0);
 }
